@@ -8,6 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+// winpthreads (the Windows build) has no PTHREAD_STACK_MIN.
+#ifndef PTHREAD_STACK_MIN
+#define PTHREAD_STACK_MIN 16384
+#endif
+
 namespace plat::sim {
 
 namespace {

@@ -1,0 +1,169 @@
+// Pins our own constants and record layouts against the real Windows headers: a value that
+// drifts breaks the Windows build here, not a device call at run time.
+//
+// Our constants carry Windows' names, which <windows.h> turns into macros; so their values are
+// captured first, under other names, and compared after the include.
+#include "platform/Platform.h"
+
+#include <cstddef>
+
+// Every constant of PlatformTypes.h that Windows defines under the same name.
+#define VT_SAME_NAMED_CONSTANTS(X) \
+  X(ERROR_SUCCESS) \
+  X(ERROR_INVALID_FUNCTION) \
+  X(ERROR_FILE_NOT_FOUND) \
+  X(ERROR_PATH_NOT_FOUND) \
+  X(ERROR_TOO_MANY_OPEN_FILES) \
+  X(ERROR_ACCESS_DENIED) \
+  X(ERROR_INVALID_HANDLE) \
+  X(ERROR_NOT_ENOUGH_MEMORY) \
+  X(ERROR_WRITE_PROTECT) \
+  X(ERROR_NOT_READY) \
+  X(ERROR_BAD_COMMAND) \
+  X(ERROR_CRC) \
+  X(ERROR_BAD_LENGTH) \
+  X(ERROR_SECTOR_NOT_FOUND) \
+  X(ERROR_WRITE_FAULT) \
+  X(ERROR_READ_FAULT) \
+  X(ERROR_GEN_FAILURE) \
+  X(ERROR_SHARING_VIOLATION) \
+  X(ERROR_LOCK_VIOLATION) \
+  X(ERROR_HANDLE_EOF) \
+  X(ERROR_HANDLE_DISK_FULL) \
+  X(ERROR_NOT_SUPPORTED) \
+  X(ERROR_DEV_NOT_EXIST) \
+  X(ERROR_FILE_EXISTS) \
+  X(ERROR_INVALID_PARAMETER) \
+  X(ERROR_BROKEN_PIPE) \
+  X(ERROR_DISK_FULL) \
+  X(ERROR_CALL_NOT_IMPLEMENTED) \
+  X(ERROR_SEM_TIMEOUT) \
+  X(ERROR_INSUFFICIENT_BUFFER) \
+  X(ERROR_INVALID_NAME) \
+  X(ERROR_DIR_NOT_EMPTY) \
+  X(ERROR_BUSY) \
+  X(ERROR_ALREADY_EXISTS) \
+  X(ERROR_MORE_DATA) \
+  X(ERROR_NO_MORE_ITEMS) \
+  X(ERROR_DIRECTORY) \
+  X(ERROR_OPERATION_ABORTED) \
+  X(ERROR_IO_PENDING) \
+  X(ERROR_NOACCESS) \
+  X(ERROR_MEDIA_CHANGED) \
+  X(ERROR_NO_MEDIA_IN_DRIVE) \
+  X(ERROR_IO_DEVICE) \
+  X(ERROR_DEVICE_NOT_CONNECTED) \
+  X(ERROR_NOT_FOUND) \
+  X(ERROR_NO_SYSTEM_RESOURCES) \
+  X(ERROR_TIMEOUT) \
+  X(ERROR_RESOURCE_TYPE_NOT_FOUND) \
+  X(ERROR_RESOURCE_NAME_NOT_FOUND) \
+  X(GENERIC_READ) \
+  X(GENERIC_WRITE) \
+  X(FILE_SHARE_READ) \
+  X(FILE_SHARE_WRITE) \
+  X(FILE_SHARE_DELETE) \
+  X(CREATE_NEW) \
+  X(CREATE_ALWAYS) \
+  X(OPEN_EXISTING) \
+  X(OPEN_ALWAYS) \
+  X(TRUNCATE_EXISTING) \
+  X(FILE_ATTRIBUTE_READONLY) \
+  X(FILE_ATTRIBUTE_HIDDEN) \
+  X(FILE_ATTRIBUTE_DIRECTORY) \
+  X(FILE_ATTRIBUTE_ARCHIVE) \
+  X(FILE_ATTRIBUTE_NORMAL) \
+  X(FILE_FLAG_WRITE_THROUGH) \
+  X(FILE_FLAG_NO_BUFFERING) \
+  X(FILE_FLAG_SEQUENTIAL_SCAN) \
+  X(INVALID_FILE_ATTRIBUTES) \
+  X(FILE_BEGIN) \
+  X(FILE_CURRENT) \
+  X(FILE_END) \
+  X(INVALID_SET_FILE_POINTER) \
+  X(INFINITE) \
+  X(WAIT_OBJECT_0) \
+  X(WAIT_ABANDONED) \
+  X(WAIT_TIMEOUT) \
+  X(WAIT_FAILED) \
+  X(CREATE_SUSPENDED) \
+  X(STACK_SIZE_PARAM_IS_A_RESERVATION) \
+  X(STILL_ACTIVE) \
+  X(FORMAT_MESSAGE_IGNORE_INSERTS) \
+  X(FORMAT_MESSAGE_FROM_SYSTEM) \
+  X(LOCALE_USER_DEFAULT) \
+  X(LOCALE_SDECIMAL) \
+  X(LOCALE_STHOUSAND) \
+  X(MB_OK) \
+  X(MB_OKCANCEL) \
+  X(MB_YESNOCANCEL) \
+  X(MB_YESNO) \
+  X(MB_ICONERROR) \
+  X(MB_ICONQUESTION) \
+  X(MB_ICONWARNING) \
+  X(MB_ICONINFORMATION) \
+  X(MB_DEFBUTTON2) \
+  X(MB_SYSTEMMODAL) \
+  X(MB_TASKMODAL) \
+  X(MB_SETFOREGROUND) \
+  X(MB_TOPMOST) \
+  X(STD_INPUT_HANDLE) \
+  X(STD_OUTPUT_HANDLE) \
+  X(STD_ERROR_HANDLE) \
+  X(HANDLE_FLAG_INHERIT) \
+  X(STARTF_USESHOWWINDOW) \
+  X(STARTF_USESTDHANDLES) \
+  X(CREATE_NO_WINDOW) \
+  X(SW_HIDE) \
+  X(SEM_FAILCRITICALERRORS) \
+  X(SEM_NOOPENFILEERRORBOX) \
+  X(IDOK) \
+  X(IDCANCEL) \
+  X(IDYES) \
+  X(IDNO) \
+  /* end */
+
+namespace vt_ours {
+#define VT_CAPTURE(name) constexpr long long name##_ = static_cast<long long>(plat::name);
+VT_SAME_NAMED_CONSTANTS(VT_CAPTURE)
+#undef VT_CAPTURE
+constexpr long long ERROR_WAIT_TIMEOUT_ = plat::ERROR_WAIT_TIMEOUT;
+
+constexpr size_t kSystemTimeSize = sizeof(plat::SYSTEMTIME);
+constexpr size_t kSystemTimeMs = offsetof(plat::SYSTEMTIME, wMilliseconds);
+constexpr size_t kSystemTimeDayOfWeek = offsetof(plat::SYSTEMTIME, wDayOfWeek);
+constexpr size_t kGuidSize = sizeof(plat::GUID);
+constexpr size_t kGuidData4 = offsetof(plat::GUID, Data4);
+}  // namespace vt_ours
+
+#include <windows.h>
+
+// Compared as 32-bit patterns: Windows spells some as (DWORD)-10 or as signed longs.
+#define VT_PIN(name) \
+  static_assert(static_cast<uint32_t>(vt_ours::name##_) == static_cast<uint32_t>(name), #name);
+VT_SAME_NAMED_CONSTANTS(VT_PIN)
+#undef VT_PIN
+// Windows calls this one WAIT_TIMEOUT only.
+static_assert(vt_ours::ERROR_WAIT_TIMEOUT_ == WAIT_TIMEOUT);
+
+static_assert(sizeof(plat::BOOL) == sizeof(::BOOL));
+static_assert(sizeof(plat::WORD) == sizeof(::WORD));
+static_assert(sizeof(plat::DWORD) == sizeof(::DWORD));
+static_assert(sizeof(plat::UINT) == sizeof(::UINT));
+static_assert(sizeof(plat::LONG) == sizeof(::LONG));
+static_assert(sizeof(plat::LONGLONG) == sizeof(::LONGLONG));
+static_assert(sizeof(plat::ULONGLONG) == sizeof(::ULONGLONG));
+static_assert(sizeof(plat::LANGID) == sizeof(::LANGID));
+static_assert(sizeof(plat::HANDLE) == sizeof(::HANDLE));
+static_assert(sizeof(plat::HWND) == sizeof(::HWND));
+static_assert(sizeof(plat::HDEVINFO) == sizeof(void*));
+
+// Records handed to Windows by pointer.
+static_assert(vt_ours::kSystemTimeSize == sizeof(::SYSTEMTIME));
+static_assert(vt_ours::kSystemTimeMs == offsetof(::SYSTEMTIME, wMilliseconds));
+static_assert(vt_ours::kSystemTimeDayOfWeek == offsetof(::SYSTEMTIME, wDayOfWeek));
+static_assert(vt_ours::kGuidSize == sizeof(::GUID));
+static_assert(vt_ours::kGuidData4 == offsetof(::GUID, Data4));
+
+// The thread entry goes to _beginthreadex as it is.
+static_assert(sizeof(plat::LPTHREAD_START_ROUTINE) == sizeof(::LPTHREAD_START_ROUTINE));
