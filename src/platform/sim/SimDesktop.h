@@ -1,0 +1,81 @@
+// The simulated machine's desktop and user settings: UI language, regional separators, the
+// system message table, version resources of program files, message boxes and GUIDs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/PlatformTypes.h"
+
+namespace plat::sim {
+
+struct MessageBoxCall {
+  HWND owner = nullptr;
+  std::string text;
+  std::string caption;
+  UINT type = 0;
+  DWORD threadId = 0;
+};
+
+class SimDesktop {
+ public:
+  SimDesktop();
+
+  // ---- language and locale ----
+  void SetUiLanguage(LANGID id);
+  LANGID UiLanguage();
+  void SetSeparators(const std::string& decimal, const std::string& thousands);
+  int GetLocaleInfoW(DWORD locale, DWORD lcType, char16_t* data, int size);
+
+  // ---- system message table (FormatMessageW) ----
+  // Texts are stored per (code, language); language 0 in a query means the machine's default
+  // language, which is tried as Windows does after the exact language.
+  void SetMessage(DWORD code, LANGID lang, const std::string& text);
+  void RemoveMessage(DWORD code);
+  void SetDefaultLanguage(LANGID lang);
+  DWORD FormatMessageW(DWORD flags, DWORD messageId, DWORD languageId, char16_t* buffer, DWORD size);
+
+  // ---- the running program and its version resource ----
+  void SetModulePath(const std::string& path);
+  std::string ModulePath();
+  // FileVersion (and other string values) of a program file; nullopt: the file has no resource.
+  void SetVersionResource(const std::string& file, std::optional<std::map<std::string, std::string>> strings);
+  DWORD GetFileVersionInfoSizeW(const std::string& file, DWORD* handle);
+  BOOL GetFileVersionInfoW(const std::string& file, DWORD len, void* data);
+  BOOL VerQueryValueW(const void* block, const std::string& subBlock, void** buffer, UINT* len);
+
+  // ---- message boxes ----
+  // Each box is answered by the next scripted answer; a box that no script answers is a test
+  // fault: the handler (default: print and abort) is called instead of blocking.
+  void ScriptAnswers(std::vector<int> answers);
+  void SetBoxHandler(std::function<int(const MessageBoxCall&)> handler);
+  void SetUnscriptedHandler(std::function<int(const MessageBoxCall&)> handler);
+  int MessageBoxW(const MessageBoxCall& call);
+  std::vector<MessageBoxCall> Boxes();
+
+  // ---- GUIDs: deterministic, counting up ----
+  void NewGuid(GUID* g);
+
+ private:
+  std::mutex mu_;
+  LANGID uiLang_ = 0x0409;
+  LANGID defaultLang_ = 0x0409;
+  std::string decimal_ = ".";
+  std::string thousands_ = ",";
+  std::map<std::pair<DWORD, LANGID>, std::string> messages_;
+  std::string modulePath_ = "C:\\Program Files\\Vrek\\vrek_trim_tool.exe";
+  std::map<std::string, std::optional<std::map<std::string, std::string>>> versions_;
+  std::vector<int> answers_;
+  size_t nextAnswer_ = 0;
+  std::function<int(const MessageBoxCall&)> boxHandler_;
+  std::function<int(const MessageBoxCall&)> unscripted_;
+  std::vector<MessageBoxCall> boxes_;
+  uint32_t guidCounter_ = 0;
+};
+
+}  // namespace plat::sim

@@ -1,0 +1,73 @@
+// The simulated machine's file system: drive letters, folders and files behind Windows paths
+// ("C:\dir\file.txt"; names compare without case; "\" and "/" both separate), held in memory,
+// or a host folder mounted under a Windows path where a test wants real files. Share modes are
+// enforced between open handles. Faults can be injected per path.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/PlatformTypes.h"
+
+namespace plat::sim {
+
+class SimKernel;
+
+// What a test can make go wrong for a path (matched without case; a folder's fault applies to
+// everything below it).
+struct FileFault {
+  DWORD createDirectoryError = 0;  // CreateDirectoryW fails with this
+  DWORD openError = 0;             // CreateFileW fails with this
+  int openFailures = -1;           // how many opens fail (-1: all)
+  DWORD writeError = 0;            // WriteFile fails with this
+  int writeFailures = -1;          // how many writes fail (-1: all)
+  bool readOnly = false;           // creating or writing anything below fails with access denied
+};
+
+class SimFileSystem {
+ public:
+  explicit SimFileSystem(SimKernel& kernel);
+  ~SimFileSystem();
+
+  // ---- set-up by tests ----
+  // A drive letter with its capacity in bytes (writes past it fail with ERROR_DISK_FULL).
+  void AddDrive(char letter, uint64_t capacityBytes = 64ull << 30);
+  // Mounts a host folder (POSIX path) at a Windows folder path; files below it are real files.
+  void MountHostFolder(const std::string& windowsPath, const std::string& hostPath);
+  void SetFault(const std::string& path, const FileFault& fault);
+  void ClearFaults();
+  // Direct access for assertions and fixtures (no share-mode checks, no faults).
+  bool Exists(const std::string& path);
+  std::string ReadAll(const std::string& path);
+  void WriteAll(const std::string& path, const std::string& bytes);
+  void SetCurrentDirectory(const std::string& path);
+
+  // ---- the calls ----
+  HANDLE CreateFileW(const std::string& path, DWORD access, DWORD share, DWORD creation, DWORD flags);
+  // Returns false when h is not a file handle of this module (the caller tries others).
+  bool Owns(HANDLE h);
+  BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, const ULONGLONG* offset);
+  BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, const ULONGLONG* offset);
+  BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod);
+  BOOL GetFileSizeEx(HANDLE h, LONGLONG* size);
+  BOOL SetEndOfFile(HANDLE h);
+  BOOL FlushFileBuffers(HANDLE h);
+  BOOL DeleteFileW(const std::string& path);
+  BOOL CreateDirectoryW(const std::string& path);
+  BOOL RemoveDirectoryW(const std::string& path);
+  DWORD GetFileAttributesW(const std::string& path);
+  BOOL SetFileAttributesW(const std::string& path, DWORD attributes);
+  HANDLE FindFirstFileW(const std::string& pattern, FIND_DATA* data);
+  BOOL FindNextFileW(HANDLE find, FIND_DATA* data);
+  BOOL FindClose(HANDLE find);
+  DWORD GetCurrentDirectoryW(std::string* dir);
+  BOOL SetCurrentDirectoryW(const std::string& dir);
+  BOOL GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total, ULONGLONG* totalFree);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace plat::sim

@@ -1,0 +1,164 @@
+#include "platform/sim/SimMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace plat;
+using namespace plat::sim;
+
+namespace {
+
+struct SleepJob {
+  DWORD ms;
+  ULONGLONG wokeAt = 0;
+};
+
+DWORD SleepThenRecord(void* p) {
+  auto* job = static_cast<SleepJob*>(p);
+  Win().Sleep(job->ms);
+  job->wokeAt = Win().GetTickCount64();
+  return 7;
+}
+
+TEST(SimKernel, TimeJumpsOnlyWhenEveryThreadWaits) {
+  ScopedSimMachine m;
+  const ULONGLONG t0 = Win().GetTickCount64();
+  SleepJob a{300000}, b{1500};
+  HANDLE ha = Win().CreateThread(4 << 20, SleepThenRecord, &a, 0, nullptr);
+  HANDLE hb = Win().CreateThread(4 << 20, SleepThenRecord, &b, 0, nullptr);
+  // A busy main thread holds the clock: nothing may have fired yet.
+  EXPECT_EQ(Win().GetTickCount64(), t0);
+  HANDLE both[] = {ha, hb};
+  EXPECT_EQ(Win().WaitForMultipleObjects(2, both, TRUE_, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(b.wokeAt - t0, 1500u);
+  EXPECT_EQ(a.wokeAt - t0, 300000u);
+  EXPECT_EQ(Win().GetTickCount64() - t0, 300000u);
+  DWORD code = 0;
+  EXPECT_TRUE(Win().GetExitCodeThread(ha, &code));
+  EXPECT_EQ(code, 7u);
+  EXPECT_EQ(m->Kernel().LastStackSize(), 4u << 20);
+  Win().CloseHandle(ha);
+  Win().CloseHandle(hb);
+}
+
+TEST(SimKernel, TimedWaitOnSuspendedThreadTimesOutThenResumes) {
+  ScopedSimMachine m;
+  SleepJob a{10};
+  HANDLE h = Win().CreateThread(0, SleepThenRecord, &a, CREATE_SUSPENDED, nullptr);
+  const ULONGLONG t0 = Win().GetTickCount64();
+  EXPECT_EQ(Win().WaitForSingleObject(h, 5000), WAIT_TIMEOUT);
+  EXPECT_EQ(Win().GetTickCount64() - t0, 5000u);
+  EXPECT_EQ(Win().ResumeThread(h), 1u);
+  EXPECT_EQ(Win().WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(a.wokeAt - t0, 5010u);
+  Win().CloseHandle(h);
+}
+
+TEST(SimKernel, AutoResetEventReleasesOneWaiter) {
+  ScopedSimMachine m;
+  HANDLE e = Win().CreateEventW(FALSE_, TRUE_);
+  EXPECT_EQ(Win().WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(Win().WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+  HANDLE manual = Win().CreateEventW(TRUE_, FALSE_);
+  Win().SetEvent(manual);
+  HANDLE hs[] = {e, manual};
+  EXPECT_EQ(Win().WaitForMultipleObjects(2, hs, FALSE_, 0), WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(Win().WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(Win().WaitForSingleObject(reinterpret_cast<HANDLE>(0x7770), 0), WAIT_FAILED);
+  EXPECT_EQ(Win().GetLastError(), ERROR_INVALID_HANDLE);
+  Win().CloseHandle(e);
+  Win().CloseHandle(manual);
+  EXPECT_FALSE(Win().CloseHandle(e));
+}
+
+struct HangJob {
+  SimKernel* k;
+  WaitKind kind;
+  WaitOutcome outcome = WaitOutcome::Ready;
+};
+
+DWORD HangInIo(void* p) {
+  auto* j = static_cast<HangJob*>(p);
+  j->outcome = j->k->BlockUntil({}, UINT64_MAX, j->kind);
+  return 0;
+}
+
+TEST(SimKernel, CancelSynchronousIoEndsACancellableHangOnly) {
+  ScopedSimMachine m;
+  HangJob cancellable{&m->Kernel(), {true, true}};
+  HANDLE h = Win().CreateThread(0, HangInIo, &cancellable, 0, nullptr);
+  EXPECT_EQ(Win().WaitForSingleObject(h, 250), WAIT_TIMEOUT);
+  EXPECT_TRUE(Win().CancelSynchronousIo(h));
+  EXPECT_EQ(Win().WaitForSingleObject(h, 1500), WAIT_OBJECT_0);
+  EXPECT_EQ(cancellable.outcome, WaitOutcome::Cancelled);
+  EXPECT_FALSE(Win().CancelSynchronousIo(h));  // nothing pending any more
+  EXPECT_EQ(Win().GetLastError(), ERROR_NOT_FOUND);
+
+  // A driver that ignores the cancel: the call is reported cancelled, the thread stays stuck
+  // until the machine shuts down.
+  HangJob stuck{&m->Kernel(), {true, false}};
+  HANDLE h2 = Win().CreateThread(0, HangInIo, &stuck, 0, nullptr);
+  EXPECT_EQ(Win().WaitForSingleObject(h2, 250), WAIT_TIMEOUT);
+  EXPECT_TRUE(Win().CancelSynchronousIo(h2));
+  EXPECT_EQ(Win().WaitForSingleObject(h2, 1500), WAIT_TIMEOUT);
+  m->Shutdown();
+  EXPECT_EQ(stuck.outcome, WaitOutcome::Shutdown);
+  Win().CloseHandle(h);
+  Win().CloseHandle(h2);
+}
+
+TEST(SimKernel, DeadlockIsReportedInsteadOfHanging) {
+  ScopedSimMachine m;
+  std::atomic<int> reports{0};
+  m->Kernel().SetDeadlockHandler([&](const std::string&) { reports++; });
+  HANDLE never = Win().CreateEventW(TRUE_, FALSE_);
+  // Only this thread exists and it waits for ever: the handler fires; then shutdown ends the wait.
+  HangJob j{&m->Kernel(), {}};
+  (void)j;
+  std::atomic<bool> done{false};
+  std::thread host([&] {
+    while (reports.load() == 0) std::this_thread::yield();
+    m->Shutdown();
+    done = true;
+  });
+  EXPECT_EQ(Win().WaitForSingleObject(never, INFINITE), WAIT_FAILED);
+  host.join();
+  EXPECT_GE(reports.load(), 1);
+  Win().CloseHandle(never);
+}
+
+TEST(SimKernel, CalendarRoundTrip) {
+  struct Case {
+    int y, mo, d, h, mi, s, ms;
+    WORD dow;
+  } cases[] = {{1601, 1, 1, 0, 0, 0, 0, 1}, {1899, 12, 30, 0, 0, 0, 0, 6}, {2000, 2, 29, 23, 59, 59, 999, 2},
+               {2026, 12, 10, 9, 30, 0, 0, 4}, {2100, 3, 1, 12, 0, 0, 5, 1}};
+  for (const auto& c : cases) {
+    SYSTEMTIME st = SystemTimeFromMs1601(Ms1601FromCivil(c.y, c.mo, c.d, c.h, c.mi, c.s, c.ms));
+    EXPECT_EQ(st.wYear, c.y);
+    EXPECT_EQ(st.wMonth, c.mo);
+    EXPECT_EQ(st.wDay, c.d);
+    EXPECT_EQ(st.wHour, c.h);
+    EXPECT_EQ(st.wMinute, c.mi);
+    EXPECT_EQ(st.wSecond, c.s);
+    EXPECT_EQ(st.wMilliseconds, c.ms);
+    EXPECT_EQ(st.wDayOfWeek, c.dow) << c.y << "-" << c.mo << "-" << c.d;
+  }
+}
+
+TEST(SimKernel, LocalTimeFollowsOffset) {
+  ScopedSimMachine m;
+  m->Kernel().SetUtcAtBoot(2026, 12, 31, 23, 30, 0, 0);
+  m->Kernel().SetLocalOffsetMinutes(60);
+  SYSTEMTIME utc, local;
+  Win().GetSystemTime(&utc);
+  Win().GetLocalTime(&local);
+  EXPECT_EQ(utc.wYear, 2026);
+  EXPECT_EQ(local.wYear, 2027);
+  EXPECT_EQ(local.wHour, 0);
+  EXPECT_EQ(local.wMinute, 30);
+}
+
+}  // namespace
