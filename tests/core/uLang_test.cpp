@@ -103,7 +103,9 @@ TEST_F(LangTest, EveryTableMatchesTheEnglishStructure) {
 
             const TLineBreaks Breaks = CountLineBreaks(Text);
             EXPECT_EQ(Breaks.Lone, 0);
-            if (kFreeLayoutIds.count(Id) == 0) EXPECT_EQ(Breaks.CrLf, CountLineBreaks(English[Id]).CrLf);
+            if (kFreeLayoutIds.count(Id) == 0) {
+                EXPECT_EQ(Breaks.CrLf, CountLineBreaks(English[Id]).CrLf);
+            }
 
             if (Id == kEqualsSeparatorId) {
                 EXPECT_TRUE(EndsWith(Text, "=")) << Text;
@@ -189,10 +191,9 @@ TEST(DetectUILanguageTest, MapsWindowsLanguageIds) {
         {0x0416, TUiLanguage::ulEnglish},            // Portuguese (Brazil): not in the table
         {0x0000, TUiLanguage::ulEnglish},
     };
-    plat::sim::SimMachine Sim;
-    plat::sim::ScopedInstall Installed(Sim);
+    plat::sim::ScopedSimMachine Sim;
     for (const TCase& Case : Cases) {
-        Sim.Desktop().SetUiLanguage(Case.LangId);
+        Sim->Desktop().SetUiLanguage(Case.LangId);
         EXPECT_EQ(DetectUILanguage(), Case.Expected) << std::hex << "0x" << Case.LangId;
     }
 }
