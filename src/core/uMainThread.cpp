@@ -145,6 +145,7 @@ bool TMainThreadDispatcher::CheckSynchronize() {
     } catch (...) {
       error = std::current_exception();
     }
+    call->Fn = nullptr;  // its captures go before the worker resumes
     std::lock_guard<std::mutex> lk(impl_->Lock);
     // A queued call's exception has no caller left to see it.
     if (call->Done) call->Error = std::move(error);
