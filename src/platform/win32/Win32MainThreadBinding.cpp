@@ -1,0 +1,68 @@
+#include "platform/win32/Win32MainThreadBinding.h"
+
+// Our constants first, then Windows' (see PlatformTypes.h).
+#include <windows.h>
+
+// Outside our namespace, where Windows' macros mean Windows' types.
+static HWND MessageOnlyParent() { return HWND_MESSAGE; }
+
+namespace plat::win32 {
+
+namespace {
+const wchar_t kClassName[] = L"VrekTrimMainThreadWake";
+constexpr UINT kWakeMessage = WM_APP + 0x51;
+}  // namespace
+
+struct Win32MainThreadBindingProc {
+  static LRESULT CALLBACK Proc(::HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kWakeMessage) {
+      auto* self = reinterpret_cast<Win32MainThreadBinding*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+      if (self) self->Serve();
+      return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
+};
+
+unsigned Win32MainThreadBinding::WakeMessage() { return kWakeMessage; }
+
+Win32MainThreadBinding::Win32MainThreadBinding(TMainThreadDispatcher& Dispatcher) : FDispatcher(Dispatcher) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &Win32MainThreadBindingProc::Proc;
+  wc.hInstance = instance;
+  wc.lpszClassName = kClassName;
+  RegisterClassExW(&wc);  // fails harmlessly when a former binding registered it already
+  ::HWND hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, MessageOnlyParent(), nullptr, instance, nullptr);
+  if (!hwnd) return;
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  FWindow = hwnd;
+  FDispatcher.SetWaker([this] { Wake(); });
+  // Calls that were added before the binding existed still need their first wake.
+  if (WaitForSingleObject(FDispatcher.WakeEvent(), 0) == WAIT_OBJECT_0) Wake();
+}
+
+Win32MainThreadBinding::~Win32MainThreadBinding() {
+  // Once SetWaker returns no thread posts to the window any more.
+  FDispatcher.SetWaker(nullptr);
+  FDispatcher.Shutdown();
+  if (FWindow) {
+    SetWindowLongPtrW(static_cast<::HWND>(FWindow), GWLP_USERDATA, 0);
+    DestroyWindow(static_cast<::HWND>(FWindow));
+  }
+}
+
+void Win32MainThreadBinding::Wake() {
+  if (FPosted.exchange(true)) return;
+  // A full message queue loses this wake; the next call added tries again.
+  if (!PostMessageW(static_cast<::HWND>(FWindow), kWakeMessage, 0, 0)) FPosted.store(false);
+}
+
+void Win32MainThreadBinding::Serve() {
+  // Cleared before the pump, so a call added during it posts a fresh wake.
+  FPosted.store(false);
+  FDispatcher.CheckSynchronize();
+}
+
+}  // namespace plat::win32
