@@ -1,6 +1,7 @@
 #include "platform/sim/SimFileSystem.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -92,8 +93,9 @@ constexpr DWORD kStoredAttributes =
 struct OpenFile {
   std::shared_ptr<Node> node;  // memory file
   Drive* drive = nullptr;
-  int fd = -1;           // host file
-  std::string hostPath;  // host identity for share checks; empty once deleted
+  std::FILE* file = nullptr;  // host file
+  std::string hostFile;       // its host path
+  std::string hostPath;       // host identity for share checks; empty once deleted
   SimPath path;          // for faults
   Rights rights;
   DWORD share = 0;
@@ -161,13 +163,17 @@ struct SimFileSystem::Impl {
     }
     std::string hp = base;
     for (size_t k = from; k + 1 < p.parts.size(); ++k) {
-      hp += "/" + host::MatchName(hp, p.parts[k]);
+      const std::string name = host::MatchName(hp, p.parts[k]);
+      hp += '/';
+      hp += name;
       if (!host::Stat(hp, &e) || !e.dir) {
         l.error = ERROR_PATH_NOT_FOUND;
         return l;
       }
     }
-    l.hostPath = hp + "/" + host::MatchName(hp, p.parts.back());
+    l.hostPath = hp;
+    l.hostPath += '/';
+    l.hostPath += host::MatchName(hp, p.parts.back());
     l.exists = host::Stat(l.hostPath, &l.entry);
     l.dir = l.exists && l.entry.dir;
     return l;
@@ -254,8 +260,8 @@ struct SimFileSystem::Impl {
   void Release(OpenFile* f) {
     std::lock_guard<std::mutex> lk(mu);
     opens.erase(std::remove(opens.begin(), opens.end(), f), opens.end());
-    host::Close(f->fd);
-    f->fd = -1;
+    host::Close(f->file);
+    f->file = nullptr;
   }
 };
 
@@ -276,7 +282,7 @@ struct SimFileSystem::FindObject final : SimObject {
 
 SimFileSystem::SimFileSystem(SimKernel& kernel) : impl_(std::make_shared<Impl>(kernel)) {
   AddDrive('C');
-  SetCurrentDirectory("C:\\Users\\user\\Desktop\\vrek");
+  PlaceCurrentDirectory("C:\\Users\\user\\Desktop\\vrek");
 }
 
 SimFileSystem::~SimFileSystem() = default;
@@ -337,12 +343,12 @@ std::string SimFileSystem::ReadAll(const std::string& path) {
   if (!l.exists || l.dir) return {};
   if (!l.host) return l.node->data;
   DWORD e = 0;
-  int fd = host::Open(l.hostPath, false, false, &e);
-  if (fd < 0) return {};
+  std::FILE* f = host::Open(l.hostPath, false, &e);
+  if (!f) return {};
   std::string r(l.entry.size, '\0');
   uint32_t n = 0;
-  if (!r.empty()) host::ReadAt(fd, 0, r.data(), static_cast<uint32_t>(r.size()), &n, &e);
-  host::Close(fd);
+  if (!r.empty()) host::ReadAt(f, 0, r.data(), static_cast<uint32_t>(r.size()), &n, &e);
+  host::Close(f);
   r.resize(n);
   return r;
 }
@@ -356,10 +362,10 @@ void SimFileSystem::WriteAll(const std::string& path, const std::string& bytes) 
   if (l.error || l.dir) return;
   if (l.host) {
     DWORD e = 0;
-    int fd = host::Open(l.hostPath, true, true, &e);
-    if (fd < 0) return;
-    host::WriteAt(fd, 0, bytes.data(), static_cast<uint32_t>(bytes.size()), &e);
-    host::Close(fd);
+    std::FILE* f = host::Open(l.hostPath, true, &e);
+    if (!f) return;
+    host::WriteAt(f, 0, bytes.data(), static_cast<uint32_t>(bytes.size()), &e);
+    host::Close(f);
     return;
   }
   if (!l.node) {
@@ -372,7 +378,7 @@ void SimFileSystem::WriteAll(const std::string& path, const std::string& bytes) 
   std::memcpy(l.node->data.data(), bytes.data(), bytes.size());
 }
 
-void SimFileSystem::SetCurrentDirectory(const std::string& path) {
+void SimFileSystem::PlaceCurrentDirectory(const std::string& path) {
   std::lock_guard<std::mutex> lk(impl_->mu);
   SimPath p;
   if (ParseWinPath(path, impl_->cwd, &p) != 0) return;
@@ -425,9 +431,9 @@ HANDLE SimFileSystem::CreateFileW(const std::string& path, DWORD access, DWORD s
       if (fs.ShareConflict(l, r, share)) return FailHandle(ERROR_SHARING_VIOLATION);
       if (l.host) {
         DWORD e = 0;
-        of.fd = host::Open(l.hostPath, false, truncate, &e);
-        if (of.fd < 0) return FailHandle(e);
-        of.hostPath = l.hostPath;
+        of.file = host::Open(l.hostPath, truncate, &e);
+        if (!of.file) return FailHandle(e);
+        of.hostPath = of.hostFile = l.hostPath;
       } else {
         if (truncate) Impl::Resize(*l.node, l.drive, 0);
         of.node = l.node;
@@ -441,10 +447,10 @@ HANDLE SimFileSystem::CreateFileW(const std::string& path, DWORD access, DWORD s
                           FILE_ATTRIBUTE_ARCHIVE;
       if (l.host) {
         DWORD e = 0;
-        of.fd = host::Open(l.hostPath, true, true, &e);
-        if (of.fd < 0) return FailHandle(e);
+        of.file = host::Open(l.hostPath, true, &e);
+        if (!of.file) return FailHandle(e);
         if (attrs & FILE_ATTRIBUTE_READONLY) host::SetReadOnly(l.hostPath, true, &e);
-        of.hostPath = l.hostPath;
+        of.hostPath = of.hostFile = l.hostPath;
       } else {
         auto n = std::make_shared<Node>();
         n->name = p.Name();
@@ -480,7 +486,7 @@ BOOL SimFileSystem::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, 
     if (n) std::memcpy(buffer, f.node->data.data() + pos, n);
   } else {
     DWORD e = 0;
-    if (!host::ReadAt(f.fd, pos, buffer, toRead, &n, &e)) return Fail(e);
+    if (!host::ReadAt(f.file, pos, buffer, toRead, &n, &e)) return Fail(e);
   }
   f.pos = pos + n;
   if (read) *read = n;
@@ -513,8 +519,8 @@ BOOL SimFileSystem::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD
     std::memcpy(f.node->data.data() + pos, buffer, toWrite);
   } else {
     DWORD e = 0;
-    if (appendOnly && !host::Size(f.fd, &pos, &e)) return Fail(e);
-    if (!host::WriteAt(f.fd, pos, buffer, toWrite, &e)) return Fail(e);
+    if (appendOnly && !host::Size(f.file, &pos, &e)) return Fail(e);
+    if (!host::WriteAt(f.file, pos, buffer, toWrite, &e)) return Fail(e);
   }
   f.pos = pos + toWrite;
   if (written) *written = toWrite;
@@ -538,7 +544,7 @@ BOOL SimFileSystem::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newP
       DWORD e = 0;
       if (f.node)
         size = f.node->data.size();
-      else if (!host::Size(f.fd, &size, &e))
+      else if (!host::Size(f.file, &size, &e))
         return Fail(e);
       base = static_cast<int64_t>(size);
       break;
@@ -561,7 +567,7 @@ BOOL SimFileSystem::GetFileSizeEx(HANDLE h, LONGLONG* size) {
   DWORD e = 0;
   if (obj->f.node)
     s = obj->f.node->data.size();
-  else if (!host::Size(obj->f.fd, &s, &e))
+  else if (!host::Size(obj->f.file, &s, &e))
     return Fail(e);
   if (size) *size = static_cast<LONGLONG>(s);
   return TRUE_;
@@ -579,7 +585,7 @@ BOOL SimFileSystem::SetEndOfFile(HANDLE h) {
     return TRUE_;
   }
   DWORD e = 0;
-  return host::Truncate(f.fd, f.pos, &e) ? TRUE_ : Fail(e);
+  return host::Truncate(f.hostFile, f.file, f.pos, &e) ? TRUE_ : Fail(e);
 }
 
 BOOL SimFileSystem::FlushFileBuffers(HANDLE h) {

@@ -44,12 +44,12 @@ class SimFileSystem {
   FileFault Fault(const std::string& path);
   void ClearFaults();
   // Direct access for assertions and fixtures (no share-mode checks, no faults); WriteAll and
-  // SetCurrentDirectory create missing folders. The current directory starts as
+  // PlaceCurrentDirectory create missing folders. The current directory starts as
   // "C:\Users\user\Desktop\vrek".
   bool Exists(const std::string& path);
   std::string ReadAll(const std::string& path);
   void WriteAll(const std::string& path, const std::string& bytes);
-  void SetCurrentDirectory(const std::string& path);
+  void PlaceCurrentDirectory(const std::string& path);
 
   // ---- the calls ----
   HANDLE CreateFileW(const std::string& path, DWORD access, DWORD share, DWORD creation, DWORD flags);

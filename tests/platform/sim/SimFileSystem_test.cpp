@@ -1,11 +1,11 @@
 #include "platform/sim/SimFileSystem.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -453,9 +453,9 @@ TEST_F(SimFileSystemTest, FileHandlesLiveInTheKernelTable) {
 }
 
 TEST_F(SimFileSystemTest, MountedHostFolderHoldsRealFiles) {
-  char tmpl[] = "/tmp/vt_simfs_XXXXXX";
-  ASSERT_NE(::mkdtemp(tmpl), nullptr);
-  const std::filesystem::path host = tmpl;
+  const std::filesystem::path host =
+      std::filesystem::temp_directory_path() / ("vt_simfs_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(std::filesystem::create_directory(host));
   { std::ofstream(host / "Upper.txt") << "from host"; }
   Fs().AddDrive('D');
   Fs().MountHostFolder("D:\\real", host.string());
@@ -477,10 +477,12 @@ TEST_F(SimFileSystemTest, MountedHostFolderHoldsRealFiles) {
   EXPECT_TRUE(Win().GetFileSizeEx(w, &size));
   EXPECT_EQ(size, 14);
   Win().CloseHandle(w);
-  std::ifstream in(host / "sub" / "out.log", std::ios::binary);
-  std::stringstream got;
-  got << in.rdbuf();
-  EXPECT_EQ(got.str(), "line1\r\nline2\r\n");
+  {
+    std::ifstream in(host / "sub" / "out.log", std::ios::binary);
+    std::stringstream got;
+    got << in.rdbuf();
+    EXPECT_EQ(got.str(), "line1\r\nline2\r\n");
+  }
   EXPECT_EQ(Fs().ReadAll("D:\\real\\sub\\OUT.LOG"), "line1\r\nline2\r\n");
 
   EXPECT_FALSE(Win().RemoveDirectoryW("D:\\real\\sub"));
