@@ -5,7 +5,8 @@ namespace plat::sim {
 SimMachine::SimMachine()
     : kernel_(std::make_unique<SimKernel>()),
       files_(std::make_unique<SimFileSystem>(*kernel_)),
-      desktop_(std::make_unique<SimDesktop>()) {}
+      desktop_(std::make_unique<SimDesktop>()),
+      storage_(std::make_unique<SimStorage>(*kernel_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 
@@ -70,6 +71,7 @@ BOOL SimMachine::CloseHandle(HANDLE h) {
 
 HANDLE SimMachine::CreateFileW(const std::string& path, DWORD access, DWORD share, DWORD creation,
                                DWORD flagsAndAttributes) {
+  if (SimStorage::IsDevicePath(path)) return storage_->CreateFileW(path, access, share, creation, flagsAndAttributes);
   return files_->CreateFileW(path, access, share, creation, flagsAndAttributes);
 }
 
@@ -80,18 +82,22 @@ static BOOL BadHandle() {
 
 BOOL SimMachine::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read) {
   if (files_->Owns(h)) return files_->ReadFile(h, buffer, toRead, read, nullptr);
+  if (storage_->Owns(h)) return storage_->ReadFile(h, buffer, toRead, read, nullptr);
   return BadHandle();
 }
 BOOL SimMachine::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written) {
   if (files_->Owns(h)) return files_->WriteFile(h, buffer, toWrite, written, nullptr);
+  if (storage_->Owns(h)) return storage_->WriteFile(h, buffer, toWrite, written, nullptr);
   return BadHandle();
 }
 BOOL SimMachine::ReadFileAt(HANDLE h, void* buffer, DWORD toRead, DWORD* read, ULONGLONG offset) {
   if (files_->Owns(h)) return files_->ReadFile(h, buffer, toRead, read, &offset);
+  if (storage_->Owns(h)) return storage_->ReadFile(h, buffer, toRead, read, &offset);
   return BadHandle();
 }
 BOOL SimMachine::WriteFileAt(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, ULONGLONG offset) {
   if (files_->Owns(h)) return files_->WriteFile(h, buffer, toWrite, written, &offset);
+  if (storage_->Owns(h)) return storage_->WriteFile(h, buffer, toWrite, written, &offset);
   return BadHandle();
 }
 
@@ -106,6 +112,7 @@ DWORD SimMachine::SetFilePointer(HANDLE h, LONG distanceLow, LONG* distanceHigh,
 }
 BOOL SimMachine::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) {
   if (files_->Owns(h)) return files_->SetFilePointerEx(h, distance, newPosition, moveMethod);
+  if (storage_->Owns(h)) return storage_->SetFilePointerEx(h, distance, newPosition, moveMethod);
   return BadHandle();
 }
 BOOL SimMachine::GetFileSizeEx(HANDLE h, LONGLONG* size) {
@@ -138,6 +145,11 @@ BOOL SimMachine::SetCurrentDirectoryW(const std::string& dir) { return files_->S
 BOOL SimMachine::GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
                                      ULONGLONG* totalFree) {
   return files_->GetDiskFreeSpaceExW(path, freeToCaller, total, totalFree);
+}
+
+BOOL SimMachine::DeviceIoControl(HANDLE h, DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer,
+                                 DWORD outSize, DWORD* bytesReturned) {
+  return storage_->DeviceIoControl(h, ioControlCode, inBuffer, inSize, outBuffer, outSize, bytesReturned);
 }
 
 DWORD SimMachine::GetModuleFileNameW(std::string* path) {

@@ -5,7 +5,8 @@
 //   SimKernel      handles, threads, events, waits, the virtual clock
 //   SimFileSystem  drive letters, folders and files (in memory, or a mounted host folder)
 //   SimDesktop     UI language, locale, message table, version resource, message boxes, GUIDs
-// Later modules (bridges, drives, volumes, processes) plug in the same way.
+//   SimStorage     physical disks and their drives, volumes, device paths, DeviceIoControl
+// Later modules (bridges, discovery, file systems, processes) plug in the same way.
 #pragma once
 
 #include <memory>
@@ -14,6 +15,7 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimStorage.h"
 
 namespace plat::sim {
 
@@ -25,6 +27,7 @@ class SimMachine final : public IPlatform {
   SimKernel& Kernel() { return *kernel_; }
   SimFileSystem& Files() { return *files_; }
   SimDesktop& Desktop() { return *desktop_; }
+  SimStorage& Storage() { return *storage_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -73,6 +76,8 @@ class SimMachine final : public IPlatform {
   DWORD GetCurrentDirectoryW(std::string* dir) override;
   BOOL SetCurrentDirectoryW(const std::string& dir) override;
   DWORD GetModuleFileNameW(std::string* path) override;
+  BOOL DeviceIoControl(HANDLE h, DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer, DWORD outSize,
+                       DWORD* bytesReturned) override;
   BOOL GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
                            ULONGLONG* totalFree) override;
 
@@ -91,6 +96,7 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimKernel> kernel_;
   std::unique_ptr<SimFileSystem> files_;
   std::unique_ptr<SimDesktop> desktop_;
+  std::unique_ptr<SimStorage> storage_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/uTypes.h"
 #include "core/uUtf.h"
 
 using plat::Win;
@@ -74,6 +75,11 @@ TEST_F(Win32PlatformTest, ReadsItsOwnVersionResource) {
   EXPECT_EQ(VersionString(block, "ProductVersion"), "0.1.0.2");
   EXPECT_EQ(VersionString(block, "ProductName"), "vrek_trim_tool");
   EXPECT_EQ(VersionString(block, "CompanyName"), "Vrek");
+}
+
+// The program's own reader, on the real calls, against the resource linked into this executable.
+TEST_F(Win32PlatformTest, TheProgramsVersionReaderSeesItsOwnFileVersion) {
+  EXPECT_EQ(GetAppFileVersion(), "0.1.0.2");
 }
 
 TEST_F(Win32PlatformTest, FileWithoutVersionResourceFailsWithACause) {

@@ -1,0 +1,50 @@
+// The drive behind a simulated bridge: its capacity in 512-byte sectors, a sparse sector store
+// (sectors never written read as zeros) and a ledger of every range a command released. Released
+// sectors read back as zeros, as a drive with deterministic read-after-trim does. Thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace plat::sim {
+
+// One released range, as the drive saw it arrive.
+struct SimTrimRecord {
+  uint64_t lba = 0;
+  uint64_t count = 0;
+  std::string command;  // "ATA DSM", "UNMAP", "WRITE SAME(16)", "STORAGE TRIM", "RETRIM", ...
+};
+
+class SimDrive {
+ public:
+  static constexpr uint32_t kSectorSize = 512;
+
+  explicit SimDrive(uint64_t sectors = 0) : sectors_(sectors) {}
+
+  uint64_t Sectors() const;
+  void SetSectors(uint64_t sectors);
+
+  // Whole sectors; false when [lba, lba + count) leaves the drive.
+  bool Read(uint64_t lba, uint32_t count, void* out) const;
+  bool Write(uint64_t lba, uint32_t count, const void* data);
+  // Releases [lba, lba + count): the sectors read as zeros afterwards and the ledger records it.
+  bool Trim(uint64_t lba, uint64_t count, const std::string& command);
+
+  std::vector<SimTrimRecord> Ledger() const;
+  void ClearLedger();
+  // Every sector any command released, merged into sorted, disjoint [lba, lba + count) ranges.
+  std::vector<std::pair<uint64_t, uint64_t>> TrimmedRanges() const;
+  // Whether sector lba holds data that was written and not released since.
+  bool HoldsData(uint64_t lba) const;
+
+ private:
+  mutable std::mutex mu_;
+  uint64_t sectors_;
+  std::map<uint64_t, std::vector<uint8_t>> store_;  // lba -> 512 bytes
+  std::vector<SimTrimRecord> ledger_;
+};
+
+}  // namespace plat::sim

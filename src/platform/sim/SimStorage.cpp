@@ -1,0 +1,271 @@
+#include "platform/sim/SimStorage.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/sim/SimKernel.h"
+
+namespace plat::sim {
+
+namespace {
+
+BOOL Fail(DWORD e) {
+  SimSetLastError(e);
+  return FALSE_;
+}
+
+// What a device handle stands for.
+class SimDeviceHandle final : public SimObject {
+ public:
+  std::shared_ptr<SimDisk> disk;      // the physical disk (a volume handle: its first extent's)
+  std::shared_ptr<SimVolume> volume;  // null for a physical-disk handle
+  DWORD access = 0;
+  uint64_t position = 0;  // bytes, for ReadFile without an offset
+  const char* Kind() const override { return "device"; }
+};
+
+// "\\.\PhysicalDrive12" -> 12; "\\.\e:" -> 'E'. Windows compares device names without case.
+bool ParseDevicePath(const std::string& path, int* disk, char* letter) {
+  *disk = -1;
+  *letter = 0;
+  if (path.size() < 5 || path.compare(0, 4, "\\\\.\\") != 0) return false;
+  std::string rest = path.substr(4);
+  if (rest.size() == 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
+    *letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+    return true;
+  }
+  static const std::string kDrive = "physicaldrive";
+  if (rest.size() <= kDrive.size() || rest.size() > kDrive.size() + 3) return false;
+  for (size_t i = 0; i < kDrive.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(rest[i])) != kDrive[i]) return false;
+  int n = 0;
+  for (size_t i = kDrive.size(); i < rest.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(rest[i]))) return false;
+    n = n * 10 + (rest[i] - '0');
+  }
+  *disk = n;
+  return true;
+}
+
+}  // namespace
+
+struct SimStorage::Impl {
+  std::mutex mu;
+  std::map<int, std::shared_ptr<SimDisk>> disks;
+  std::map<char, std::shared_ptr<SimVolume>> volumes;
+  std::map<DWORD, SimIoctlHandler> handlers;
+  std::vector<DWORD> ioctlLog;
+};
+
+SimStorage::SimStorage(SimKernel& kernel) : kernel_(kernel), impl_(std::make_unique<Impl>()) {}
+SimStorage::~SimStorage() = default;
+
+std::shared_ptr<SimDisk> SimStorage::AddDisk(int number, uint64_t sectors) {
+  auto d = std::make_shared<SimDisk>();
+  d->number = number;
+  d->drive.SetSectors(sectors);
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->disks[number] = d;
+  return d;
+}
+
+std::shared_ptr<SimDisk> SimStorage::Disk(int number) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  auto it = impl_->disks.find(number);
+  return it == impl_->disks.end() ? nullptr : it->second;
+}
+
+std::vector<std::shared_ptr<SimDisk>> SimStorage::Disks() {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  std::vector<std::shared_ptr<SimDisk>> r;
+  for (auto& [n, d] : impl_->disks) r.push_back(d);
+  return r;
+}
+
+void SimStorage::DetachDisk(int number) {
+  std::shared_ptr<SimDisk> d;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    auto it = impl_->disks.find(number);
+    if (it == impl_->disks.end()) return;
+    d = it->second;
+    impl_->disks.erase(it);
+  }
+  std::lock_guard<std::mutex> lk(d->mu);
+  d->present = false;
+}
+
+void SimStorage::AttachDisk(std::shared_ptr<SimDisk> disk, int number) {
+  {
+    std::lock_guard<std::mutex> lk(disk->mu);
+    disk->number = number;
+    disk->present = true;
+  }
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->disks[number] = std::move(disk);
+}
+
+std::shared_ptr<SimVolume> SimStorage::AddVolume(char letter, std::vector<SimExtent> extents) {
+  auto v = std::make_shared<SimVolume>();
+  v->letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  v->extents = std::move(extents);
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->volumes[v->letter] = v;
+  return v;
+}
+
+std::shared_ptr<SimVolume> SimStorage::Volume(char letter) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  auto it = impl_->volumes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+  return it == impl_->volumes.end() ? nullptr : it->second;
+}
+
+std::vector<std::shared_ptr<SimVolume>> SimStorage::Volumes() {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  std::vector<std::shared_ptr<SimVolume>> r;
+  for (auto& [l, v] : impl_->volumes) r.push_back(v);
+  return r;
+}
+
+void SimStorage::RemoveVolume(char letter) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->volumes.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+}
+
+void SimStorage::RegisterIoctl(DWORD code, SimIoctlHandler handler) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->handlers[code] = std::move(handler);
+}
+
+std::vector<DWORD> SimStorage::IoctlLog() {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  return impl_->ioctlLog;
+}
+
+bool SimStorage::IsDevicePath(const std::string& path) { return path.compare(0, 4, "\\\\.\\") == 0; }
+
+HANDLE SimStorage::CreateFileW(const std::string& path, DWORD access, DWORD /*share*/, DWORD creation,
+                               DWORD /*flags*/) {
+  int number = -1;
+  char letter = 0;
+  if (!ParseDevicePath(path, &number, &letter)) {
+    SimSetLastError(ERROR_FILE_NOT_FOUND);
+    return VT_INVALID_HANDLE_VALUE;
+  }
+  if (creation != OPEN_EXISTING) {
+    SimSetLastError(ERROR_INVALID_PARAMETER);
+    return VT_INVALID_HANDLE_VALUE;
+  }
+  auto h = std::make_shared<SimDeviceHandle>();
+  h->access = access;
+  if (letter) {
+    h->volume = Volume(letter);
+    if (!h->volume) {
+      SimSetLastError(ERROR_FILE_NOT_FOUND);
+      return VT_INVALID_HANDLE_VALUE;
+    }
+    if (!h->volume->extents.empty()) h->disk = Disk(h->volume->extents.front().diskNumber);
+  } else {
+    h->disk = Disk(number);
+    if (!h->disk) {
+      SimSetLastError(ERROR_FILE_NOT_FOUND);
+      return VT_INVALID_HANDLE_VALUE;
+    }
+  }
+  return kernel_.AddHandle(h);
+}
+
+bool SimStorage::Owns(HANDLE h) { return kernel_.LookupAs<SimDeviceHandle>(h) != nullptr; }
+
+static bool Gone(const std::shared_ptr<SimDisk>& d) {
+  if (!d) return false;
+  std::lock_guard<std::mutex> lk(d->mu);
+  return !d->present;
+}
+
+BOOL SimStorage::DeviceIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
+                                 DWORD* returned) {
+  auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
+  if (!dev) return Fail(ERROR_INVALID_HANDLE);
+  SimIoctlHandler handler;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->ioctlLog.push_back(code);
+    auto it = impl_->handlers.find(code);
+    if (it != impl_->handlers.end()) handler = it->second;
+  }
+  if (returned) *returned = 0;
+  if (Gone(dev->disk)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  if (!handler) return Fail(ERROR_INVALID_FUNCTION);
+  SimDeviceCall call{dev->disk, dev->volume, h, dev->access, code, in, inSize, out, outSize, returned};
+  return handler(call);
+}
+
+// Where byte offset `pos` of what the handle opened lies on a drive; false past the end.
+static bool Place(const SimDeviceHandle& dev, uint64_t pos, uint64_t len, SimDrive** drive, uint64_t* diskOffset) {
+  if (!dev.disk) return false;
+  if (!dev.volume) {
+    *drive = &dev.disk->drive;
+    *diskOffset = pos;
+    return true;
+  }
+  // Volume reads stay within its first extent: the volumes the program reads are single-extent.
+  const SimExtent& e = dev.volume->extents.front();
+  if (pos > e.length || len > e.length - pos) return false;
+  *drive = &dev.disk->drive;
+  *diskOffset = e.startingOffset + pos;
+  return true;
+}
+
+BOOL SimStorage::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, const ULONGLONG* offset) {
+  auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
+  if (read) *read = 0;
+  if (!dev) return Fail(ERROR_INVALID_HANDLE);
+  if (Gone(dev->disk)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  uint64_t pos = offset ? *offset : dev->position;
+  if (pos % SimDrive::kSectorSize || toRead % SimDrive::kSectorSize) return Fail(ERROR_INVALID_PARAMETER);
+  SimDrive* drive = nullptr;
+  uint64_t at = 0;
+  if (!Place(*dev, pos, toRead, &drive, &at) ||
+      !drive->Read(at / SimDrive::kSectorSize, toRead / SimDrive::kSectorSize, buffer))
+    return Fail(ERROR_SECTOR_NOT_FOUND);
+  if (!offset) dev->position = pos + toRead;
+  if (read) *read = toRead;
+  return TRUE_;
+}
+
+BOOL SimStorage::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, const ULONGLONG* offset) {
+  auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
+  if (written) *written = 0;
+  if (!dev) return Fail(ERROR_INVALID_HANDLE);
+  if (!(dev->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  if (Gone(dev->disk)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  uint64_t pos = offset ? *offset : dev->position;
+  if (pos % SimDrive::kSectorSize || toWrite % SimDrive::kSectorSize) return Fail(ERROR_INVALID_PARAMETER);
+  SimDrive* drive = nullptr;
+  uint64_t at = 0;
+  if (!Place(*dev, pos, toWrite, &drive, &at) ||
+      !drive->Write(at / SimDrive::kSectorSize, toWrite / SimDrive::kSectorSize, buffer))
+    return Fail(ERROR_SECTOR_NOT_FOUND);
+  if (!offset) dev->position = pos + toWrite;
+  if (written) *written = toWrite;
+  return TRUE_;
+}
+
+BOOL SimStorage::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) {
+  auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
+  if (!dev) return Fail(ERROR_INVALID_HANDLE);
+  LONGLONG base = 0;
+  if (moveMethod == FILE_CURRENT) {
+    base = static_cast<LONGLONG>(dev->position);
+  } else if (moveMethod != FILE_BEGIN) {
+    return Fail(ERROR_INVALID_PARAMETER);  // a device has no end to seek from here
+  }
+  LONGLONG pos = base + distance;
+  if (pos < 0) return Fail(ERROR_NEGATIVE_SEEK);
+  dev->position = static_cast<uint64_t>(pos);
+  if (newPosition) *newPosition = pos;
+  return TRUE_;
+}
+
+}  // namespace plat::sim

@@ -1,0 +1,113 @@
+// The simulated machine's storage stack: physical disks (a bridge with a drive behind it),
+// lettered volumes placed on them, and the device paths that open them ("\\.\PhysicalDriveN",
+// "\\.\X:"). DeviceIoControl on a device handle is answered by the handler registered for its
+// control code: each storage module (bridge, discovery, volumes, locking) registers its own, so
+// that this file stays the switchboard and nothing else.
+//
+// Locking: the storage lock guards only the tables below; handlers run without it (they may
+// block on the virtual clock) and guard their own state. Disks and volumes are shared_ptrs, so a
+// handle keeps what it opened alive after the disk leaves the machine.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/PlatformTypes.h"
+#include "platform/sim/SimDrive.h"
+
+namespace plat::sim {
+
+class SimKernel;
+
+// One physical disk. Modules add their own parts here (the bridge profile, the description that
+// discovery reads), each as a member of a type defined in the module's own header.
+struct SimDisk {
+  int number = 0;
+  SimDrive drive;
+  // False while the disk is off the bus: opens fail with ERROR_FILE_NOT_FOUND and calls on open
+  // handles with ERROR_DEVICE_NOT_CONNECTED. Changed through SimStorage only.
+  bool present = true;
+  std::mutex mu;  // guards the modules' per-disk state
+};
+
+// One piece of a volume on a physical disk.
+struct SimExtent {
+  int diskNumber = 0;
+  uint64_t startingOffset = 0;  // bytes from the start of the disk
+  uint64_t length = 0;          // bytes
+};
+
+// A lettered volume. The volume modules (file systems, locking) add their state here.
+struct SimVolume {
+  char letter = 0;
+  std::vector<SimExtent> extents;
+  std::mutex mu;
+};
+
+// One DeviceIoControl as it reaches a handler: exactly the caller's buffers, untouched.
+struct SimDeviceCall {
+  std::shared_ptr<SimDisk> disk;      // a physical-disk handle's disk, or a volume's first extent's
+  std::shared_ptr<SimVolume> volume;  // set for a volume handle
+  HANDLE handle = nullptr;
+  DWORD access = 0;
+  DWORD code = 0;
+  void* in = nullptr;
+  DWORD inSize = 0;
+  void* out = nullptr;
+  DWORD outSize = 0;
+  DWORD* returned = nullptr;  // may be null, as Windows allows for synchronous handles
+
+  void SetReturned(DWORD n) const {
+    if (returned) *returned = n;
+  }
+};
+
+// Returns the call's BOOL result; on failure it has set the last error.
+using SimIoctlHandler = std::function<BOOL(SimDeviceCall&)>;
+
+class SimStorage {
+ public:
+  explicit SimStorage(SimKernel& kernel);
+  ~SimStorage();
+
+  // ---- set-up by tests ----
+  // Disk numbers 0 to 31; adding a number that exists replaces that disk.
+  std::shared_ptr<SimDisk> AddDisk(int number, uint64_t sectors);
+  std::shared_ptr<SimDisk> Disk(int number);
+  std::vector<std::shared_ptr<SimDisk>> Disks();
+  // Takes a disk off the bus (it keeps its state, and handles open on it start failing) and puts
+  // it back, under the same or another number.
+  void DetachDisk(int number);
+  void AttachDisk(std::shared_ptr<SimDisk> disk, int number);
+  std::shared_ptr<SimVolume> AddVolume(char letter, std::vector<SimExtent> extents);
+  std::shared_ptr<SimVolume> Volume(char letter);
+  std::vector<std::shared_ptr<SimVolume>> Volumes();
+  void RemoveVolume(char letter);
+  void RegisterIoctl(DWORD code, SimIoctlHandler handler);
+  // Every control code sent, in order (for assertions).
+  std::vector<DWORD> IoctlLog();
+
+  // ---- the calls ----
+  static bool IsDevicePath(const std::string& path);
+  HANDLE CreateFileW(const std::string& path, DWORD access, DWORD share, DWORD creation, DWORD flags);
+  bool Owns(HANDLE h);
+  BOOL DeviceIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
+  // Raw sector access through a disk or volume handle (offsets relative to what was opened; whole
+  // sectors only, as Windows requires of unbuffered device I/O). offset null: the handle's position.
+  BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, const ULONGLONG* offset);
+  BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, const ULONGLONG* offset);
+  BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod);
+
+  SimKernel& Kernel() { return kernel_; }
+
+ private:
+  struct Impl;
+  SimKernel& kernel_;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace plat::sim
