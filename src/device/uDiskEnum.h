@@ -5,7 +5,8 @@
 // opens and closes its own handles and device-information set, so the refresh thread, the
 // detail thread and the main thread may use one enumerator at the same time.
 //
-// Implementation: uDiskEnumHints.cpp (hint map, bus hint, transport, text routines),
+// Implementation: uDiskEnumHints.cpp (hint map, bus hint), uDiskEnumText.cpp (transport and
+// text routines),
 // uDiskEnum.cpp (enumeration, identity, size, system disk), uDiskEnumVolumes.cpp,
 // uDiskEnumMedia.cpp (seek penalty and the identity probe).
 #pragma once
