@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -36,16 +37,22 @@ class TLogger {
   static std::string FormatTimestamp();
 
  private:
+  // The part of the log that a queued flush still reaches, so a flush that runs after the
+  // logger is gone finds no handler and does nothing.
+  struct TShared {
+    std::mutex FLock;  // the one lock of the log; guards this block and every field below
+    TLogLineEvent FOnLog;
+    std::deque<std::string> FPending;  // worker lines not yet handed to FOnLog, oldest first
+  };
+
   void Write(const char* Tag, const std::string& Msg, bool IsInfo);
   void EnsureFileOpen();
   void WriteToFile(const std::string& Line);
-  void FlushPending();
+  static void FlushPending(const std::shared_ptr<TShared>& Shared);
 
-  std::mutex FLock;
+  std::shared_ptr<TShared> FShared;
   std::string FFileName;
   bool FFileEnabled = true;
-  TLogLineEvent FOnLog;
-  std::deque<std::string> FPending;
   plat::HANDLE FStream = nullptr;
   bool FOpenFailed = false;
   bool FSuppressInfo = false;

@@ -1,7 +1,8 @@
 // The simulated machine's file system: drive letters, folders and files behind Windows paths
 // ("C:\dir\file.txt"; names compare without case; "\" and "/" both separate), held in memory,
 // or a host folder mounted under a Windows path where a test wants real files. Share modes are
-// enforced between open handles. Faults can be injected per path.
+// enforced between open handles. Faults can be injected per path. Device paths ("\\.\...")
+// are not files: they fail here with ERROR_FILE_NOT_FOUND. One lock guards everything.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,8 @@ namespace plat::sim {
 class SimKernel;
 
 // What a test can make go wrong for a path (matched without case; a folder's fault applies to
-// everything below it).
+// everything below it, the nearest one winning). A count of -1 fails every call, N > 0 fails the
+// next N (counting down), 0 no more.
 struct FileFault {
   DWORD createDirectoryError = 0;  // CreateDirectoryW fails with this
   DWORD openError = 0;             // CreateFileW fails with this
@@ -31,13 +33,19 @@ class SimFileSystem {
   ~SimFileSystem();
 
   // ---- set-up by tests ----
-  // A drive letter with its capacity in bytes (writes past it fail with ERROR_DISK_FULL).
+  // A drive letter with its capacity in bytes (writes past it fail with ERROR_DISK_FULL); for a
+  // letter that exists, only its capacity changes. C: exists from the start.
   void AddDrive(char letter, uint64_t capacityBytes = 64ull << 30);
-  // Mounts a host folder (POSIX path) at a Windows folder path; files below it are real files.
+  // Mounts a host folder (POSIX path) at a Windows folder path, creating that folder; files below
+  // it are real files (not counted against the drive's capacity).
   void MountHostFolder(const std::string& windowsPath, const std::string& hostPath);
   void SetFault(const std::string& path, const FileFault& fault);
+  // The fault set for exactly this path, with its counts as they stand now.
+  FileFault Fault(const std::string& path);
   void ClearFaults();
-  // Direct access for assertions and fixtures (no share-mode checks, no faults).
+  // Direct access for assertions and fixtures (no share-mode checks, no faults); WriteAll and
+  // SetCurrentDirectory create missing folders. The current directory starts as
+  // "C:\Users\user\Desktop\vrek".
   bool Exists(const std::string& path);
   std::string ReadAll(const std::string& path);
   void WriteAll(const std::string& path, const std::string& bytes);
@@ -67,7 +75,10 @@ class SimFileSystem {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  struct FileObject;
+  struct FindObject;
+  // Shared with the open handles, which may outlive this object inside the kernel's table.
+  std::shared_ptr<Impl> impl_;
 };
 
 }  // namespace plat::sim

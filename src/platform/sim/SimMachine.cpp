@@ -135,6 +135,11 @@ BOOL SimMachine::FindClose(HANDLE find) { return files_->FindClose(find); }
 DWORD SimMachine::GetCurrentDirectoryW(std::string* dir) { return files_->GetCurrentDirectoryW(dir); }
 BOOL SimMachine::SetCurrentDirectoryW(const std::string& dir) { return files_->SetCurrentDirectoryW(dir); }
 
+BOOL SimMachine::GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
+                                     ULONGLONG* totalFree) {
+  return files_->GetDiskFreeSpaceExW(path, freeToCaller, total, totalFree);
+}
+
 DWORD SimMachine::GetModuleFileNameW(std::string* path) {
   *path = desktop_->ModulePath();
   return static_cast<DWORD>(path->size());

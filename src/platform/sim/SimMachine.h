@@ -73,6 +73,8 @@ class SimMachine final : public IPlatform {
   DWORD GetCurrentDirectoryW(std::string* dir) override;
   BOOL SetCurrentDirectoryW(const std::string& dir) override;
   DWORD GetModuleFileNameW(std::string* path) override;
+  BOOL GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
+                           ULONGLONG* totalFree) override;
 
   DWORD GetFileVersionInfoSizeW(const std::string& file, DWORD* handle) override;
   BOOL GetFileVersionInfoW(const std::string& file, DWORD handle, DWORD len, void* data) override;
