@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-// Local date and time as a day count: days since 30 December 1899, fraction = time of day.
-using TDateTime = double;
+#include "core/uDateTime.h"  // TDateTime
 
 // Enumerations are 32-bit signed integers in the records, so a stored value may lie outside the
 // listed ones; the text functions give such values a fallback text.

@@ -138,6 +138,7 @@ enum : DWORD {
   LOCALE_USER_DEFAULT = 0x0400,
   LOCALE_SDECIMAL = 0x0E,
   LOCALE_STHOUSAND = 0x0F,
+  LOCALE_STIME = 0x1E,
 };
 
 // Message boxes.

@@ -26,16 +26,26 @@ void Put32(std::string& b, uint32_t v) {
 }
 uint32_t Get32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 
-std::string BuildBlock(const std::map<std::string, std::string>& strings) {
+std::string BuildBlock(const SimDesktop::VersionBlock& vb) {
   std::string b(kMagic, 4);
   std::vector<std::pair<std::string, std::string>> entries;
-  // Windows' usual translation: US English, Unicode code page.
-  entries.push_back({"\\varfileinfo\\translation", std::string("\x09\x04\xB0\x04", 4)});
-  for (auto& [k, v] : strings) {
-    std::u16string w = Utf8ToUtf16(v);
-    w.push_back(0);
-    entries.push_back({Lower("\\StringFileInfo\\040904B0\\" + k),
-                       std::string(reinterpret_cast<const char*>(w.data()), w.size() * 2)});
+  if (!vb.translations.empty()) {
+    std::string t;
+    for (auto [lang, cp] : vb.translations) {  // language, then code page, little-endian
+      t += static_cast<char>(lang & 0xFF);
+      t += static_cast<char>(lang >> 8);
+      t += static_cast<char>(cp & 0xFF);
+      t += static_cast<char>(cp >> 8);
+    }
+    entries.push_back({"\\varfileinfo\\translation", t});
+  }
+  for (auto& [table, strings] : vb.tables) {
+    for (auto& [k, v] : strings) {
+      std::u16string w = Utf8ToUtf16(v);
+      if (vb.terminated) w.push_back(0);
+      entries.push_back({Lower("\\StringFileInfo\\" + table + "\\" + k),
+                         std::string(reinterpret_cast<const char*>(w.data()), w.size() * 2)});
+    }
   }
   Put32(b, static_cast<uint32_t>(entries.size()));
   for (auto& [k, v] : entries) {
@@ -74,6 +84,11 @@ void SimDesktop::SetSeparators(const std::string& decimal, const std::string& th
   thousands_ = thousands;
 }
 
+void SimDesktop::SetTimeSeparator(const std::string& separator) {
+  std::lock_guard<std::mutex> lk(mu_);
+  time_ = separator;
+}
+
 int SimDesktop::GetLocaleInfoW(DWORD /*locale*/, DWORD lcType, char16_t* data, int size) {
   std::u16string v;
   {
@@ -82,6 +97,8 @@ int SimDesktop::GetLocaleInfoW(DWORD /*locale*/, DWORD lcType, char16_t* data, i
       v = Utf8ToUtf16(decimal_);
     else if (lcType == LOCALE_STHOUSAND)
       v = Utf8ToUtf16(thousands_);
+    else if (lcType == LOCALE_STIME)
+      v = Utf8ToUtf16(time_);
     else
       return 0;
   }
@@ -141,8 +158,18 @@ std::string SimDesktop::ModulePath() {
 
 void SimDesktop::SetVersionResource(const std::string& file,
                                     std::optional<std::map<std::string, std::string>> strings) {
+  std::optional<VersionBlock> vb;
+  if (strings) {
+    vb.emplace();
+    vb->tables["040904B0"] = std::move(*strings);
+  }
   std::lock_guard<std::mutex> lk(mu_);
-  versions_[Lower(file)] = std::move(strings);
+  versions_[Lower(file)] = std::move(vb);
+}
+
+void SimDesktop::SetVersionBlock(const std::string& file, VersionBlock block) {
+  std::lock_guard<std::mutex> lk(mu_);
+  versions_[Lower(file)] = std::move(block);
 }
 
 DWORD SimDesktop::GetFileVersionInfoSizeW(const std::string& file, DWORD* handle) {

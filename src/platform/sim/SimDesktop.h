@@ -30,6 +30,7 @@ class SimDesktop {
   void SetUiLanguage(LANGID id);
   LANGID UiLanguage();
   void SetSeparators(const std::string& decimal, const std::string& thousands);
+  void SetTimeSeparator(const std::string& separator);
   int GetLocaleInfoW(DWORD locale, DWORD lcType, char16_t* data, int size);
 
   // ---- system message table (FormatMessageW) ----
@@ -44,7 +45,23 @@ class SimDesktop {
   void SetModulePath(const std::string& path);
   std::string ModulePath();
   // FileVersion (and other string values) of a program file; nullopt: the file has no resource.
+  // The values go into the string table 040904B0, named by the usual translation entry.
   void SetVersionResource(const std::string& file, std::optional<std::map<std::string, std::string>> strings);
+  // A version resource laid out by hand, for the odd ones real files carry.
+  struct VersionBlock {
+    VersionBlock() { translations.push_back({0x0409, 0x04B0}); }
+    // The entries of \VarFileInfo\Translation; empty: the block has none.
+    struct Translation {
+      WORD language = 0;
+      WORD codePage = 0;
+    };
+    std::vector<Translation> translations;  // US English, Unicode, unless changed
+    // String tables by their "llllcccc" name (upper-case hex), each key to its value.
+    std::map<std::string, std::map<std::string, std::string>> tables;
+    // False: string values carry no terminating NUL and report their length without one.
+    bool terminated = true;
+  };
+  void SetVersionBlock(const std::string& file, VersionBlock block);
   DWORD GetFileVersionInfoSizeW(const std::string& file, DWORD* handle);
   BOOL GetFileVersionInfoW(const std::string& file, DWORD len, void* data);
   BOOL VerQueryValueW(const void* block, const std::string& subBlock, void** buffer, UINT* len);
@@ -67,9 +84,10 @@ class SimDesktop {
   LANGID defaultLang_ = 0x0409;
   std::string decimal_ = ".";
   std::string thousands_ = ",";
+  std::string time_ = ":";
   std::map<std::pair<DWORD, LANGID>, std::string> messages_;
   std::string modulePath_ = "C:\\Program Files\\Vrek\\vrek_trim_tool.exe";
-  std::map<std::string, std::optional<std::map<std::string, std::string>>> versions_;
+  std::map<std::string, std::optional<VersionBlock>> versions_;
   std::vector<int> answers_;
   size_t nextAnswer_ = 0;
   std::function<int(const MessageBoxCall&)> boxHandler_;
