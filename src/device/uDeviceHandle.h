@@ -1,0 +1,40 @@
+// An open device handle that is closed on every path out of the scope that opened it.
+#pragma once
+
+#include <utility>
+
+#include "platform/Platform.h"
+
+class TDeviceHandle {
+ public:
+  TDeviceHandle() = default;
+  explicit TDeviceHandle(plat::HANDLE H) : FHandle(H) {}
+  ~TDeviceHandle() { Close(); }
+  TDeviceHandle(TDeviceHandle&& Other) noexcept : FHandle(std::exchange(Other.FHandle, Invalid())) {}
+  TDeviceHandle& operator=(TDeviceHandle&& Other) noexcept {
+    if (this != &Other) {
+      Close();
+      FHandle = std::exchange(Other.FHandle, Invalid());
+    }
+    return *this;
+  }
+  TDeviceHandle(const TDeviceHandle&) = delete;
+  TDeviceHandle& operator=(const TDeviceHandle&) = delete;
+
+  bool Valid() const { return FHandle != Invalid() && FHandle != nullptr; }
+  plat::HANDLE Get() const { return FHandle; }
+
+  // Closes now. Keeps the thread's last error as it was, so a caller that reads the cause of a
+  // failed request after the close still reads the request's error.
+  void Close() {
+    if (!Valid()) return;
+    const plat::DWORD Err = plat::Win().GetLastError();
+    plat::Win().CloseHandle(FHandle);
+    plat::Win().SetLastError(Err);
+    FHandle = Invalid();
+  }
+
+ private:
+  static plat::HANDLE Invalid() { return plat::InvalidHandleValue(); }
+  plat::HANDLE FHandle = Invalid();
+};

@@ -1,0 +1,166 @@
+// SCSI UNMAP(10), WRITE SAME(16) with UNMAP, and INQUIRY of the Block Limits page.
+#include <array>
+
+#include "device/uAtaPassThrough.h"
+#include "device/uByteOrder.h"
+
+using namespace plat;
+
+namespace {
+
+// UNMAP parameter list: an 8-byte header, then 16-byte block descriptors. Big-endian.
+constexpr size_t kUnmapHeaderBytes = 8;
+constexpr size_t kUnmapDescriptorBytes = 16;
+constexpr int32_t kUnmapMaxDescriptors = 4095;  // keeps the list within the 16-bit lengths
+static_assert(kUnmapHeaderBytes + kUnmapDescriptorBytes * kUnmapMaxDescriptors == 65528);
+
+constexpr size_t kBlockLimitsBytes = 64;
+constexpr uint8_t kBlockLimitsPage = 0xB0;
+
+std::string Dec(int64_t V) { return std::to_string(V); }
+std::string I32(uint32_t V) { return std::to_string(static_cast<int32_t>(V)); }
+
+}  // namespace
+
+void TAtaPassThroughEngine::BuildUnmapParameterList(TByteArray& List, const TTrimRangeArray& Ranges, int32_t First,
+                                                    int32_t Count) {
+  const int32_t N = Count < 0 ? 0 : (Count > kUnmapMaxDescriptors ? kUnmapMaxDescriptors : Count);
+  List.assign(kUnmapHeaderBytes + kUnmapDescriptorBytes * static_cast<size_t>(N), 0);
+  TByteWriter W(List);
+  const auto DescBytes = static_cast<uint16_t>(kUnmapDescriptorBytes * static_cast<size_t>(N));
+  W.BE16(0, static_cast<uint16_t>(DescBytes + 6));  // UNMAP DATA LENGTH: bytes after this field
+  W.BE16(2, DescBytes);                             // UNMAP BLOCK DESCRIPTOR DATA LENGTH
+  // 4-7 reserved
+  for (int32_t J = 0; J < N; ++J) {
+    const int64_t I = int64_t{First} + J;
+    if (I < 0 || I >= static_cast<int64_t>(Ranges.size())) continue;  // slot stays zero: 0 blocks
+    const TTrimRange& R = Ranges[static_cast<size_t>(I)];
+    const size_t D = kUnmapHeaderBytes + kUnmapDescriptorBytes * static_cast<size_t>(J);
+    W.BE64(D + 0, R.StartLba);                                      // UNMAP LOGICAL BLOCK ADDRESS
+    W.BE32(D + 8, static_cast<uint32_t>(R.SectorCount & 0xFFFFFFFFu));  // NUMBER OF LOGICAL BLOCKS
+    // D+12..15 reserved
+  }
+}
+
+void TAtaPassThroughEngine::BuildUnmapCdb(std::span<uint8_t, 10> Cdb, uint16_t ParameterListLength) {
+  TByteWriter W(Cdb);
+  W.Zero();
+  W.U8(0, 0x42);                  // OPERATION CODE: UNMAP
+  // 1 ANCHOR: 0; 2-5 reserved; 6 GROUP NUMBER: 0
+  W.BE16(7, ParameterListLength);  // PARAMETER LIST LENGTH
+  // 9 CONTROL: 0
+}
+
+bool TAtaPassThroughEngine::SendScsiUnmap(const std::string& Path, std::span<const uint8_t> List, uint32_t TimeoutMs,
+                                          uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq,
+                                          bool MultiDescriptor) {
+  WinErr = 0;
+  SenseKey = Asc = Ascq = 0;
+  // The device reads descriptors by the header's lengths: a list whose header disagrees with
+  // its size would have it read blocks this program never named.
+  TByteReader R(List);
+  const bool Shaped = List.size() >= kUnmapHeaderBytes && List.size() <= 65535 &&
+                      (List.size() - kUnmapHeaderBytes) % kUnmapDescriptorBytes == 0 &&
+                      R.BE16(0) == List.size() - 2 && R.BE16(2) == List.size() - kUnmapHeaderBytes;
+  if (!Shaped) {
+    WinErr = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  std::array<uint8_t, 10> Cdb{};
+  BuildUnmapCdb(Cdb, static_cast<uint16_t>(List.size()));
+  TScsiRequest Req;
+  Req.Cdb = Cdb;
+  Req.Direction = TScsiDirection::sdDataOut;
+  Req.Data = const_cast<uint8_t*>(List.data());  // data out: read by the device only
+  Req.DataLength = static_cast<uint32_t>(List.size());
+  Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 1);
+  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srFail1117);
+  WinErr = Res.WinErr;
+  SenseKey = Res.SenseKey;
+  Asc = Res.Asc;
+  Ascq = Res.Ascq;
+  if (!Res.Ok && Res.Fault != TDeviceFault::dfOpenFailed)
+    LogCall("DeviceIoControl(SCSI UNMAP)",
+            "path=" + Path + ", payload=" + Dec(static_cast<int64_t>(List.size())) + ", timeout_ms=" + I32(TimeoutMs) +
+                ", scsi_status=" + Dec(Res.ScsiStatus),
+            false, WinErr, Res.ElapsedMs, MultiDescriptor);
+  return Res.Ok;
+}
+
+void TAtaPassThroughEngine::BuildWriteSame16UnmapCdb(std::span<uint8_t, 16> Cdb, uint64_t Lba, uint32_t Count) {
+  TByteWriter W(Cdb);
+  W.Zero();
+  W.U8(0, 0x93);    // OPERATION CODE: WRITE SAME(16)
+  W.U8(1, 0x08);    // UNMAP 1; WRPROTECT, ANCHOR, NDOB 0
+  W.BE64(2, Lba);   // LOGICAL BLOCK ADDRESS
+  W.BE32(10, Count);  // NUMBER OF LOGICAL BLOCKS
+  // 14 GROUP NUMBER: 0; 15 CONTROL: 0
+}
+
+bool TAtaPassThroughEngine::SendWriteSame16Unmap(const std::string& Path, uint64_t Lba, uint32_t Count,
+                                                 uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc,
+                                                 uint8_t& Ascq, bool Probe) {
+  WinErr = 0;
+  SenseKey = Asc = Ascq = 0;
+  if (Count == 0) {  // 0 blocks would mean "to the end of the medium"
+    WinErr = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  std::array<uint8_t, 512> ZeroBlock{};
+  std::array<uint8_t, 16> Cdb{};
+  BuildWriteSame16UnmapCdb(Cdb, Lba, Count);
+  TScsiRequest Req;
+  Req.Cdb = Cdb;
+  Req.Direction = TScsiDirection::sdDataOut;
+  Req.Data = ZeroBlock.data();
+  Req.DataLength = static_cast<uint32_t>(ZeroBlock.size());
+  Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 1);
+  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srFail1117);
+  WinErr = Res.WinErr;
+  SenseKey = Res.SenseKey;
+  Asc = Res.Asc;
+  Ascq = Res.Ascq;
+  if (Res.Fault != TDeviceFault::dfOpenFailed && (!Res.Ok || Probe))
+    LogCall("DeviceIoControl(WRITE SAME(16)+UNMAP)",
+            "path=" + Path + ", lba=" + std::to_string(Lba) + ", count=" + std::to_string(Count) +
+                ", timeout_ms=" + I32(TimeoutMs) + ", scsi_status=" + Dec(Res.ScsiStatus),
+            Res.Ok, WinErr, Res.ElapsedMs, Probe);
+  return Res.Ok;
+}
+
+void TAtaPassThroughEngine::BuildBlockLimitsInquiryCdb(std::span<uint8_t, 6> Cdb) {
+  TByteWriter W(Cdb);
+  W.Zero();
+  W.U8(0, 0x12);                 // OPERATION CODE: INQUIRY
+  W.U8(1, 0x01);                 // EVPD
+  W.U8(2, kBlockLimitsPage);     // PAGE CODE: Block Limits
+  W.BE16(3, static_cast<uint16_t>(kBlockLimitsBytes));  // ALLOCATION LENGTH
+  // 5 CONTROL: 0
+}
+
+bool TAtaPassThroughEngine::QueryBlockLimitsVpd(const std::string& Path, uint32_t& MaxUnmapLbaCount,
+                                                uint32_t& MaxUnmapDescriptorCount) {
+  MaxUnmapLbaCount = MaxUnmapDescriptorCount = 0;
+  std::array<uint8_t, 6> Cdb{};
+  BuildBlockLimitsInquiryCdb(Cdb);
+  std::array<uint8_t, kBlockLimitsBytes> Page{};
+  TScsiRequest Req;
+  Req.Cdb = Cdb;
+  Req.Direction = TScsiDirection::sdDataIn;
+  Req.Data = Page.data();
+  Req.DataLength = static_cast<uint32_t>(Page.size());
+  Req.TimeoutSec = 5;
+  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srFailNoCode);
+  if (Res.Fault == TDeviceFault::dfOpenFailed) return false;
+  TByteReader R(Page);
+  const bool Ok = Res.Ok && R.U8(1) == kBlockLimitsPage;
+  if (Ok) {
+    MaxUnmapLbaCount = R.BE32(20);         // MAXIMUM UNMAP LBA COUNT
+    MaxUnmapDescriptorCount = R.BE32(24);  // MAXIMUM UNMAP BLOCK DESCRIPTOR COUNT
+  }
+  LogCall("DeviceIoControl(INQUIRY VPD Block Limits)",
+          "path=" + Path + ", page=0xB0, max_unmap_lba=" + std::to_string(MaxUnmapLbaCount) +
+              ", max_unmap_desc=" + std::to_string(MaxUnmapDescriptorCount) + ", scsi_status=" + Dec(Res.ScsiStatus),
+          Ok, Res.Fault == TDeviceFault::dfTransport ? Res.WinErr : 0, Res.ElapsedMs, false);
+  return Ok;
+}

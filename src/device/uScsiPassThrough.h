@@ -1,0 +1,123 @@
+// The SCSI pass-through request: one 96-byte buffer, sent with IOCTL_SCSI_PASS_THROUGH_DIRECT,
+// that every SCSI-level command of the device layer goes through; the one sense parser; and the
+// one place that decides from Windows' answer, the SCSI status and the sense whether a command
+// is done.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/PlatformTypes.h"
+
+// SCSI status bytes the device layer tells apart.
+enum : uint8_t {
+  SCSISTAT_GOOD = 0x00,
+  SCSISTAT_CHECK_CONDITION = 0x02,
+};
+
+// DataIn of the request: which way the data buffer moves.
+enum class TScsiDirection : uint8_t { sdDataOut = 0, sdDataIn = 1 };
+
+// Byte map of the request buffer: SCSI_PASS_THROUGH_DIRECT in its 64-bit layout (56 bytes), a
+// 4-byte filler, the 32-byte sense area, 4 bytes to a multiple of 8. Little-endian throughout.
+namespace sptd {
+constexpr size_t kLength = 0;              // 2  Length: 56
+constexpr size_t kScsiStatus = 2;          // 1  ScsiStatus: 0 in, the device's status out
+constexpr size_t kPathId = 3;              // 1  PathId: 0
+constexpr size_t kTargetId = 4;            // 1  TargetId: 0
+constexpr size_t kLun = 5;                 // 1  Lun: 0
+constexpr size_t kCdbLength = 6;           // 1  CdbLength: 6, 10, 12 or 16
+constexpr size_t kSenseInfoLength = 7;     // 1  SenseInfoLength: 32
+constexpr size_t kDataIn = 8;              // 1  DataIn: 0 out, 1 in; 9-11 alignment
+constexpr size_t kDataTransferLength = 12; // 4  DataTransferLength: data buffer bytes
+constexpr size_t kTimeOutValue = 16;       // 4  TimeOutValue: seconds; 20-23 alignment
+constexpr size_t kDataBuffer = 24;         // 8  DataBuffer: address, used in place
+constexpr size_t kSenseInfoOffset = 32;    // 4  SenseInfoOffset: 60
+constexpr size_t kCdb = 36;                // 16 Cdb: first CdbLength bytes; 52-55 alignment
+constexpr size_t kHeaderSize = 56;         //    end of SCSI_PASS_THROUGH_DIRECT; 56-59 filler
+constexpr size_t kSense = 60;              // 32 sense data; 92-95 alignment
+constexpr size_t kSenseSize = 32;
+constexpr size_t kCdbMax = 16;
+constexpr size_t kBufferSize = 96;
+static_assert(kCdb + kCdbMax + 4 == kHeaderSize);
+static_assert(kSense + kSenseSize + 4 == kBufferSize && kBufferSize % 8 == 0);
+static_assert(sizeof(void*) == 8, "the request buffer is laid out for 64-bit Windows");
+}  // namespace sptd
+
+// Sense key, ASC and ASCQ as read from fixed (70h/71h) or descriptor (72h/73h) sense data.
+struct TSenseInfo {
+  uint8_t ResponseCode = 0;  // byte 0 without the VALID bit
+  uint8_t SenseKey = 0;
+  uint8_t Asc = 0;
+  uint8_t Ascq = 0;
+  // The device returned sense data of a format SPC defines.
+  bool Valid() const { return ResponseCode >= 0x70 && ResponseCode <= 0x73; }
+};
+
+// An untouched (all-zero) area reads as key, ASC and ASCQ 0.
+TSenseInfo ParseSense(std::span<const uint8_t> Sense);
+
+struct TScsiRequest {
+  std::span<const uint8_t> Cdb;  // exactly the bytes to send: 6, 10, 12 or 16
+  TScsiDirection Direction = TScsiDirection::sdDataIn;
+  // Moved in place, not copied. For data out the device only reads it.
+  uint8_t* Data = nullptr;
+  uint32_t DataLength = 0;
+  uint32_t TimeoutSec = 0;
+};
+
+// What came back from one request, before any command's rule is applied.
+struct TScsiReply {
+  bool WinOk = false;   // DeviceIoControl returned nonzero
+  uint32_t WinErr = 0;  // GetLastError after a failed call, else 0
+  uint8_t ScsiStatus = 0;
+  TSenseInfo Sense;
+  uint64_t ElapsedMs = 0;
+};
+
+// Zeroes Buf and fills it for Req; false (Buf all zero) when the block's length is not one of
+// 6, 10, 12, 16 or the data span is inconsistent.
+bool BuildPassThroughBuffer(std::span<uint8_t> Buf, const TScsiRequest& Req);
+
+// Sends one request on an open device handle; blocks until Windows answers.
+TScsiReply ExecuteScsiPassThrough(plat::HANDLE Device, const TScsiRequest& Req);
+
+// How a command takes a nonzero SCSI status after Windows reported success.
+enum class TStatusRule {
+  srFail1117,      // any nonzero status fails with WinErr 1117
+  srCkCondOr1117,  // CHECK CONDITION with valid sense of key 0 or 1 is done; else 1117
+  srFailNoCode,    // any nonzero status fails; WinErr stays 0
+};
+
+// Why a device call did not succeed. The first three never reached the device's answer; a
+// transport failure with 55 or 1167 means the disk has left the bus (DeviceLeftBus).
+enum class TDeviceFault {
+  dfNone,
+  dfRefused,       // the request was refused before anything was opened (WinErr 87)
+  dfOpenFailed,    // the device did not open
+  dfTransport,     // Windows failed the request
+  dfDeviceStatus,  // Windows delivered it, the device answered with a failing SCSI status
+};
+
+// The one result shape of the device commands.
+struct TDeviceResult {
+  bool Ok = false;
+  TDeviceFault Fault = TDeviceFault::dfNone;
+  uint32_t WinErr = 0;
+  uint8_t ScsiStatus = 0;
+  uint8_t SenseKey = 0;
+  uint8_t Asc = 0;
+  uint8_t Ascq = 0;
+  uint64_t ElapsedMs = 0;
+  std::string Message;  // empty on success
+};
+
+TDeviceResult JudgeScsiReply(const TScsiReply& Reply, TStatusRule Rule);
+TDeviceResult RefusedResult(const std::string& Why);
+TDeviceResult OpenFailedResult(uint32_t WinErr);
+bool DeviceLeftBus(uint32_t WinErr);
+
+// TimeoutMs in whole seconds, at least Floor when that rounds down to 0.
+uint32_t TimeoutSeconds(uint32_t TimeoutMs, uint32_t Floor);
