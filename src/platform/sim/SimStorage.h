@@ -41,10 +41,19 @@ struct SimExtent {
   uint64_t length = 0;          // bytes
 };
 
-// A lettered volume. The volume modules (file systems, locking) add their state here.
+// A lettered volume. What Windows reports about it (GetVolumeInformationW, GetDiskFreeSpaceW) is
+// kept here; the module that formats a file system onto the disk's sectors fills these in and
+// keeps freeClusters true to its allocation. Other volume modules (locking) add their state here.
 struct SimVolume {
   char letter = 0;
   std::vector<SimExtent> extents;
+  std::string fileSystemName;  // "NTFS", "exFAT", "FAT32"; empty: raw, no file system mounted
+  std::string label;
+  DWORD serialNumber = 0;
+  DWORD bytesPerSector = 512;
+  DWORD sectorsPerCluster = 8;
+  uint64_t totalClusters = 0;
+  uint64_t freeClusters = 0;
   std::mutex mu;
 };
 
