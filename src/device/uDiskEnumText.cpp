@@ -1,6 +1,8 @@
 // The enumerator's text rules: bus-hint pieces, the registry hint, the transport
 // classification, and reading texts and numbers out of answer buffers.
+#include "core/uText.h"
 #include "core/uUtf.h"
+#include "device/uByteOrder.h"
 #include "device/uDiskEnum.h"
 #include "device/uDiskEnumDetail.h"
 #include "platform/WinStorage.h"
@@ -14,7 +16,7 @@ std::string TDiskEnumerator::BuildRegistryHint(const std::string& Service, const
     if (Value.empty()) return;
     if (!Hint.empty()) Hint += ';';
     Hint += Name;
-    Hint += UpperAscii(Value);
+    Hint += UpperCase(Value);
   };
   Add("SERVICE=", Service);
   Add("ENUM=", Enumerator);
@@ -50,7 +52,7 @@ std::string TDiskEnumerator::TailMarker(const std::string& PrintableTail) {
 }
 
 TTransportKind TDiskEnumerator::ClassifyTransport(const std::string& Hint) {
-  const std::string H = UpperAscii(Hint);
+  const std::string H = UpperCase(Hint);
   if (Contains(H, "UAS")) return TTransportKind::tkUAS;
   if (Contains(H, "BOT")) return TTransportKind::tkBOT;
   if (Contains(H, "USBSTOR")) return TTransportKind::tkBOT;
@@ -70,15 +72,14 @@ std::string TDiskEnumerator::WideBufToString(const char16_t* Buf, int32_t MaxCha
 
 std::string TDiskEnumerator::PrintableUpper(std::span<const uint8_t> Buf, int32_t HighIndex) {
   std::string S;
-  if (HighIndex < 0) return S;
+  if (HighIndex < 0 || Buf.empty()) return S;
   const size_t Last = static_cast<size_t>(HighIndex) < Buf.size() ? static_cast<size_t>(HighIndex) : Buf.size() - 1;
-  if (Buf.empty()) return S;
   S.reserve(Last + 1);
   for (size_t i = 0; i <= Last; ++i) {
     const uint8_t B = Buf[i];
     S += (B < 32 || B > 126) ? ' ' : static_cast<char>(B);
   }
-  return UpperAscii(std::move(S));
+  return UpperCase(S);
 }
 
 std::string TDiskEnumerator::AnsiZToTrimmedString(std::span<const uint8_t> Text) {
@@ -99,6 +100,6 @@ std::string TDiskEnumerator::AnsiZToTrimmedString(std::span<const uint8_t> Text)
 
 int64_t TDiskEnumerator::ReadNonNegInt64(const uint8_t* P) {
   if (!P) return 0;
-  const int64_t V = static_cast<int64_t>(GetLE(std::span<const uint8_t>(P, 8), 0, 8));
+  const int64_t V = static_cast<int64_t>(TByteReader(std::span<const uint8_t>(P, 8)).LE64(0));
   return V < 0 ? 0 : V;
 }

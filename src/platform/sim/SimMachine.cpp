@@ -1,12 +1,15 @@
 #include "platform/sim/SimMachine.h"
 
+#include "platform/sim/SimCodePage.h"
+
 namespace plat::sim {
 
 SimMachine::SimMachine()
     : kernel_(std::make_unique<SimKernel>()),
       files_(std::make_unique<SimFileSystem>(*kernel_)),
       desktop_(std::make_unique<SimDesktop>()),
-      storage_(std::make_unique<SimStorage>(*kernel_)) {}
+      storage_(std::make_unique<SimStorage>(*kernel_)),
+      discovery_(std::make_unique<SimDiscovery>(*kernel_, *storage_, *files_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 
@@ -72,6 +75,14 @@ BOOL SimMachine::CloseHandle(HANDLE h) {
 HANDLE SimMachine::CreateFileW(const std::string& path, DWORD access, DWORD share, DWORD creation,
                                DWORD flagsAndAttributes) {
   if (SimStorage::IsDevicePath(path)) return storage_->CreateFileW(path, access, share, creation, flagsAndAttributes);
+  if (path.compare(0, 4, "\\\\?\\") == 0) {  // a device-interface path names a disk
+    const std::string drive = discovery_->ResolveInterfacePath(path);
+    if (drive.empty()) {
+      SimSetLastError(ERROR_FILE_NOT_FOUND);
+      return VT_INVALID_HANDLE_VALUE;
+    }
+    return storage_->CreateFileW(drive, access, share, creation, flagsAndAttributes);
+  }
   return files_->CreateFileW(path, access, share, creation, flagsAndAttributes);
 }
 
@@ -144,7 +155,50 @@ BOOL SimMachine::SetCurrentDirectoryW(const std::string& dir) { return files_->S
 
 BOOL SimMachine::GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
                                      ULONGLONG* totalFree) {
+  // A lettered volume of the storage stack answers before a drive of the file system module.
+  BOOL r = FALSE_;
+  if (discovery_->AnswersFreeSpaceEx(path, &r, freeToCaller, total, totalFree)) return r;
   return files_->GetDiskFreeSpaceExW(path, freeToCaller, total, totalFree);
+}
+
+DWORD SimMachine::GetLogicalDrives() { return discovery_->GetLogicalDrives(); }
+BOOL SimMachine::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
+                                       DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
+                                       std::string* fileSystemName, DWORD fileSystemNameSize) {
+  return discovery_->GetVolumeInformationW(rootPath, volumeName, volumeNameSize, serialNumber, maxComponentLength,
+                                           fileSystemFlags, fileSystemName, fileSystemNameSize);
+}
+BOOL SimMachine::GetDiskFreeSpaceW(const std::string& rootPath, DWORD* sectorsPerCluster, DWORD* bytesPerSector,
+                                   DWORD* freeClusters, DWORD* totalClusters) {
+  return discovery_->GetDiskFreeSpaceW(rootPath, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters);
+}
+UINT SimMachine::GetWindowsDirectoryW(std::string* dir) { return discovery_->GetWindowsDirectoryW(dir); }
+
+HDEVINFO SimMachine::SetupDiGetClassDevsW(const GUID* classGuid, const char* enumerator, HWND /*parent*/,
+                                          DWORD flags) {
+  return discovery_->SetupDiGetClassDevsW(classGuid, enumerator, flags);
+}
+BOOL SimMachine::SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoData, const GUID* interfaceClassGuid,
+                                             DWORD memberIndex, void* deviceInterfaceData) {
+  return discovery_->SetupDiEnumDeviceInterfaces(set, deviceInfoData, interfaceClassGuid, memberIndex,
+                                                 deviceInterfaceData);
+}
+BOOL SimMachine::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData,
+                                                  DWORD detailSize, DWORD* requiredSize, void* deviceInfoData) {
+  return discovery_->SetupDiGetDeviceInterfaceDetailW(set, deviceInterfaceData, detailData, detailSize, requiredSize,
+                                                      deviceInfoData);
+}
+BOOL SimMachine::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInfoData, DWORD property,
+                                                   DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize,
+                                                   DWORD* requiredSize) {
+  return discovery_->SetupDiGetDeviceRegistryPropertyW(set, deviceInfoData, property, propertyRegDataType, buffer,
+                                                       bufferSize, requiredSize);
+}
+BOOL SimMachine::SetupDiDestroyDeviceInfoList(HDEVINFO set) { return discovery_->SetupDiDestroyDeviceInfoList(set); }
+
+int SimMachine::MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, char16_t* dst,
+                                    int dstLen) {
+  return SimMultiByteToWideChar(codePage, flags, src, srcLen, dst, dstLen);
 }
 
 BOOL SimMachine::DeviceIoControl(HANDLE h, DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer,

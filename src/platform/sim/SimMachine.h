@@ -6,6 +6,7 @@
 //   SimFileSystem  drive letters, folders and files (in memory, or a mounted host folder)
 //   SimDesktop     UI language, locale, message table, version resource, message boxes, GUIDs
 //   SimStorage     physical disks and their drives, volumes, device paths, DeviceIoControl
+//   SimDiscovery   descriptors, Setup API, drive letters, volume facts, the Windows directory
 // Later modules (bridges, discovery, file systems, processes) plug in the same way.
 #pragma once
 
@@ -13,6 +14,7 @@
 
 #include "platform/Platform.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimDiscovery.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimStorage.h"
@@ -28,6 +30,7 @@ class SimMachine final : public IPlatform {
   SimFileSystem& Files() { return *files_; }
   SimDesktop& Desktop() { return *desktop_; }
   SimStorage& Storage() { return *storage_; }
+  SimDiscovery& Discovery() { return *discovery_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -81,6 +84,25 @@ class SimMachine final : public IPlatform {
   BOOL GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
                            ULONGLONG* totalFree) override;
 
+  DWORD GetLogicalDrives() override;
+  BOOL GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
+                             DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
+                             std::string* fileSystemName, DWORD fileSystemNameSize) override;
+  BOOL GetDiskFreeSpaceW(const std::string& rootPath, DWORD* sectorsPerCluster, DWORD* bytesPerSector,
+                         DWORD* freeClusters, DWORD* totalClusters) override;
+  UINT GetWindowsDirectoryW(std::string* dir) override;
+  HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, const char* enumerator, HWND parent, DWORD flags) override;
+  BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoData, const GUID* interfaceClassGuid,
+                                   DWORD memberIndex, void* deviceInterfaceData) override;
+  BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData, DWORD detailSize,
+                                        DWORD* requiredSize, void* deviceInfoData) override;
+  BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInfoData, DWORD property,
+                                         DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize,
+                                         DWORD* requiredSize) override;
+  BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
+  int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, char16_t* dst,
+                          int dstLen) override;
+
   DWORD GetFileVersionInfoSizeW(const std::string& file, DWORD* handle) override;
   BOOL GetFileVersionInfoW(const std::string& file, DWORD handle, DWORD len, void* data) override;
   BOOL VerQueryValueW(const void* block, const std::string& subBlock, void** buffer, UINT* len) override;
@@ -97,6 +119,7 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimFileSystem> files_;
   std::unique_ptr<SimDesktop> desktop_;
   std::unique_ptr<SimStorage> storage_;
+  std::unique_ptr<SimDiscovery> discovery_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimDiscovery.h"
 #include "platform/sim/SimDrive.h"
 
 namespace plat::sim {
@@ -31,6 +32,7 @@ struct SimDisk {
   // False while the disk is off the bus: opens fail with ERROR_FILE_NOT_FOUND and calls on open
   // handles with ERROR_DEVICE_NOT_CONNECTED. Changed through SimStorage only.
   bool present = true;
+  SimDiskDescription description;  // what discovery reads (SimDiscovery.h)
   std::mutex mu;  // guards the modules' per-disk state
 };
 

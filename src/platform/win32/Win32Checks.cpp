@@ -4,6 +4,7 @@
 // Our constants carry Windows' names, which <windows.h> turns into macros; so their values are
 // captured first, under other names, and compared after the include.
 #include "platform/Platform.h"
+#include "platform/WinStorage.h"
 
 #include <cstddef>
 
@@ -17,6 +18,7 @@
   X(ERROR_ACCESS_DENIED) \
   X(ERROR_INVALID_HANDLE) \
   X(ERROR_NOT_ENOUGH_MEMORY) \
+  X(ERROR_INVALID_DATA) \
   X(ERROR_WRITE_PROTECT) \
   X(ERROR_NOT_READY) \
   X(ERROR_BAD_COMMAND) \
@@ -49,12 +51,14 @@
   X(ERROR_OPERATION_ABORTED) \
   X(ERROR_IO_PENDING) \
   X(ERROR_NOACCESS) \
+  X(ERROR_UNRECOGNIZED_VOLUME) \
   X(ERROR_MEDIA_CHANGED) \
   X(ERROR_NO_MEDIA_IN_DRIVE) \
   X(ERROR_IO_DEVICE) \
   X(ERROR_DEVICE_NOT_CONNECTED) \
   X(ERROR_NOT_FOUND) \
   X(ERROR_NO_SYSTEM_RESOURCES) \
+  X(ERROR_INVALID_USER_BUFFER) \
   X(ERROR_TIMEOUT) \
   X(ERROR_RESOURCE_TYPE_NOT_FOUND) \
   X(ERROR_RESOURCE_NAME_NOT_FOUND) \
@@ -121,6 +125,20 @@
   X(IDCANCEL) \
   X(IDYES) \
   X(IDNO) \
+  X(FILE_READ_ATTRIBUTES) \
+  X(CP_ACP) \
+  X(CP_UTF8) \
+  X(IOCTL_STORAGE_QUERY_PROPERTY) \
+  X(IOCTL_STORAGE_GET_DEVICE_NUMBER) \
+  X(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX) \
+  X(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS) \
+  X(DIGCF_PRESENT) \
+  X(DIGCF_DEVICEINTERFACE) \
+  X(SPDRP_HARDWAREID) \
+  X(SPDRP_SERVICE) \
+  X(SPDRP_ENUMERATOR_NAME) \
+  X(REG_SZ) \
+  X(REG_MULTI_SZ) \
   /* end */
 
 namespace vt_ours {
@@ -137,6 +155,8 @@ constexpr size_t kGuidData4 = offsetof(plat::GUID, Data4);
 }  // namespace vt_ours
 
 #include <windows.h>
+#include <setupapi.h>
+#include <winioctl.h>
 
 // Compared as 32-bit patterns: Windows spells some as (DWORD)-10 or as signed longs.
 #define VT_PIN(name) \
@@ -167,3 +187,22 @@ static_assert(vt_ours::kGuidData4 == offsetof(::GUID, Data4));
 
 // The thread entry goes to _beginthreadex as it is.
 static_assert(sizeof(plat::LPTHREAD_START_ROUTINE) == sizeof(::LPTHREAD_START_ROUTINE));
+
+// Disk discovery's records, as WinStorage.h maps them.
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == plat::spdi::kInterfaceDataSize);
+static_assert(sizeof(SP_DEVINFO_DATA) == plat::spdi::kDevInfoDataSize);
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == plat::spdi::kDetailCbSize);
+static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == plat::spdi::kDetailPath);
+static_assert(offsetof(SP_DEVINFO_DATA, Reserved) == plat::spdi::kReserved);
+static_assert(sizeof(STORAGE_PROPERTY_QUERY) == plat::spq::kSize);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductIdOffset) == plat::sdd::kProductIdOffset);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset) == plat::sdd::kSerialNumberOffset);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) == plat::sdd::kBusType);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == plat::sdd::kFixedSize);
+static_assert(sizeof(STORAGE_DEVICE_NUMBER) == plat::sdn::kSize);
+static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == plat::dgx::kDiskSize);
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == plat::vde::kFirstExtent);
+static_assert(sizeof(DISK_EXTENT) == plat::vde::kExtentSize);
+static_assert(offsetof(DISK_EXTENT, StartingOffset) == plat::vde::kStartingOffset);
+static_assert(offsetof(DISK_EXTENT, ExtentLength) == plat::vde::kExtentLength);
+static_assert(BusTypeUsb == plat::BusTypeUsb && BusTypeSata == plat::BusTypeSata && BusTypeNvme == plat::BusTypeNvme);

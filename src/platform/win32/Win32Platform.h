@@ -103,6 +103,17 @@ class Win32Platform final : public IPlatform {
                          const std::string& directory, int showCmd) override;
   void* RegisterDeviceNotificationW(HANDLE recipient, void* filter, DWORD flags) override;
   BOOL UnregisterDeviceNotification(void* notification) override;
+
+  // ---- Setup API (Win32SetupApi.cpp) ----
+  HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, const char* enumerator, HWND parent, DWORD flags) override;
+  BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoData, const GUID* interfaceClassGuid,
+                                   DWORD memberIndex, void* deviceInterfaceData) override;
+  BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData, DWORD detailSize,
+                                        DWORD* requiredSize, void* deviceInfoData) override;
+  BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInfoData, DWORD property,
+                                         DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize,
+                                         DWORD* requiredSize) override;
+  BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) override;
 };
 
 }  // namespace plat::win32
