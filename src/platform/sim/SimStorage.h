@@ -22,6 +22,8 @@
 namespace plat::sim {
 
 class SimKernel;
+struct SimFsState;
+struct SimDiskChecks;
 
 // One physical disk. Modules add their own parts here (the bridge profile, the description that
 // discovery reads), each as a member of a type defined in the module's own header.
@@ -31,6 +33,7 @@ struct SimDisk {
   // False while the disk is off the bus: opens fail with ERROR_FILE_NOT_FOUND and calls on open
   // handles with ERROR_DEVICE_NOT_CONNECTED. Changed through SimStorage only.
   bool present = true;
+  std::shared_ptr<SimDiskChecks> checks;  // writability and the TRIM property (SimFsControl.h)
   std::mutex mu;  // guards the modules' per-disk state
 };
 
@@ -54,6 +57,7 @@ struct SimVolume {
   DWORD sectorsPerCluster = 8;
   uint64_t totalClusters = 0;
   uint64_t freeClusters = 0;
+  std::shared_ptr<SimFsState> fs;  // the mounted file system's allocation (SimVolumeFormat.h)
   std::mutex mu;
 };
 
@@ -97,6 +101,8 @@ class SimStorage {
   std::vector<std::shared_ptr<SimVolume>> Volumes();
   void RemoveVolume(char letter);
   void RegisterIoctl(DWORD code, SimIoctlHandler handler);
+  // The handler registered for a code (empty when none), for a module that answers part of it.
+  SimIoctlHandler Handler(DWORD code);
   // Every control code sent, in order (for assertions).
   std::vector<DWORD> IoctlLog();
 
