@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/uLogger.h"
-#include "engine/uLeBytes.h"
+#include "device/uByteOrder.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -20,21 +20,22 @@ bool Fail(std::string& Msg, const char* Why) {
 //  22 FatSize16 u16 (0)     32 TotalSectors32 u32      36 FatSize32 u32
 // 510 signature 55 AA
 bool ParseFat32(const uint8_t* B, TFatBootInfo& I, std::string& Msg) {
+  TByteReader R({B, 512});
   I.Kind = TFatKind::fkFat32;
-  I.BytesPerSector = le::Get16(B + 11);
+  I.BytesPerSector = R.LE16(11);
   I.SectorsPerCluster = B[13];
-  const uint32_t Reserved = le::Get16(B + 14);
+  const uint32_t Reserved = R.LE16(14);
   I.FatCount = B[16];
-  const uint32_t Total16 = le::Get16(B + 19);
-  const uint32_t Total32 = le::Get32(B + 32);
-  I.FatSectors = le::Get32(B + 36);
+  const uint32_t Total16 = R.LE16(19);
+  const uint32_t Total32 = R.LE32(32);
+  I.FatSectors = R.LE32(36);
   if (B[510] != 0x55 || B[511] != 0xAA) return Fail(Msg, "FAT32 boot sector signature missing");
   if (I.BytesPerSector < 512 || I.BytesPerSector > 4096 || !std::has_single_bit(I.BytesPerSector))
     return Fail(Msg, "FAT32 bytes per sector out of range");
   if (I.SectorsPerCluster == 0 || !std::has_single_bit(I.SectorsPerCluster))
     return Fail(Msg, "FAT32 sectors per cluster out of range");
   if (Reserved == 0 || I.FatCount == 0 || I.FatSectors == 0) return Fail(Msg, "FAT32 allocation table fields are zero");
-  if (le::Get16(B + 17) != 0 || le::Get16(B + 22) != 0) return Fail(Msg, "Boot sector is not FAT32");
+  if (R.LE16(17) != 0 || R.LE16(22) != 0) return Fail(Msg, "Boot sector is not FAT32");
   I.TotalSectors = Total32 != 0 ? Total32 : Total16;
   I.FatOffset = Reserved;
   I.ClusterHeapOffset = Reserved + uint64_t(I.FatCount) * I.FatSectors;
@@ -52,6 +53,7 @@ bool ParseFat32(const uint8_t* B, TFatBootInfo& I, std::string& Msg) {
 //  92 ClusterCount u32       108 BytesPerSectorShift u8 109 SectorsPerClusterShift u8
 // 110 NumberOfFats u8        510 signature 55 AA
 bool ParseExFat(const uint8_t* B, TFatBootInfo& I, std::string& Msg) {
+  TByteReader R({B, 512});
   I.Kind = TFatKind::fkExFat;
   static const char kName[8] = {'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '};
   for (int i = 0; i < 8; ++i)
@@ -63,12 +65,12 @@ bool ParseExFat(const uint8_t* B, TFatBootInfo& I, std::string& Msg) {
   if (SpcShift > 25 - BpsShift) return Fail(Msg, "exFAT sectors-per-cluster shift out of range");
   I.BytesPerSector = 1u << BpsShift;
   I.SectorsPerCluster = 1u << SpcShift;
-  I.TotalSectors = le::Get64(B + 72);
-  I.FatOffset = le::Get32(B + 80);
-  I.FatSectors = le::Get32(B + 84);
+  I.TotalSectors = R.LE64(72);
+  I.FatOffset = R.LE32(80);
+  I.FatSectors = R.LE32(84);
   I.FatCount = B[110];
-  I.ClusterHeapOffset = le::Get32(B + 88);
-  I.ClusterCount = le::Get32(B + 92);
+  I.ClusterHeapOffset = R.LE32(88);
+  I.ClusterCount = R.LE32(92);
   if (I.ClusterHeapOffset == 0 || I.ClusterCount == 0) return Fail(Msg, "exFAT cluster heap fields are zero");
   if (I.FatCount != 1 && I.FatCount != 2) return Fail(Msg, "exFAT number of FATs out of range");
   if (I.ClusterHeapOffset < I.FatOffset + uint64_t(I.FatCount) * I.FatSectors)

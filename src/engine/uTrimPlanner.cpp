@@ -4,7 +4,9 @@
 
 TTrimRangeArray SplitRanges(const TTrimRangeArray& Ranges) {
   size_t Total = 0;
-  for (const TTrimRange& R : Ranges) Total += static_cast<size_t>((R.SectorCount + kMaxRangeBlocks - 1) / kMaxRangeBlocks);
+  // Counted without adding first, so a count near 2^64 cannot wrap.
+  for (const TTrimRange& R : Ranges)
+    Total += static_cast<size_t>(R.SectorCount / kMaxRangeBlocks + (R.SectorCount % kMaxRangeBlocks != 0));
   TTrimRangeArray Result;
   Result.reserve(Total);
   for (const TTrimRange& R : Ranges) {

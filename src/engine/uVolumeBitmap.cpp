@@ -1,9 +1,9 @@
 #include "engine/uVolumeBitmap.h"
 
 #include "core/uLogger.h"
+#include "device/uByteOrder.h"
 #include "engine/uBitmapScan.h"
 #include "engine/uBootSector.h"
-#include "engine/uLeBytes.h"
 #include "engine/uVolumeBitmapQuery.h"
 #include "platform/Platform.h"
 #include "platform/WinFsControl.h"
@@ -120,7 +120,7 @@ bool TVolumeBitmapReader::ReadFreeRanges(const TVolumeInfo& Volume, TTrimRangeAr
     DWORD Returned = 0;
     if (Win().DeviceIoControl(V.H, fsc::FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, Data, sizeof Data, &Returned) &&
         Returned >= fsc::kNtfsBytesPerClusterAt + 4) {
-      const uint32_t Bpc = le::Get32(Data + fsc::kNtfsBytesPerClusterAt);
+      const uint32_t Bpc = TByteReader(Data).LE32(fsc::kNtfsBytesPerClusterAt);
       if (Bpc != Volume.ClusterBytes) {
         Msg = "Cluster size mismatch (" + Letter + "): NTFS reports " + std::to_string(Bpc) +
               " bytes, volume reports " + std::to_string(Volume.ClusterBytes);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/uLogger.h"
-#include "engine/uLeBytes.h"
+#include "device/uByteOrder.h"
 #include "platform/Platform.h"
 #include "platform/WinFsControl.h"
 
@@ -30,8 +30,8 @@ std::string TVolumeBitmapQuery::FaultText() const {
 
 bool TVolumeBitmapQuery::Next(TBitmapChunk& Chunk) {
   if (FDone) return false;
-  uint8_t In[fsc::kStartingLcnInputSize];
-  le::Put64(In, FNextLcn);
+  uint8_t In[fsc::kStartingLcnInputSize] = {};
+  TByteWriter(In).LE64(0, FNextLcn);
   DWORD Returned = 0;
   Win().SetLastError(0);
   const BOOL Ok = Win().DeviceIoControl(FVolume, fsc::FSCTL_GET_VOLUME_BITMAP, In, sizeof In, FBuffer.data(),
@@ -39,9 +39,10 @@ bool TVolumeBitmapQuery::Next(TBitmapChunk& Chunk) {
   const DWORD Err = Ok ? 0 : Win().GetLastError();
   if (!Ok && Err != ERROR_MORE_DATA) return Fail(TBitmapQueryFault::bqRequestFailed, Err);
   if (Returned > kBufferSize) return Fail(TBitmapQueryFault::bqBadAnswer);
+  TByteReader Head({FBuffer.data(), fsc::kVolumeBitmapHeaderSize});
   if (Returned <= fsc::kVolumeBitmapHeaderSize) {
     // A volume without clusters may answer with the header alone; anything else is short.
-    if (Ok && Returned == fsc::kVolumeBitmapHeaderSize && le::Get64(FBuffer.data() + 8) == 0 && !FHaveTotal) {
+    if (Ok && Returned == fsc::kVolumeBitmapHeaderSize && Head.LE64(8) == 0 && !FHaveTotal) {
       FHaveTotal = true;
       FDone = true;
       return false;
@@ -49,8 +50,8 @@ bool TVolumeBitmapQuery::Next(TBitmapChunk& Chunk) {
     return Fail(TBitmapQueryFault::bqShortAnswer);
   }
 
-  const uint64_t Start = le::Get64(FBuffer.data());
-  const uint64_t Size = le::Get64(FBuffer.data() + 8);
+  const uint64_t Start = Head.LE64(0);
+  const uint64_t Size = Head.LE64(8);
   // Windows moves the start down to a multiple of 8, never up and never further.
   if (Start > FNextLcn || FNextLcn - Start >= 8 || (Start & 7) != 0) return Fail(TBitmapQueryFault::bqBadAnswer);
   if (Size > (UINT64_MAX >> 8) - Start) return Fail(TBitmapQueryFault::bqBadAnswer);

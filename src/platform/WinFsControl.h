@@ -6,12 +6,9 @@
 #include <cstdint>
 
 #include "platform/PlatformTypes.h"
+#include "platform/WinStorage.h"
 
 namespace plat::fsc {
-
-constexpr DWORD CtlCode(DWORD DeviceType, DWORD Function, DWORD Method, DWORD Access) {
-  return (DeviceType << 16) | (Access << 14) | (Function << 2) | Method;
-}
 
 // FILE_DEVICE_FILE_SYSTEM (9), METHOD_NEITHER (3), FILE_ANY_ACCESS.
 constexpr DWORD FSCTL_GET_VOLUME_BITMAP = CtlCode(0x09, 27, 3, 0);
@@ -19,12 +16,9 @@ constexpr DWORD FSCTL_GET_VOLUME_BITMAP = CtlCode(0x09, 27, 3, 0);
 constexpr DWORD FSCTL_GET_NTFS_VOLUME_DATA = CtlCode(0x09, 25, 0, 0);
 // IOCTL_DISK_BASE (7), METHOD_BUFFERED, FILE_ANY_ACCESS.
 constexpr DWORD IOCTL_DISK_IS_WRITABLE = CtlCode(0x07, 0x0009, 0, 0);
-// IOCTL_STORAGE_BASE (0x2D), METHOD_BUFFERED, FILE_ANY_ACCESS.
-constexpr DWORD IOCTL_STORAGE_QUERY_PROPERTY = CtlCode(0x2D, 0x0500, 0, 0);
 static_assert(FSCTL_GET_VOLUME_BITMAP == 0x9006F);
 static_assert(FSCTL_GET_NTFS_VOLUME_DATA == 0x90064);
 static_assert(IOCTL_DISK_IS_WRITABLE == 0x70024);
-static_assert(IOCTL_STORAGE_QUERY_PROPERTY == 0x2D1400);
 
 // STARTING_LCN_INPUT_BUFFER: StartingLcn (0, i64).
 constexpr DWORD kStartingLcnInputSize = 8;
@@ -44,11 +38,8 @@ constexpr DWORD kNtfsFreeClustersAt = 24;
 constexpr DWORD kNtfsBytesPerSectorAt = 40;
 constexpr DWORD kNtfsBytesPerClusterAt = 44;
 
-// STORAGE_PROPERTY_QUERY, 12 bytes: PropertyId (0, u32), QueryType (4, u32),
-// AdditionalParameters (8, 1 byte) and 3 bytes of alignment.
-constexpr DWORD kStoragePropertyQuerySize = 12;
+// The TRIM-support property of IOCTL_STORAGE_QUERY_PROPERTY (query record: spq in WinStorage.h).
 constexpr DWORD StorageDeviceTrimProperty = 8;
-constexpr DWORD PropertyStandardQuery = 0;
 // DEVICE_TRIM_DESCRIPTOR, 12 bytes: Version (0, u32), Size (4, u32), TrimEnabled (8, 1 byte),
 // 3 bytes of alignment.
 constexpr DWORD kDeviceTrimDescriptorSize = 12;

@@ -9,7 +9,9 @@ SimMachine::SimMachine()
       files_(std::make_unique<SimFileSystem>(*kernel_)),
       desktop_(std::make_unique<SimDesktop>()),
       storage_(std::make_unique<SimStorage>(*kernel_)),
-      discovery_(std::make_unique<SimDiscovery>(*kernel_, *storage_, *files_)) {}
+      discovery_(std::make_unique<SimDiscovery>(*kernel_, *storage_, *files_)),
+      fsControl_(std::make_unique<SimFsControl>(*storage_)),
+      security_(std::make_unique<SimSecurity>(*kernel_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 
@@ -250,6 +252,40 @@ int32_t SimMachine::CoCreateGuid(GUID* guid) {
 
 int SimMachine::MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   return desktop_->MessageBoxW(MessageBoxCall{owner, text, caption, type, kernel_->CurrentThreadId()});
+}
+
+HANDLE SimMachine::GetCurrentProcess() { return security_->GetCurrentProcess(); }
+BOOL SimMachine::OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) {
+  return security_->OpenProcessToken(process, desiredAccess, token);
+}
+BOOL SimMachine::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length, DWORD* returnLength) {
+  return security_->GetTokenInformation(token, infoClass, info, length, returnLength);
+}
+
+// The file-system name of a lettered volume ("E:\"), as its formatter or mount set it.
+BOOL SimMachine::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD /*volumeNameSize*/,
+                                       DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
+                                       std::string* fileSystemName, DWORD fileSystemNameSize) {
+  auto v = rootPath.size() >= 2 && rootPath[1] == ':' ? storage_->Volume(rootPath[0]) : nullptr;
+  if (!v) {
+    SimSetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE_;
+  }
+  std::lock_guard<std::mutex> lk(v->mu);
+  if (v->fileSystemName.empty()) {
+    SimSetLastError(1005);  // ERROR_UNRECOGNIZED_VOLUME: raw
+    return FALSE_;
+  }
+  if (fileSystemName && v->fileSystemName.size() + 1 > fileSystemNameSize) {
+    SimSetLastError(ERROR_BAD_LENGTH);
+    return FALSE_;
+  }
+  if (volumeName) *volumeName = v->label;
+  if (serialNumber) *serialNumber = v->serialNumber;
+  if (maxComponentLength) *maxComponentLength = 255;
+  if (fileSystemFlags) *fileSystemFlags = 0;
+  if (fileSystemName) *fileSystemName = v->fileSystemName;
+  return TRUE_;
 }
 
 }  // namespace plat::sim

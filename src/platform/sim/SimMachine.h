@@ -16,7 +16,9 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimDiscovery.h"
 #include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimFsControl.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimSecurity.h"
 #include "platform/sim/SimStorage.h"
 
 namespace plat::sim {
@@ -31,6 +33,8 @@ class SimMachine final : public IPlatform {
   SimDesktop& Desktop() { return *desktop_; }
   SimStorage& Storage() { return *storage_; }
   SimDiscovery& Discovery() { return *discovery_; }
+  SimFsControl& FsControl() { return *fsControl_; }
+  SimSecurity& Security() { return *security_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -114,12 +118,21 @@ class SimMachine final : public IPlatform {
   int32_t CoCreateGuid(GUID* guid) override;
   int MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
 
+  HANDLE GetCurrentProcess() override;
+  BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) override;
+  BOOL GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length, DWORD* returnLength) override;
+  BOOL GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
+                             DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
+                             std::string* fileSystemName, DWORD fileSystemNameSize) override;
+
  private:
   std::unique_ptr<SimKernel> kernel_;
   std::unique_ptr<SimFileSystem> files_;
   std::unique_ptr<SimDesktop> desktop_;
   std::unique_ptr<SimStorage> storage_;
   std::unique_ptr<SimDiscovery> discovery_;
+  std::unique_ptr<SimFsControl> fsControl_;
+  std::unique_ptr<SimSecurity> security_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

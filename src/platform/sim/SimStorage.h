@@ -23,6 +23,8 @@
 namespace plat::sim {
 
 class SimKernel;
+struct SimFsState;
+struct SimDiskChecks;
 
 // One physical disk. Modules add their own parts here (the bridge profile, the description that
 // discovery reads), each as a member of a type defined in the module's own header.
@@ -33,6 +35,7 @@ struct SimDisk {
   // handles with ERROR_DEVICE_NOT_CONNECTED. Changed through SimStorage only.
   bool present = true;
   SimDiskDescription description;  // what discovery reads (SimDiscovery.h)
+  std::shared_ptr<SimDiskChecks> checks;  // writability and the TRIM property (SimFsControl.h)
   std::mutex mu;  // guards the modules' per-disk state
 };
 
@@ -56,6 +59,7 @@ struct SimVolume {
   DWORD sectorsPerCluster = 8;
   uint64_t totalClusters = 0;
   uint64_t freeClusters = 0;
+  std::shared_ptr<SimFsState> fs;  // the mounted file system's allocation (SimVolumeFormat.h)
   std::mutex mu;
 };
 
@@ -99,6 +103,8 @@ class SimStorage {
   std::vector<std::shared_ptr<SimVolume>> Volumes();
   void RemoveVolume(char letter);
   void RegisterIoctl(DWORD code, SimIoctlHandler handler);
+  // The handler registered for a code (empty when none), for a module that answers part of it.
+  SimIoctlHandler Handler(DWORD code);
   // Every control code sent, in order (for assertions).
   std::vector<DWORD> IoctlLog();
 

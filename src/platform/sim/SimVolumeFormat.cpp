@@ -1,0 +1,477 @@
+#include "platform/sim/SimVolumeFormat.h"
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+#include "device/uByteOrder.h"
+
+namespace plat::sim {
+
+namespace {
+
+struct Place {
+  std::shared_ptr<SimVolume> vol;
+  std::shared_ptr<SimDisk> disk;
+  uint64_t firstLba = 0;  // 512-byte sector of the volume start on the disk
+  uint64_t sectors = 0;   // 512-byte sectors of the first extent
+};
+
+bool Locate(SimStorage& storage, char letter, Place& p) {
+  p.vol = storage.Volume(letter);
+  if (!p.vol || p.vol->extents.empty()) return false;
+  const SimExtent& e = p.vol->extents.front();
+  p.disk = storage.Disk(e.diskNumber);
+  if (!p.disk) return false;
+  p.firstLba = e.startingOffset / SimDrive::kSectorSize;
+  p.sectors = e.length / SimDrive::kSectorSize;
+  return true;
+}
+
+// Byte access to the volume, in whole 512-byte sectors underneath.
+bool ReadBytes(const Place& p, uint64_t offset, size_t n, std::vector<uint8_t>& out) {
+  const uint64_t first = offset / 512;
+  const uint64_t last = (offset + n + 511) / 512;
+  if (last > p.sectors) return false;
+  std::vector<uint8_t> buf((last - first) * 512);
+  if (!p.disk->drive.Read(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data())) return false;
+  out.assign(buf.begin() + static_cast<std::ptrdiff_t>(offset - first * 512),
+             buf.begin() + static_cast<std::ptrdiff_t>(offset - first * 512 + n));
+  return true;
+}
+
+bool WriteBytes(const Place& p, uint64_t offset, const std::vector<uint8_t>& data) {
+  const uint64_t first = offset / 512;
+  const uint64_t last = (offset + data.size() + 511) / 512;
+  if (last > p.sectors) return false;
+  std::vector<uint8_t> buf((last - first) * 512);
+  if (!p.disk->drive.Read(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data())) return false;
+  std::memcpy(buf.data() + (offset - first * 512), data.data(), data.size());
+  return p.disk->drive.Write(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data());
+}
+
+void SetBit(std::vector<uint8_t>& bm, uint64_t c, bool used) {
+  if (used)
+    bm[c >> 3] = static_cast<uint8_t>(bm[c >> 3] | (1u << (c & 7)));
+  else
+    bm[c >> 3] = static_cast<uint8_t>(bm[c >> 3] & ~(1u << (c & 7)));
+}
+
+void Publish(SimVolume& v, const SimFsState& s) {
+  std::lock_guard<std::mutex> lk(v.mu);
+  v.fileSystemName = s.kind == SimFsKind::kFat32 ? "FAT32" : s.kind == SimFsKind::kExFat ? "exFAT" : "NTFS";
+  v.bytesPerSector = s.bytesPerSector;
+  v.sectorsPerCluster = s.sectorsPerCluster;
+  v.totalClusters = s.clusters;
+  v.freeClusters = s.FreeClusters();
+}
+
+// Writes the FAT entries of clusters [first, first + count) (bitmap numbering) in every table.
+bool WriteFatEntries(const Place& p, const SimFsState& s, uint64_t first, const std::vector<uint32_t>& values) {
+  std::vector<uint8_t> bytes(values.size() * 4);
+  TByteWriter w(bytes);
+  for (size_t i = 0; i < values.size(); ++i) w.LE32(i * 4, values[i]);
+  for (uint32_t t = 0; t < s.fatCount; ++t) {
+    const uint64_t at = (s.fatOffset + t * s.fatSectors) * s.bytesPerSector + (first + 2) * 4;
+    if (!WriteBytes(p, at, bytes)) return false;
+  }
+  return true;
+}
+
+// Writes the in-use state of clusters back to where the file system keeps it on disk.
+bool WriteBack(const Place& p, const SimFsState& s, const SimClusterRuns& runs, bool used) {
+  if (s.kind == SimFsKind::kFat32) {
+    for (auto [first, count] : runs) {
+      std::vector<uint32_t> v(count, 0);
+      if (used) {
+        for (uint64_t i = 0; i < count; ++i) v[i] = static_cast<uint32_t>(first + i + 1 + 2);
+        v.back() = 0x0FFFFFFF;  // each run ends its own chain: the sim keeps no file order
+      }
+      if (!WriteFatEntries(p, s, first, v)) return false;
+    }
+    return true;
+  }
+  if (s.kind == SimFsKind::kExFat) {
+    const uint64_t at = s.heapOffset * s.bytesPerSector + uint64_t(s.exfatBitmapCluster - 2) * s.ClusterBytes();
+    return WriteBytes(p, at, s.bitmap);
+  }
+  return true;  // NTFS: the model is the bitmap; $Bitmap on disk is not kept up to date
+}
+
+uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+
+bool FormatFat32(const Place& p, SimFsState& s) {
+  const uint64_t total = s.volumeSectors;
+  s.fatOffset = 32;
+  s.fatCount = 2;
+  // The smallest table that holds an entry for every cluster left beside it.
+  uint64_t fat = 1;
+  while (fat * s.bytesPerSector < ((total - s.fatOffset - 2 * fat) / s.sectorsPerCluster + 2) * 4) ++fat;
+  s.fatSectors = fat;
+  s.heapOffset = s.fatOffset + 2 * fat;
+  if (total <= s.heapOffset + s.sectorsPerCluster) return false;
+  s.clusters = (total - s.heapOffset) / s.sectorsPerCluster;
+  std::vector<uint8_t> boot(s.bytesPerSector, 0);
+  TByteWriter w(boot);
+  w.Bytes(0, std::vector<uint8_t>{0xEB, 0x58, 0x90, 'M', 'S', 'W', 'I', 'N', '4', '.', '1'});
+  w.LE16(11, static_cast<uint16_t>(s.bytesPerSector));
+  w.U8(13, static_cast<uint8_t>(s.sectorsPerCluster));
+  w.LE16(14, static_cast<uint16_t>(s.fatOffset));
+  w.U8(16, 2);
+  w.U8(21, 0xF8);
+  w.LE32(32, static_cast<uint32_t>(total));
+  w.LE32(36, static_cast<uint32_t>(fat));
+  w.LE32(44, 2);  // root directory cluster
+  w.LE16(48, 1);
+  w.LE16(50, 6);
+  w.U8(66, 0x29);
+  w.Bytes(82, std::vector<uint8_t>{'F', 'A', 'T', '3', '2', ' ', ' ', ' '});
+  w.U8(510, 0x55);
+  w.U8(511, 0xAA);
+  if (!WriteBytes(p, 0, boot)) return false;
+  s.bitmap.assign(CeilDiv(s.clusters, 8), 0);
+  // Entries 0 and 1 are reserved; cluster 2 (bitmap 0) holds the root directory.
+  std::vector<uint8_t> head(12);
+  TByteWriter h(head);
+  h.LE32(0, 0x0FFFFFF8);
+  h.LE32(4, 0x0FFFFFFF);
+  h.LE32(8, 0x0FFFFFFF);
+  for (uint32_t t = 0; t < 2; ++t)
+    if (!WriteBytes(p, (s.fatOffset + t * fat) * s.bytesPerSector, head)) return false;
+  SetBit(s.bitmap, 0, true);
+  return true;
+}
+
+bool FormatExFat(const Place& p, SimFsState& s) {
+  const uint64_t total = s.volumeSectors;
+  s.fatOffset = 24;
+  s.fatCount = 1;
+  uint64_t fat = 1;
+  auto heapFor = [&](uint64_t f) { return CeilDiv(s.fatOffset + f, s.sectorsPerCluster) * s.sectorsPerCluster; };
+  while (fat * s.bytesPerSector < ((total - heapFor(fat)) / s.sectorsPerCluster + 2) * 4) ++fat;
+  s.fatSectors = fat;
+  s.heapOffset = heapFor(fat);
+  if (total <= s.heapOffset + 4 * s.sectorsPerCluster) return false;
+  s.clusters = (total - s.heapOffset) / s.sectorsPerCluster;
+  s.bitmap.assign(CeilDiv(s.clusters, 8), 0);
+  // Cluster 2 on: the allocation bitmap, then the up-case table and the root directory.
+  const uint64_t bitmapClusters = CeilDiv(s.bitmap.size(), s.ClusterBytes());
+  s.exfatBitmapCluster = 2;
+  const uint32_t upcase = static_cast<uint32_t>(2 + bitmapClusters);
+  const uint32_t root = upcase + 1;
+  for (uint64_t c = 0; c < bitmapClusters + 2; ++c) SetBit(s.bitmap, c, true);
+
+  std::vector<uint8_t> boot(512, 0);
+  TByteWriter w(boot);
+  w.Bytes(0, std::vector<uint8_t>{0xEB, 0x76, 0x90, 'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '});
+  w.LE64(64, p.firstLba);
+  w.LE64(72, total);
+  w.LE32(80, static_cast<uint32_t>(s.fatOffset));
+  w.LE32(84, static_cast<uint32_t>(fat));
+  w.LE32(88, static_cast<uint32_t>(s.heapOffset));
+  w.LE32(92, static_cast<uint32_t>(s.clusters));
+  w.LE32(96, root);
+  w.LE16(104, 0x0100);
+  w.U8(108, static_cast<uint8_t>(std::countr_zero(s.bytesPerSector)));
+  w.U8(109, static_cast<uint8_t>(std::countr_zero(s.sectorsPerCluster)));
+  w.U8(110, 1);
+  w.U8(111, 0x80);
+  w.U8(510, 0x55);
+  w.U8(511, 0xAA);
+  if (!WriteBytes(p, 0, boot)) return false;
+  // Root directory: the allocation-bitmap entry (type 0x81) says where the bitmap lies.
+  std::vector<uint8_t> dir(32, 0);
+  TByteWriter d(dir);
+  d.U8(0, 0x81);
+  d.LE32(20, s.exfatBitmapCluster);
+  d.LE64(24, s.bitmap.size());
+  if (!WriteBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(root - 2) * s.ClusterBytes(), dir)) return false;
+  // FAT: media and reserved entries, then one chain per system file.
+  std::vector<uint32_t> entries(root + 1, 0);
+  entries[0] = 0xFFFFFFF8;
+  entries[1] = 0xFFFFFFFF;
+  for (uint32_t c = 2; c < upcase; ++c) entries[c] = c + 1 == upcase ? 0xFFFFFFFF : c + 1;
+  entries[upcase] = 0xFFFFFFFF;
+  entries[root] = 0xFFFFFFFF;
+  std::vector<uint8_t> fatBytes(entries.size() * 4);
+  TByteWriter f(fatBytes);
+  for (size_t i = 0; i < entries.size(); ++i) f.LE32(i * 4, entries[i]);
+  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, fatBytes)) return false;
+  return WriteBack(p, s, {}, true);
+}
+
+bool FormatNtfs(const Place& p, SimFsState& s) {
+  s.heapOffset = 0;
+  s.clusters = (s.volumeSectors - 1) / s.sectorsPerCluster;  // the last sector holds the backup boot sector
+  if (s.clusters < 64) return false;
+  s.mftLcn = s.clusters / 3;
+  std::vector<uint8_t> boot(s.bytesPerSector, 0);
+  TByteWriter w(boot);
+  w.Bytes(0, std::vector<uint8_t>{0xEB, 0x52, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '});
+  w.LE16(11, static_cast<uint16_t>(s.bytesPerSector));
+  w.U8(13, static_cast<uint8_t>(s.sectorsPerCluster));
+  w.U8(21, 0xF8);
+  w.LE64(40, s.volumeSectors - 1);  // the backup boot sector sits in the last sector
+  w.LE64(48, s.mftLcn);
+  w.LE64(56, 2);
+  w.U8(64, 0xF6);  // file records of 2^10 bytes
+  w.U8(68, 1);
+  w.U8(510, 0x55);
+  w.U8(511, 0xAA);
+  if (!WriteBytes(p, 0, boot)) return false;
+  s.bitmap.assign(CeilDiv(s.clusters, 8), 0);
+  // $Boot and the first clusters, and an MFT of 16 records.
+  const uint64_t bootClusters = CeilDiv(8192, s.ClusterBytes());
+  for (uint64_t c = 0; c < bootClusters; ++c) SetBit(s.bitmap, c, true);
+  for (uint64_t c = 0; c < CeilDiv(16 * 1024, s.ClusterBytes()); ++c) SetBit(s.bitmap, s.mftLcn + c, true);
+  SetBit(s.bitmap, s.clusters - 1, true);
+  return true;
+}
+
+// ---- mounting what is on disk ----
+
+bool Why(std::string* why, const char* text) {
+  if (why) *why = text;
+  return false;
+}
+
+bool MountFat32(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, std::string* why) {
+  TByteReader r(b);
+  s.kind = SimFsKind::kFat32;
+  s.bytesPerSector = r.LE16(11);
+  s.sectorsPerCluster = r.U8(13);
+  s.fatOffset = r.LE16(14);
+  s.fatCount = r.U8(16);
+  s.fatSectors = r.LE32(36);
+  s.volumeSectors = r.LE32(32) ? r.LE32(32) : r.LE16(19);
+  if (!s.bytesPerSector || !s.sectorsPerCluster || !s.fatSectors) return Why(why, "FAT32 fields are zero");
+  s.heapOffset = s.fatOffset + s.fatCount * s.fatSectors;
+  s.clusters = (s.volumeSectors - s.heapOffset) / s.sectorsPerCluster;
+  std::vector<uint8_t> fat;
+  if (!ReadBytes(p, s.fatOffset * s.bytesPerSector, (s.clusters + 2) * 4, fat)) return Why(why, "FAT read failed");
+  s.bitmap.assign(CeilDiv(s.clusters, 8), 0);
+  TByteReader f(fat);
+  for (uint64_t c = 0; c < s.clusters; ++c)
+    if (f.LE32((c + 2) * 4) & 0x0FFFFFFF) SetBit(s.bitmap, c, true);
+  return true;
+}
+
+bool MountExFat(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, std::string* why) {
+  TByteReader r(b);
+  s.kind = SimFsKind::kExFat;
+  s.bytesPerSector = 1u << r.U8(108);
+  s.sectorsPerCluster = 1u << r.U8(109);
+  s.volumeSectors = r.LE64(72);
+  s.fatOffset = r.LE32(80);
+  s.fatSectors = r.LE32(84);
+  s.fatCount = 1;
+  s.heapOffset = r.LE32(88);
+  s.clusters = r.LE32(92);
+  const uint32_t root = r.LE32(96);
+  if (r.U8(108) < 9 || r.U8(108) > 12 || root < 2) return Why(why, "exFAT fields out of range");
+  std::vector<uint8_t> dir;
+  if (!ReadBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(root - 2) * s.ClusterBytes(), s.ClusterBytes(), dir))
+    return Why(why, "exFAT root directory read failed");
+  for (size_t at = 0; at + 32 <= dir.size(); at += 32) {
+    TByteReader e({dir.data() + at, 32});
+    if (e.U8(0) != 0x81) continue;
+    s.exfatBitmapCluster = e.LE32(20);
+    const uint64_t len = e.LE64(24);
+    if (s.exfatBitmapCluster < 2 || len < CeilDiv(s.clusters, 8)) return Why(why, "exFAT bitmap entry out of range");
+    std::vector<uint8_t> bm;
+    if (!ReadBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(s.exfatBitmapCluster - 2) * s.ClusterBytes(),
+                   CeilDiv(s.clusters, 8), bm))
+      return Why(why, "exFAT bitmap read failed");
+    s.bitmap = bm;
+    const uint64_t spare = s.clusters & 7;
+    if (spare) s.bitmap.back() = static_cast<uint8_t>(s.bitmap.back() & ((1u << spare) - 1));
+    return true;
+  }
+  return Why(why, "exFAT allocation bitmap entry not found");
+}
+
+// $Bitmap is file record 6 of the MFT; its unnamed $DATA attribute holds the cluster bitmap.
+bool MountNtfs(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, std::string* why) {
+  TByteReader r(b);
+  s.kind = SimFsKind::kNtfs;
+  s.bytesPerSector = r.LE16(11);
+  s.sectorsPerCluster = r.U8(13);
+  s.volumeSectors = r.LE64(40) + 1;
+  s.mftLcn = r.LE64(48);
+  const int8_t perRecord = static_cast<int8_t>(r.U8(64));
+  if (!s.bytesPerSector || !s.sectorsPerCluster) return Why(why, "NTFS fields are zero");
+  const uint64_t recordBytes = perRecord < 0 ? uint64_t(1) << -perRecord : uint64_t(perRecord) * s.ClusterBytes();
+  s.heapOffset = 0;
+  s.clusters = (s.volumeSectors - 1) / s.sectorsPerCluster;
+  std::vector<uint8_t> rec;
+  if (!ReadBytes(p, s.mftLcn * s.ClusterBytes() + 6 * recordBytes, recordBytes, rec))
+    return Why(why, "MFT record read failed");
+  TByteReader h(rec);
+  if (h.LE32(0) != 0x454C4946) return Why(why, "MFT record 6 is not a FILE record");  // "FILE"
+  // Update sequence: the last two bytes of every 512-byte stride are kept in the array.
+  const uint16_t usa = h.LE16(4);
+  const uint16_t usaCount = h.LE16(6);
+  for (uint16_t i = 1; i < usaCount && i * 512u <= rec.size(); ++i) {
+    rec[i * 512 - 2] = rec[usa + 2 * i];
+    rec[i * 512 - 1] = rec[usa + 2 * i + 1];
+  }
+  TByteReader a(rec);
+  size_t at = a.LE16(20);
+  while (at + 16 <= rec.size()) {
+    const uint32_t type = a.LE32(at);
+    const uint32_t len = a.LE32(at + 4);
+    if (type == 0xFFFFFFFF || len == 0) break;
+    if (type == 0x80 && a.U8(at + 9) == 0) {
+      const uint64_t want = CeilDiv(s.clusters, 8);
+      std::vector<uint8_t> data;
+      if (a.U8(at + 8) == 0) {
+        const uint32_t n = a.LE32(at + 16);
+        const size_t off = at + a.LE16(at + 20);
+        data.assign(rec.begin() + static_cast<std::ptrdiff_t>(off), rec.begin() + static_cast<std::ptrdiff_t>(off + n));
+      } else {
+        size_t run = at + a.LE16(at + 32);
+        int64_t lcn = 0;
+        while (run < at + len && rec[run] != 0) {
+          const unsigned lenBytes = rec[run] & 0x0F;
+          const unsigned offBytes = rec[run] >> 4;
+          uint64_t count = 0;
+          for (unsigned k = 0; k < lenBytes; ++k) count |= uint64_t(rec[run + 1 + k]) << (8 * k);
+          int64_t delta = 0;
+          for (unsigned k = 0; k < offBytes; ++k) delta |= int64_t(rec[run + 1 + lenBytes + k]) << (8 * k);
+          if (offBytes && (rec[run + lenBytes + offBytes] & 0x80)) delta -= int64_t(1) << (8 * offBytes);
+          lcn += delta;
+          std::vector<uint8_t> part;
+          if (!ReadBytes(p, uint64_t(lcn) * s.ClusterBytes(), count * s.ClusterBytes(), part))
+            return Why(why, "$Bitmap read failed");
+          data.insert(data.end(), part.begin(), part.end());
+          run += 1 + lenBytes + offBytes;
+        }
+      }
+      if (data.size() < want) return Why(why, "$Bitmap shorter than the volume");
+      s.bitmap.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(want));
+      const uint64_t spare = s.clusters & 7;
+      if (spare) s.bitmap.back() = static_cast<uint8_t>(s.bitmap.back() & ((1u << spare) - 1));
+      return true;
+    }
+    at += len;
+  }
+  return Why(why, "$Bitmap data not found");
+}
+
+}  // namespace
+
+uint64_t SimFsState::FreeClusters() const {
+  uint64_t used = 0;
+  for (uint8_t b : bitmap) used += static_cast<uint64_t>(std::popcount(b));
+  return clusters - used;
+}
+
+bool FormatVolume(SimStorage& storage, char letter, SimFsKind kind, uint32_t bytesPerSector, uint32_t clusterBytes) {
+  Place p;
+  if (!Locate(storage, letter, p)) return false;
+  if ((bytesPerSector != 512 && bytesPerSector != 4096) || clusterBytes < bytesPerSector || clusterBytes > 65536 ||
+      !std::has_single_bit(clusterBytes))
+    return false;
+  auto s = std::make_shared<SimFsState>();
+  s->kind = kind;
+  s->bytesPerSector = bytesPerSector;
+  s->sectorsPerCluster = clusterBytes / bytesPerSector;
+  s->volumeSectors = p.sectors * 512 / bytesPerSector;
+  const bool ok = kind == SimFsKind::kFat32 ? FormatFat32(p, *s) : kind == SimFsKind::kExFat ? FormatExFat(p, *s)
+                                                                                              : FormatNtfs(p, *s);
+  if (!ok) return false;
+  Publish(*p.vol, *s);
+  std::lock_guard<std::mutex> lk(p.vol->mu);
+  p.vol->fs = s;
+  return true;
+}
+
+bool MountVolume(SimStorage& storage, char letter, std::string* why) {
+  Place p;
+  if (!Locate(storage, letter, p)) return Why(why, "no such volume");
+  std::vector<uint8_t> boot;
+  if (!ReadBytes(p, 0, 512, boot)) return Why(why, "boot sector read failed");
+  auto s = std::make_shared<SimFsState>();
+  bool ok;
+  if (std::memcmp(boot.data() + 3, "EXFAT   ", 8) == 0)
+    ok = MountExFat(p, boot, *s, why);
+  else if (std::memcmp(boot.data() + 3, "NTFS    ", 8) == 0)
+    ok = MountNtfs(p, boot, *s, why);
+  else if (std::memcmp(boot.data() + 82, "FAT32   ", 8) == 0)
+    ok = MountFat32(p, boot, *s, why);
+  else
+    return Why(why, "no file system recognised");
+  if (!ok) return false;
+  Publish(*p.vol, *s);
+  std::lock_guard<std::mutex> lk(p.vol->mu);
+  p.vol->fs = s;
+  return true;
+}
+
+bool LoadImageFile(SimDisk& disk, uint64_t lba, const std::string& hostPath) {
+  std::FILE* f = std::fopen(hostPath.c_str(), "rb");
+  if (!f) return false;
+  std::vector<uint8_t> buf(1 << 20);
+  static const uint8_t kZero[512] = {};
+  bool ok = true;
+  for (;;) {
+    const size_t n = std::fread(buf.data(), 1, buf.size(), f);
+    if (n == 0) break;
+    for (size_t at = 0; at < n && ok; at += 512) {
+      uint8_t sector[512] = {};
+      std::memcpy(sector, buf.data() + at, std::min<size_t>(512, n - at));
+      if (std::memcmp(sector, kZero, 512) != 0) ok = disk.drive.Write(lba, 1, sector);
+      ++lba;
+    }
+    if (!ok || n < buf.size()) break;
+  }
+  std::fclose(f);
+  return ok;
+}
+
+std::shared_ptr<SimFsState> FsState(SimStorage& storage, char letter) {
+  auto v = storage.Volume(letter);
+  if (!v) return nullptr;
+  std::lock_guard<std::mutex> lk(v->mu);
+  return v->fs;
+}
+
+static bool Mark(SimStorage& storage, char letter, const SimClusterRuns& runs, bool used) {
+  Place p;
+  if (!Locate(storage, letter, p)) return false;
+  auto s = FsState(storage, letter);
+  if (!s) return false;
+  for (auto [first, count] : runs) {
+    if (first > s->clusters || count > s->clusters - first) return false;
+    for (uint64_t c = first; c < first + count; ++c) SetBit(s->bitmap, c, used);
+  }
+  const bool ok = WriteBack(p, *s, runs, used);
+  Publish(*p.vol, *s);
+  return ok;
+}
+
+bool AllocateRuns(SimStorage& storage, char letter, const SimClusterRuns& runs) {
+  return Mark(storage, letter, runs, true);
+}
+bool ReleaseRuns(SimStorage& storage, char letter, const SimClusterRuns& runs) {
+  return Mark(storage, letter, runs, false);
+}
+
+SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters) {
+  auto s = FsState(storage, letter);
+  if (!s || clusters == 0 || s->FreeClusters() < clusters) return {};
+  SimClusterRuns runs;
+  uint64_t left = clusters;
+  for (uint64_t c = 0; c < s->clusters && left > 0; ++c) {
+    if (s->Used(c)) continue;
+    if (!runs.empty() && runs.back().first + runs.back().second == c)
+      ++runs.back().second;
+    else
+      runs.push_back({c, 1});
+    --left;
+  }
+  if (!AllocateRuns(storage, letter, runs)) return {};
+  return runs;
+}
+
+}  // namespace plat::sim

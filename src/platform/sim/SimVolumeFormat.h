@@ -1,0 +1,70 @@
+// File systems on simulated volumes: the formatter that writes a FAT32, exFAT or NTFS layout
+// onto a disk's sectors, the loader that mounts a layout found there (real mkfs images), and the
+// allocation model (files as cluster runs) that the on-disk FAT, the exFAT bitmap and the volume
+// control requests (SimFsControl) all answer from.
+//
+// Cluster numbers here are those of FSCTL_GET_VOLUME_BITMAP: 0 is the first cluster of the
+// volume (NTFS) or of the cluster heap (FAT32 and exFAT, whose own numbering starts at 2).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/sim/SimStorage.h"
+
+namespace plat::sim {
+
+enum class SimFsKind { kFat32, kExFat, kNtfs };
+
+// Faults a test puts on a volume's file-system requests.
+struct SimFsFaults {
+  DWORD bitmapError = 0;    // FSCTL_GET_VOLUME_BITMAP fails with this ...
+  int bitmapFailFrom = 1;   // ... from this request on (1 = the first)
+  DWORD ntfsDataError = 0;  // FSCTL_GET_NTFS_VOLUME_DATA fails with this
+  uint8_t spareBits = 0x00; // the bits after the last cluster in the final byte (undefined in Windows)
+};
+
+struct SimFsState {
+  SimFsKind kind = SimFsKind::kNtfs;
+  uint32_t bytesPerSector = 512;   // the volume's own sector
+  uint32_t sectorsPerCluster = 8;  // own sectors
+  uint64_t heapOffset = 0;         // own sectors from the volume start to cluster 0
+  uint64_t clusters = 0;
+  uint64_t volumeSectors = 0;      // own sectors
+  std::vector<uint8_t> bitmap;     // bit k of byte k/8 = cluster k, 1 = in use; spare bits 0
+  // FAT32: where the tables are (own sectors) and how many. exFAT: one table, and the bitmap
+  // file's first cluster (own numbering) so that changes are written back.
+  uint64_t fatOffset = 0;
+  uint64_t fatSectors = 0;
+  uint32_t fatCount = 0;
+  uint32_t exfatBitmapCluster = 0;
+  uint64_t mftLcn = 0;
+  SimFsFaults faults;
+  int bitmapRequests = 0;
+
+  uint64_t ClusterBytes() const { return uint64_t(bytesPerSector) * sectorsPerCluster; }
+  bool Used(uint64_t c) const { return (bitmap[c >> 3] >> (c & 7)) & 1; }
+  uint64_t FreeClusters() const;
+};
+
+using SimClusterRuns = std::vector<std::pair<uint64_t, uint64_t>>;  // (first cluster, count)
+
+// Writes a fresh file system over the volume's first extent and mounts it. clusterBytes from
+// 512 to 65536, bytesPerSector 512 or 4096 (and not above clusterBytes).
+bool FormatVolume(SimStorage& storage, char letter, SimFsKind kind, uint32_t bytesPerSector, uint32_t clusterBytes);
+// Mounts what the volume's sectors hold (FAT32, exFAT or NTFS), as Windows would on arrival.
+bool MountVolume(SimStorage& storage, char letter, std::string* why = nullptr);
+// Copies a host image file onto a disk from sector lba on (all-zero sectors are left unwritten).
+bool LoadImageFile(SimDisk& disk, uint64_t lba, const std::string& hostPath);
+
+// The allocation model of a mounted volume (null when raw), to read and to set faults on.
+std::shared_ptr<SimFsState> FsState(SimStorage& storage, char letter);
+// Marks clusters in use or free and writes the change back to the FAT / the exFAT bitmap.
+bool AllocateRuns(SimStorage& storage, char letter, const SimClusterRuns& runs);
+bool ReleaseRuns(SimStorage& storage, char letter, const SimClusterRuns& runs);
+// A new file of that many clusters, first fit; empty when the volume is full.
+SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters);
+
+}  // namespace plat::sim
