@@ -3,7 +3,8 @@
 // Windows ReTrim through PowerShell and the run reports.
 //
 // Implementation by job: uTrimExecutor.cpp (the thread and its main-thread calls),
-// uTrimReports.cpp (failure report, dry-run golden file).
+// uTrimReTrim.cpp (Windows ReTrim through PowerShell), uTrimReports.cpp (failure report,
+// dry-run golden file).
 #pragma once
 
 #include <atomic>
@@ -44,6 +45,15 @@ class TTrimExecutionThread : public TThread {
   // Any thread, any number of times; never blocks.
   void RequestCancel();
   bool IsCancelRequested() const;
+
+  // ---- Windows ReTrim -------------------------------------------------------------------------
+  // True as soon as the volume of Letter answers GetVolumeInformationW; asked every 200 ms until
+  // TimeoutMs has passed; False at once when the run is cancelled.
+  bool WaitForVolumeRemount(char Letter, uint32_t TimeoutMs);
+  // Runs the system's PowerShell with Optimize-Volume -ReTrim for Letter (A to Z), hidden, its
+  // output copied into the log; TimeoutMs 0 means no limit. True when PowerShell ended by
+  // itself with exit code 0. Sets FReTrim43022Seen when its output names error 43022.
+  bool RunOptimizeVolumeReTrim(char Letter, uint32_t TimeoutMs, int32_t& ExitCode);
 
   // ---- Run reports ---------------------------------------------------------------------------
   // logs\failure_report_<stamp>.json and .csv under the current directory; sets

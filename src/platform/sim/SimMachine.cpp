@@ -6,7 +6,9 @@ SimMachine::SimMachine()
     : kernel_(std::make_unique<SimKernel>()),
       files_(std::make_unique<SimFileSystem>(*kernel_)),
       desktop_(std::make_unique<SimDesktop>()),
-      storage_(std::make_unique<SimStorage>(*kernel_)) {}
+      storage_(std::make_unique<SimStorage>(*kernel_)),
+      processes_(std::make_unique<SimProcesses>(*kernel_, *storage_)),
+      volumeLocks_(std::make_unique<SimVolumeLocks>(*kernel_, *storage_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 
@@ -82,11 +84,13 @@ static BOOL BadHandle() {
 
 BOOL SimMachine::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read) {
   if (files_->Owns(h)) return files_->ReadFile(h, buffer, toRead, read, nullptr);
+  if (processes_->OwnsPipe(h)) return processes_->ReadFile(h, buffer, toRead, read);
   if (storage_->Owns(h)) return storage_->ReadFile(h, buffer, toRead, read, nullptr);
   return BadHandle();
 }
 BOOL SimMachine::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written) {
   if (files_->Owns(h)) return files_->WriteFile(h, buffer, toWrite, written, nullptr);
+  if (processes_->OwnsPipe(h)) return processes_->WriteFile(h, buffer, toWrite, written);
   if (storage_->Owns(h)) return storage_->WriteFile(h, buffer, toWrite, written, nullptr);
   return BadHandle();
 }
@@ -196,6 +200,38 @@ int32_t SimMachine::CoCreateGuid(GUID* guid) {
 
 int SimMachine::MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   return desktop_->MessageBoxW(MessageBoxCall{owner, text, caption, type, kernel_->CurrentThreadId()});
+}
+
+UINT SimMachine::GetSystemDirectoryW(std::string* dir) { return processes_->GetSystemDirectoryW(dir); }
+UINT SimMachine::SetErrorMode(UINT mode) { return processes_->SetErrorMode(mode); }
+BOOL SimMachine::CreatePipe(HANDLE* readPipe, HANDLE* writePipe, BOOL inheritHandle, DWORD size) {
+  return processes_->CreatePipe(readPipe, writePipe, inheritHandle, size);
+}
+BOOL SimMachine::SetHandleInformation(HANDLE h, DWORD mask, DWORD flags) {
+  return processes_->SetHandleInformation(h, mask, flags);
+}
+HANDLE SimMachine::GetStdHandle(DWORD which) { return processes_->GetStdHandle(which); }
+BOOL SimMachine::CreateProcessW(const std::string& applicationName, const std::string& commandLine,
+                                BOOL inheritHandles, DWORD creationFlags, const std::string& currentDirectory,
+                                const STARTUP_INFO& startup, PROCESS_INFO* info) {
+  return processes_->CreateProcessW(applicationName, commandLine, inheritHandles, creationFlags, currentDirectory,
+                                    startup, info);
+}
+BOOL SimMachine::PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available,
+                               DWORD* leftThisMessage) {
+  return processes_->PeekNamedPipe(pipe, buffer, size, read, available, leftThisMessage);
+}
+BOOL SimMachine::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+  return processes_->GetExitCodeProcess(process, exitCode);
+}
+BOOL SimMachine::TerminateProcess(HANDLE process, UINT exitCode) {
+  return processes_->TerminateProcess(process, exitCode);
+}
+BOOL SimMachine::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
+                                       DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
+                                       std::string* fileSystemName, DWORD fileSystemNameSize) {
+  return volumeLocks_->GetVolumeInformationW(rootPath, volumeName, volumeNameSize, serialNumber, maxComponentLength,
+                                             fileSystemFlags, fileSystemName, fileSystemNameSize);
 }
 
 }  // namespace plat::sim

@@ -6,6 +6,8 @@
 //   SimFileSystem  drive letters, folders and files (in memory, or a mounted host folder)
 //   SimDesktop     UI language, locale, message table, version resource, message boxes, GUIDs
 //   SimStorage     physical disks and their drives, volumes, device paths, DeviceIoControl
+//   SimProcesses   processes, pipes, the system folder, the error mode; a scripted PowerShell
+//   SimVolumeLocks volume lock and dismount, the mount state GetVolumeInformationW reports
 // Later modules (bridges, discovery, file systems, processes) plug in the same way.
 #pragma once
 
@@ -15,7 +17,9 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimProcess.h"
 #include "platform/sim/SimStorage.h"
+#include "platform/sim/SimVolumeLock.h"
 
 namespace plat::sim {
 
@@ -28,6 +32,8 @@ class SimMachine final : public IPlatform {
   SimFileSystem& Files() { return *files_; }
   SimDesktop& Desktop() { return *desktop_; }
   SimStorage& Storage() { return *storage_; }
+  SimProcesses& Processes() { return *processes_; }
+  SimVolumeLocks& VolumeLocks() { return *volumeLocks_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -92,11 +98,30 @@ class SimMachine final : public IPlatform {
   int32_t CoCreateGuid(GUID* guid) override;
   int MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
 
+  // Processes and pipes (SimProcesses), volume facts (SimVolumeLocks).
+  UINT GetSystemDirectoryW(std::string* dir) override;
+  UINT SetErrorMode(UINT mode) override;
+  BOOL CreatePipe(HANDLE* readPipe, HANDLE* writePipe, BOOL inheritHandle, DWORD size) override;
+  BOOL SetHandleInformation(HANDLE h, DWORD mask, DWORD flags) override;
+  HANDLE GetStdHandle(DWORD which) override;
+  BOOL CreateProcessW(const std::string& applicationName, const std::string& commandLine, BOOL inheritHandles,
+                      DWORD creationFlags, const std::string& currentDirectory, const STARTUP_INFO& startup,
+                      PROCESS_INFO* info) override;
+  BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available,
+                     DWORD* leftThisMessage) override;
+  BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+  BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
+  BOOL GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
+                             DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
+                             std::string* fileSystemName, DWORD fileSystemNameSize) override;
+
  private:
   std::unique_ptr<SimKernel> kernel_;
   std::unique_ptr<SimFileSystem> files_;
   std::unique_ptr<SimDesktop> desktop_;
   std::unique_ptr<SimStorage> storage_;
+  std::unique_ptr<SimProcesses> processes_;
+  std::unique_ptr<SimVolumeLocks> volumeLocks_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.
