@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/uFileWrite.h"
 #include "core/uThreads.h"
 #include "core/uUtf.h"
 
@@ -14,33 +15,10 @@ const char* const kTagInfo = " [INFO] ";
 const char* const kTagWarn = " [WARN] ";
 const char* const kTagError = " [ERROR] ";
 
-bool IsSep(char c) { return c == '\\' || c == '/'; }
-
-// Creates the folder that holds `fileName`, one level at a time. Failures are left to the open
-// that follows, which decides.
+// Creates the folder that holds `fileName`; failures are left to the open that follows.
 void CreateFolderChain(const std::string& fileName) {
   const size_t cut = fileName.find_last_of("\\/");
-  if (cut == std::string::npos) return;
-  const std::string dir = fileName.substr(0, cut);
-  // Below the root: past "C:", or past "\\server\share".
-  size_t start = 0;
-  if (dir.size() >= 2 && dir[1] == ':') {
-    start = 2;
-  } else if (dir.size() >= 2 && IsSep(dir[0]) && IsSep(dir[1])) {
-    size_t p = dir.find_first_of("\\/", 2);
-    if (p == std::string::npos) return;
-    p = dir.find_first_of("\\/", p + 1);
-    if (p == std::string::npos) return;
-    start = p;
-  }
-  for (size_t i = start; i <= dir.size(); ++i) {
-    if (i < dir.size() && !IsSep(dir[i])) continue;
-    if (i == start || IsSep(dir[i - 1])) continue;
-    const std::string step = dir.substr(0, i);
-    const DWORD attrs = Win().GetFileAttributesW(step);
-    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    Win().CreateDirectoryW(step);
-  }
+  if (cut != std::string::npos) ForceDirectories(fileName.substr(0, cut));
 }
 
 const char* WinErrorTextBuiltin(uint32_t Code) {

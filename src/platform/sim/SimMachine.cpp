@@ -11,7 +11,9 @@ SimMachine::SimMachine()
       storage_(std::make_unique<SimStorage>(*kernel_)),
       discovery_(std::make_unique<SimDiscovery>(*kernel_, *storage_, *files_)),
       fsControl_(std::make_unique<SimFsControl>(*storage_)),
-      security_(std::make_unique<SimSecurity>(*kernel_)) {}
+      security_(std::make_unique<SimSecurity>(*kernel_)),
+      processes_(std::make_unique<SimProcesses>(*kernel_, *storage_)),
+      volumeLocks_(std::make_unique<SimVolumeLocks>(*kernel_, *storage_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 
@@ -95,11 +97,13 @@ static BOOL BadHandle() {
 
 BOOL SimMachine::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read) {
   if (files_->Owns(h)) return files_->ReadFile(h, buffer, toRead, read, nullptr);
+  if (processes_->OwnsPipe(h)) return processes_->ReadFile(h, buffer, toRead, read);
   if (storage_->Owns(h)) return storage_->ReadFile(h, buffer, toRead, read, nullptr);
   return BadHandle();
 }
 BOOL SimMachine::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written) {
   if (files_->Owns(h)) return files_->WriteFile(h, buffer, toWrite, written, nullptr);
+  if (processes_->OwnsPipe(h)) return processes_->WriteFile(h, buffer, toWrite, written);
   if (storage_->Owns(h)) return storage_->WriteFile(h, buffer, toWrite, written, nullptr);
   return BadHandle();
 }
@@ -167,6 +171,11 @@ DWORD SimMachine::GetLogicalDrives() { return discovery_->GetLogicalDrives(); }
 BOOL SimMachine::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
                                        DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
                                        std::string* fileSystemName, DWORD fileSystemNameSize) {
+  // A dismounted volume answers again only once its remount is through.
+  if (rootPath.size() >= 2 && rootPath[1] == ':' && !volumeLocks_->UseMount(rootPath[0])) {
+    SimSetLastError(ERROR_NOT_READY);
+    return FALSE_;
+  }
   return discovery_->GetVolumeInformationW(rootPath, volumeName, volumeNameSize, serialNumber, maxComponentLength,
                                            fileSystemFlags, fileSystemName, fileSystemNameSize);
 }
@@ -262,30 +271,30 @@ BOOL SimMachine::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, 
   return security_->GetTokenInformation(token, infoClass, info, length, returnLength);
 }
 
-// The file-system name of a lettered volume ("E:\"), as its formatter or mount set it.
-BOOL SimMachine::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD /*volumeNameSize*/,
-                                       DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
-                                       std::string* fileSystemName, DWORD fileSystemNameSize) {
-  auto v = rootPath.size() >= 2 && rootPath[1] == ':' ? storage_->Volume(rootPath[0]) : nullptr;
-  if (!v) {
-    SimSetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE_;
-  }
-  std::lock_guard<std::mutex> lk(v->mu);
-  if (v->fileSystemName.empty()) {
-    SimSetLastError(1005);  // ERROR_UNRECOGNIZED_VOLUME: raw
-    return FALSE_;
-  }
-  if (fileSystemName && v->fileSystemName.size() + 1 > fileSystemNameSize) {
-    SimSetLastError(ERROR_BAD_LENGTH);
-    return FALSE_;
-  }
-  if (volumeName) *volumeName = v->label;
-  if (serialNumber) *serialNumber = v->serialNumber;
-  if (maxComponentLength) *maxComponentLength = 255;
-  if (fileSystemFlags) *fileSystemFlags = 0;
-  if (fileSystemName) *fileSystemName = v->fileSystemName;
-  return TRUE_;
+UINT SimMachine::GetSystemDirectoryW(std::string* dir) { return processes_->GetSystemDirectoryW(dir); }
+UINT SimMachine::SetErrorMode(UINT mode) { return processes_->SetErrorMode(mode); }
+BOOL SimMachine::CreatePipe(HANDLE* readPipe, HANDLE* writePipe, BOOL inheritHandle, DWORD size) {
+  return processes_->CreatePipe(readPipe, writePipe, inheritHandle, size);
+}
+BOOL SimMachine::SetHandleInformation(HANDLE h, DWORD mask, DWORD flags) {
+  return processes_->SetHandleInformation(h, mask, flags);
+}
+HANDLE SimMachine::GetStdHandle(DWORD which) { return processes_->GetStdHandle(which); }
+BOOL SimMachine::CreateProcessW(const std::string& applicationName, const std::string& commandLine,
+                                BOOL inheritHandles, DWORD creationFlags, const std::string& currentDirectory,
+                                const STARTUP_INFO& startup, PROCESS_INFO* info) {
+  return processes_->CreateProcessW(applicationName, commandLine, inheritHandles, creationFlags, currentDirectory,
+                                    startup, info);
+}
+BOOL SimMachine::PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available,
+                               DWORD* leftThisMessage) {
+  return processes_->PeekNamedPipe(pipe, buffer, size, read, available, leftThisMessage);
+}
+BOOL SimMachine::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+  return processes_->GetExitCodeProcess(process, exitCode);
+}
+BOOL SimMachine::TerminateProcess(HANDLE process, UINT exitCode) {
+  return processes_->TerminateProcess(process, exitCode);
 }
 
 }  // namespace plat::sim

@@ -7,6 +7,8 @@
 //   SimDesktop     UI language, locale, message table, version resource, message boxes, GUIDs
 //   SimStorage     physical disks and their drives, volumes, device paths, DeviceIoControl
 //   SimDiscovery   descriptors, Setup API, drive letters, volume facts, the Windows directory
+//   SimProcesses   processes, pipes, the system folder, the error mode; a scripted PowerShell
+//   SimVolumeLocks volume lock and dismount, the mount state GetVolumeInformationW reports
 // Later modules (bridges, discovery, file systems, processes) plug in the same way.
 #pragma once
 
@@ -19,7 +21,9 @@
 #include "platform/sim/SimFsControl.h"
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimSecurity.h"
+#include "platform/sim/SimProcess.h"
 #include "platform/sim/SimStorage.h"
+#include "platform/sim/SimVolumeLock.h"
 
 namespace plat::sim {
 
@@ -35,6 +39,8 @@ class SimMachine final : public IPlatform {
   SimDiscovery& Discovery() { return *discovery_; }
   SimFsControl& FsControl() { return *fsControl_; }
   SimSecurity& Security() { return *security_; }
+  SimProcesses& Processes() { return *processes_; }
+  SimVolumeLocks& VolumeLocks() { return *volumeLocks_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -121,9 +127,19 @@ class SimMachine final : public IPlatform {
   HANDLE GetCurrentProcess() override;
   BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) override;
   BOOL GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length, DWORD* returnLength) override;
-  BOOL GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
-                             DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
-                             std::string* fileSystemName, DWORD fileSystemNameSize) override;
+  // Processes and pipes (SimProcesses), volume facts (SimVolumeLocks).
+  UINT GetSystemDirectoryW(std::string* dir) override;
+  UINT SetErrorMode(UINT mode) override;
+  BOOL CreatePipe(HANDLE* readPipe, HANDLE* writePipe, BOOL inheritHandle, DWORD size) override;
+  BOOL SetHandleInformation(HANDLE h, DWORD mask, DWORD flags) override;
+  HANDLE GetStdHandle(DWORD which) override;
+  BOOL CreateProcessW(const std::string& applicationName, const std::string& commandLine, BOOL inheritHandles,
+                      DWORD creationFlags, const std::string& currentDirectory, const STARTUP_INFO& startup,
+                      PROCESS_INFO* info) override;
+  BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available,
+                     DWORD* leftThisMessage) override;
+  BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+  BOOL TerminateProcess(HANDLE process, UINT exitCode) override;
 
  private:
   std::unique_ptr<SimKernel> kernel_;
@@ -133,6 +149,8 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimDiscovery> discovery_;
   std::unique_ptr<SimFsControl> fsControl_;
   std::unique_ptr<SimSecurity> security_;
+  std::unique_ptr<SimProcesses> processes_;
+  std::unique_ptr<SimVolumeLocks> volumeLocks_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

@@ -92,6 +92,9 @@ class Win32Platform final : public IPlatform {
   BOOL CreatePipe(HANDLE* readPipe, HANDLE* writePipe, BOOL inheritHandle, DWORD size) override;
   BOOL SetHandleInformation(HANDLE h, DWORD mask, DWORD flags) override;
   HANDLE GetStdHandle(DWORD which) override;
+  BOOL CreateProcessW(const std::string& applicationName, const std::string& commandLine, BOOL inheritHandles,
+                      DWORD creationFlags, const std::string& currentDirectory, const STARTUP_INFO& startup,
+                      PROCESS_INFO* info) override;
   BOOL PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available,
                      DWORD* leftThisMessage) override;
   BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;

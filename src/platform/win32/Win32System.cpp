@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <vector>
+
 #include "platform/win32/Win32Text.h"
 
 namespace plat::win32 {
@@ -29,6 +31,33 @@ BOOL Win32Platform::SetHandleInformation(HANDLE h, DWORD mask, DWORD flags) {
 }
 
 HANDLE Win32Platform::GetStdHandle(DWORD which) { return ::GetStdHandle(which); }
+
+BOOL Win32Platform::CreateProcessW(const std::string& applicationName, const std::string& commandLine,
+                                   BOOL inheritHandles, DWORD creationFlags, const std::string& currentDirectory,
+                                   const STARTUP_INFO& startup, PROCESS_INFO* info) {
+  std::wstring app = Wide(applicationName), dir = Wide(currentDirectory);
+  // Windows may write into the command line, so it gets a buffer of its own.
+  std::wstring cmd = Wide(commandLine);
+  std::vector<wchar_t> cmdBuf(cmd.begin(), cmd.end());
+  cmdBuf.push_back(L'\0');
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = startup.dwFlags;
+  si.wShowWindow = startup.wShowWindow;
+  si.hStdInput = startup.hStdInput;
+  si.hStdOutput = startup.hStdOutput;
+  si.hStdError = startup.hStdError;
+  PROCESS_INFORMATION pi{};
+  BOOL ok = ::CreateProcessW(WideOrNull(app), cmdBuf.data(), nullptr, nullptr, inheritHandles, creationFlags, nullptr,
+                             WideOrNull(dir), &si, &pi);
+  if (ok && info) {
+    info->hProcess = pi.hProcess;
+    info->hThread = pi.hThread;
+    info->dwProcessId = pi.dwProcessId;
+    info->dwThreadId = pi.dwThreadId;
+  }
+  return ok;
+}
 
 BOOL Win32Platform::PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available,
                                   DWORD* leftThisMessage) {

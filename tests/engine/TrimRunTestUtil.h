@@ -1,0 +1,55 @@
+// Shared by the run tests: a machine with a main thread and a log file on it, and a run whose
+// fields a test may set and read.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/ThreadTestUtil.h"
+#include "core/uLogger.h"
+#include "engine/uTrimExecutor.h"
+
+inline constexpr const char* kRunLogPath = "C:\\vt\\logs\\run_test.log";
+
+struct TRunFixture : TThreadFixture {
+  TLogger log{kRunLogPath};
+
+  // The log file's lines without their time stamps and the blank after them.
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> r;
+    const std::string bytes = m->Files().Exists(kRunLogPath) ? m->Files().ReadAll(kRunLogPath) : "";
+    size_t at = 0;
+    while (at < bytes.size()) {
+      size_t e = bytes.find("\r\n", at);
+      if (e == std::string::npos) e = bytes.size();
+      const std::string line = bytes.substr(at, e - at);
+      r.push_back(line.size() > 25 ? line.substr(25) : line);
+      at = e + 2;
+    }
+    return r;
+  }
+};
+
+inline TDiskInfo RunTestDisk(int Number = 3) {
+  TDiskInfo d;
+  d.DiskNumber = Number;
+  d.DevicePath = "\\\\.\\PhysicalDrive" + std::to_string(Number);
+  d.Transport = TTransportKind::tkUAS;
+  return d;
+}
+
+// A run that is never started, or started with a body of the test's own; its fields are open.
+class TTestRun : public TTrimExecutionThread {
+ public:
+  TTestRun(const TDiskInfo& Disk, TRunMode Mode, TLogger* Log, TTrimProgressEvent OnProgress = nullptr,
+           TTrimDoneEvent OnDone = nullptr, TTrimRangeArray Ranges = {}, TTrimMode TrimMode = TTrimMode::tmFullDevice)
+      : TTrimExecutionThread(Disk, Ranges, TrimMode, TTrimExecOptions{}, Mode, Log, std::move(OnProgress),
+                             std::move(OnDone)) {}
+  using TTrimExecutionThread::AskQuestion;
+  using TTrimExecutionThread::FDisk;
+  using TTrimExecutionThread::FRanges;
+  using TTrimExecutionThread::FReTrim43022Seen;
+  using TTrimExecutionThread::FStats;
+  using TTrimExecutionThread::ReportProgress;
+  using TTrimExecutionThread::ShowInfo;
+};
