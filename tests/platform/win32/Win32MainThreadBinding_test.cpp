@@ -2,6 +2,8 @@
 #include "platform/win32/Win32MainThreadBinding.h"
 
 #include "platform/win32/Win32Platform.h"
+// Our constants before <windows.h>, whose macros share their names.
+#include "core/ThreadTestUtil.h"
 
 #include <windows.h>
 
@@ -11,8 +13,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "core/ThreadTestUtil.h"
 
 namespace {
 
