@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
-#include "platform/WinStorage.h"
 
 namespace plat::sim {
 
@@ -35,7 +34,7 @@ struct SimVolume;
 
 // One disk as discovery sees it; a member of SimDisk.
 struct SimDiskDescription {
-  DWORD busType = BusTypeUsb;
+  DWORD busType = 7;  // BusTypeUsb of WinStorage.h, which a header under <windows.h> cannot include
   // Descriptor texts, 8-bit as the device reports them; an empty one is left out (offset 0).
   std::string vendor;
   std::string product;
