@@ -197,7 +197,7 @@ struct SimDiscovery::Impl {
   std::mutex mu;
   Faults faults;
   std::string windowsDirectory = "C:\\Windows";
-  std::map<DWORD, std::function<BOOL(SimDeviceCall&)>> properties;
+  SimIoctlHandler otherProperties;  // the handler registered for the code before this module
   int nextInstance = 1;
   std::atomic<int> openSets{0};
 
@@ -261,13 +261,7 @@ BOOL SimDiscovery::Impl::QueryProperty(SimDeviceCall& c) {
     c.SetReturned(dspd::kSize);
     return TRUE_;
   }
-  std::function<BOOL(SimDeviceCall&)> other;
-  {
-    std::lock_guard<std::mutex> lk(mu);
-    auto it = properties.find(id);
-    if (it != properties.end()) other = it->second;
-  }
-  return other ? other(c) : Fail(ERROR_INVALID_FUNCTION);
+  return otherProperties ? otherProperties(c) : Fail(ERROR_INVALID_FUNCTION);
 }
 
 BOOL SimDiscovery::Impl::DeviceNumber(SimDeviceCall& c) {
@@ -339,6 +333,7 @@ BOOL SimDiscovery::Impl::VolumeExtents(SimDeviceCall& c) {
 SimDiscovery::SimDiscovery(SimKernel& kernel, SimStorage& storage, SimFileSystem& files)
     : impl_(std::make_unique<Impl>(kernel, storage, files)) {
   Impl* i = impl_.get();
+  i->otherProperties = storage.Handler(IOCTL_STORAGE_QUERY_PROPERTY);
   storage.RegisterIoctl(IOCTL_STORAGE_QUERY_PROPERTY, [i](SimDeviceCall& c) { return i->QueryProperty(c); });
   storage.RegisterIoctl(IOCTL_STORAGE_GET_DEVICE_NUMBER, [i](SimDeviceCall& c) { return i->DeviceNumber(c); });
   storage.RegisterIoctl(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, [i](SimDeviceCall& c) { return i->Geometry(c); });
@@ -389,11 +384,6 @@ void SimDiscovery::SetWindowsDirectory(const std::string& dir) {
 }
 
 int SimDiscovery::OpenDeviceInfoSets() { return impl_->openSets.load(); }
-
-void SimDiscovery::RegisterProperty(DWORD propertyId, std::function<BOOL(SimDeviceCall&)> handler) {
-  std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->properties[propertyId] = std::move(handler);
-}
 
 HDEVINFO SimDiscovery::SetupDiGetClassDevsW(const GUID* classGuid, const char* /*enumerator*/, DWORD flags) {
   if (DWORD e = impl_->FaultsNow().classDevs) {

@@ -8,6 +8,9 @@
 // Faults: every call can be made to fail with a Windows error, per disk (SimDiskDescription::
 // faults), per volume letter, or for the whole machine (SimDiscovery::Faults).
 //
+// Storage property queries of other ids go on to the handler that was registered for the code
+// before this module, so several modules answer IOCTL_STORAGE_QUERY_PROPERTY in any order.
+//
 // Locking: a disk's description is read and changed under SimDisk::mu, the machine-wide parts
 // under the module's own lock; handlers hold neither while they call into other modules.
 #pragma once
@@ -132,10 +135,6 @@ class SimDiscovery {
   bool AnswersFreeSpaceEx(const std::string& path, BOOL* result, ULONGLONG* freeToCaller, ULONGLONG* total,
                           ULONGLONG* totalFree);
   UINT GetWindowsDirectoryW(std::string* dir);
-
-  // Storage property queries other than the device descriptor and the seek penalty go to a
-  // handler registered here by the module that answers them.
-  void RegisterProperty(DWORD propertyId, std::function<BOOL(SimDeviceCall&)> handler);
 
  private:
   struct Impl;

@@ -137,6 +137,12 @@ void SimStorage::RegisterIoctl(DWORD code, SimIoctlHandler handler) {
   impl_->handlers[code] = std::move(handler);
 }
 
+SimIoctlHandler SimStorage::Handler(DWORD code) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  auto it = impl_->handlers.find(code);
+  return it == impl_->handlers.end() ? SimIoctlHandler{} : it->second;
+}
+
 std::vector<DWORD> SimStorage::IoctlLog() {
   std::lock_guard<std::mutex> lk(impl_->mu);
   return impl_->ioctlLog;

@@ -99,6 +99,8 @@ class SimStorage {
   std::vector<std::shared_ptr<SimVolume>> Volumes();
   void RemoveVolume(char letter);
   void RegisterIoctl(DWORD code, SimIoctlHandler handler);
+  // The handler registered for a code (empty when none), for a module that answers part of it.
+  SimIoctlHandler Handler(DWORD code);
   // Every control code sent, in order (for assertions).
   std::vector<DWORD> IoctlLog();
 
