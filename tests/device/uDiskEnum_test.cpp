@@ -521,6 +521,19 @@ TEST_F(DiskEnumTest, HintMapLeavesOutWhatCannotBeRead) {
   EXPECT_EQ(Disc().OpenDeviceInfoSets(), 0);
 }
 
+// Two interfaces answering with one device number: the later one's hint stays, counted once.
+TEST_F(DiskEnumTest, HintMapKeepsTheLaterHintForADeviceNumberReportedTwice) {
+  Disc().AddDisk(1, 64 * kGiB, presets::BotEnclosure());
+  auto Uas = presets::UasEnclosure();
+  Uas.faults.reportedNumber = 1;
+  Disc().AddDisk(2, 64 * kGiB, Uas);
+  EXPECT_EQ(En.BuildDiskHintMap(), (TDiskHintMap{{1, "SERVICE=DISK;ENUM=SCSI;HWID=SCSI\\DISKASMT____UAS SSD"}}));
+  EXPECT_EQ(NewLines(), (std::vector<std::string>{"BuildDiskHintMap: entries=1 elapsed_ms=0"}));
+  // Without a log the map is the same and nothing is written.
+  EXPECT_EQ(TDiskEnumerator(nullptr).BuildDiskHintMap().size(), 1u);
+  EXPECT_TRUE(NewLines().empty());
+}
+
 TEST_F(DiskEnumTest, ADiskThatLeavesOrJoinsShowsInTheNextEnumeration) {
   Disc().AddDisk(1, 500 * kGiB, presets::BotEnclosure());
   Disc().AddVolume('E', 1, kMiB, 400 * kGiB);

@@ -270,7 +270,7 @@ BOOL SimDiscovery::Impl::DeviceNumber(SimDeviceCall& c) {
   {
     std::lock_guard<std::mutex> lk(c.disk->mu);
     fault = c.disk->description.faults.deviceNumber;
-    number = static_cast<DWORD>(c.disk->number);
+    number = c.disk->description.faults.reportedNumber.value_or(static_cast<DWORD>(c.disk->number));
   }
   if (fault) return Fail(fault);
   if (!c.out || c.outSize < sdn::kSize) return Fail(ERROR_INSUFFICIENT_BUFFER);

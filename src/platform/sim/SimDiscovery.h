@@ -66,6 +66,7 @@ struct SimDiskDescription {
     DWORD geometry = 0;
     std::optional<int64_t> diskSize;  // DiskSize as reported, in place of the drive's size
     DWORD deviceNumber = 0;
+    std::optional<DWORD> reportedNumber;  // DeviceNumber as reported, in place of the disk's own
     DWORD interfaceDetail = 0;
     DWORD interfaceOpen = 0;            // CreateFileW on the interface path
     std::map<DWORD, DWORD> properties;  // SPDRP_ value -> error
