@@ -6,8 +6,7 @@
 // detail thread and the main thread may use one enumerator at the same time.
 //
 // Implementation: uDiskEnumHints.cpp (hint map, bus hint), uDiskEnumText.cpp (transport and
-// text routines),
-// uDiskEnum.cpp (enumeration, identity, size, system disk), uDiskEnumVolumes.cpp,
+// text routines), uDiskEnum.cpp (enumeration, identity, size, system disk), uDiskEnumVolumes.cpp,
 // uDiskEnumMedia.cpp (seek penalty and the identity probe).
 #pragma once
 
@@ -38,7 +37,9 @@ class TDiskEnumerator {
   void Enumerate(TDiskInfoArray& Disks) const;
   // Completes Disk from its DevicePath: model, serial and a fresh media kind.
   void LoadDiskDetails(TDiskInfo& Disk) const;
-  // Replaces Volumes with one record per extent on DiskNumber of every lettered volume.
+  // Replaces Volumes with one record per extent on DiskNumber of every lettered volume; each
+  // record's ExtentCount is the volume's extent count on all disks (read no further than the
+  // answer buffer holds), so a spanned or striped volume can be refused downstream.
   void MapVolumes(TVolumeInfoArray& Volumes, int32_t DiskNumber) const;
   bool QueryIdentity(const std::string& Path, std::string& Model, std::string& Serial, uint64_t& SizeBytes) const;
   static bool QueryModelSerial(plat::HANDLE Handle, std::string& Model, std::string& Serial);

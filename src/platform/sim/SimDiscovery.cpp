@@ -1,9 +1,12 @@
 #include "platform/sim/SimDiscovery.h"
 
+#include "platform/WinStorage.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "core/uUtf.h"
 #include "platform/sim/SimFileSystem.h"
@@ -68,19 +71,23 @@ SimDiskDescription DescriptionOf(const std::shared_ptr<SimDisk>& disk) {
 
 // STORAGE_DEVICE_DESCRIPTOR as the disk reports it: fixed part, raw properties, then the texts.
 std::vector<uint8_t> BuildDescriptor(const SimDiskDescription& d) {
-  std::vector<uint8_t> b(sdd::kFixedSize, 0);
-  b.insert(b.end(), d.rawProperties.begin(), d.rawProperties.end());
-  auto addText = [&b](const std::string& t, bool present) -> DWORD {
-    if (!present) return 0;
-    const DWORD at = static_cast<DWORD>(b.size());
-    b.insert(b.end(), t.begin(), t.end());
-    b.push_back(0);
-    return at;
-  };
-  const DWORD vendor = addText(d.vendor, !d.vendor.empty());
-  const DWORD product = addText(d.product, !d.product.empty());
-  const DWORD revision = addText(d.revision, !d.revision.empty());
-  const DWORD serial = addText(d.serial, d.hasSerial);
+  const std::string* texts[] = {&d.vendor, &d.product, &d.revision, &d.serial};
+  const bool present[] = {!d.vendor.empty(), !d.product.empty(), !d.revision.empty(), d.hasSerial};
+  size_t total = sdd::kFixedSize + d.rawProperties.size();
+  for (int i = 0; i < 4; ++i)
+    if (present[i]) total += texts[i]->size() + 1;
+  std::vector<uint8_t> b(total, 0);
+  size_t at = sdd::kFixedSize;
+  std::copy(d.rawProperties.begin(), d.rawProperties.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+  at += d.rawProperties.size();
+  DWORD offsets[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    if (!present[i]) continue;
+    offsets[i] = static_cast<DWORD>(at);
+    std::copy(texts[i]->begin(), texts[i]->end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    at += texts[i]->size() + 1;  // and its NUL
+  }
+  const DWORD vendor = offsets[0], product = offsets[1], revision = offsets[2], serial = offsets[3];
   PutLE(b.data(), 0, 1, 4);  // Version
   PutLE(b.data(), sdd::kSizeField, d.faults.reportedSize.value_or(static_cast<DWORD>(b.size())), 4);
   b[8] = 0;  // DeviceType: direct access
@@ -190,7 +197,7 @@ struct SimDiscovery::Impl {
   std::mutex mu;
   Faults faults;
   std::string windowsDirectory = "C:\\Windows";
-  std::map<DWORD, std::function<BOOL(SimDeviceCall&)>> properties;
+  SimIoctlHandler otherProperties;  // the handler registered for the code before this module
   int nextInstance = 1;
   std::atomic<int> openSets{0};
 
@@ -254,13 +261,7 @@ BOOL SimDiscovery::Impl::QueryProperty(SimDeviceCall& c) {
     c.SetReturned(dspd::kSize);
     return TRUE_;
   }
-  std::function<BOOL(SimDeviceCall&)> other;
-  {
-    std::lock_guard<std::mutex> lk(mu);
-    auto it = properties.find(id);
-    if (it != properties.end()) other = it->second;
-  }
-  return other ? other(c) : Fail(ERROR_INVALID_FUNCTION);
+  return otherProperties ? otherProperties(c) : Fail(ERROR_INVALID_FUNCTION);
 }
 
 BOOL SimDiscovery::Impl::DeviceNumber(SimDeviceCall& c) {
@@ -269,7 +270,7 @@ BOOL SimDiscovery::Impl::DeviceNumber(SimDeviceCall& c) {
   {
     std::lock_guard<std::mutex> lk(c.disk->mu);
     fault = c.disk->description.faults.deviceNumber;
-    number = static_cast<DWORD>(c.disk->number);
+    number = c.disk->description.faults.reportedNumber.value_or(static_cast<DWORD>(c.disk->number));
   }
   if (fault) return Fail(fault);
   if (!c.out || c.outSize < sdn::kSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -332,6 +333,7 @@ BOOL SimDiscovery::Impl::VolumeExtents(SimDeviceCall& c) {
 SimDiscovery::SimDiscovery(SimKernel& kernel, SimStorage& storage, SimFileSystem& files)
     : impl_(std::make_unique<Impl>(kernel, storage, files)) {
   Impl* i = impl_.get();
+  i->otherProperties = storage.Handler(IOCTL_STORAGE_QUERY_PROPERTY);
   storage.RegisterIoctl(IOCTL_STORAGE_QUERY_PROPERTY, [i](SimDeviceCall& c) { return i->QueryProperty(c); });
   storage.RegisterIoctl(IOCTL_STORAGE_GET_DEVICE_NUMBER, [i](SimDeviceCall& c) { return i->DeviceNumber(c); });
   storage.RegisterIoctl(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, [i](SimDeviceCall& c) { return i->Geometry(c); });
@@ -382,11 +384,6 @@ void SimDiscovery::SetWindowsDirectory(const std::string& dir) {
 }
 
 int SimDiscovery::OpenDeviceInfoSets() { return impl_->openSets.load(); }
-
-void SimDiscovery::RegisterProperty(DWORD propertyId, std::function<BOOL(SimDeviceCall&)> handler) {
-  std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->properties[propertyId] = std::move(handler);
-}
 
 HDEVINFO SimDiscovery::SetupDiGetClassDevsW(const GUID* classGuid, const char* /*enumerator*/, DWORD flags) {
   if (DWORD e = impl_->FaultsNow().classDevs) {

@@ -8,6 +8,9 @@
 // Faults: every call can be made to fail with a Windows error, per disk (SimDiskDescription::
 // faults), per volume letter, or for the whole machine (SimDiscovery::Faults).
 //
+// Storage property queries of other ids go on to the handler that was registered for the code
+// before this module, so several modules answer IOCTL_STORAGE_QUERY_PROPERTY in any order.
+//
 // Locking: a disk's description is read and changed under SimDisk::mu, the machine-wide parts
 // under the module's own lock; handlers hold neither while they call into other modules.
 #pragma once
@@ -22,7 +25,6 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
-#include "platform/WinStorage.h"
 
 namespace plat::sim {
 
@@ -35,7 +37,7 @@ struct SimVolume;
 
 // One disk as discovery sees it; a member of SimDisk.
 struct SimDiskDescription {
-  DWORD busType = BusTypeUsb;
+  DWORD busType = 7;  // BusTypeUsb of WinStorage.h, which a header under <windows.h> cannot include
   // Descriptor texts, 8-bit as the device reports them; an empty one is left out (offset 0).
   std::string vendor;
   std::string product;
@@ -64,6 +66,7 @@ struct SimDiskDescription {
     DWORD geometry = 0;
     std::optional<int64_t> diskSize;  // DiskSize as reported, in place of the drive's size
     DWORD deviceNumber = 0;
+    std::optional<DWORD> reportedNumber;  // DeviceNumber as reported, in place of the disk's own
     DWORD interfaceDetail = 0;
     DWORD interfaceOpen = 0;            // CreateFileW on the interface path
     std::map<DWORD, DWORD> properties;  // SPDRP_ value -> error
@@ -133,10 +136,6 @@ class SimDiscovery {
   bool AnswersFreeSpaceEx(const std::string& path, BOOL* result, ULONGLONG* freeToCaller, ULONGLONG* total,
                           ULONGLONG* totalFree);
   UINT GetWindowsDirectoryW(std::string* dir);
-
-  // Storage property queries other than the device descriptor and the seek penalty go to a
-  // handler registered here by the module that answers them.
-  void RegisterProperty(DWORD propertyId, std::function<BOOL(SimDeviceCall&)> handler);
 
  private:
   struct Impl;

@@ -205,4 +205,6 @@ static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == plat::vde::kFirstExtent)
 static_assert(sizeof(DISK_EXTENT) == plat::vde::kExtentSize);
 static_assert(offsetof(DISK_EXTENT, StartingOffset) == plat::vde::kStartingOffset);
 static_assert(offsetof(DISK_EXTENT, ExtentLength) == plat::vde::kExtentLength);
-static_assert(BusTypeUsb == plat::BusTypeUsb && BusTypeSata == plat::BusTypeSata && BusTypeNvme == plat::BusTypeNvme);
+static_assert(static_cast<plat::DWORD>(BusTypeUsb) == plat::BusTypeUsb);
+static_assert(static_cast<plat::DWORD>(BusTypeSata) == plat::BusTypeSata);
+static_assert(static_cast<plat::DWORD>(BusTypeNvme) == plat::BusTypeNvme);
