@@ -6,7 +6,8 @@ SimMachine::SimMachine()
     : kernel_(std::make_unique<SimKernel>()),
       files_(std::make_unique<SimFileSystem>(*kernel_)),
       desktop_(std::make_unique<SimDesktop>()),
-      storage_(std::make_unique<SimStorage>(*kernel_)) {}
+      storage_(std::make_unique<SimStorage>(*kernel_)),
+      bridge_(std::make_unique<SimBridge>(*storage_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 

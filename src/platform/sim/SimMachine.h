@@ -6,12 +6,14 @@
 //   SimFileSystem  drive letters, folders and files (in memory, or a mounted host folder)
 //   SimDesktop     UI language, locale, message table, version resource, message boxes, GUIDs
 //   SimStorage     physical disks and their drives, volumes, device paths, DeviceIoControl
+//   SimBridge      the USB bridge of each disk: SCSI / ATA pass-through, storage TRIM, faults
 // Later modules (bridges, discovery, file systems, processes) plug in the same way.
 #pragma once
 
 #include <memory>
 
 #include "platform/Platform.h"
+#include "platform/sim/SimBridge.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimKernel.h"
@@ -28,6 +30,7 @@ class SimMachine final : public IPlatform {
   SimFileSystem& Files() { return *files_; }
   SimDesktop& Desktop() { return *desktop_; }
   SimStorage& Storage() { return *storage_; }
+  SimBridge& Bridge() { return *bridge_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -97,6 +100,7 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimFileSystem> files_;
   std::unique_ptr<SimDesktop> desktop_;
   std::unique_ptr<SimStorage> storage_;
+  std::unique_ptr<SimBridge> bridge_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

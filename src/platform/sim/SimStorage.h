@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimBridge.h"
 #include "platform/sim/SimDrive.h"
 
 namespace plat::sim {
@@ -31,6 +32,7 @@ struct SimDisk {
   // False while the disk is off the bus: opens fail with ERROR_FILE_NOT_FOUND and calls on open
   // handles with ERROR_DEVICE_NOT_CONNECTED. Changed through SimStorage only.
   bool present = true;
+  SimBridgeState bridge;  // the bridge's profile, identity and faults (SimBridge.h)
   std::mutex mu;  // guards the modules' per-disk state
 };
 
@@ -77,6 +79,9 @@ struct SimDeviceCall {
 
 // Returns the call's BOOL result; on failure it has set the last error.
 using SimIoctlHandler = std::function<BOOL(SimDeviceCall&)>;
+// Asked before a device path opens (disk: the physical disk, or a volume's first extent's);
+// returns the Windows error that refuses the open, or 0.
+using SimOpenCheck = std::function<DWORD(const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume)>;
 
 class SimStorage {
  public:
@@ -97,6 +102,7 @@ class SimStorage {
   std::vector<std::shared_ptr<SimVolume>> Volumes();
   void RemoveVolume(char letter);
   void RegisterIoctl(DWORD code, SimIoctlHandler handler);
+  void AddOpenCheck(SimOpenCheck check);
   // Every control code sent, in order (for assertions).
   std::vector<DWORD> IoctlLog();
 

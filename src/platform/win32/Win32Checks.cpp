@@ -4,6 +4,7 @@
 // Our constants carry Windows' names, which <windows.h> turns into macros; so their values are
 // captured first, under other names, and compared after the include.
 #include "platform/Platform.h"
+#include "platform/WinStorage.h"
 
 #include <cstddef>
 
@@ -134,9 +135,13 @@ constexpr size_t kSystemTimeMs = offsetof(plat::SYSTEMTIME, wMilliseconds);
 constexpr size_t kSystemTimeDayOfWeek = offsetof(plat::SYSTEMTIME, wDayOfWeek);
 constexpr size_t kGuidSize = sizeof(plat::GUID);
 constexpr size_t kGuidData4 = offsetof(plat::GUID, Data4);
+constexpr uint32_t kScsiPassThroughDirect = plat::IOCTL_SCSI_PASS_THROUGH_DIRECT;
+constexpr uint32_t kManageDataSetAttributes = plat::IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES;
 }  // namespace vt_ours
 
 #include <windows.h>
+#include <winioctl.h>
+#include <ntddscsi.h>
 
 // Compared as 32-bit patterns: Windows spells some as (DWORD)-10 or as signed longs.
 #define VT_PIN(name) \
@@ -167,3 +172,16 @@ static_assert(vt_ours::kGuidData4 == offsetof(::GUID, Data4));
 
 // The thread entry goes to _beginthreadex as it is.
 static_assert(sizeof(plat::LPTHREAD_START_ROUTINE) == sizeof(::LPTHREAD_START_ROUTINE));
+
+// The pass-through request and the storage TRIM request, as the device commands lay them out.
+static_assert(vt_ours::kScsiPassThroughDirect == IOCTL_SCSI_PASS_THROUGH_DIRECT);
+static_assert(vt_ours::kManageDataSetAttributes == IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES);
+static_assert(plat::sptd::kHeaderSize == sizeof(SCSI_PASS_THROUGH_DIRECT));
+static_assert(plat::sptd::kDataTransferLength == offsetof(SCSI_PASS_THROUGH_DIRECT, DataTransferLength));
+static_assert(plat::sptd::kTimeOutValue == offsetof(SCSI_PASS_THROUGH_DIRECT, TimeOutValue));
+static_assert(plat::sptd::kDataBuffer == offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer));
+static_assert(plat::sptd::kSenseInfoOffset == offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset));
+static_assert(plat::sptd::kCdb == offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb));
+static_assert(plat::dsm::kAttributesSize == sizeof(DEVICE_MANAGE_DATA_SET_ATTRIBUTES));
+static_assert(plat::dsm::kRangesLength == offsetof(DEVICE_MANAGE_DATA_SET_ATTRIBUTES, DataSetRangesLength));
+static_assert(plat::dsm::kRangeSize == sizeof(DEVICE_DATA_SET_RANGE));
