@@ -101,6 +101,7 @@ enum class SimFaultKind {
   LeaveBus,        // the disk leaves the bus: this request fails with 1167, the disk detaches
 };
 
+// An open (Open, VolumeOpen) takes only a WinError fault; the other kinds leave it alone.
 struct SimFault {
   SimCommand command = SimCommand::Any;
   int nth = 0;  // 1: the first matching call (counted per disk and command); 0: every call
