@@ -2,6 +2,7 @@
 // (12) command blocks, the nine-rule check and the sender.
 #include <array>
 
+#include "core/uFormat.h"
 #include "device/uAtaPassThrough.h"
 #include "device/uByteOrder.h"
 
@@ -198,9 +199,8 @@ bool TAtaPassThroughEngine::SendAtaPassThroughDsm(const std::string& Path, std::
   ScsiStatus = Res.ScsiStatus;
   if (!Res.Ok && Res.Fault != TDeviceFault::dfOpenFailed)
     LogCall("DeviceIoControl(ATA PASS-THROUGH DSM)",
-            "path=" + Path + ", payload=" + std::to_string(static_cast<int32_t>(Payload.size())) +
-                ", timeout_ms=" + std::to_string(static_cast<int32_t>(TimeoutMs)) +
-                ", scsi_status=" + std::to_string(ScsiStatus),
+            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Path, static_cast<int32_t>(Payload.size()),
+                   TimeoutMs, ScsiStatus),
             false, WinErr, Res.ElapsedMs, false);
   return Res.Ok;
 }

@@ -86,8 +86,9 @@ class TAtaPassThroughEngine {
   bool QueryBlockLimitsVpd(const std::string& Path, uint32_t& MaxUnmapLbaCount, uint32_t& MaxUnmapDescriptorCount);
 
   // ---- Storage TRIM request on a volume ------------------------------------------------------
-  // Sends Volume the ranges of the batch that overlap its own extent on the disk, clipped to it,
-  // as byte ranges relative to the volume's start. Applied: the ranges sent, when the request
+  // Sends Volume the ranges of the batch that begin inside its own extent on the disk, cut at
+  // its end, as byte ranges relative to the volume's start (a range that begins before the
+  // volume is dropped). Applied: the ranges sent, when the request
   // succeeded. A batch with nothing inside the volume succeeds without a request. A spanned or
   // striped volume (ExtentCount > 1) and a volume without a usable drive letter are refused (87).
   bool SendDsmTrim(const TVolumeInfo& Volume, const TTrimRangeArray& Ranges, int32_t First, int32_t Count,

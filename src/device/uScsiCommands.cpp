@@ -1,6 +1,7 @@
 // SCSI UNMAP(10), WRITE SAME(16) with UNMAP, and INQUIRY of the Block Limits page.
 #include <array>
 
+#include "core/uFormat.h"
 #include "device/uAtaPassThrough.h"
 #include "device/uByteOrder.h"
 
@@ -16,9 +17,6 @@ static_assert(kUnmapHeaderBytes + kUnmapDescriptorBytes * kUnmapMaxDescriptors =
 
 constexpr size_t kBlockLimitsBytes = 64;
 constexpr uint8_t kBlockLimitsPage = 0xB0;
-
-std::string Dec(int64_t V) { return std::to_string(V); }
-std::string I32(uint32_t V) { return std::to_string(static_cast<int32_t>(V)); }
 
 }  // namespace
 
@@ -81,8 +79,8 @@ bool TAtaPassThroughEngine::SendScsiUnmap(const std::string& Path, std::span<con
   Ascq = Res.Ascq;
   if (!Res.Ok && Res.Fault != TDeviceFault::dfOpenFailed)
     LogCall("DeviceIoControl(SCSI UNMAP)",
-            "path=" + Path + ", payload=" + Dec(static_cast<int64_t>(List.size())) + ", timeout_ms=" + I32(TimeoutMs) +
-                ", scsi_status=" + Dec(Res.ScsiStatus),
+            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Path, static_cast<int32_t>(List.size()),
+                   TimeoutMs, Res.ScsiStatus),
             false, WinErr, Res.ElapsedMs, MultiDescriptor);
   return Res.Ok;
 }
@@ -122,8 +120,8 @@ bool TAtaPassThroughEngine::SendWriteSame16Unmap(const std::string& Path, uint64
   Ascq = Res.Ascq;
   if (Res.Fault != TDeviceFault::dfOpenFailed && (!Res.Ok || Probe))
     LogCall("DeviceIoControl(WRITE SAME(16)+UNMAP)",
-            "path=" + Path + ", lba=" + std::to_string(Lba) + ", count=" + std::to_string(Count) +
-                ", timeout_ms=" + I32(TimeoutMs) + ", scsi_status=" + Dec(Res.ScsiStatus),
+            Format("path=%s, lba=%u, count=%u, timeout_ms=%d, scsi_status=%d", Path, Lba, Count, TimeoutMs,
+                   Res.ScsiStatus),
             Res.Ok, WinErr, Res.ElapsedMs, Probe);
   return Res.Ok;
 }
@@ -159,8 +157,8 @@ bool TAtaPassThroughEngine::QueryBlockLimitsVpd(const std::string& Path, uint32_
     MaxUnmapDescriptorCount = R.BE32(24);  // MAXIMUM UNMAP BLOCK DESCRIPTOR COUNT
   }
   LogCall("DeviceIoControl(INQUIRY VPD Block Limits)",
-          "path=" + Path + ", page=0xB0, max_unmap_lba=" + std::to_string(MaxUnmapLbaCount) +
-              ", max_unmap_desc=" + std::to_string(MaxUnmapDescriptorCount) + ", scsi_status=" + Dec(Res.ScsiStatus),
+          Format("path=%s, page=0xB0, max_unmap_lba=%u, max_unmap_desc=%u, scsi_status=%d", Path, MaxUnmapLbaCount,
+                 MaxUnmapDescriptorCount, Res.ScsiStatus),
           Ok, Res.Fault == TDeviceFault::dfTransport ? Res.WinErr : 0, Res.ElapsedMs, false);
   return Ok;
 }

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "device/uByteOrder.h"
-#include "device/uDeviceIoctl.h"
 #include "platform/Platform.h"
 
 using namespace plat;
@@ -70,7 +69,7 @@ TScsiReply ExecuteScsiPassThrough(HANDLE Device, const TScsiRequest& Req) {
   }
   const ULONGLONG Start = Win().GetTickCount64();
   DWORD Returned = 0;
-  Reply.WinOk = Win().DeviceIoControl(Device, devioctl::IOCTL_SCSI_PASS_THROUGH_DIRECT, Buf.data(),
+  Reply.WinOk = Win().DeviceIoControl(Device, IOCTL_SCSI_PASS_THROUGH_DIRECT, Buf.data(),
                                       static_cast<DWORD>(Buf.size()), Buf.data(), static_cast<DWORD>(Buf.size()),
                                       &Returned) != 0;
   Reply.WinErr = Reply.WinOk ? 0 : Win().GetLastError();

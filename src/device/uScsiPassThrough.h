@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "platform/PlatformTypes.h"
+#include "platform/WinStorage.h"
 
 // SCSI status bytes the device layer tells apart.
 enum : uint8_t {
@@ -20,31 +20,9 @@ enum : uint8_t {
 // DataIn of the request: which way the data buffer moves.
 enum class TScsiDirection : uint8_t { sdDataOut = 0, sdDataIn = 1 };
 
-// Byte map of the request buffer: SCSI_PASS_THROUGH_DIRECT in its 64-bit layout (56 bytes), a
-// 4-byte filler, the 32-byte sense area, 4 bytes to a multiple of 8. Little-endian throughout.
-namespace sptd {
-constexpr size_t kLength = 0;              // 2  Length: 56
-constexpr size_t kScsiStatus = 2;          // 1  ScsiStatus: 0 in, the device's status out
-constexpr size_t kPathId = 3;              // 1  PathId: 0
-constexpr size_t kTargetId = 4;            // 1  TargetId: 0
-constexpr size_t kLun = 5;                 // 1  Lun: 0
-constexpr size_t kCdbLength = 6;           // 1  CdbLength: 6, 10, 12 or 16
-constexpr size_t kSenseInfoLength = 7;     // 1  SenseInfoLength: 32
-constexpr size_t kDataIn = 8;              // 1  DataIn: 0 out, 1 in; 9-11 alignment
-constexpr size_t kDataTransferLength = 12; // 4  DataTransferLength: data buffer bytes
-constexpr size_t kTimeOutValue = 16;       // 4  TimeOutValue: seconds; 20-23 alignment
-constexpr size_t kDataBuffer = 24;         // 8  DataBuffer: address, used in place
-constexpr size_t kSenseInfoOffset = 32;    // 4  SenseInfoOffset: 60
-constexpr size_t kCdb = 36;                // 16 Cdb: first CdbLength bytes; 52-55 alignment
-constexpr size_t kHeaderSize = 56;         //    end of SCSI_PASS_THROUGH_DIRECT; 56-59 filler
-constexpr size_t kSense = 60;              // 32 sense data; 92-95 alignment
-constexpr size_t kSenseSize = 32;
-constexpr size_t kCdbMax = 16;
-constexpr size_t kBufferSize = 96;
-static_assert(kCdb + kCdbMax + 4 == kHeaderSize);
-static_assert(kSense + kSenseSize + 4 == kBufferSize && kBufferSize % 8 == 0);
+// The request buffer's byte map lives with the other Windows records.
+namespace sptd = plat::sptd;
 static_assert(sizeof(void*) == 8, "the request buffer is laid out for 64-bit Windows");
-}  // namespace sptd
 
 // Sense key, ASC and ASCQ as read from fixed (70h/71h) or descriptor (72h/73h) sense data.
 struct TSenseInfo {

@@ -1,31 +1,16 @@
 // The storage data-set-management TRIM request, sent to a mounted volume.
 #include <cctype>
 
+#include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "device/uAtaPassThrough.h"
 #include "device/uByteOrder.h"
-#include "device/uDeviceIoctl.h"
+#include "platform/WinStorage.h"
 
 using namespace plat;
 
 namespace {
 
-// Byte map of the input: DEVICE_MANAGE_DATA_SET_ATTRIBUTES (28 bytes), 4 bytes alignment, then
-// DEVICE_DATA_SET_RANGE entries of 16 bytes. Little-endian.
-constexpr size_t kAttrSize = 0;            // 4  Size: 28
-constexpr size_t kAttrAction = 4;          // 4  Action: 1, DeviceDsmAction_Trim
-constexpr size_t kAttrFlags = 8;           // 4  Flags: TRIM_NOT_FS_ALLOCATED, or 0 cooperative
-constexpr size_t kAttrParamOffset = 12;    // 4  ParameterBlockOffset: 0
-constexpr size_t kAttrParamLength = 16;    // 4  ParameterBlockLength: 0
-constexpr size_t kAttrRangesOffset = 20;   // 4  DataSetRangesOffset: 32
-constexpr size_t kAttrRangesLength = 24;   // 4  DataSetRangesLength: 16 x n
-constexpr uint32_t kAttrBytes = 28;
-constexpr uint32_t kRangesStart = 32;
-constexpr size_t kRangeBytes = 16;         // 8 StartingOffset, 8 LengthInBytes
-static_assert(kAttrRangesLength + 4 == kAttrBytes && kRangesStart % 8 == 0);
-
-constexpr uint32_t kDeviceDsmActionTrim = 1;
-constexpr uint32_t kDsmFlagTrimNotFsAllocated = 0x80000000u;
 constexpr int64_t kSectorBytes = 512;
 
 using U128 = unsigned __int128;
@@ -40,19 +25,19 @@ std::string VolumeDevicePath(const std::string& DriveLetter) {
 }  // namespace
 
 TByteArray TAtaPassThroughEngine::BuildDsmTrimInput(const std::vector<TDataSetRange>& Ranges, bool Cooperative) {
-  TByteArray In(kRangesStart + kRangeBytes * Ranges.size(), 0);
+  TByteArray In(dsm::kRangesStart + dsm::kRangeSize * Ranges.size(), 0);
   TByteWriter W(In);
-  W.LE32(kAttrSize, kAttrBytes);
-  W.LE32(kAttrAction, kDeviceDsmActionTrim);
-  W.LE32(kAttrFlags, Cooperative ? 0 : kDsmFlagTrimNotFsAllocated);
-  W.LE32(kAttrParamOffset, 0);
-  W.LE32(kAttrParamLength, 0);
-  W.LE32(kAttrRangesOffset, kRangesStart);
-  W.LE32(kAttrRangesLength, static_cast<uint32_t>(kRangeBytes * Ranges.size()));
+  W.LE32(dsm::kSize, dsm::kAttributesSize);
+  W.LE32(dsm::kAction, dsm::DeviceDsmAction_Trim);
+  W.LE32(dsm::kFlags, Cooperative ? 0 : dsm::DEVICE_DSM_FLAG_TRIM_NOT_FS_ALLOCATED);
+  W.LE32(dsm::kParamOffset, 0);
+  W.LE32(dsm::kParamLength, 0);
+  W.LE32(dsm::kRangesOffset, dsm::kRangesStart);
+  W.LE32(dsm::kRangesLength, static_cast<uint32_t>(dsm::kRangeSize * Ranges.size()));
   for (size_t K = 0; K < Ranges.size(); ++K) {
-    const size_t At = kRangesStart + kRangeBytes * K;
-    W.LE64(At, static_cast<uint64_t>(Ranges[K].StartingOffset));  // StartingOffset
-    W.LE64(At + 8, Ranges[K].LengthInBytes);                       // LengthInBytes
+    const size_t At = dsm::kRangesStart + dsm::kRangeSize * K;
+    W.LE64(At + dsm::kRangeStartingOffset, static_cast<uint64_t>(Ranges[K].StartingOffset));
+    W.LE64(At + dsm::kRangeLengthInBytes, Ranges[K].LengthInBytes);
   }
   return In;
 }
@@ -81,16 +66,17 @@ bool TAtaPassThroughEngine::SendDsmTrim(const TVolumeInfo& Volume, const TTrimRa
     return Refuse("the volume's place on the disk is unknown (offset " + std::to_string(Volume.PartitionOffset) +
                   ", length " + std::to_string(Volume.PartitionLength) + ")");
 
-  // Keep what overlaps [offset, offset + length) of the disk, clipped, relative to the volume.
+  // A range that begins before the volume is dropped; one that begins inside it is cut at the
+  // volume's end, so a later volume's blocks never go through this volume's handle.
   const U128 VolStart = static_cast<U128>(Volume.PartitionOffset);
   const U128 VolEnd = VolStart + static_cast<U128>(Volume.PartitionLength);
   std::vector<TDataSetRange> Sent;
   for (int64_t I = First; I < int64_t{First} + Count; ++I) {
     if (I < 0 || I >= static_cast<int64_t>(Ranges.size())) continue;
     const TTrimRange& R = Ranges[static_cast<size_t>(I)];
-    U128 Start = static_cast<U128>(R.StartLba) * kSectorBytes;
+    const U128 Start = static_cast<U128>(R.StartLba) * kSectorBytes;
     U128 End = Start + static_cast<U128>(R.SectorCount) * kSectorBytes;
-    if (Start < VolStart) Start = VolStart;
+    if (Start < VolStart || Start >= VolEnd) continue;
     if (End > VolEnd) End = VolEnd;
     if (End <= Start) continue;
     Sent.push_back({static_cast<int64_t>(Start - VolStart), static_cast<uint64_t>(End - Start)});
@@ -106,15 +92,14 @@ bool TAtaPassThroughEngine::SendDsmTrim(const TVolumeInfo& Volume, const TTrimRa
   TByteArray In = BuildDsmTrimInput(Sent, Cooperative);
   const ULONGLONG Start = Win().GetTickCount64();
   DWORD Returned = 0;
-  const bool Ok = Win().DeviceIoControl(H.Get(), devioctl::IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, In.data(),
+  const bool Ok = Win().DeviceIoControl(H.Get(), IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, In.data(),
                                         static_cast<DWORD>(In.size()), nullptr, 0, &Returned) != 0;
   WinErr = Ok ? 0 : Win().GetLastError();
   const ULONGLONG Elapsed = Win().GetTickCount64() - Start;
   if (Ok) Applied = N;
   LogCall(Cooperative ? "DeviceIoControl(DSM TRIM cooperative)" : "DeviceIoControl(DSM TRIM)",
-          "path=" + VolumePath + ", ranges=" + std::to_string(N) + " (of " + std::to_string(Count) +
-              "), total_bytes=" + std::to_string(static_cast<int32_t>(In.size())) +
-              ", rangesOffset=" + std::to_string(kRangesStart),
+          Format("path=%s, ranges=%d (of %d), total_bytes=%d, rangesOffset=%d", VolumePath, N, Count,
+                 static_cast<int32_t>(In.size()), dsm::kRangesStart),
           Ok, WinErr, Elapsed, true);
   return Ok;
 }

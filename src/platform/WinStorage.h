@@ -25,6 +25,62 @@ static_assert(IOCTL_STORAGE_GET_DEVICE_NUMBER == 0x2D1080);
 static_assert(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX == 0x700A0);
 static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x560000);
 
+// The SCSI pass-through and the storage TRIM request of the device commands.
+enum : DWORD {
+  IOCTL_SCSI_PASS_THROUGH_DIRECT = CtlCode(0x04, 0x405, 0, 3),
+  IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES = CtlCode(0x2D, 0x501, 0, 2),
+};
+static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == 0x4D014);
+static_assert(IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES == 0x2D9404);
+
+// The pass-through request as the program sends it: SCSI_PASS_THROUGH_DIRECT in its 64-bit
+// layout (56 bytes), a 4-byte filler, the 32-byte sense area, 4 bytes to a multiple of 8.
+namespace sptd {
+constexpr size_t kLength = 0;              // 2  Length: 56
+constexpr size_t kScsiStatus = 2;          // 1  ScsiStatus: 0 in, the device's status out
+constexpr size_t kPathId = 3;              // 1  PathId: 0
+constexpr size_t kTargetId = 4;            // 1  TargetId: 0
+constexpr size_t kLun = 5;                 // 1  Lun: 0
+constexpr size_t kCdbLength = 6;           // 1  CdbLength: 6, 10, 12 or 16
+constexpr size_t kSenseInfoLength = 7;     // 1  SenseInfoLength: 32
+constexpr size_t kDataIn = 8;              // 1  DataIn: SCSI_IOCTL_DATA_*; 9-11 alignment
+constexpr size_t kDataTransferLength = 12; // 4  DataTransferLength: data buffer bytes
+constexpr size_t kTimeOutValue = 16;       // 4  TimeOutValue: seconds; 20-23 alignment
+constexpr size_t kDataBuffer = 24;         // 8  DataBuffer: address, used in place
+constexpr size_t kSenseInfoOffset = 32;    // 4  SenseInfoOffset: 60
+constexpr size_t kCdb = 36;                // 16 Cdb: first CdbLength bytes; 52-55 alignment
+constexpr size_t kHeaderSize = 56;         //    end of SCSI_PASS_THROUGH_DIRECT; 56-59 filler
+constexpr size_t kSense = 60;              // 32 sense data; 92-95 alignment
+constexpr size_t kSenseSize = 32;
+constexpr size_t kCdbMax = 16;
+constexpr size_t kBufferSize = 96;
+constexpr uint8_t SCSI_IOCTL_DATA_OUT = 0;
+constexpr uint8_t SCSI_IOCTL_DATA_IN = 1;
+constexpr uint8_t SCSI_IOCTL_DATA_UNSPECIFIED = 2;
+static_assert(kCdb + kCdbMax + 4 == kHeaderSize);
+static_assert(kSense + kSenseSize + 4 == kBufferSize && kBufferSize % 8 == 0);
+}  // namespace sptd
+
+// DEVICE_MANAGE_DATA_SET_ATTRIBUTES (28 bytes), 4 bytes alignment, then DEVICE_DATA_SET_RANGE
+// entries of 16 bytes (StartingOffset i64, LengthInBytes u64).
+namespace dsm {
+constexpr size_t kSize = 0;            // 4  Size: 28
+constexpr size_t kAction = 4;          // 4  Action: DeviceDsmAction_Trim
+constexpr size_t kFlags = 8;           // 4  Flags
+constexpr size_t kParamOffset = 12;    // 4  ParameterBlockOffset
+constexpr size_t kParamLength = 16;    // 4  ParameterBlockLength
+constexpr size_t kRangesOffset = 20;   // 4  DataSetRangesOffset
+constexpr size_t kRangesLength = 24;   // 4  DataSetRangesLength
+constexpr uint32_t kAttributesSize = 28;
+constexpr uint32_t kRangesStart = 32;  // where the program puts the first range
+constexpr size_t kRangeSize = 16;
+constexpr size_t kRangeStartingOffset = 0;
+constexpr size_t kRangeLengthInBytes = 8;
+constexpr uint32_t DeviceDsmAction_Trim = 1;
+constexpr uint32_t DEVICE_DSM_FLAG_TRIM_NOT_FS_ALLOCATED = 0x80000000u;
+static_assert(kRangesLength + 4 == kAttributesSize && kRangesStart % 8 == 0);
+}  // namespace dsm
+
 enum : DWORD {
   FILE_READ_ATTRIBUTES = 0x80,
   CP_ACP = 0,

@@ -12,7 +12,6 @@
 
 #include "core/ThreadTestUtil.h"
 #include "core/uLogger.h"
-#include "device/uDeviceIoctl.h"
 #include "device/uScsiPassThrough.h"
 #include "platform/WinStorage.h"
 #include "platform/sim/SimMachine.h"
@@ -30,7 +29,7 @@ constexpr uint64_t kMiB = 1048576ull;
 class TIdentifyResponder {
  public:
   explicit TIdentifyResponder(SimStorage& Storage) {
-    Storage.RegisterIoctl(devioctl::IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall& C) { return Answer(C); });
+    Storage.RegisterIoctl(plat::IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall& C) { return Answer(C); });
   }
   void SetRotation(int Disk, uint16_t Rate) {
     std::lock_guard<std::mutex> Lk(FMu);

@@ -13,7 +13,8 @@ SimMachine::SimMachine()
       fsControl_(std::make_unique<SimFsControl>(*storage_)),
       security_(std::make_unique<SimSecurity>(*kernel_)),
       processes_(std::make_unique<SimProcesses>(*kernel_, *storage_)),
-      volumeLocks_(std::make_unique<SimVolumeLocks>(*kernel_, *storage_)) {}
+      volumeLocks_(std::make_unique<SimVolumeLocks>(*kernel_, *storage_)),
+      bridge_(std::make_unique<SimBridge>(*storage_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 

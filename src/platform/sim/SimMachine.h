@@ -9,12 +9,16 @@
 //   SimDiscovery   descriptors, Setup API, drive letters, volume facts, the Windows directory
 //   SimProcesses   processes, pipes, the system folder, the error mode; a scripted PowerShell
 //   SimVolumeLocks volume lock and dismount, the mount state GetVolumeInformationW reports
-// Later modules (bridges, discovery, file systems, processes) plug in the same way.
+//   SimFsControl   volume bitmap, NTFS volume data, writability, the TRIM property
+//   SimSecurity    the process token
+//   SimBridge      the USB bridge of each disk: SCSI / ATA pass-through, storage TRIM, faults
+// Later modules plug in the same way.
 #pragma once
 
 #include <memory>
 
 #include "platform/Platform.h"
+#include "platform/sim/SimBridge.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimDiscovery.h"
 #include "platform/sim/SimFileSystem.h"
@@ -41,6 +45,7 @@ class SimMachine final : public IPlatform {
   SimSecurity& Security() { return *security_; }
   SimProcesses& Processes() { return *processes_; }
   SimVolumeLocks& VolumeLocks() { return *volumeLocks_; }
+  SimBridge& Bridge() { return *bridge_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -151,6 +156,7 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimSecurity> security_;
   std::unique_ptr<SimProcesses> processes_;
   std::unique_ptr<SimVolumeLocks> volumeLocks_;
+  std::unique_ptr<SimBridge> bridge_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

@@ -54,6 +54,7 @@ struct SimStorage::Impl {
   std::map<int, std::shared_ptr<SimDisk>> disks;
   std::map<char, std::shared_ptr<SimVolume>> volumes;
   std::map<DWORD, SimIoctlHandler> handlers;
+  std::vector<SimOpenCheck> openChecks;
   std::vector<DWORD> ioctlLog;
 };
 
@@ -143,6 +144,11 @@ SimIoctlHandler SimStorage::Handler(DWORD code) {
   return it == impl_->handlers.end() ? SimIoctlHandler{} : it->second;
 }
 
+void SimStorage::AddOpenCheck(SimOpenCheck check) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->openChecks.push_back(std::move(check));
+}
+
 std::vector<DWORD> SimStorage::IoctlLog() {
   std::lock_guard<std::mutex> lk(impl_->mu);
   return impl_->ioctlLog;
@@ -175,6 +181,17 @@ HANDLE SimStorage::CreateFileW(const std::string& path, DWORD access, DWORD /*sh
     h->disk = Disk(number);
     if (!h->disk) {
       SimSetLastError(ERROR_FILE_NOT_FOUND);
+      return VT_INVALID_HANDLE_VALUE;
+    }
+  }
+  std::vector<SimOpenCheck> checks;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    checks = impl_->openChecks;
+  }
+  for (const auto& check : checks) {
+    if (DWORD e = check(path, h->disk, letter != 0)) {
+      SimSetLastError(e);
       return VT_INVALID_HANDLE_VALUE;
     }
   }

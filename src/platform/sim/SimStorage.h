@@ -18,6 +18,7 @@
 
 #include "platform/PlatformTypes.h"
 #include "platform/sim/SimDiscovery.h"
+#include "platform/sim/SimBridge.h"
 #include "platform/sim/SimDrive.h"
 
 namespace plat::sim {
@@ -36,6 +37,7 @@ struct SimDisk {
   bool present = true;
   SimDiskDescription description;  // what discovery reads (SimDiscovery.h)
   std::shared_ptr<SimDiskChecks> checks;  // writability and the TRIM property (SimFsControl.h)
+  SimBridgeState bridge;  // the bridge's profile, identity and faults (SimBridge.h)
   std::mutex mu;  // guards the modules' per-disk state
 };
 
@@ -83,6 +85,9 @@ struct SimDeviceCall {
 
 // Returns the call's BOOL result; on failure it has set the last error.
 using SimIoctlHandler = std::function<BOOL(SimDeviceCall&)>;
+// Asked before a device path opens (disk: the physical disk, or a volume's first extent's);
+// returns the Windows error that refuses the open, or 0.
+using SimOpenCheck = std::function<DWORD(const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume)>;
 
 class SimStorage {
  public:
@@ -105,6 +110,7 @@ class SimStorage {
   void RegisterIoctl(DWORD code, SimIoctlHandler handler);
   // The handler registered for a code (empty when none), for a module that answers part of it.
   SimIoctlHandler Handler(DWORD code);
+  void AddOpenCheck(SimOpenCheck check);
   // Every control code sent, in order (for assertions).
   std::vector<DWORD> IoctlLog();
 

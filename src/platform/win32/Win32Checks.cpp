@@ -152,11 +152,14 @@ constexpr size_t kSystemTimeMs = offsetof(plat::SYSTEMTIME, wMilliseconds);
 constexpr size_t kSystemTimeDayOfWeek = offsetof(plat::SYSTEMTIME, wDayOfWeek);
 constexpr size_t kGuidSize = sizeof(plat::GUID);
 constexpr size_t kGuidData4 = offsetof(plat::GUID, Data4);
+constexpr uint32_t kScsiPassThroughDirect = plat::IOCTL_SCSI_PASS_THROUGH_DIRECT;
+constexpr uint32_t kManageDataSetAttributes = plat::IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES;
 }  // namespace vt_ours
 
 #include <windows.h>
 #include <setupapi.h>
 #include <winioctl.h>
+#include <ntddscsi.h>
 
 // Compared as 32-bit patterns: Windows spells some as (DWORD)-10 or as signed longs.
 #define VT_PIN(name) \
@@ -208,3 +211,15 @@ static_assert(offsetof(DISK_EXTENT, ExtentLength) == plat::vde::kExtentLength);
 static_assert(static_cast<plat::DWORD>(BusTypeUsb) == plat::BusTypeUsb);
 static_assert(static_cast<plat::DWORD>(BusTypeSata) == plat::BusTypeSata);
 static_assert(static_cast<plat::DWORD>(BusTypeNvme) == plat::BusTypeNvme);
+// The pass-through request and the storage TRIM request, as the device commands lay them out.
+static_assert(vt_ours::kScsiPassThroughDirect == IOCTL_SCSI_PASS_THROUGH_DIRECT);
+static_assert(vt_ours::kManageDataSetAttributes == IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES);
+static_assert(plat::sptd::kHeaderSize == sizeof(SCSI_PASS_THROUGH_DIRECT));
+static_assert(plat::sptd::kDataTransferLength == offsetof(SCSI_PASS_THROUGH_DIRECT, DataTransferLength));
+static_assert(plat::sptd::kTimeOutValue == offsetof(SCSI_PASS_THROUGH_DIRECT, TimeOutValue));
+static_assert(plat::sptd::kDataBuffer == offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer));
+static_assert(plat::sptd::kSenseInfoOffset == offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset));
+static_assert(plat::sptd::kCdb == offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb));
+static_assert(plat::dsm::kAttributesSize == sizeof(DEVICE_MANAGE_DATA_SET_ATTRIBUTES));
+static_assert(plat::dsm::kRangesLength == offsetof(DEVICE_MANAGE_DATA_SET_ATTRIBUTES, DataSetRangesLength));
+static_assert(plat::dsm::kRangeSize == sizeof(DEVICE_DATA_SET_RANGE));

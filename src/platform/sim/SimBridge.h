@@ -1,0 +1,172 @@
+// The USB-to-SATA bridge in front of each simulated disk, and the SSD's identity behind it.
+//
+// The bridge answers IOCTL_SCSI_PASS_THROUGH_DIRECT on a physical-disk handle: it decodes the
+// SCSI_PASS_THROUGH_DIRECT buffer as Windows receives it (the data through its address), and
+// answers as a SAT bridge does: ATA PASS-THROUGH(16)/(12) with IDENTIFY DEVICE or DATA SET
+// MANAGEMENT (TRIM), UNMAP, WRITE SAME(16) with UNMAP, INQUIRY (the Block Limits page); anything
+// else is CHECK CONDITION, ILLEGAL REQUEST / INVALID COMMAND OPERATION CODE (5/20h). It also
+// answers the storage TRIM request (IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES) on a volume or
+// disk handle, mapped through the volume's extents. Every released range goes to the drive's
+// ledger under the command's name: "ATA DSM", "UNMAP", "WRITE SAME(16)", "STORAGE TRIM".
+//
+// How a bridge behaves is data (SimBridgeProfile, one per disk); faults are injected per disk,
+// command and n-th call. Every request that reaches the bridge is recorded.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/PlatformTypes.h"
+
+namespace plat::sim {
+
+class SimStorage;
+struct SimDeviceCall;
+struct SimDisk;
+
+// What IDENTIFY DEVICE reports of the drive.
+struct SimIdentity {
+  std::string model = "SIM SSD 1TB";
+  std::string serial = "SIM0000000001";
+  std::string firmware = "SIM1.0";
+  bool trimSupported = true;      // word 169 bit 0; also whether the drive accepts DSM TRIM
+  uint16_t rotationRate = 1;      // word 217: 1 non-rotating
+  std::vector<uint8_t> raw;       // when 512 bytes, sent as they stand instead of the above
+};
+
+// Builds the 512-byte IDENTIFY DEVICE block (text fields in the ATA byte order).
+std::vector<uint8_t> SimIdentifyBlock(const SimIdentity& id);
+
+struct SimBridgeProfile {
+  std::string name = "full SAT";
+  // ATA PASS-THROUGH.
+  bool pt16 = true;
+  bool pt12 = true;
+  bool extend = true;         // a (16) block with EXTEND set; false: 5/24h
+  bool protocolDma = true;    // DSM with protocol 6
+  bool protocolPio = true;    // DSM with protocol 5
+  // A CK_COND request that succeeds is answered with CHECK CONDITION and the ATA registers:
+  // sense key ckCondSenseKey (0 or 1), ASC 00h ASCQ 1Dh, descriptor (with an ATA status
+  // return descriptor) or fixed format.
+  bool ckCondReplies = false;
+  uint8_t ckCondSenseKey = 1;
+  // Sense data format of every CHECK CONDITION the bridge gives.
+  bool descriptorSense = false;
+  // SCSI commands.
+  bool unmap = true;
+  uint32_t maxUnmapLbaCount = 0;        // 0: no limit; more blocks in one UNMAP: 5/24h
+  uint32_t maxUnmapDescriptors = 0;     // 0: no limit; more descriptors: 5/26h
+  bool writeSameUnmap = true;
+  bool blockLimitsPage = true;          // INQUIRY VPD B0h; false: 5/24h
+  uint8_t blockLimitsPageCode = 0xB0;   // what byte 1 of the page says (a quirk when not B0h)
+  // The storage TRIM request: 0 accepts it, otherwise the Windows error it fails with (1, 5,
+  // 50, 87).
+  DWORD storageTrimError = 0;
+
+  // Typical bridges.
+  static SimBridgeProfile FullSat();
+  // BOT: ATA PASS-THROUGH(16) and (12), no UNMAP, no WRITE SAME, no Block Limits page; Windows
+  // refuses the storage TRIM request with 1.
+  static SimBridgeProfile BotAtaOnly();
+  // UAS: UNMAP with limits, WRITE SAME(16), Block Limits; ATA PASS-THROUGH too.
+  static SimBridgeProfile UasUnmap(uint32_t maxLbaCount, uint32_t maxDescriptors);
+  // Every TRIM path refused: no pass-through, no UNMAP, no WRITE SAME, storage TRIM error 1.
+  static SimBridgeProfile NoTrim();
+};
+
+// The commands faults are aimed at.
+enum class SimCommand {
+  Any,          // every request of this module, opens excepted
+  Open,         // CreateFileW on "\\.\PhysicalDriveN"
+  VolumeOpen,   // CreateFileW on "\\.\X:" of a volume on this disk (its first extent)
+  Identify,     // ATA PASS-THROUGH with IDENTIFY DEVICE
+  AtaDsm,       // ATA PASS-THROUGH with DATA SET MANAGEMENT
+  Unmap,
+  WriteSame16,
+  Inquiry,
+  OtherScsi,    // any other command block
+  StorageTrim,  // IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES
+};
+
+enum class SimFaultKind {
+  WinError,        // DeviceIoControl (or the open) fails with winError
+  ScsiStatus,      // Windows succeeds; the device answers scsiStatus with these sense bytes
+  Delay,           // answers normally after delayMs of virtual time; past the request's
+                   // TimeOutValue Windows gives up with ERROR_SEM_TIMEOUT (121)
+  HangUntilCancel, // blocks until CancelSynchronousIo reaches it, then fails with 995
+  HangForever,     // blocks until the machine shuts down; cancelling does not end it
+  LeaveBus,        // the disk leaves the bus: this request fails with 1167, the disk detaches
+};
+
+// An open (Open, VolumeOpen) takes only a WinError fault; the other kinds leave it alone.
+struct SimFault {
+  SimCommand command = SimCommand::Any;
+  int nth = 0;  // 1: the first matching call (counted per disk and command); 0: every call
+  SimFaultKind kind = SimFaultKind::WinError;
+  DWORD winError = 0;
+  uint8_t scsiStatus = 0x02;
+  std::vector<uint8_t> sense;
+  uint32_t delayMs = 0;
+};
+
+// Sense bytes in the two SPC formats, for faults and for the bridge's own answers.
+std::vector<uint8_t> SimFixedSense(uint8_t key, uint8_t asc, uint8_t ascq);
+std::vector<uint8_t> SimDescriptorSense(uint8_t key, uint8_t asc, uint8_t ascq);
+
+// The bridge's part of a disk (SimDisk::bridge), guarded by SimDisk::mu.
+struct SimBridgeState {
+  SimBridgeProfile profile;
+  SimIdentity identity;
+  std::vector<SimFault> faults;
+  std::vector<int> calls;  // per SimCommand, how many arrived
+};
+
+// One request as it reached the bridge.
+struct SimRequestRecord {
+  std::string path;  // "\\.\PhysicalDriveN" or "\\.\X:"
+  DWORD code = 0;
+  std::vector<uint8_t> in;    // the input buffer, all of it
+  DWORD outSize = 0;
+  std::vector<uint8_t> data;  // pass-through data out, read through DataBuffer
+  SimCommand command = SimCommand::OtherScsi;
+  // The SCSI_PASS_THROUGH_DIRECT fields (pass-through only).
+  uint16_t length = 0;
+  uint8_t cdbLength = 0;
+  uint8_t senseInfoLength = 0;
+  uint8_t dataIn = 0;
+  uint32_t dataTransferLength = 0;
+  uint32_t timeOutValue = 0;
+  uint64_t dataBuffer = 0;
+  uint32_t senseInfoOffset = 0;
+  std::vector<uint8_t> cdb;  // cdbLength bytes
+};
+
+class SimBridge {
+ public:
+  explicit SimBridge(SimStorage& storage);
+  ~SimBridge();
+  SimBridge(const SimBridge&) = delete;
+  SimBridge& operator=(const SimBridge&) = delete;
+
+  // ---- set-up by tests (a disk number that does not exist is ignored) ----
+  void SetProfile(int disk, SimBridgeProfile profile);
+  void SetIdentity(int disk, SimIdentity identity);
+  void AddFault(int disk, SimFault fault);
+  void ClearFaults(int disk);
+
+  std::vector<SimRequestRecord> Requests();
+  void ClearRequests();
+
+ private:
+  struct Impl;
+  BOOL PassThrough(SimDeviceCall& call);
+  BOOL StorageTrim(SimDeviceCall& call);
+  DWORD CheckOpen(const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume);
+  SimStorage& storage_;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace plat::sim
