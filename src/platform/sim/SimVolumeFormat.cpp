@@ -136,6 +136,10 @@ bool FormatFat32(const Place& p, SimFsState& s) {
   h.LE32(0, 0x0FFFFFF8);
   h.LE32(4, 0x0FFFFFFF);
   h.LE32(8, 0x0FFFFFFF);
+  // Whole tables are cleared, and the root directory: whatever the sectors held before is gone.
+  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(2 * fat * s.bytesPerSector, 0)) ||
+      !WriteBytes(p, s.heapOffset * s.bytesPerSector, std::vector<uint8_t>(s.ClusterBytes(), 0)))
+    return false;
   for (uint32_t t = 0; t < 2; ++t)
     if (!WriteBytes(p, (s.fatOffset + t * fat) * s.bytesPerSector, head)) return false;
   SetBit(s.bitmap, 0, true);
@@ -180,7 +184,8 @@ bool FormatExFat(const Place& p, SimFsState& s) {
   w.U8(511, 0xAA);
   if (!WriteBytes(p, 0, boot)) return false;
   // Root directory: the allocation-bitmap entry (type 0x81) says where the bitmap lies.
-  std::vector<uint8_t> dir(32, 0);
+  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(fat * s.bytesPerSector, 0))) return false;
+  std::vector<uint8_t> dir(s.ClusterBytes(), 0);
   TByteWriter d(dir);
   d.U8(0, 0x81);
   d.LE32(20, s.exfatBitmapCluster);
