@@ -108,20 +108,6 @@ class ImageTest : public ::testing::Test {
     for (uint64_t B : Dead) ASSERT_TRUE(Free(B)) << "deleted data at block " << B << " not reported free";
   }
 
-  // Free clusters of a bitmap (1 = used) as absolute blocks from Base, Spc blocks each.
-  static TTrimRangeArray FromBitmap(const std::vector<uint8_t>& Bits, uint64_t Clusters, uint64_t Base, uint64_t Spc) {
-    TTrimRangeArray R;
-    for (uint64_t c = 0; c < Clusters; ++c) {
-      if ((Bits[c / 8] >> (c % 8)) & 1) continue;
-      const uint64_t Lba = Base + c * Spc;
-      if (!R.empty() && R.back().StartLba + R.back().SectorCount == Lba)
-        R.back().SectorCount += Spc;
-      else
-        R.push_back({Lba, Spc});
-    }
-    return R;
-  }
-
   static std::vector<uint8_t> ReadAt(const std::string& Image, uint64_t Offset, size_t N) {
     std::vector<uint8_t> B(N);
     std::ifstream In(Image, std::ios::binary);
@@ -185,7 +171,7 @@ TEST_P(Fat32ImageTest, FreeRangesAreTheImagesFreeClusters) {
   for (uint64_t c = 0; c < Clusters; ++c)
     if (F.LE32((c + 2) * 4) & 0x0FFFFFFF) Used[c / 8] = static_cast<uint8_t>(Used[c / 8] | (1 << (c % 8)));
   const uint64_t HeapLba = 2048 + Heap * Bps / 512;
-  EXPECT_EQ(Pairs(R), Pairs(FromBitmap(Used, Clusters, HeapLba, uint64_t(Spc) * Bps / 512)));
+  EXPECT_EQ(Pairs(R), Pairs(FreeRangesOfBitmap(Used, Clusters, HeapLba, uint64_t(Spc) * Bps / 512)));
   ASSERT_FALSE(R.empty());
   EXPECT_GE(R.front().StartLba, HeapLba);  // never the boot region or a FAT
   CheckMarkers(R, Img);
@@ -225,7 +211,7 @@ TEST_F(ImageTest, ExFatFreeRangesFollowItsBitmap) {
   ASSERT_GE(BitmapCluster, 2u);
   std::vector<uint8_t> Bits = ReadDisk(Heap * Bps + (BitmapCluster - 2) * Spc * Bps, (Clusters + 7) / 8);
   const uint64_t HeapLba = 2048 + Heap * Bps / 512;
-  EXPECT_EQ(Pairs(R), Pairs(FromBitmap(Bits, Clusters, HeapLba, Spc * Bps / 512)));
+  EXPECT_EQ(Pairs(R), Pairs(FreeRangesOfBitmap(Bits, Clusters, HeapLba, Spc * Bps / 512)));
   ASSERT_FALSE(R.empty());
   EXPECT_GE(R.front().StartLba, HeapLba);
   EXPECT_TRUE(Shell("fsck.exfat -n " + Img)) << "the image itself stays sound";
@@ -273,7 +259,7 @@ TEST_P(NtfsImageTest, FreeRangesAreTheImagesFreeClusters) {
   TByteReader Bs(B0);
   const uint64_t Spc = Bs.U8(13), Clusters = Bs.LE64(40) / Spc;
   ASSERT_GE(Bits.size() * 8, Clusters);
-  EXPECT_EQ(Pairs(R), Pairs(FromBitmap(Bits, Clusters, 2048, uint64_t(ClusterBytes) / 512)));
+  EXPECT_EQ(Pairs(R), Pairs(FreeRangesOfBitmap(Bits, Clusters, 2048, uint64_t(ClusterBytes) / 512)));
   ASSERT_FALSE(R.empty());
   EXPECT_GT(R.front().StartLba, 2048u);  // cluster 0 holds the boot sector
   CheckMarkers(R, Img);
