@@ -441,11 +441,7 @@ std::shared_ptr<SimFsState> FsState(SimStorage& storage, char letter) {
   return v->fs;
 }
 
-static bool Mark(SimStorage& storage, char letter, const SimClusterRuns& runs, bool used) {
-  Place p;
-  if (!Locate(storage, letter, p)) return false;
-  auto s = FsState(storage, letter);
-  if (!s) return false;
+static bool MarkLocked(const Place& p, SimFsState* s, const SimClusterRuns& runs, bool used) {
   for (auto [first, count] : runs) {
     if (first > s->clusters || count > s->clusters - first) return false;
     for (uint64_t c = first; c < first + count; ++c) SetBit(s->bitmap, c, used);
@@ -453,6 +449,15 @@ static bool Mark(SimStorage& storage, char letter, const SimClusterRuns& runs, b
   const bool ok = WriteBack(p, *s, runs, used);
   Publish(*p.vol, *s);
   return ok;
+}
+
+static bool Mark(SimStorage& storage, char letter, const SimClusterRuns& runs, bool used) {
+  Place p;
+  if (!Locate(storage, letter, p)) return false;
+  auto s = FsState(storage, letter);
+  if (!s) return false;
+  std::lock_guard<std::mutex> lk(s->mu);
+  return MarkLocked(p, s.get(), runs, used);
 }
 
 bool AllocateRuns(SimStorage& storage, char letter, const SimClusterRuns& runs) {
@@ -463,8 +468,12 @@ bool ReleaseRuns(SimStorage& storage, char letter, const SimClusterRuns& runs) {
 }
 
 SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters) {
+  Place p;
+  if (!Locate(storage, letter, p)) return {};
   auto s = FsState(storage, letter);
-  if (!s || clusters == 0 || s->FreeClusters() < clusters) return {};
+  if (!s) return {};
+  std::lock_guard<std::mutex> lk(s->mu);
+  if (clusters == 0 || s->FreeClusters() < clusters) return {};
   SimClusterRuns runs;
   uint64_t left = clusters;
   for (uint64_t c = 0; c < s->clusters && left > 0; ++c) {
@@ -475,7 +484,7 @@ SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters)
       runs.push_back({c, 1});
     --left;
   }
-  if (!AllocateRuns(storage, letter, runs)) return {};
+  if (!MarkLocked(p, s.get(), runs, true)) return {};
   return runs;
 }
 
