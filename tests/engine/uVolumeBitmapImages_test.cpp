@@ -17,6 +17,7 @@
 #include "EngineTestUtil.h"
 #include "VolumeTestUtil.h"
 #include "device/uByteOrder.h"
+#include "engine/uLastUsedLba.h"
 #include "engine/uVolumeBitmap.h"
 
 using namespace plat::sim;
@@ -108,6 +109,13 @@ class ImageTest : public ::testing::Test {
     for (uint64_t B : Dead) ASSERT_TRUE(Free(B)) << "deleted data at block " << B << " not reported free";
   }
 
+  // The block that ends the highest cluster in use of a bitmap, cluster 0 at Base.
+  static int64_t LastUsedBlock(const std::vector<uint8_t>& Bits, uint64_t Clusters, uint64_t Base, uint64_t Spc) {
+    for (uint64_t c = Clusters; c-- > 0;)
+      if ((Bits[c / 8] >> (c % 8)) & 1) return static_cast<int64_t>(Base + (c + 1) * Spc) - 1;
+    return -1;
+  }
+
   static std::vector<uint8_t> ReadAt(const std::string& Image, uint64_t Offset, size_t N) {
     std::vector<uint8_t> B(N);
     std::ifstream In(Image, std::ios::binary);
@@ -172,6 +180,8 @@ TEST_P(Fat32ImageTest, FreeRangesAreTheImagesFreeClusters) {
     if (F.LE32((c + 2) * 4) & 0x0FFFFFFF) Used[c / 8] = static_cast<uint8_t>(Used[c / 8] | (1 << (c % 8)));
   const uint64_t HeapLba = 2048 + Heap * Bps / 512;
   EXPECT_EQ(Pairs(R), Pairs(FreeRangesOfBitmap(Used, Clusters, HeapLba, uint64_t(Spc) * Bps / 512)));
+  EXPECT_EQ(FindLastUsedLbaForVolume(VolumeInfoOf(*M, 'E'), Rec.Log()),
+            LastUsedBlock(Used, Clusters, HeapLba, uint64_t(Spc) * Bps / 512));
   ASSERT_FALSE(R.empty());
   EXPECT_GE(R.front().StartLba, HeapLba);  // never the boot region or a FAT
   CheckMarkers(R, Img);
@@ -212,6 +222,8 @@ TEST_F(ImageTest, ExFatFreeRangesFollowItsBitmap) {
   std::vector<uint8_t> Bits = ReadDisk(Heap * Bps + (BitmapCluster - 2) * Spc * Bps, (Clusters + 7) / 8);
   const uint64_t HeapLba = 2048 + Heap * Bps / 512;
   EXPECT_EQ(Pairs(R), Pairs(FreeRangesOfBitmap(Bits, Clusters, HeapLba, Spc * Bps / 512)));
+  EXPECT_EQ(FindLastUsedLbaForVolume(VolumeInfoOf(*M, 'E'), Rec.Log()),
+            LastUsedBlock(Bits, Clusters, HeapLba, Spc * Bps / 512));
   ASSERT_FALSE(R.empty());
   EXPECT_GE(R.front().StartLba, HeapLba);
   EXPECT_TRUE(Shell("fsck.exfat -n " + Img)) << "the image itself stays sound";
@@ -260,6 +272,8 @@ TEST_P(NtfsImageTest, FreeRangesAreTheImagesFreeClusters) {
   const uint64_t Spc = Bs.U8(13), Clusters = Bs.LE64(40) / Spc;
   ASSERT_GE(Bits.size() * 8, Clusters);
   EXPECT_EQ(Pairs(R), Pairs(FreeRangesOfBitmap(Bits, Clusters, 2048, uint64_t(ClusterBytes) / 512)));
+  EXPECT_EQ(FindLastUsedLbaForVolume(VolumeInfoOf(*M, 'E'), Rec.Log()),
+            LastUsedBlock(Bits, Clusters, 2048, uint64_t(ClusterBytes) / 512));
   ASSERT_FALSE(R.empty());
   EXPECT_GT(R.front().StartLba, 2048u);  // cluster 0 holds the boot sector
   CheckMarkers(R, Img);
