@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/uTypes.h"
 #include "platform/sim/SimMachine.h"
@@ -29,15 +30,13 @@ inline void AddVolumeOnDisk(plat::sim::SimMachine& M, int Disk, uint64_t DiskSec
   M.Storage().AddVolume(Letter, {{Disk, OffsetBytes, LengthBytes}});
 }
 
-// The free clusters of a mounted volume as absolute 512-byte ranges, computed from its model.
-inline TTrimRangeArray ExpectedFreeRanges(plat::sim::SimMachine& M, char Letter) {
-  auto S = plat::sim::FsState(M.Storage(), Letter);
-  auto V = M.Storage().Volume(Letter);
-  const uint64_t Base = V->extents.front().startingOffset / 512 + S->heapOffset * S->bytesPerSector / 512;
-  const uint64_t Spc = S->ClusterBytes() / 512;
+// Free clusters of a bitmap (1 = in use) as absolute 512-byte ranges: cluster 0 at Base, Spc
+// blocks each.
+inline TTrimRangeArray FreeRangesOfBitmap(const std::vector<uint8_t>& Bits, uint64_t Clusters, uint64_t Base,
+                                          uint64_t Spc) {
   TTrimRangeArray R;
-  for (uint64_t c = 0; c < S->clusters; ++c) {
-    if (S->Used(c)) continue;
+  for (uint64_t c = 0; c < Clusters; ++c) {
+    if ((Bits[c / 8] >> (c % 8)) & 1) continue;
     const uint64_t Lba = Base + c * Spc;
     if (!R.empty() && R.back().StartLba + R.back().SectorCount == Lba)
       R.back().SectorCount += Spc;
@@ -45,4 +44,13 @@ inline TTrimRangeArray ExpectedFreeRanges(plat::sim::SimMachine& M, char Letter)
       R.push_back({Lba, Spc});
   }
   return R;
+}
+
+// The free clusters of a mounted volume, from its allocation model.
+inline TTrimRangeArray ExpectedFreeRanges(plat::sim::SimMachine& M, char Letter) {
+  auto S = plat::sim::FsState(M.Storage(), Letter);
+  auto V = M.Storage().Volume(Letter);
+  return FreeRangesOfBitmap(S->bitmap, S->clusters,
+                            V->extents.front().startingOffset / 512 + S->heapOffset * S->bytesPerSector / 512,
+                            S->ClusterBytes() / 512);
 }

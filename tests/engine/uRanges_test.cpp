@@ -21,13 +21,15 @@ std::vector<std::pair<uint64_t, uint64_t>> Pairs(const TTrimRangeArray& A) {
 
 constexpr uint64_t kTop = uint64_t(1) << 63;
 
+// One row of a table of range transformations.
+struct TRangeCase {
+  const char* Name;
+  TTrimRangeArray In;
+  TTrimRangeArray Want;
+};
+
 TEST(NormalizeRanges, Table) {
-  struct Case {
-    const char* Name;
-    TTrimRangeArray In;
-    TTrimRangeArray Want;
-  };
-  const Case Cases[] = {
+  const TRangeCase Cases[] = {
       {"empty", {}, {}},
       {"touching merge", R({{10, 5}, {15, 3}}), R({{10, 8}})},
       {"gap of one stays apart", R({{10, 5}, {16, 3}}), R({{10, 5}, {16, 3}})},
@@ -38,7 +40,7 @@ TEST(NormalizeRanges, Table) {
       {"start at 2^63", R({{kTop + 5, 5}, {kTop, 5}, {1, 1}}), R({{1, 1}, {kTop, 10}})},
       {"end past 2^64 is cut, not wrapped", R({{UINT64_MAX - 3, 10}, {0, 1}}), R({{0, 1}, {UINT64_MAX - 3, 3}})},
   };
-  for (const Case& C : Cases) {
+  for (const TRangeCase& C : Cases) {
     const TTrimRangeArray In = C.In;
     EXPECT_EQ(Pairs(NormalizeRanges(C.In)), Pairs(C.Want)) << C.Name;
     EXPECT_EQ(Pairs(C.In), Pairs(In)) << C.Name << ": input changed";
@@ -62,12 +64,7 @@ TEST(BitmapBitIsSet, LeastSignificantBitFirst) {
 }
 
 TEST(SplitRanges, Table) {
-  struct Case {
-    const char* Name;
-    TTrimRangeArray In;
-    TTrimRangeArray Want;
-  };
-  const Case Cases[] = {
+  const TRangeCase Cases[] = {
       {"empty", {}, {}},
       {"zero count adds nothing", R({{5, 0}}), {}},
       {"65535 stays one", R({{0, 65535}}), R({{0, 65535}})},
@@ -76,7 +73,7 @@ TEST(SplitRanges, Table) {
       {"keeps input order", R({{500000, 2}, {0, 1}}), R({{500000, 2}, {0, 1}})},
       {"start at 2^63", R({{kTop, 65536}}), R({{kTop, 65535}, {kTop + 65535, 1}})},
   };
-  for (const Case& C : Cases) EXPECT_EQ(Pairs(SplitRanges(C.In)), Pairs(C.Want)) << C.Name;
+  for (const TRangeCase& C : Cases) EXPECT_EQ(Pairs(SplitRanges(C.In)), Pairs(C.Want)) << C.Name;
 }
 
 TEST(NormalizeAndSplit, ClipsToTheDisk) {

@@ -35,6 +35,7 @@ std::shared_ptr<SimDiskChecks> ChecksOf(SimDisk& d) {
 BOOL VolumeBitmap(SimDeviceCall& c) {
   auto s = StateOf(c);
   if (!s) return Fail(ERROR_INVALID_FUNCTION);
+  std::lock_guard<std::mutex> lk(s->mu);
   ++s->bitmapRequests;
   if (s->faults.bitmapError && s->bitmapRequests >= s->faults.bitmapFailFrom) return Fail(s->faults.bitmapError);
   if (!c.in || c.inSize < fsc::kStartingLcnInputSize) return Fail(ERROR_INVALID_PARAMETER);
@@ -63,7 +64,9 @@ BOOL VolumeBitmap(SimDeviceCall& c) {
 
 BOOL NtfsVolumeData(SimDeviceCall& c) {
   auto s = StateOf(c);
-  if (!s || s->kind != SimFsKind::kNtfs) return Fail(ERROR_INVALID_FUNCTION);
+  if (!s) return Fail(ERROR_INVALID_FUNCTION);
+  std::lock_guard<std::mutex> lk(s->mu);
+  if (s->kind != SimFsKind::kNtfs) return Fail(ERROR_INVALID_FUNCTION);
   if (s->faults.ntfsDataError) return Fail(s->faults.ntfsDataError);
   if (!c.out || c.outSize < fsc::kNtfsVolumeDataSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
   TByteWriter w({static_cast<uint8_t*>(c.out), fsc::kNtfsVolumeDataSize});

@@ -136,6 +136,10 @@ bool FormatFat32(const Place& p, SimFsState& s) {
   h.LE32(0, 0x0FFFFFF8);
   h.LE32(4, 0x0FFFFFFF);
   h.LE32(8, 0x0FFFFFFF);
+  // Whole tables are cleared, and the root directory: whatever the sectors held before is gone.
+  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(2 * fat * s.bytesPerSector, 0)) ||
+      !WriteBytes(p, s.heapOffset * s.bytesPerSector, std::vector<uint8_t>(s.ClusterBytes(), 0)))
+    return false;
   for (uint32_t t = 0; t < 2; ++t)
     if (!WriteBytes(p, (s.fatOffset + t * fat) * s.bytesPerSector, head)) return false;
   SetBit(s.bitmap, 0, true);
@@ -180,7 +184,8 @@ bool FormatExFat(const Place& p, SimFsState& s) {
   w.U8(511, 0xAA);
   if (!WriteBytes(p, 0, boot)) return false;
   // Root directory: the allocation-bitmap entry (type 0x81) says where the bitmap lies.
-  std::vector<uint8_t> dir(32, 0);
+  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(fat * s.bytesPerSector, 0))) return false;
+  std::vector<uint8_t> dir(s.ClusterBytes(), 0);
   TByteWriter d(dir);
   d.U8(0, 0x81);
   d.LE32(20, s.exfatBitmapCluster);
@@ -436,11 +441,7 @@ std::shared_ptr<SimFsState> FsState(SimStorage& storage, char letter) {
   return v->fs;
 }
 
-static bool Mark(SimStorage& storage, char letter, const SimClusterRuns& runs, bool used) {
-  Place p;
-  if (!Locate(storage, letter, p)) return false;
-  auto s = FsState(storage, letter);
-  if (!s) return false;
+static bool MarkLocked(const Place& p, SimFsState* s, const SimClusterRuns& runs, bool used) {
   for (auto [first, count] : runs) {
     if (first > s->clusters || count > s->clusters - first) return false;
     for (uint64_t c = first; c < first + count; ++c) SetBit(s->bitmap, c, used);
@@ -448,6 +449,15 @@ static bool Mark(SimStorage& storage, char letter, const SimClusterRuns& runs, b
   const bool ok = WriteBack(p, *s, runs, used);
   Publish(*p.vol, *s);
   return ok;
+}
+
+static bool Mark(SimStorage& storage, char letter, const SimClusterRuns& runs, bool used) {
+  Place p;
+  if (!Locate(storage, letter, p)) return false;
+  auto s = FsState(storage, letter);
+  if (!s) return false;
+  std::lock_guard<std::mutex> lk(s->mu);
+  return MarkLocked(p, s.get(), runs, used);
 }
 
 bool AllocateRuns(SimStorage& storage, char letter, const SimClusterRuns& runs) {
@@ -458,8 +468,12 @@ bool ReleaseRuns(SimStorage& storage, char letter, const SimClusterRuns& runs) {
 }
 
 SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters) {
+  Place p;
+  if (!Locate(storage, letter, p)) return {};
   auto s = FsState(storage, letter);
-  if (!s || clusters == 0 || s->FreeClusters() < clusters) return {};
+  if (!s) return {};
+  std::lock_guard<std::mutex> lk(s->mu);
+  if (clusters == 0 || s->FreeClusters() < clusters) return {};
   SimClusterRuns runs;
   uint64_t left = clusters;
   for (uint64_t c = 0; c < s->clusters && left > 0; ++c) {
@@ -470,7 +484,7 @@ SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters)
       runs.push_back({c, 1});
     --left;
   }
-  if (!AllocateRuns(storage, letter, runs)) return {};
+  if (!MarkLocked(p, s.get(), runs, true)) return {};
   return runs;
 }
 

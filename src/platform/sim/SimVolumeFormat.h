@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,7 +27,9 @@ struct SimFsFaults {
   uint8_t spareBits = 0x00; // the bits after the last cluster in the final byte (undefined in Windows)
 };
 
+// Guarded by mu once mounted: the handlers and the writers may run on different threads.
 struct SimFsState {
+  std::mutex mu;
   SimFsKind kind = SimFsKind::kNtfs;
   uint32_t bytesPerSector = 512;   // the volume's own sector
   uint32_t sectorsPerCluster = 8;  // own sectors
