@@ -22,7 +22,7 @@ TTrimExecutionThread::TTrimExecutionThread(const TDiskInfo& Disk, const TTrimRan
   SetFreeOnTerminate(true);
 }
 
-TTrimExecutionThread::~TTrimExecutionThread() = default;
+TTrimExecutionThread::~TTrimExecutionThread() { CloseVolumeHandles(); }
 
 void TTrimExecutionThread::RequestCancel() { FCancelRequested.exchange(1); }
 

@@ -3,6 +3,7 @@
 // Windows ReTrim through PowerShell and the run reports.
 //
 // Implementation by job: uTrimExecutor.cpp (the thread and its main-thread calls),
+// uTrimTimedCalls.cpp (volume lock and dismount, ATA attempts on workers with time limits),
 // uTrimReTrim.cpp (Windows ReTrim through PowerShell), uTrimReports.cpp (failure report,
 // dry-run golden file).
 #pragma once
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/uThread.h"
 #include "core/uTypes.h"
@@ -33,6 +35,58 @@ static_assert(kRunQuestionBoxFlags == 0x50021 && kRunInfoBoxFlags == 0x50040);
 // code below 20h as \u with four upper-case hex digits; all else (UTF-8 bytes too) unchanged.
 std::string JsonEscape(const std::string& S);
 
+// One volume lock or dismount request on a worker of its own, so that a request that hangs can
+// be abandoned. The handle stays the caller's; the worker never closes it.
+class TVolumeIoctlThread : public TThread {
+ public:
+  TVolumeIoctlThread(plat::HANDLE Handle, plat::DWORD ControlCode);
+  // Read only once the thread has ended.
+  bool Ok() const { return FOk; }
+  plat::DWORD WinErr() const { return FWinErr; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  plat::HANDLE FHandle;
+  plat::DWORD FControlCode;
+  bool FOk = false;
+  plat::DWORD FWinErr = 0;
+};
+
+// One ATA PASS-THROUGH DSM attempt on a worker of its own. It holds copies of everything it
+// uses, so an abandoned worker refers to nothing of its caller's.
+class TAtaTrimBatchThread : public TThread {
+ public:
+  TAtaTrimBatchThread(const std::string& Path, const TByteArray& Cdb, const TByteArray& Payload, uint32_t TimeoutMs);
+  bool Ok() const { return FOk; }
+  uint32_t WinErr() const { return FWinErr; }
+  uint8_t SenseKey() const { return FSenseKey; }
+  uint8_t Asc() const { return FAsc; }
+  uint8_t Ascq() const { return FAscq; }
+  uint8_t ScsiStatus() const { return FScsiStatus; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  std::string FPath;
+  TByteArray FCdb;
+  TByteArray FPayload;
+  uint32_t FTimeoutMs;
+  bool FOk = false;
+  uint32_t FWinErr = 0;
+  uint8_t FSenseKey = 0, FAsc = 0, FAscq = 0, FScsiStatus = 0;
+};
+
+// How LockAndDismountVolume ended for one volume.
+struct TVolumeLockOutcome {
+  bool Ok = false;
+  std::string Path;      // "\\.\E:"
+  std::string FailedOp;  // "" on success, "open", "FSCTL_LOCK_VOLUME" or "FSCTL_DISMOUNT_VOLUME"
+  uint32_t WinErr = 0;
+};
+
 class TTrimExecutionThread : public TThread {
  public:
   // Created suspended, freeing itself when it ends; the creator starts it. Disk and Ranges are
@@ -45,6 +99,27 @@ class TTrimExecutionThread : public TThread {
   // Any thread, any number of times; never blocks.
   void RequestCancel();
   bool IsCancelRequested() const;
+
+  // ---- Time-limited device calls -------------------------------------------------------------
+  // A lock or dismount waits at most this long, then its worker gets this grace after the cancel.
+  static constexpr uint32_t kVolumeIoctlTimeoutMs = 300000;
+  static constexpr uint32_t kVolumeIoctlGraceMs = 1000;
+  static constexpr uint32_t kAtaPollMs = 250;
+  static constexpr uint32_t kAtaGraceMs = 1500;
+  // Sends ControlCode (no buffers) to Handle on a worker and waits at most TimeoutMs; a time-out
+  // is WinErr 258. Every outcome is logged naming OpName and VolumeName.
+  bool RunVolumeIoctlWithTimeout(plat::HANDLE Handle, plat::DWORD ControlCode, uint32_t TimeoutMs,
+                                 const std::string& OpName, const std::string& VolumeName, uint32_t& WinErr);
+  // One ATA PASS-THROUGH DSM attempt to the run's disk on a worker, watched in 250 ms steps: a
+  // cancel ends it (WinErr 0), HangMs passed is a hang (Hang, WinErr 258). Only an attempt that
+  // ended by itself and failed writes a line.
+  bool RunAtaBatchWithTimeout(const TByteArray& Cdb, const TByteArray& Payload, uint32_t TimeoutMs, uint32_t HangMs,
+                              uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq, bool& Hang);
+  // Opens the volume, locks and dismounts it; the handle (valid or not) goes into
+  // FVolumeHandles[Slot], which the caller has sized, and stays open holding the lock.
+  TVolumeLockOutcome LockAndDismountVolume(const TVolumeInfo& Volume, size_t Slot);
+  // Closes every valid handle of FVolumeHandles and empties it.
+  void CloseVolumeHandles();
 
   // ---- Windows ReTrim -------------------------------------------------------------------------
   // True as soon as the volume of Letter answers GetVolumeInformationW; asked every 200 ms until
@@ -92,6 +167,7 @@ class TTrimExecutionThread : public TThread {
   bool FReTrim43022Seen = false;
   std::string FQuestionText, FQuestionCaption;
   std::string FInfoText, FInfoCaption;
+  std::vector<plat::HANDLE> FVolumeHandles;  // one slot per volume of the disk while locked
 
  private:
   // The folder the reports go to: the current directory's "logs", created with its parents.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "core/uFileWrite.h"
 #include "engine/TrimRunTestUtil.h"
 
@@ -25,6 +27,103 @@ TBatchResult Failed(int32_t Index, uint32_t WinErr, const std::string& Message) 
   b.Message = Message;
   return b;
 }
+
+// A small reader of its own, to read a report back the way another program would.
+struct TJson {
+  enum { Null, Bool, Num, Str, Arr, Obj } kind = Null;
+  bool b = false;
+  double num = 0;
+  std::string str;
+  std::vector<TJson> items;
+  std::vector<std::pair<std::string, TJson>> members;
+  const TJson& operator[](const std::string& k) const {
+    for (auto& [n, v] : members)
+      if (n == k) return v;
+    throw std::runtime_error("no member " + k);
+  }
+};
+
+class TJsonReader {
+ public:
+  explicit TJsonReader(const std::string& t) : s(t) {}
+  TJson Document() {
+    TJson v = Value();
+    Skip();
+    if (i != s.size()) throw std::runtime_error("trailing text");
+    return v;
+  }
+
+ private:
+  void Skip() {
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\r' || s[i] == '\n' || s[i] == '\t')) ++i;
+  }
+  char Next() {
+    if (i >= s.size()) throw std::runtime_error("end of text");
+    return s[i++];
+  }
+  std::string String() {
+    std::string r;
+    for (char c; (c = Next()) != '"';) {
+      if (static_cast<unsigned char>(c) < 0x20) throw std::runtime_error("raw control character");
+      if (c != '\\') {
+        r += c;
+        continue;
+      }
+      switch (char e = Next()) {
+        case 'b': r += '\b'; break;
+        case 't': r += '\t'; break;
+        case 'n': r += '\n'; break;
+        case 'f': r += '\f'; break;
+        case 'r': r += '\r'; break;
+        case 'u': r += static_cast<char>(std::stoi(s.substr(i, 4), nullptr, 16)); i += 4; break;
+        default: r += e;
+      }
+    }
+    return r;
+  }
+  TJson Value() {
+    Skip();
+    TJson v;
+    const char c = Next();
+    if (c == '"') {
+      v.kind = TJson::Str;
+      v.str = String();
+    } else if (c == '{' || c == '[') {
+      v.kind = c == '{' ? TJson::Obj : TJson::Arr;
+      Skip();
+      if (s[i] == (c == '{' ? '}' : ']')) return ++i, v;
+      for (;;) {
+        if (c == '{') {
+          Skip();
+          if (Next() != '"') throw std::runtime_error("member name");
+          std::string name = String();
+          Skip();
+          if (Next() != ':') throw std::runtime_error("colon");
+          v.members.emplace_back(name, Value());
+        } else {
+          v.items.push_back(Value());
+        }
+        Skip();
+        const char d = Next();
+        if (d == ',') continue;
+        if (d != (c == '{' ? '}' : ']')) throw std::runtime_error("separator");
+        break;
+      }
+    } else if (s.compare(i - 1, 4, "true") == 0 || s.compare(i - 1, 5, "false") == 0) {
+      v.kind = TJson::Bool;
+      v.b = c == 't';
+      i += v.b ? 3 : 4;
+    } else {
+      size_t used = 0;
+      v.kind = TJson::Num;
+      v.num = std::stod(s.substr(i - 1), &used);
+      i += used - 1;
+    }
+    return v;
+  }
+  const std::string& s;
+  size_t i = 0;
+};
 
 struct ReportTest : ::testing::Test, TRunFixture {};
 
@@ -151,6 +250,44 @@ TEST_F(ReportTest, FileFaultsReachTheCaller) {
   m->Files().DeleteFileW(kJson);
   EXPECT_THROW(run.WriteFailureReport(), EFileError);
   EXPECT_EQ(run.FStats.FailureReportPath, "");
+}
+
+TEST_F(ReportTest, ReportsReadBackByAnotherReader) {
+  TTestRun run(RunTestDisk(3), TRunMode::rmExecute, &log);
+  const std::string odd = std::string("quote \" back \\ tab \t nl \n ctl \x02 nul ") + std::string(1, '\0') +
+                          " caf\xC3\xA9";
+  run.FStats.Failures = {Failed(0, 1117, odd), Failed(9, 0xFFFFFFFFu, "")};
+  run.WriteFailureReport();
+  const TJson doc = TJsonReader(m->Files().ReadAll(kJson)).Document();
+  EXPECT_EQ(doc["target_disk"].str, "\\\\.\\PhysicalDrive3");
+  EXPECT_EQ(doc["mode"].str, "Execute");
+  ASSERT_EQ(doc["batches"].items.size(), 2u);
+  EXPECT_EQ(doc["batches"].items[0]["message"].str, odd);
+  EXPECT_FALSE(doc["batches"].items[0]["success"].b);
+  EXPECT_EQ(doc["batches"].items[1]["batch"].num, 9);
+  EXPECT_EQ(doc["batches"].items[1]["winerr"].num, 4294967295.0);
+
+  // CSV: the message is the one quoted field, its marks doubled, so a reader that splits on the
+  // first seven commas and unquotes the rest gets it back.
+  const std::string csv = m->Files().ReadAll(kCsv);
+  const size_t first = csv.find("\r\n") + 2;
+  std::string line = csv.substr(first, csv.find("\r\n", first) - first);
+  size_t at = 0;
+  for (int k = 0; k < 7; ++k) at = line.find(',', at) + 1;
+  EXPECT_EQ(line.substr(0, at), "0,False,2,1117,5,36,1,");
+  std::string field = line.substr(at + 1, line.size() - at - 2), back;
+  for (size_t k = 0; k < field.size(); ++k) {
+    back += field[k];
+    if (field[k] == '"') ++k;
+  }
+  EXPECT_EQ(back, odd);
+
+  run.FStats.RangeCount = 2;
+  run.WriteDryRunGolden();
+  const TJson golden = TJsonReader(m->Files().ReadAll(kGolden)).Document();
+  EXPECT_EQ(golden["disk"].str, "\\\\.\\PhysicalDrive3");
+  EXPECT_EQ(golden["total_ranges"].num, 2);
+  EXPECT_EQ(golden["transport"].str, "UAS");
 }
 
 TEST(JsonEscapeTest, Table) {

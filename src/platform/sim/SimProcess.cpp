@@ -151,13 +151,14 @@ struct SimProcesses::Impl {
     Process& p = *s->process;
     const DWORD code = s->impl->RunPowerShell(p);
     if (p.out) PipeEnd::DropWriter(*p.out);  // the child's inherited write end closes with it
+    {
+      // Not under the kernel lock: the set-up lock is taken before it elsewhere.
+      std::lock_guard<std::mutex> lk(s->impl->mu);
+      s->impl->running--;
+    }
     std::lock_guard<std::mutex> lk(s->impl->kernel.Lock());
     p.exited = true;
     p.exitCode = p.terminated ? p.terminateCode : code;
-    {
-      std::lock_guard<std::mutex> lk2(s->impl->mu);
-      s->impl->running--;
-    }
     s->impl->kernel.NotifyLocked();
     return 0;
   }

@@ -266,6 +266,28 @@ TEST_F(Win32PlatformTest, CancelSynchronousIoEndsABlockedPipeRead) {
   for (plat::HANDLE h : {t, rd, wr}) Win().CloseHandle(h);
 }
 
+TEST_F(Win32PlatformTest, PipePeekReadAndItsEndAndAProcessThatIsNotThere) {
+  plat::HANDLE rd = nullptr, wr = nullptr;
+  ASSERT_TRUE(Win().CreatePipe(&rd, &wr, TRUE, 0));
+  EXPECT_TRUE(Win().SetHandleInformation(rd, HANDLE_FLAG_INHERIT, 0));
+  plat::DWORD n = 0, avail = 0;
+  ASSERT_TRUE(Win().WriteFile(wr, "ab\0cd", 5, &n));
+  ASSERT_TRUE(Win().PeekNamedPipe(rd, nullptr, 0, nullptr, &avail, nullptr));
+  EXPECT_EQ(avail, 5u);
+  char buf[8] = {};
+  ASSERT_TRUE(Win().ReadFile(rd, buf, avail, &n));
+  EXPECT_EQ(std::string(buf, n), std::string("ab\0cd", 5));
+  Win().CloseHandle(wr);
+  EXPECT_FALSE(Win().PeekNamedPipe(rd, nullptr, 0, nullptr, &avail, nullptr));  // the pipe has ended
+  Win().CloseHandle(rd);
+
+  plat::STARTUP_INFO si;
+  plat::PROCESS_INFO pi;
+  EXPECT_FALSE(Win().CreateProcessW("C:\\no\\such\\program.exe", "program.exe", FALSE, CREATE_NO_WINDOW, "", si,
+                                    &pi));
+  EXPECT_NE(Win().GetLastError(), 0u);
+}
+
 TEST_F(Win32PlatformTest, SystemMessagesAreLookedUpButNotWorded) {
   char16_t buf[2048];
   plat::DWORD n = Win().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
