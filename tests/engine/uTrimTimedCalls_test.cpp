@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "device/uDeviceIoctl.h"
+#include "platform/WinStorage.h"
 #include "engine/TrimRunTestUtil.h"
 #include "platform/WinFsControl.h"
 #include "platform/sim/SimKernel.h"
@@ -37,7 +37,7 @@ struct TimedCallTest : ::testing::Test, TRunFixture {
     m->Storage().AddDisk(2, 1 << 20);
     m->Storage().AddVolume('E', {{2, 2048 * 512, 100000ull * 512}})->fileSystemName = "NTFS";
     run.FVolumeHandles.resize(1);
-    m->Storage().RegisterIoctl(devioctl::IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall&) -> BOOL {
+    m->Storage().RegisterIoctl(plat::IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall&) -> BOOL {
       switch (ata.load()) {
         case TAta::FailAtOnce:
           SimSetLastError(ERROR_IO_DEVICE);

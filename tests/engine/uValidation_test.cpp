@@ -5,7 +5,7 @@
 
 #include "EngineTestUtil.h"
 #include "device/uAtaPassThrough.h"
-#include "device/uDeviceIoctl.h"
+#include "platform/WinStorage.h"
 #include "device/uScsiPassThrough.h"
 #include "engine/uValidation.h"
 #include "platform/sim/SimMachine.h"
@@ -151,7 +151,7 @@ TEST_F(ValidatorTest, TrimSupportTable) {
 
 // A bridge that answers IDENTIFY DEVICE, with or without the TRIM bit (word 169 bit 0).
 void AnswerIdentify(SimMachine& M, bool Trim) {
-  M.Storage().RegisterIoctl(devioctl::IOCTL_SCSI_PASS_THROUGH_DIRECT, [Trim](SimDeviceCall& C) {
+  M.Storage().RegisterIoctl(plat::IOCTL_SCSI_PASS_THROUGH_DIRECT, [Trim](SimDeviceCall& C) {
     auto* B = static_cast<uint8_t*>(C.in);
     uint8_t* Data = nullptr;
     std::memcpy(&Data, B + sptd::kDataBuffer, sizeof Data);
@@ -165,6 +165,11 @@ void AnswerIdentify(SimMachine& M, bool Trim) {
 }
 
 TEST_F(ValidatorTest, ProbeBridgeOutcomes) {
+  // First a bridge without SAT: every pass-through is refused as an unknown request.
+  M->Storage().RegisterIoctl(plat::IOCTL_SCSI_PASS_THROUGH_DIRECT, [](SimDeviceCall&) -> BOOL {
+    plat::Win().SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE_;
+  });
   Disk.Transport = TTransportKind::tkBOT;
   TValidationResult R = V.ProbeBridge(Disk);
   EXPECT_TRUE(R.Ok);
