@@ -38,7 +38,12 @@ namespace {
 
 const char* const kCrLf = "\r\n";
 
-std::string Quoted(const std::string& S) { return "\"" + JsonEscape(S) + "\""; }
+std::string Quoted(const std::string& S) {
+  std::string R = "\"";
+  R += JsonEscape(S);
+  R += '"';
+  return R;
+}
 
 // One member of the failure report's JSON: name, " : ", value.
 std::string Member(int Indent, const std::string& Name, const std::string& Value, bool Last) {

@@ -293,7 +293,9 @@ TEST_F(LoggerTest, MainAndWorkerLoggingTogetherKeepEachThreadsOrder) {
   LogJob job{&log, "w", 200};
   HANDLE t = StartLogging(&job);
   for (int i = 0; i < 100; ++i) {
-    log.Info("m" + std::to_string(i));
+    std::string line = "m";
+    line += std::to_string(i);
+    log.Info(line);
     MainThread().CheckSynchronize();
   }
   ASSERT_EQ(MainThread().WaitForThread(t, INFINITE), WAIT_OBJECT_0);

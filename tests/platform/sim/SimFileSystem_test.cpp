@@ -509,7 +509,7 @@ DWORD AppendLines(void* p) {
     return 1;
   }
   for (int i = 0; i < job->lines; ++i) {
-    std::string line = "t" + std::to_string(job->id) + " line " + std::to_string(i) + "\r\n";
+    std::string line = std::string("t") + std::to_string(job->id) + " line " + std::to_string(i) + "\r\n";
     DWORD n = 0;
     job->ok &= Win().WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &n) != 0;
     std::string own = "C:\\own\\" + std::to_string(job->id) + "_" + std::to_string(i);
