@@ -34,6 +34,9 @@ enum : uint8_t {
   ATA_PROTOCOL_DMA = 6,
 };
 
+// "\\.\E:" from "E:" (or "E:\"); empty when DriveLetter does not start with a letter and colon.
+std::string VolumeDevicePath(const std::string& DriveLetter);
+
 class TAtaPassThroughEngine {
  public:
   explicit TAtaPassThroughEngine(TLogger* ALogger) : FLogger(ALogger) {}

@@ -15,14 +15,13 @@ constexpr int64_t kSectorBytes = 512;
 
 using U128 = unsigned __int128;
 
-// "\\.\E:" from "E:" (or "E:\"); empty when DriveLetter does not start with a letter and colon.
+}  // namespace
+
 std::string VolumeDevicePath(const std::string& DriveLetter) {
   if (DriveLetter.size() < 2 || !std::isalpha(static_cast<unsigned char>(DriveLetter[0])) || DriveLetter[1] != ':')
     return {};
   return "\\\\.\\" + DriveLetter.substr(0, 2);
 }
-
-}  // namespace
 
 TByteArray TAtaPassThroughEngine::BuildDsmTrimInput(const std::vector<TDataSetRange>& Ranges, bool Cooperative) {
   TByteArray In(dsm::kRangesStart + dsm::kRangeSize * Ranges.size(), 0);

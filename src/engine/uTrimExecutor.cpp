@@ -2,6 +2,8 @@
 
 #include "core/uDateTime.h"
 #include "core/uLogger.h"
+#include "engine/uTrimRun.h"
+#include "engine/uValidation.h"
 #include "platform/Platform.h"
 
 using namespace plat;
@@ -18,7 +20,8 @@ TTrimExecutionThread::TTrimExecutionThread(const TDiskInfo& Disk, const TTrimRan
       FLogger(Logger),
       FOnProgress(std::move(OnProgress)),
       FOnDone(std::move(OnDone)),
-      FAtaEngine(std::make_unique<TAtaPassThroughEngine>(Logger)) {
+      FAtaEngine(std::make_unique<TAtaPassThroughEngine>(Logger)),
+      FValidator(std::make_unique<TPreflightValidator>(Logger)) {
   SetFreeOnTerminate(true);
 }
 
@@ -33,19 +36,16 @@ bool TTrimExecutionThread::IsCancelRequested() const {
   return expected != 0;
 }
 
-// STAGE RUNNER (to be filled): set-up, the batch loop with its fallback chain, the ReTrim offer
-// and the end of the run come here. Until then a run only records its frame and reports done.
 void TTrimExecutionThread::Execute() {
-  FStats.Disk = FDisk;
-  FStats.TrimMode = FTrimMode;
-  FStats.RunMode = FRunMode;
-  FStats.StartTime = Now();
+  TTrimRun run(*this);
   try {
-    // Stages go here.
+    run.Run();
   } catch (const std::exception& e) {
-    if (FLogger) FLogger->Error(std::string("Executor fatal: ") + e.what());
-    FStats.FailedBatches++;
+    run.Abort(e.what());
+  } catch (...) {
+    run.Abort("unknown exception");
   }
+  // NEXT STEP: the end of the run (disconnect probe, totals, reports, notices).
   FStats.EndTime = Now();
   try {
     Synchronize([this] { DoDone(); });

@@ -3,6 +3,7 @@
 // Windows ReTrim through PowerShell and the run reports.
 //
 // Implementation by job: uTrimExecutor.cpp (the thread and its main-thread calls),
+// uTrimRun.cpp (one run: its state, set-up, batches and stages),
 // uTrimTimedCalls.cpp (volume lock and dismount, ATA attempts on workers with time limits),
 // uTrimReTrim.cpp (Windows ReTrim through PowerShell), uTrimReports.cpp (failure report,
 // dry-run golden file).
@@ -20,6 +21,8 @@
 #include "device/uAtaPassThrough.h"
 
 class TLogger;
+class TPreflightValidator;
+class TTrimRun;
 
 // Both run on the main thread; either may be empty.
 using TTrimProgressEvent = std::function<void(uint32_t Done, uint32_t Total, const std::string& Text)>;
@@ -163,11 +166,15 @@ class TTrimExecutionThread : public TThread {
   TRunStats FStats;
   std::string FProgressText;
   std::unique_ptr<TAtaPassThroughEngine> FAtaEngine;
+  std::unique_ptr<TPreflightValidator> FValidator;  // declared after the engine: freed before it
   bool FDialogAccepted = false;
   bool FReTrim43022Seen = false;
   std::string FQuestionText, FQuestionCaption;
   std::string FInfoText, FInfoCaption;
   std::vector<plat::HANDLE> FVolumeHandles;  // one slot per volume of the disk while locked
+
+  // The state and stages of one run (uTrimRun.cpp) work on these fields.
+  friend class TTrimRun;
 
  private:
   // The folder the reports go to: the current directory's "logs", created with its parents.

@@ -134,7 +134,7 @@ bool TTrimExecutionThread::RunAtaBatchWithTimeout(const TByteArray& Cdb, const T
 
 TVolumeLockOutcome TTrimExecutionThread::LockAndDismountVolume(const TVolumeInfo& Volume, size_t Slot) {
   TVolumeLockOutcome r;
-  r.Path = "\\\\.\\" + Volume.DriveLetter.substr(0, 2);
+  r.Path = VolumeDevicePath(Volume.DriveLetter);
   const HANDLE h = Win().CreateFileW(r.Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (Slot < FVolumeHandles.size()) FVolumeHandles[Slot] = h;
