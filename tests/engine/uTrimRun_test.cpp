@@ -313,4 +313,22 @@ TEST_F(RunTest, CancelBeforeTheFirstBatchSendsNothingAndCountsEveryBatchSkipped)
   EXPECT_TRUE(Drive().Ledger().empty());
 }
 
+TEST_F(RunTest, CancelBetweenBatchesKeepsWhatWasReleasedAndSendsNoMore) {
+  options.BatchEntries = 2;
+  const TTrimRangeArray ranges = SpacedRanges(6);
+  TTrimExecutionThread* run = nullptr;
+  run = new TTrimExecutionThread(
+      disk, ranges, TTrimMode::tmFreeSpace, options, TRunMode::rmExecute, &log,
+      [&](uint32_t, uint32_t, const std::string&) { run->RequestCancel(); },  // after the first batch
+      [this](const TRunStats& s) { stats = s; });
+  TThreadLink link = run->Link();
+  run->Start();
+  ASSERT_TRUE(link.WaitFor());
+  EXPECT_EQ(stats.DoneBatches, 1);
+  EXPECT_EQ(stats.SucceededBatches, 1);
+  EXPECT_EQ(stats.FailedBatches, 0);
+  EXPECT_EQ(stats.SkippedBatches, 2);
+  EXPECT_EQ(Drive().TrimmedRanges(), AsLedger(TTrimRangeArray(ranges.begin(), ranges.begin() + 2)));
+}
+
 }  // namespace
