@@ -9,6 +9,7 @@
 #include "engine/TrimRunTestUtil.h"
 #include "platform/sim/SimBridge.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimVolumeLock.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -329,6 +330,23 @@ TEST_F(RunTest, CancelBetweenBatchesKeepsWhatWasReleasedAndSendsNoMore) {
   EXPECT_EQ(stats.FailedBatches, 0);
   EXPECT_EQ(stats.SkippedBatches, 2);
   EXPECT_EQ(Drive().TrimmedRanges(), AsLedger(TTrimRangeArray(ranges.begin(), ranges.begin() + 2)));
+}
+
+TEST_F(RunTest, TheUpFrontLockGoesOnAfterAVolumeThatRefusesIt) {
+  m->Storage().AddVolume('F', {{kDiskNo, (kVolStart + kVolSectors) * 512, kVolSectors * 512}})->fileSystemName =
+      "exFAT";
+  TVolumeInfo f = disk.Volumes[0];
+  f.DriveLetter = "F:";
+  f.RootPath = "F:\\";
+  f.PartitionOffset = (kVolStart + kVolSectors) * 512;
+  disk.Volumes.push_back(f);
+  m->VolumeLocks().SetBehaviour('E', SimVolumeLockBehaviour{SimVolumeRequest{0, 5}, SimVolumeRequest{}, 0});
+  options.ForcedPath = TForcedTrimPath::ftpAtaPassThrough;
+  Run(SpacedRanges(2), TRunMode::rmExecute);
+  EXPECT_EQ(Lines({"FSCTL_LOCK_VOLUME failed", "Volume dismounted"}),
+            (std::vector<std::string>{"[WARN] FSCTL_LOCK_VOLUME failed: \\\\.\\E: (winerr=5, elapsed_ms=0)",
+                                      "[INFO] Volume dismounted: \\\\.\\F:"}));
+  // The fixture's end checks that both handles were closed.
 }
 
 }  // namespace
