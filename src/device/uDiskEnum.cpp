@@ -111,16 +111,22 @@ bool TDiskEnumerator::QueryModelSerial(plat::HANDLE Handle, std::string& Model, 
   return true;
 }
 
-bool TDiskEnumerator::QueryDiskSize(plat::HANDLE Handle, uint64_t& SizeBytes) {
+bool TDiskEnumerator::QueryGeometry(plat::HANDLE Handle, uint64_t& SizeBytes, uint32_t& BytesPerSector) {
   std::vector<uint8_t> Geometry(plat::dgx::kReadSize, 0);
   DWORD Returned = 0;
+  SizeBytes = 0;
+  BytesPerSector = 0;
   if (!plat::Win().DeviceIoControl(Handle, plat::IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, Geometry.data(),
-                                   plat::dgx::kReadSize, &Returned)) {
-    SizeBytes = 0;
+                                   plat::dgx::kReadSize, &Returned))
     return false;
-  }
   SizeBytes = static_cast<uint64_t>(ReadNonNegInt64(Geometry.data() + plat::dgx::kDiskSize));
+  BytesPerSector = TByteReader(Geometry).LE32(plat::dgx::kBytesPerSector);
   return true;
+}
+
+bool TDiskEnumerator::QueryDiskSize(plat::HANDLE Handle, uint64_t& SizeBytes) {
+  uint32_t BytesPerSector = 0;
+  return QueryGeometry(Handle, SizeBytes, BytesPerSector);
 }
 
 int32_t TDiskEnumerator::GetSystemDiskNumber() {

@@ -44,6 +44,9 @@ class TDiskEnumerator {
   bool QueryIdentity(const std::string& Path, std::string& Model, std::string& Serial, uint64_t& SizeBytes) const;
   static bool QueryModelSerial(plat::HANDLE Handle, std::string& Model, std::string& Serial);
   static bool QueryDiskSize(plat::HANDLE Handle, uint64_t& SizeBytes);
+  // The disk's size and logical sector size (the unit of its SCSI block addresses); both 0 when
+  // the query fails.
+  static bool QueryGeometry(plat::HANDLE Handle, uint64_t& SizeBytes, uint32_t& BytesPerSector);
   bool DetectMediaKind(plat::HANDLE Handle, const std::string& Path, TMediaKind& Media, std::string& Reason) const;
   // The disk that holds the Windows directory; -1 when it cannot be determined.
   static int32_t GetSystemDiskNumber();

@@ -45,8 +45,14 @@ void TTrimExecutionThread::Execute() {
   } catch (...) {
     run.Abort("unknown exception");
   }
-  // NEXT STEP: the end of the run (disconnect probe, totals, reports, notices).
-  FStats.EndTime = Now();
+  try {
+    run.Finish();
+  } catch (const std::exception& e) {
+    if (FLogger) FLogger->Error(std::string("Executor fatal: ") + e.what());
+  } catch (...) {
+    if (FLogger) FLogger->Error("Executor fatal: unknown exception");
+  }
+  // Whatever happened above, the window waits for this one call.
   try {
     Synchronize([this] { DoDone(); });
   } catch (...) {

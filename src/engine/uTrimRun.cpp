@@ -1,5 +1,6 @@
 // One TRIM run: set-up, batching, the dry-run check and the storage TRIM request stage. The SCSI
-// UNMAP, WRITE SAME(16), ATA pass-through and Windows ReTrim stages follow in the same shape.
+// stages are in uTrimRunScsi.cpp, the ATA stage in uTrimRunAta.cpp, the Windows ReTrim offer and
+// the end of the run in uTrimRunEnd.cpp.
 #include "engine/uTrimRun.h"
 
 #include <stdexcept>
@@ -9,6 +10,8 @@
 #include "core/uLogger.h"
 #include "core/uText.h"
 #include "device/uAtaPassThrough.h"
+#include "device/uDeviceHandle.h"
+#include "device/uDiskEnum.h"
 #include "engine/uTrimExecutor.h"
 #include "engine/uValidation.h"
 #include "platform/Platform.h"
@@ -20,12 +23,23 @@ namespace {
 constexpr int32_t kDefaultBatchEntries = 32;
 constexpr uint32_t kDefaultUnmapLbaPerCmd = 65536;
 constexpr int32_t kDefaultUnmapDescriptors = 32;
-constexpr uint32_t kMaxDsmPayloadSectors = 65535;
-constexpr uint8_t kProtocolDma = 6;
-
-bool ValidHandle(HANDLE H) { return H != nullptr && H != VT_INVALID_HANDLE_VALUE; }
 
 }  // namespace
+
+bool TTrimRun::ValidHandle(HANDLE H) { return H != nullptr && H != VT_INVALID_HANDLE_VALUE; }
+
+std::string TTrimRun::LockFailureMessage(const TVolumeLockOutcome& O) {
+  if (O.FailedOp == "open") return "Volume open failed; close apps using the drive and retry";
+  if (O.FailedOp == "FSCTL_DISMOUNT_VOLUME")
+    return "Volume dismount failed or timed out; close apps using the drive and retry";
+  return "Volume lock failed or timed out; close apps using the drive and retry";
+}
+
+TVolumeLockOutcome TTrimRun::LockVolume(size_t Slot) {
+  TVolumeLockOutcome o = T.LockAndDismountVolume(T.FDisk.Volumes[Slot], Slot);
+  if (o.FailedOp != "open") S.LastLockWinErr = o.Ok ? 0 : o.WinErr;
+  return o;
+}
 
 void TTrimRun::Info(const std::string& Msg) {
   if (T.FLogger) T.FLogger->Info(Msg);
@@ -100,7 +114,10 @@ void TTrimRun::SetUp() {
   else if ((forced == TForcedTrimPath::ftpScsiUnmap || forced == TForcedTrimPath::ftpAtaPassThrough) &&
            (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS) && Executes)
     LockVolumesUpFront();
-  if (S.UnmapEligible && Executes) SizeScsiUnmap();
+  if (S.UnmapEligible && Executes) {
+    CheckScsiBlockSize();
+    if (!S.UnmapFailed) SizeScsiUnmap();
+  }
 
   if (T.FOptions.QuietIterations) {
     Info("Repetitive iteration messages excluded by option: per-batch info lines are not logged (warnings/errors "
@@ -158,12 +175,38 @@ void TTrimRun::LockVolumesUpFront() {
   T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
   bool allOk = true;
   for (size_t i = 0; i < T.FDisk.Volumes.size(); i++) {
-    if (!T.LockAndDismountVolume(T.FDisk.Volumes[i], i).Ok) {
+    const TVolumeLockOutcome o = LockVolume(i);
+    if (!o.Ok) {
       allOk = false;
       S.LockFailed = true;
+      // Kept for the batch result: with the lock failed no stage may run, and the user must
+      // learn why.
+      S.UpFrontLockMessage = LockFailureMessage(o);
+      S.UpFrontLockWinErr = o.WinErr;
     }
   }
   S.Dismounted = allOk;
+}
+
+void TTrimRun::CheckScsiBlockSize() {
+  uint64_t size = 0;
+  uint32_t bytesPerSector = 0;
+  uint32_t err = 0;
+  {
+    TDeviceHandle h(TDiskEnumerator::OpenDevice(T.FDisk.DevicePath, 0));
+    if (!h.Valid() || !TDiskEnumerator::QueryGeometry(h.Get(), size, bytesPerSector)) err = Win().GetLastError();
+  }
+  if (err == 0 && bytesPerSector == 512) return;
+  // SCSI block addresses count the disk's logical blocks, the planned ranges 512-byte sectors:
+  // any other block size (or none known) would release the wrong blocks.
+  S.UnmapFailed = true;
+  S.Ws16Failed = true;
+  if (err != 0)
+    Warn(Format("SCSI UNMAP and WRITE SAME(16) not used: logical sector size unknown (winerr=%d)", err));
+  else
+    Warn(Format("SCSI UNMAP and WRITE SAME(16) not used: disk reports %u-byte logical sectors (planned ranges "
+                "count 512-byte sectors)",
+                bytesPerSector));
 }
 
 void TTrimRun::SizeScsiUnmap() {
@@ -208,12 +251,32 @@ void TTrimRun::RunBatches() {
   }
 }
 
+void TTrimRun::NoteDeviceGone(uint32_t WinErr) {
+  if (WinErr == ERROR_DEV_NOT_EXIST || WinErr == ERROR_DEVICE_NOT_CONNECTED) S.DeviceGone = true;
+}
+
 void TTrimRun::ExecuteBatch(TTrimBatch& B) {
   B.StageOk = false;
+  // Each stage runs only while its condition holds at that moment; a disk that has left the bus
+  // gets no further command.
   if (S.DsmFirst && !S.DsmFailed) StorageTrimStage(B);
-  // NEXT STEP: the SCSI UNMAP and WRITE SAME(16) stages.
-  // NEXT STEP: the ATA pass-through stage.
-  // NEXT STEP: the Windows ReTrim offer.
+  if (!B.StageOk && !S.DeviceGone && S.UnmapEligible && !S.UnmapFailed) ScsiUnmapStage(B);
+  if (!B.StageOk && !S.DeviceGone && S.UnmapEligible && S.UnmapFailed && !S.BridgeHang && !S.Pinned &&
+      !S.Ws16Failed && !S.LockFailed)
+    WriteSame16Stage(B);
+  if (!B.StageOk && !S.DeviceGone && (!S.UnmapEligible || S.UnmapFailed) && !S.ForcedReTrim && !S.Pinned &&
+      !S.BridgeHang && !S.LockFailed)
+    TryAtaPassThrough(B);
+  if (!B.Result.Success && !S.DeviceGone) ReTrimOffer(B);
+  if (!B.Result.Success && B.Result.Message.empty()) {
+    if (S.DeviceGone) {
+      B.Result.WinErr = S.StageWinErr;
+      B.Result.Message = Format("Disk left the USB bus (winerr=%d); no further commands sent", S.StageWinErr);
+    } else if (S.LockFailed && !S.UpFrontLockMessage.empty()) {
+      B.Result.WinErr = S.UpFrontLockWinErr;
+      B.Result.Message = S.UpFrontLockMessage;
+    }
+  }
 }
 
 void TTrimRun::DryRunCheck(TTrimBatch& B) {
@@ -270,6 +333,7 @@ void TTrimRun::StorageTrimStage(TTrimBatch& B) {
     return;
   }
   S.DsmFailed = true;
+  NoteDeviceGone(S.StageWinErr);
   Warn(Format("DSM TRIM failed (winerr=%d), falling back to SCSI UNMAP", S.StageWinErr));
 }
 
@@ -294,15 +358,23 @@ bool TTrimRun::Bookkeeping(const TTrimBatch& B) {
 
 void TTrimRun::EndLoop() {
   if (T.FLogger) T.FLogger->SetSuppressInfo(false);
-  TRunStats& st = T.FStats;
-  if (T.IsCancelRequested()) st.SkippedBatches += st.PlannedBatches - st.DoneBatches;
-  if (Uncapped > Planned) st.SkippedBatches += Uncapped - Planned;
+  CountUnrunBatches();
+  if (Uncapped > Planned) T.FStats.SkippedBatches += Uncapped - Planned;
   T.CloseVolumeHandles();
 }
 
 void TTrimRun::Abort(const std::string& Message) {
+  Aborted = true;
   if (T.FLogger) T.FLogger->SetSuppressInfo(false);
   Error("Executor fatal: " + Message);
+  // The batches before the fault are counted; the fault itself is the one extra failure.
+  CountUnrunBatches();
   T.FStats.FailedBatches++;
   T.CloseVolumeHandles();
+}
+
+void TTrimRun::CountUnrunBatches() {
+  TRunStats& st = T.FStats;
+  const int32_t accounted = st.SucceededBatches + st.FailedBatches + st.SkippedBatches;
+  if (st.PlannedBatches > accounted) st.SkippedBatches += st.PlannedBatches - accounted;
 }

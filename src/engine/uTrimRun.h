@@ -10,6 +10,7 @@
 #include "device/uAtaPassThrough.h"
 
 class TTrimExecutionThread;
+struct TVolumeLockOutcome;
 
 // Stage selection state of a run. The failure flags only ever become true, Pinned only false.
 struct TTrimRunState {
@@ -35,6 +36,19 @@ struct TTrimRunState {
   // The last device request of any stage.
   uint32_t StageWinErr = 0;
   uint8_t StageSenseKey = 0, StageAsc = 0, StageAscq = 0;
+  // Per batch in the SCSI UNMAP stage.
+  uint32_t UnmapTimeoutMs = 0;
+  uint64_t UnmapHangThresholdMs = 0;
+  // Error of the last lock or dismount request of the run (0 when it succeeded).
+  uint32_t LastLockWinErr = 0;
+  // How the up-front lock failed, for a batch that no stage could then take.
+  std::string UpFrontLockMessage;
+  uint32_t UpFrontLockWinErr = 0;
+  // Some Windows ReTrim call of the run reported error 43022.
+  bool Saw43022 = false;
+  // A request answered that the disk is no longer there: no further command is sent.
+  bool DeviceGone = false;
+  bool UsbDisconnect = false;
 };
 
 // The batch in hand: indexes into the run's ranges, its result and the last stage's outcome.
@@ -52,12 +66,20 @@ struct TTrimBatch {
 
 class TTrimRun {
  public:
+  // The most 512-byte blocks one ATA DATA SET MANAGEMENT payload may take.
+  static constexpr uint32_t kMaxDsmPayloadSectors = 65535;
+  static constexpr uint8_t kProtocolDma = 6;
+  static constexpr uint8_t kProtocolPio = 5;
+
   explicit TTrimRun(TTrimExecutionThread& Thread) : T(Thread) {}
 
   // Set-up, the batch loop and the loop's normal end. Throws on a fault of the run itself.
   void Run();
   // The way out after an exception from Run.
   void Abort(const std::string& Message);
+  // Both ways end here: the disconnect probe, totals, reports and notices. Never throws for a
+  // report that cannot be written.
+  void Finish();
 
   const TTrimRunState& State() const { return S; }
 
@@ -74,9 +96,33 @@ class TTrimRun {
   void StorageTrimStage(TTrimBatch& B);
   // One pass of the storage TRIM request over every volume with a length.
   void SendStorageTrim(TTrimBatch& B, bool Cooperative);
+  void ScsiUnmapStage(TTrimBatch& B);
+  // EndLba inclusive; an empty span (StartLba > EndLba) succeeds.
+  bool ScsiUnmapSpan(uint64_t StartLba, uint64_t EndLba);
+  void WriteSame16Stage(TTrimBatch& B);
+  void TryAtaPassThrough(TTrimBatch& B);
+  // Locks and dismounts every volume for the ATA stage; false (result filled) at the first
+  // volume that fails.
+  bool LockVolumesForAta(TTrimBatch& B);
+  void ReTrimOffer(TTrimBatch& B);
+  void ExpertRetry(TTrimBatch& B);
+  // Sets DeviceGone when a request's error says the disk has left the bus.
+  void NoteDeviceGone(uint32_t WinErr);
+  // Checks the disk's logical sector size before the SCSI paths, which count its blocks.
+  void CheckScsiBlockSize();
   // True when the loop goes on.
   bool Bookkeeping(const TTrimBatch& B);
   void EndLoop();
+  // Counts the planned batches no batch accounted for as skipped, so that succeeded + failed +
+  // skipped = planned (plus the one failure of a run ended by an error).
+  void CountUnrunBatches();
+  void ProbeUsbDisconnect();
+  void LogTotals();
+  void WriteReports();
+  void ShowNotices();
+  TVolumeLockOutcome LockVolume(size_t Slot);
+  static std::string LockFailureMessage(const TVolumeLockOutcome& O);
+  static bool ValidHandle(plat::HANDLE H);
 
   void Info(const std::string& Msg);
   void Warn(const std::string& Msg);
@@ -88,4 +134,5 @@ class TTrimRun {
   int32_t PerBatch = 32;
   int32_t Uncapped = 0;
   int32_t Planned = 0;
+  bool Aborted = false;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "core/uLang.h"
 #include "engine/TrimRunTestUtil.h"
 #include "platform/sim/SimBridge.h"
 #include "platform/sim/SimKernel.h"
@@ -46,7 +47,7 @@ struct RunTest : ::testing::Test, TRunFixture {
   std::shared_ptr<SimDisk> simDisk;
   std::shared_ptr<SimVolume> simVol;
   TDiskInfo disk = RunTestDisk(kDiskNo);
-  TTrimExecOptions options;
+  TTrimExecOptions options{.TimeoutMs = 5000};
   TRunStats stats;
   std::vector<std::string> progress;
   int doneCalls = 0;
@@ -65,6 +66,7 @@ struct RunTest : ::testing::Test, TRunFixture {
     v.PartitionLength = kVolSectors * 512;
     v.DiskNumber = kDiskNo;
     disk.Volumes.push_back(v);
+    SetCurrentLanguage(TUiLanguage::ulEnglish);
     log.Info("test start");  // the log file's own handle is open from here on
     handlesBefore = m->Kernel().OpenHandleCount();
   }
@@ -215,20 +217,20 @@ TEST_F(RunTest, TheCooperativeRetryIsMadeOncePerRun) {
   EXPECT_EQ(stats.FailedBatches, 1);
   ASSERT_EQ(stats.Failures.size(), 1u);
   EXPECT_EQ(stats.Failures[0].BatchIndex, 1);
-  EXPECT_EQ(stats.Failures[0].WinErr, 1u);
   EXPECT_EQ(Drive().TrimmedRanges(), AsLedger(TTrimRangeArray(ranges.begin(), ranges.begin() + 4)));
   EXPECT_EQ(Lines({"Retrying DSM", "DSM TRIM failed", "Batch "}),
             (std::vector<std::string>{"[INFO] Retrying DSM TRIM in FS-cooperative mode (flag=0)",
                                       "[WARN] DSM TRIM failed (winerr=1), falling back to SCSI UNMAP",
-                                      "[ERROR] Batch 1 failed: "}));
+                                      "[ERROR] Batch 1 failed: All CDB configs and 1 retries exhausted "
+                                      "(winerr=1117, sense=5/32/0)"}));
 }
 
 TEST_F(RunTest, ABatchNoVolumeHoldsAppliesNothingAndFailsWithoutRetry) {
   m->Bridge().SetProfile(kDiskNo, NoRawPaths());
+  m->Desktop().ScriptAnswers({IDOK});  // the reformat notice: UAS, exFAT only, nothing done
   Run({{100, 8}, {kVolStart + kVolSectors + 10, 8}}, TRunMode::rmExecute);
   EXPECT_EQ(stats.FailedBatches, 1);
   ASSERT_EQ(stats.Failures.size(), 1u);
-  EXPECT_EQ(stats.Failures[0].WinErr, 0u);
   EXPECT_TRUE(Drive().Ledger().empty());
   EXPECT_EQ(Lines({"[WARN] DSM TRIM", "Retrying"}),
             (std::vector<std::string>{"[WARN] DSM TRIM applied 0 ranges (no mapped volume range matched); falling back",
@@ -342,7 +344,13 @@ TEST_F(RunTest, TheUpFrontLockGoesOnAfterAVolumeThatRefusesIt) {
   disk.Volumes.push_back(f);
   m->VolumeLocks().SetBehaviour('E', SimVolumeLockBehaviour{SimVolumeRequest{0, 5}, SimVolumeRequest{}, 0});
   options.ForcedPath = TForcedTrimPath::ftpAtaPassThrough;
+  m->Desktop().ScriptAnswers({IDOK});  // the reformat notice
   Run(SpacedRanges(2), TRunMode::rmExecute);
+  // No stage may run after the failed lock; the batch says why.
+  ASSERT_EQ(stats.Failures.size(), 1u);
+  EXPECT_EQ(stats.Failures[0].Message, "Volume lock failed or timed out; close apps using the drive and retry");
+  EXPECT_EQ(stats.Failures[0].WinErr, 5u);
+  EXPECT_TRUE(Drive().Ledger().empty());
   EXPECT_EQ(Lines({"FSCTL_LOCK_VOLUME failed", "Volume dismounted"}),
             (std::vector<std::string>{"[WARN] FSCTL_LOCK_VOLUME failed: \\\\.\\E: (winerr=5, elapsed_ms=0)",
                                       "[INFO] Volume dismounted: \\\\.\\F:"}));

@@ -1,0 +1,165 @@
+// The ATA pass-through stage: one DATA SET MANAGEMENT (TRIM) command per batch, walked over the
+// command-block configurations bridges differ in, each attempt on a worker with a hang limit.
+#include <array>
+
+#include "core/uFormat.h"
+#include "core/uLogger.h"
+#include "engine/uTrimExecutor.h"
+#include "engine/uTrimRun.h"
+#include "platform/Platform.h"
+
+using namespace plat;
+
+namespace {
+
+struct TAtaCdbConfig {
+  const char* Name;
+  uint8_t Protocol;
+  bool Extend;
+  bool CkCond;
+  bool Pt12;
+};
+
+constexpr std::array<TAtaCdbConfig, 5> kAtaConfigs{{
+    {"DMA+EXTEND", TTrimRun::kProtocolDma, true, true, false},
+    {"DMA", TTrimRun::kProtocolDma, false, false, false},
+    {"PIO", TTrimRun::kProtocolPio, false, false, false},
+    {"PT12-DMA", TTrimRun::kProtocolDma, true, true, true},
+    {"PT12-PIO", TTrimRun::kProtocolPio, false, false, true},
+}};
+
+constexpr uint32_t kPt12MaxSectors = 255;
+constexpr uint32_t kHangMarginMs = 45000;
+constexpr uint32_t kRetryStepMs = 200;
+constexpr uint8_t kSenseIllegalRequest = 5;
+constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
+constexpr uint8_t kAscInvalidOpcode = 0x20;
+
+const char* YesNo(bool B) { return B ? "Y" : "N"; }
+
+}  // namespace
+
+bool TTrimRun::LockVolumesForAta(TTrimBatch& B) {
+  // Handles an earlier failed lock left behind would otherwise be lost and keep their locks.
+  T.CloseVolumeHandles();
+  T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
+  for (size_t i = 0; i < T.FDisk.Volumes.size(); i++) {
+    const TVolumeLockOutcome o = LockVolume(i);
+    if (!o.Ok) {
+      B.Result.WinErr = o.WinErr;
+      B.Result.Message = LockFailureMessage(o);
+      NoteDeviceGone(o.WinErr);
+      return false;
+    }
+  }
+  S.Dismounted = true;
+  return true;
+}
+
+void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
+  B.StageOk = false;
+  B.Result.Success = false;
+  B.Result.Message.clear();
+  const TTransportKind transport = T.FDisk.Transport;
+  if (!S.Dismounted && (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS) &&
+      !LockVolumesForAta(B))
+    return;
+
+  // A range the payload cannot carry would be trimmed at a wrong address: no command at all.
+  if (!TAtaPassThroughEngine::BuildDsmPayload(B.Payload, T.FRanges, B.First, B.Entries)) {
+    B.Result.WinErr = ERROR_INVALID_PARAMETER;
+    B.Result.Message = "TRIM payload cannot carry a range beyond the 48-bit block address";
+    Error(B.Result.Message);
+    return;
+  }
+  const uint32_t n = static_cast<uint32_t>(B.Payload.size() / 512);
+  if (n > kMaxDsmPayloadSectors || n == 0) {
+    B.Result.WinErr = ERROR_INVALID_PARAMETER;
+    B.Result.PayloadSectors = static_cast<int32_t>(n);
+    B.Result.Message = Format("TRIM payload too large for one ATA batch (%d sectors > %d); reduce batch entries", n,
+                              kMaxDsmPayloadSectors);
+    Error(B.Result.Message);
+    return;
+  }
+  B.Result.PayloadSectors = static_cast<int32_t>(n);
+  if (S.AtaConfigIndex < 0) S.AtaConfigIndex = 0;
+
+  const uint32_t timeoutMs = static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0));
+  const uint32_t hangMs = timeoutMs + kHangMarginMs;
+  const int32_t retries = T.FOptions.AtaRetries;
+  TByteArray cdb(16, 0);
+  while (!B.StageOk && !T.IsCancelRequested() && S.AtaConfigIndex < static_cast<int32_t>(kAtaConfigs.size())) {
+    const TAtaCdbConfig& c = kAtaConfigs[static_cast<size_t>(S.AtaConfigIndex)];
+    if (c.Pt12 && n > kPt12MaxSectors) {
+      Warn(Format("Skipping ATA Pass-Through config %s: payload sectors=%d exceed PT12 limit (255)", c.Name, n));
+      S.AtaConfigIndex++;
+      continue;
+    }
+    Info(Format("Trying ATA Pass-Through config: %s (protocol=%d, extend=%s, ck_cond=%s)", c.Name, c.Protocol,
+                YesNo(c.Extend), YesNo(c.CkCond)));
+    bool hang = false;
+    for (int32_t a = 0; a <= retries; a++) {
+      if (T.IsCancelRequested()) break;
+      if (a > 0) {
+        const uint32_t delay = static_cast<uint32_t>(a) * kRetryStepMs;
+        Warn(Format("ATA PT retry %d/%d after %d ms", a, retries, delay));
+        Win().Sleep(delay);
+      }
+      // With a payload of 1 to 65535 blocks (at most 255 for the 12-byte block) the builders
+      // cannot refuse; were one to, nothing is sent.
+      const bool built = c.Pt12 ? TAtaPassThroughEngine::BuildPt12DsmCdb(static_cast<uint8_t>(n), cdb, c.Protocol,
+                                                                          c.CkCond)
+                                : TAtaPassThroughEngine::BuildPt16DsmCdb(static_cast<uint16_t>(n), cdb, c.Protocol,
+                                                                          c.Extend, c.CkCond);
+      if (!built) {
+        S.StageWinErr = ERROR_INVALID_PARAMETER;
+        S.StageSenseKey = S.StageAsc = S.StageAscq = 0;
+        B.StageOk = false;
+      } else {
+        B.StageOk = T.RunAtaBatchWithTimeout(cdb, B.Payload, timeoutMs, hangMs, S.StageWinErr, S.StageSenseKey,
+                                             S.StageAsc, S.StageAscq, hang);
+      }
+      if (hang) {
+        S.BridgeHang = true;
+        Warn(Format("ATA Pass-Through hang detected: no response within %d ms; abandoning the path to keep the bridge "
+                    "enumerated",
+                    hangMs));
+        B.Result.Retries = a;
+        B.Result.WinErr = S.StageWinErr;
+        B.Result.Success = false;
+        B.Result.Message = "ATA Pass-Through bridge hang detected; skipped to keep the bus enumerated";
+        break;
+      }
+      B.Result.Retries = a;
+      B.Result.WinErr = S.StageWinErr;
+      B.Result.SenseKey = S.StageSenseKey;
+      B.Result.Asc = S.StageAsc;
+      B.Result.Ascq = S.StageAscq;
+      if (B.StageOk) {
+        B.Result.Success = true;
+        break;
+      }
+      NoteDeviceGone(S.StageWinErr);
+      if (S.DeviceGone) break;
+      const uint32_t e = S.StageWinErr;
+      if (e == ERROR_INVALID_PARAMETER || e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION) {
+        B.Result.Success = false;
+        B.Result.Message = "Permanent failure code, stopping";
+        break;
+      }
+      if (e == ERROR_IO_DEVICE) break;
+      if (S.StageSenseKey == kSenseIllegalRequest && (S.StageAsc == kAscInvalidFieldInCdb || S.StageAsc == kAscInvalidOpcode))
+        break;
+    }
+    if (B.Result.Success || S.BridgeHang || S.DeviceGone || T.IsCancelRequested()) break;
+    S.AtaConfigIndex++;
+  }
+
+  if (B.Result.Success) return;
+  if (T.IsCancelRequested()) {
+    B.Result.Message = "Cancelled by user";
+  } else if (B.Result.Message.empty() && !S.DeviceGone) {
+    B.Result.Message = Format("All CDB configs and %d retries exhausted (winerr=%d, sense=%d/%d/%d)", retries + 1,
+                              S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq);
+  }
+}

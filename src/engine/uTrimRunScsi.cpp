@@ -1,0 +1,220 @@
+// The SCSI stages of a run: UNMAP over the batch's touching ranges joined into spans, and
+// WRITE SAME(16) with the UNMAP bit once UNMAP has failed, after one small probe.
+#include <algorithm>
+#include <limits>
+
+#include "core/uFormat.h"
+#include "core/uLogger.h"
+#include "engine/uTrimExecutor.h"
+#include "engine/uTrimRun.h"
+#include "platform/Platform.h"
+
+using namespace plat;
+
+namespace {
+
+constexpr uint32_t kUasNonNtfsUnmapTimeoutMs = 2500;
+constexpr uint64_t kMinUnmapLbaPerCmd = 4096;
+constexpr uint8_t kSenseIllegalRequest = 5;
+constexpr uint8_t kAscInvalidFieldInParameterList = 0x26;
+constexpr uint32_t kWs16ProbeBlocks = 8;
+
+uint64_t RangeEnd(const TTrimRange& R) {
+  // Exclusive; saturates rather than wrap to block 0.
+  return R.StartLba > std::numeric_limits<uint64_t>::max() - R.SectorCount ? std::numeric_limits<uint64_t>::max()
+                                                                           : R.StartLba + R.SectorCount;
+}
+
+}  // namespace
+
+void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
+  if (!S.Dismounted && !S.Pinned) {
+    // Handles a failed up-front lock left behind still hold their volumes.
+    T.CloseVolumeHandles();
+    T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
+    bool allOk = true;
+    for (size_t i = 0; i < T.FDisk.Volumes.size(); i++)
+      if (!LockVolume(i).Ok) allOk = false;
+    S.Dismounted = allOk;
+    if (!allOk) {
+      S.LockFailed = true;
+      S.UnmapFailed = true;
+      B.Result.WinErr = S.LastLockWinErr;
+      B.Result.Message = "Volume lock/dismount failed or timed out; close apps using the drive and retry";
+      return;
+    }
+  }
+  B.Result.PayloadSectors = 0;
+
+  S.UnmapTimeoutMs = static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0));
+  if (T.FDisk.Transport == TTransportKind::tkUAS && !T.FDisk.Volumes.empty() && !S.HasNtfs &&
+      S.UnmapTimeoutMs > kUasNonNtfsUnmapTimeoutMs) {
+    S.UnmapTimeoutMs = kUasNonNtfsUnmapTimeoutMs;
+    Info(Format("UAS non-NTFS bridge guard: limiting SCSI UNMAP timeout to %d ms", kUasNonNtfsUnmapTimeoutMs));
+  }
+  S.UnmapHangThresholdMs = S.UnmapTimeoutMs >= 1000 ? S.UnmapTimeoutMs - 500 : S.UnmapTimeoutMs;
+
+  B.StageOk = true;
+  for (int32_t i = B.First; i <= B.Last;) {
+    if (T.IsCancelRequested()) {
+      B.StageOk = false;
+      break;
+    }
+    // Only ranges that touch are joined; a gap between two ranges is never released.
+    const uint64_t start = T.FRanges[i].StartLba;
+    uint64_t end = RangeEnd(T.FRanges[i]);
+    int32_t j = i + 1;
+    while (j <= B.Last && T.FRanges[j].StartLba == end) end = std::max(end, RangeEnd(T.FRanges[j++]));
+    if (end > start && !ScsiUnmapSpan(start, end - 1)) {
+      B.StageOk = false;
+      break;
+    }
+    i = j;
+  }
+
+  B.Result.Retries = 0;
+  B.Result.WinErr = S.StageWinErr;
+  B.Result.SenseKey = S.StageSenseKey;
+  B.Result.Asc = S.StageAsc;
+  B.Result.Ascq = S.StageAscq;
+  if (T.IsCancelRequested()) {
+    B.StageOk = false;
+    B.Result.Success = false;
+    B.Result.Message = "Cancelled by user";
+    return;
+  }
+  if (B.StageOk) {
+    B.Result.Success = true;
+    return;
+  }
+  S.UnmapFailed = true;
+  NoteDeviceGone(S.StageWinErr);
+  if (S.Pinned && S.StageWinErr == ERROR_ACCESS_DENIED)
+    Info("SCSI UNMAP rejected by Pinned Volume guard (winerr=5); bridge protected, routing to Optimize-Volume -ReTrim");
+  else
+    Warn(Format("SCSI UNMAP failed (winerr=%d, sense=%d/%d/%d), falling back to WRITE SAME(16)+UNMAP", S.StageWinErr,
+                S.StageSenseKey, S.StageAsc, S.StageAscq));
+  if (S.BridgeHang) {
+    B.Result.Success = false;
+    B.Result.Message = "SCSI UNMAP bridge hang detected; skipped unsafe fallback paths";
+  }
+}
+
+bool TTrimRun::ScsiUnmapSpan(uint64_t StartLba, uint64_t EndLba) {
+  if (StartLba > EndLba) return true;
+  uint64_t cur = StartLba;
+  TTrimRangeArray list;
+  TByteArray param;
+  while (cur <= EndLba) {
+    if (T.IsCancelRequested()) return false;
+    list.clear();
+    uint64_t pos = cur;
+    bool reachedEnd = false;
+    while (static_cast<int32_t>(list.size()) < S.MaxUnmapDescriptors && !reachedEnd) {
+      const uint64_t len = std::min<uint64_t>(S.MaxUnmapLbaPerCmd, EndLba - pos + 1);
+      list.push_back({pos, len});
+      // The span may end at the last addressable block: stop rather than wrap past it.
+      if (EndLba - pos + 1 == len)
+        reachedEnd = true;
+      else
+        pos += len;
+    }
+    TAtaPassThroughEngine::BuildUnmapParameterList(param, list, 0, static_cast<int32_t>(list.size()));
+    const uint64_t tick = Win().GetTickCount64();
+    const bool ok = T.FAtaEngine->SendScsiUnmap(T.FDisk.DevicePath, param, S.UnmapTimeoutMs, S.StageWinErr,
+                                                S.StageSenseKey, S.StageAsc, S.StageAscq, list.size() > 1);
+    const uint64_t elapsed = Win().GetTickCount64() - tick;
+    if (ok) {
+      if (reachedEnd) return true;
+      cur = pos;
+      continue;
+    }
+    const bool paramListRejected =
+        S.StageSenseKey == kSenseIllegalRequest && S.StageAsc == kAscInvalidFieldInParameterList;
+    if (S.StageWinErr == ERROR_IO_DEVICE && elapsed >= S.UnmapHangThresholdMs && !paramListRejected) {
+      S.BridgeHang = true;
+      Warn(Format("SCSI UNMAP hang detected (winerr=1117 after %d ms >= threshold %d ms); skipping ATA Pass-Through "
+                  "to keep the bridge alive",
+                  elapsed, S.UnmapHangThresholdMs));
+      return false;
+    }
+    if (!paramListRejected) return false;
+    if (S.MaxUnmapDescriptors > 1) {
+      S.MaxUnmapDescriptors = 1;
+      Info("SCSI UNMAP: bridge rejected multi-descriptor list; switching to single-descriptor mode");
+    } else if (S.MaxUnmapLbaPerCmd > kMinUnmapLbaPerCmd) {
+      S.MaxUnmapLbaPerCmd = std::max(S.MaxUnmapLbaPerCmd / 2, kMinUnmapLbaPerCmd);
+      Info(Format("SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to %u sectors",
+                  S.MaxUnmapLbaPerCmd));
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
+  if (!S.Ws16ProbeOk) {
+    // The probe releases blocks of the batch's first range that has any, never a block outside it.
+    int32_t p = B.First;
+    while (p <= B.Last && T.FRanges[p].SectorCount == 0) p++;
+    if (p <= B.Last) {
+      const uint64_t lba = T.FRanges[p].StartLba;
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(T.FRanges[p].SectorCount, kWs16ProbeBlocks));
+      Info(Format("WRITE SAME(16)+UNMAP probe: lba=%u, count=%d (small probe before committing)", lba, count));
+      const uint64_t tick = Win().GetTickCount64();
+      B.StageOk = T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, lba, count,
+                                                     static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0)),
+                                                     S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq, true);
+      const uint64_t elapsed = Win().GetTickCount64() - tick;
+      if (!B.StageOk) {
+        S.Ws16Failed = true;
+        NoteDeviceGone(S.StageWinErr);
+        Warn(Format("WRITE SAME(16)+UNMAP probe failed (winerr=%d, sense=%d/%d/%d, elapsed=%d ms), falling back to "
+                    "ATA Pass-Through",
+                    S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq, elapsed));
+        return;
+      }
+      S.Ws16ProbeOk = true;
+      Info(Format("WRITE SAME(16)+UNMAP probe OK (elapsed=%d ms); using as fallback for remaining batches", elapsed));
+    }
+  }
+
+  B.Result.PayloadSectors = 0;
+  B.Result.Retries = 0;
+  B.StageOk = true;
+  const uint32_t timeout = static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0));
+  for (int32_t i = B.First; i <= B.Last && B.StageOk; i++) {
+    if (T.IsCancelRequested()) {
+      B.StageOk = false;
+      break;
+    }
+    const TTrimRange& r = T.FRanges[i];
+    // A range longer than one command's 32-bit count goes in pieces, never cut short.
+    for (uint64_t done = 0; done < r.SectorCount;) {
+      const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(r.SectorCount - done, 0xFFFFFFFFu));
+      B.StageOk = T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, r.StartLba + done, n, timeout, S.StageWinErr,
+                                                     S.StageSenseKey, S.StageAsc, S.StageAscq, false);
+      if (!B.StageOk) {
+        Warn(Format("WRITE SAME(16)+UNMAP failed on range %d/%d (lba=%u, count=%u, winerr=%d, sense=%d/%d/%d); marking "
+                    "path failed",
+                    i, B.Last, r.StartLba, r.SectorCount, S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq));
+        S.Ws16Failed = true;
+        NoteDeviceGone(S.StageWinErr);
+        break;
+      }
+      done += n;
+    }
+  }
+  B.Result.WinErr = S.StageWinErr;
+  B.Result.SenseKey = S.StageSenseKey;
+  B.Result.Asc = S.StageAsc;
+  B.Result.Ascq = S.StageAscq;
+  if (T.IsCancelRequested()) {
+    B.StageOk = false;
+    B.Result.Success = false;
+    B.Result.Message = "Cancelled by user";
+  } else if (B.StageOk) {
+    B.Result.Success = true;
+  }
+}
