@@ -9,7 +9,9 @@
 #include "core/uLang.h"
 #include "engine/TrimRunTestUtil.h"
 #include "platform/sim/SimBridge.h"
+#include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimProcess.h"
 #include "platform/sim/SimVolumeLock.h"
 
 using namespace plat;
@@ -358,3 +360,170 @@ TEST_F(RunTest, TheUpFrontLockGoesOnAfterAVolumeThatRefusesIt) {
 }
 
 }  // namespace
+
+// ---- SCSI UNMAP, the ATA stage, the end of the run ------------------------------------------
+
+namespace {
+
+struct Descriptor {
+  uint64_t lba;
+  uint32_t count;
+  bool operator==(const Descriptor&) const = default;
+};
+
+// The block descriptors of every UNMAP command that reached the bridge, one list per command.
+std::vector<std::vector<Descriptor>> UnmapCommands(const std::vector<SimRequestRecord>& Requests) {
+  std::vector<std::vector<Descriptor>> r;
+  for (const SimRequestRecord& q : Requests) {
+    if (q.command != SimCommand::Unmap) continue;
+    std::vector<Descriptor> d;
+    for (size_t at = 8; at + 16 <= q.data.size(); at += 16) {
+      uint64_t lba = 0;
+      uint32_t n = 0;
+      for (int i = 0; i < 8; i++) lba = lba << 8 | q.data[at + i];
+      for (int i = 8; i < 12; i++) n = n << 8 | q.data[at + i];
+      d.push_back({lba, n});
+    }
+    r.push_back(d);
+  }
+  return r;
+}
+
+size_t CountOf(const std::vector<SimRequestRecord>& Requests, SimCommand C) {
+  return static_cast<size_t>(std::count_if(Requests.begin(), Requests.end(),
+                                           [C](const SimRequestRecord& q) { return q.command == C; }));
+}
+
+}  // namespace
+
+TEST_F(RunTest, UnmapJoinsTouchingRangesIntoSpansAndCutsThemToTheSizing) {
+  // Two touching ranges and one after a gap: the gap is never released.
+  const uint64_t a = kVolStart + 100;
+  const TTrimRangeArray ranges = {{a, 65535}, {a + 65535, 10}, {a + 65600, 4}};
+  struct Case {
+    uint32_t descriptors;
+    std::vector<std::vector<Descriptor>> commands;
+  };
+  for (const Case& c : {Case{32, {{{a, 65536}, {a + 65536, 9}}, {{a + 65600, 4}}}},
+                        Case{1, {{{a, 65536}}, {{a + 65536, 9}}, {{a + 65600, 4}}}}}) {
+    SCOPED_TRACE(c.descriptors);
+    // No block count limit of its own: the default cap of 65536 per descriptor applies.
+    m->Bridge().SetProfile(kDiskNo, SimBridgeProfile::UasUnmap(0, c.descriptors));
+    m->Bridge().ClearRequests();
+    Drive().ClearLedger();
+    doneCalls = 0;
+    options.ForcedPath = TForcedTrimPath::ftpScsiUnmap;
+    Run(ranges, TRunMode::rmExecute);
+    EXPECT_EQ(stats.SucceededBatches, 1);
+    EXPECT_EQ(UnmapCommands(Requests()), c.commands);
+    EXPECT_EQ(Drive().TrimmedRanges(), (TRanges{{a, 65545}, {a + 65600, 4}}));
+  }
+}
+
+TEST_F(RunTest, ABridgeRejectingEveryUnmapListShrinksTheSizingThenGivesUp) {
+  SimBridgeProfile p = SimBridgeProfile::UasUnmap(65536, 32);
+  p.writeSameUnmap = false;
+  p.pt16 = p.pt12 = false;
+  m->Bridge().SetProfile(kDiskNo, p);
+  SimFault f;
+  f.command = SimCommand::Unmap;
+  f.kind = SimFaultKind::ScsiStatus;
+  f.sense = SimFixedSense(5, 0x26, 0);
+  m->Bridge().AddFault(kDiskNo, f);
+  options.ForcedPath = TForcedTrimPath::ftpScsiUnmap;
+  m->Desktop().ScriptAnswers({IDOK});  // the reformat notice
+  Run({{kVolStart + 100, 70000}}, TRunMode::rmExecute);
+  EXPECT_EQ(Lines({"SCSI UNMAP: "}),
+            (std::vector<std::string>{
+                "[INFO] SCSI UNMAP: bridge rejected multi-descriptor list; switching to single-descriptor mode",
+                "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 32768 sectors",
+                "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 16384 sectors",
+                "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 8192 sectors",
+                "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 4096 sectors"}));
+  // Every command began at the same block: nothing was released and nothing skipped over.
+  for (const auto& cmd : UnmapCommands(Requests())) EXPECT_EQ(cmd.front().lba, kVolStart + 100);
+  EXPECT_TRUE(Logged("[WARN] SCSI UNMAP failed (winerr=1117, sense=5/38/0), falling back to WRITE SAME(16)+UNMAP"));
+  EXPECT_EQ(stats.FailedBatches, 1);
+  EXPECT_TRUE(Drive().Ledger().empty());
+}
+
+TEST_F(RunTest, AtaStageWalksEveryConfigurationWithItsRetries) {
+  disk.Transport = TTransportKind::tkBOT;
+  m->Bridge().SetProfile(kDiskNo, SimBridgeProfile::BotAtaOnly());
+  SimFault f;
+  f.command = SimCommand::AtaDsm;
+  f.winError = ERROR_GEN_FAILURE;
+  m->Bridge().AddFault(kDiskNo, f);
+  options.AtaRetries = 3;
+  const uint64_t t0 = m->Kernel().NowMs();
+  Run(SpacedRanges(4), TRunMode::rmExecute);
+  EXPECT_EQ(CountOf(Requests(), SimCommand::AtaDsm), 20u);
+  const auto retries = Lines({"ATA PT retry"});
+  ASSERT_EQ(retries.size(), 15u);
+  EXPECT_EQ(retries[0], "[WARN] ATA PT retry 1/3 after 200 ms");
+  EXPECT_EQ(retries[2], "[WARN] ATA PT retry 3/3 after 600 ms");
+  EXPECT_GE(m->Kernel().NowMs() - t0, 5u * 1200u);
+  ASSERT_EQ(stats.Failures.size(), 1u);
+  EXPECT_EQ(stats.Failures[0].Message, "All CDB configs and 4 retries exhausted (winerr=31, sense=0/0/0)");
+  EXPECT_EQ(stats.Failures[0].Retries, 3);
+  EXPECT_TRUE(Drive().Ledger().empty());
+}
+
+TEST_F(RunTest, APayloadTooLargeForTheTwelveByteBlockSkipsItsConfigurations) {
+  disk.Transport = TTransportKind::tkBOT;
+  SimBridgeProfile p = SimBridgeProfile::BotAtaOnly();
+  p.pt16 = false;
+  m->Bridge().SetProfile(kDiskNo, p);
+  options.BatchEntries = 19200;  // 300 payload blocks
+  Run(SpacedRanges(19200, 1000), TRunMode::rmExecute);
+  EXPECT_EQ(Lines({"Skipping ATA", "Trying ATA"}),
+            (std::vector<std::string>{
+                "[INFO] Trying ATA Pass-Through config: DMA+EXTEND (protocol=6, extend=Y, ck_cond=Y)",
+                "[INFO] Trying ATA Pass-Through config: DMA (protocol=6, extend=N, ck_cond=N)",
+                "[INFO] Trying ATA Pass-Through config: PIO (protocol=5, extend=N, ck_cond=N)",
+                "[WARN] Skipping ATA Pass-Through config PT12-DMA: payload sectors=300 exceed PT12 limit (255)",
+                "[WARN] Skipping ATA Pass-Through config PT12-PIO: payload sectors=300 exceed PT12 limit (255)"}));
+  ASSERT_EQ(stats.Failures.size(), 1u);
+  EXPECT_EQ(stats.Failures[0].PayloadSectors, 300);
+  EXPECT_TRUE(Drive().Ledger().empty());
+}
+
+TEST_F(RunTest, AReportThatCannotBeWrittenStillEndsTheRunOnce) {
+  std::string cwd;
+  Win().GetCurrentDirectoryW(&cwd);
+  FileFault ro;
+  ro.readOnly = true;
+  m->Files().SetFault(cwd, ro);
+  Run(SpacedRanges(3), TRunMode::rmDryRun);  // asserts the one completion call
+  EXPECT_EQ(stats.SucceededBatches, 1);
+  EXPECT_TRUE(Logged("[ERROR] Dry-run report could not be written: "));
+  EXPECT_TRUE(Logged("Total planned (dry-run): sectors=24 (0.000 GiB)"));
+}
+
+TEST_F(RunTest, ACancelDuringACoveringReTrimCountsTheRestOnce) {
+  Ntfs();
+  options.ForcedPath = TForcedTrimPath::ftpWindowsReTrim;
+  options.BatchEntries = 2;
+  m->Processes().SetFreeRanges([](char) { return TRanges{{kVolStart + 100, 8}}; });
+  m->Processes().SetPowerShell(SimPowerShellScript{});
+  Win().GetStdHandle(STD_INPUT_HANDLE);  // the console's handle is the machine's, made on first use
+  handlesBefore = m->Kernel().OpenHandleCount();
+  TTrimExecutionThread* run = nullptr;
+  auto* t = new TTrimExecutionThread(disk, SpacedRanges(6), TTrimMode::tmFreeSpace, options, TRunMode::rmExecute,
+                                     &log, [&](uint32_t, uint32_t, const std::string&) { run->RequestCancel(); },
+                                     [this](const TRunStats& s) {
+                                       stats = s;
+                                       doneCalls++;
+                                     });
+  run = t;
+  TThreadLink link = t->Link();
+  t->Start();
+  ASSERT_TRUE(link.WaitFor());
+  EXPECT_EQ(doneCalls, 1);
+  EXPECT_EQ(stats.PlannedBatches, 3);
+  EXPECT_EQ(stats.SucceededBatches, 1);
+  EXPECT_EQ(stats.SkippedBatches, 2);
+  EXPECT_TRUE(stats.Cancelled);
+  EXPECT_TRUE(Logged("[INFO] Total trimmed: managed by Windows Optimize-Volume -ReTrim (sector count not reported)"));
+  EXPECT_EQ(Drive().TrimmedRanges(), (TRanges{{kVolStart + 100, 8}}));
+}
