@@ -39,6 +39,9 @@ std::string VolumeDevicePath(const std::string& DriveLetter);
 
 class TAtaPassThroughEngine {
  public:
+  // The most sectors one ATA DATA SET MANAGEMENT range entry can carry (its 16-bit count).
+  static constexpr uint64_t kMaxDsmEntrySectors = 65535;
+
   explicit TAtaPassThroughEngine(TLogger* ALogger) : FLogger(ALogger) {}
 
   // Read and write access, shared read and write, open existing.

@@ -7,11 +7,13 @@
 #include <string>
 
 #include "core/uTypes.h"
+#include "device/uAtaPassThrough.h"
 #include "engine/uVolumeBitmap.h"
 
 class TLogger;
 
-constexpr uint64_t kMaxRangeBlocks = 65535;
+// Every planned range fits one ATA range entry, so a batch of N ranges is N entries.
+constexpr uint64_t kMaxRangeBlocks = TAtaPassThroughEngine::kMaxDsmEntrySectors;
 
 // Cuts every range into consecutive pieces of at most 65535 blocks, keeping the input order.
 TTrimRangeArray SplitRanges(const TTrimRangeArray& Ranges);
