@@ -238,7 +238,8 @@ void TTrimRun::RunBatches() {
     TTrimBatch batch;
     batch.Index = b;
     batch.First = b * PerBatch;
-    batch.Last = std::min(batch.First + PerBatch - 1, rangeCount - 1);
+    // In 64 bits: a huge entries-per-batch value must not wrap past the last range.
+    batch.Last = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(batch.First) + PerBatch - 1, rangeCount - 1));
     batch.Entries = batch.Last - batch.First + 1;
     for (int32_t i = batch.First; i <= batch.Last; i++) batch.Sectors += T.FRanges[i].SectorCount;
     batch.Result.BatchIndex = b;

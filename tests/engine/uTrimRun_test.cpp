@@ -527,3 +527,19 @@ TEST_F(RunTest, ACancelDuringACoveringReTrimCountsTheRestOnce) {
   EXPECT_TRUE(Logged("[INFO] Total trimmed: managed by Windows Optimize-Volume -ReTrim (sector count not reported)"));
   EXPECT_EQ(Drive().TrimmedRanges(), (TRanges{{kVolStart + 100, 8}}));
 }
+
+TEST_F(RunTest, EntriesPerBatchAtEitherEndOfTheirRange) {
+  // A negative count ends the run fatally; the largest one takes every range in one batch.
+  options.BatchEntries = -1;
+  Run(SpacedRanges(40), TRunMode::rmDryRun);
+  EXPECT_EQ(stats.FailedBatches, 1);
+  EXPECT_TRUE(stats.Failures.empty());
+  EXPECT_TRUE(Logged("[ERROR] Executor fatal: Invalid batch entries: -1"));
+
+  doneCalls = 0;
+  options.BatchEntries = 2147483647;
+  Run(SpacedRanges(40000, 1000), TRunMode::rmDryRun);
+  EXPECT_EQ(stats.PlannedBatches, 1);
+  EXPECT_EQ(stats.SucceededBatches, 1);
+  EXPECT_TRUE(Requests().empty());
+}
