@@ -8,6 +8,7 @@
 #include "platform/WinStorage.h"
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimStorage.h"
+#include "platform/sim/SimVolumeLock.h"
 
 namespace plat::sim {
 
@@ -19,6 +20,11 @@ constexpr uint64_t kSector = SimDrive::kSectorSize;
 BOOL Fail(DWORD e) {
   SimSetLastError(e);
   return FALSE_;
+}
+
+// Drive sectors per logical block of a profile; a size that is not a multiple of 512 counts as 512.
+uint64_t SectorsPerBlock(const SimBridgeProfile& p) {
+  return p.logicalBlockSize >= kSector && p.logicalBlockSize % kSector == 0 ? p.logicalBlockSize / kSector : 1;
 }
 
 std::string DiskPath(int number) { return "\\\\.\\PhysicalDrive" + std::to_string(number); }
@@ -77,7 +83,8 @@ class Decoder {
  public:
   Decoder(SimDisk& disk, const SimBridgeProfile& profile, const SimIdentity& identity, uint8_t dataIn,
           uint8_t* data, uint32_t dataLength)
-      : disk_(disk), p_(profile), id_(identity), dataIn_(dataIn), data_(data), length_(dataLength) {}
+      : disk_(disk), p_(profile), id_(identity), dataIn_(dataIn), data_(data), length_(dataLength),
+        perBlock_(SectorsPerBlock(profile)) {}
 
   Answer Run(const std::vector<uint8_t>& cdb) {
     switch (cdb[0]) {
@@ -112,9 +119,17 @@ class Decoder {
   void Give(const std::vector<uint8_t>& bytes) const {
     if (data_) std::memcpy(data_, bytes.data(), std::min<size_t>(bytes.size(), length_));
   }
+  // In drive sectors (ATA) or in the bridge's logical blocks (SCSI).
   bool Inside(uint64_t lba, uint64_t count) const {
     const uint64_t sectors = disk_.drive.Sectors();
     return lba <= sectors && count <= sectors - lba;
+  }
+  bool InsideBlocks(uint64_t lba, uint64_t count) const {
+    const uint64_t blocks = disk_.drive.Sectors() / perBlock_;
+    return lba <= blocks && count <= blocks - lba;
+  }
+  void TrimBlocks(uint64_t lba, uint64_t count, const char* command) const {
+    disk_.drive.Trim(lba * perBlock_, count * perBlock_, command);
   }
 
   Answer AtaPassThrough(const std::vector<uint8_t>& cdb) {
@@ -176,13 +191,13 @@ class Decoder {
     for (uint32_t j = 0; j < n; ++j) {
       const uint64_t lba = r.BE64(8 + 16 * j);
       const uint64_t blocks = r.BE32(16 + 16 * j);
-      if (!Inside(lba, blocks)) return Check(0x05, 0x21, 0x00);  // LBA OUT OF RANGE
+      if (!InsideBlocks(lba, blocks)) return Check(0x05, 0x21, 0x00);  // LBA OUT OF RANGE
       total += blocks;
     }
     if (p_.maxUnmapLbaCount && total > p_.maxUnmapLbaCount) return Check(0x05, 0x24, 0x00);
     for (uint32_t j = 0; j < n; ++j) {
       const uint64_t blocks = r.BE32(16 + 16 * j);
-      if (blocks) disk_.drive.Trim(r.BE64(8 + 16 * j), blocks, "UNMAP");
+      if (blocks) TrimBlocks(r.BE64(8 + 16 * j), blocks, "UNMAP");
     }
     return {};
   }
@@ -193,9 +208,10 @@ class Decoder {
     TByteReader c(cdb);
     const uint64_t lba = c.BE64(2);
     const uint32_t blocks = c.BE32(10);
-    if (blocks == 0 || !Out() || length_ != kSector || !data_) return Check(0x05, 0x24, 0x00);
-    if (!Inside(lba, blocks)) return Check(0x05, 0x21, 0x00);
-    disk_.drive.Trim(lba, blocks, "WRITE SAME(16)");
+    // The data-out buffer is one logical block.
+    if (blocks == 0 || !Out() || length_ != perBlock_ * kSector || !data_) return Check(0x05, 0x24, 0x00);
+    if (!InsideBlocks(lba, blocks)) return Check(0x05, 0x21, 0x00);
+    TrimBlocks(lba, blocks, "WRITE SAME(16)");
     return {};
   }
 
@@ -236,6 +252,7 @@ class Decoder {
   uint8_t dataIn_;
   uint8_t* data_;
   uint32_t length_;
+  uint64_t perBlock_;  // drive sectors per logical block
 };
 
 void PutAtaText(std::vector<uint8_t>& block, size_t offset, size_t chars, const std::string& text) {
@@ -299,6 +316,13 @@ SimBridgeProfile SimBridgeProfile::UasUnmap(uint32_t maxLbaCount, uint32_t maxDe
   return p;
 }
 
+SimBridgeProfile SimBridgeProfile::Uas4Kn() {
+  SimBridgeProfile p = UasUnmap(0, 0);
+  p.name = "UAS with UNMAP, 4096-byte blocks";
+  p.logicalBlockSize = 4096;
+  return p;
+}
+
 SimBridgeProfile SimBridgeProfile::NoTrim() {
   SimBridgeProfile p;
   p.name = "no TRIM path";
@@ -315,7 +339,13 @@ struct SimBridge::Impl {
   std::vector<SimRequestRecord> requests;
 };
 
-SimBridge::SimBridge(SimStorage& storage) : storage_(storage), impl_(std::make_unique<Impl>()) {
+uint32_t SimLogicalBlockSize(SimDisk& disk) {
+  std::lock_guard<std::mutex> lk(disk.mu);
+  return static_cast<uint32_t>(SectorsPerBlock(disk.bridge.profile) * kSector);
+}
+
+SimBridge::SimBridge(SimStorage& storage, SimVolumeLocks* locks)
+    : storage_(storage), locks_(locks), impl_(std::make_unique<Impl>()) {
   storage_.RegisterIoctl(IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall& c) { return PassThrough(c); });
   storage_.RegisterIoctl(IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, [this](SimDeviceCall& c) { return StorageTrim(c); });
   storage_.AddOpenCheck([this](const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume) {
@@ -422,7 +452,62 @@ bool ApplyFault(SimStorage& storage, SimDisk& disk, const SimFault& f, uint32_t 
   return true;
 }
 
+uint64_t SatMul(uint64_t a, uint64_t b) { return b && a > UINT64_MAX / b ? UINT64_MAX : a * b; }
+uint64_t SatAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+// The drive sectors a raw UNMAP or WRITE SAME(16) names, read as Windows sees them, before the
+// bridge checks anything: (first sector, count).
+std::vector<std::pair<uint64_t, uint64_t>> RawTrimSectors(const SimRequestRecord& rec, uint64_t perBlock,
+                                                          uint64_t driveSectors) {
+  std::vector<std::pair<uint64_t, uint64_t>> r;
+  auto add = [&](uint64_t lba, uint64_t blocks) {
+    if (blocks) r.push_back({SatMul(lba, perBlock), SatMul(blocks, perBlock)});
+  };
+  if (rec.command == SimCommand::Unmap && rec.cdb.size() == 10 && rec.data.size() >= 8) {
+    TByteReader h(rec.data);
+    const size_t listed = std::min<size_t>(h.BE16(2), rec.data.size() - 8);
+    for (size_t at = 8; at + 16 <= 8 + listed; at += 16) add(h.BE64(at), h.BE32(at + 8));
+  } else if (rec.command == SimCommand::WriteSame16 && rec.cdb.size() == 16) {
+    TByteReader c(rec.cdb);
+    const uint64_t lba = c.BE64(2);
+    const uint64_t blocks = c.BE32(10);
+    // A count of 0 names every block to the end of the medium.
+    const uint64_t first = SatMul(lba, perBlock);
+    if (blocks) add(lba, blocks);
+    else if (first < driveSectors) r.push_back({first, driveSectors - first});
+  }
+  return r;
+}
+
 }  // namespace
+
+bool SimBridge::InMountedVolume(SimDisk& disk, const std::vector<std::pair<uint64_t, uint64_t>>& sectors) {
+  int number;
+  {
+    std::lock_guard<std::mutex> lk(disk.mu);
+    number = disk.number;
+  }
+  for (const auto& v : storage_.Volumes()) {
+    std::vector<SimExtent> extents;
+    char letter;
+    {
+      std::lock_guard<std::mutex> lk(v->mu);
+      if (v->fileSystemName.empty()) continue;  // raw: nothing mounted
+      extents = v->extents;
+      letter = v->letter;
+    }
+    bool overlaps = false;
+    for (const auto& e : extents) {
+      if (e.diskNumber != number) continue;
+      const uint64_t first = e.startingOffset / kSector;
+      const uint64_t end = (e.startingOffset + e.length) / kSector;
+      for (const auto& [lba, count] : sectors)
+        if (lba < end && SatAdd(lba, count) > first) overlaps = true;
+    }
+    if (overlaps && !(locks_ && locks_->LockedOrDismounted(letter))) return true;
+  }
+  return false;
+}
 
 BOOL SimBridge::PassThrough(SimDeviceCall& call) {
   if (!call.disk) return Fail(ERROR_INVALID_FUNCTION);
@@ -463,6 +548,16 @@ BOOL SimBridge::PassThrough(SimDeviceCall& call) {
   if (rec.dataTransferLength && !rec.dataBuffer) return Fail(ERROR_NOACCESS);
   if ((call.access & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE))
     return Fail(ERROR_ACCESS_DENIED);
+  if (rec.command == SimCommand::Unmap || rec.command == SimCommand::WriteSame16) {
+    SimBridgeProfile p;
+    {
+      std::lock_guard<std::mutex> lk(call.disk->mu);
+      p = call.disk->bridge.profile;
+    }
+    if (p.mountedVolumeRawTrim == SimRawTrimPolicy::RefuseAccessDenied &&
+        InMountedVolume(*call.disk, RawTrimSectors(rec, SectorsPerBlock(p), call.disk->drive.Sectors())))
+      return Fail(ERROR_ACCESS_DENIED);
+  }
 
   auto* out = static_cast<uint8_t*>(call.out);
   if (out != in) std::memcpy(out, in, sptd::kHeaderSize);

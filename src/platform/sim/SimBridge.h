@@ -9,14 +9,17 @@
 // disk handle, mapped through the volume's extents. Every released range goes to the drive's
 // ledger under the command's name: "ATA DSM", "UNMAP", "WRITE SAME(16)", "STORAGE TRIM".
 //
-// How a bridge behaves is data (SimBridgeProfile, one per disk); faults are injected per disk,
-// command and n-th call. Every request that reaches the bridge is recorded.
+// How a bridge behaves is data (SimBridgeProfile, one per disk): which commands it takes, the size
+// of the logical blocks it presents, and whether Windows lets a raw UNMAP or WRITE SAME(16) into a
+// mounted volume through. Faults are injected per disk, command and n-th call. Every request that
+// reaches the bridge is recorded.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/PlatformTypes.h"
@@ -24,6 +27,7 @@
 namespace plat::sim {
 
 class SimStorage;
+class SimVolumeLocks;
 struct SimDeviceCall;
 struct SimDisk;
 
@@ -40,8 +44,20 @@ struct SimIdentity {
 // Builds the 512-byte IDENTIFY DEVICE block (text fields in the ATA byte order).
 std::vector<uint8_t> SimIdentifyBlock(const SimIdentity& id);
 
+// What Windows does with a raw SCSI UNMAP or WRITE SAME(16) whose blocks lie in a mounted volume
+// (one with a file system that is neither locked nor dismounted): both are met in the field.
+enum class SimRawTrimPolicy {
+  Allow,               // passed to the bridge like any other command
+  RefuseAccessDenied,  // DeviceIoControl fails with ERROR_ACCESS_DENIED; nothing is released
+};
+
 struct SimBridgeProfile {
   std::string name = "full SAT";
+  // Bytes per logical block that the bridge presents (512 or 4096) in front of the drive's
+  // 512-byte sectors: the unit of UNMAP, WRITE SAME(16), the Block Limits values and the drive
+  // geometry. ATA PASS-THROUGH reaches the drive's own sectors whatever this says.
+  uint32_t logicalBlockSize = 512;
+  SimRawTrimPolicy mountedVolumeRawTrim = SimRawTrimPolicy::Allow;
   // ATA PASS-THROUGH.
   bool pt16 = true;
   bool pt12 = true;
@@ -73,6 +89,8 @@ struct SimBridgeProfile {
   static SimBridgeProfile BotAtaOnly();
   // UAS: UNMAP with limits, WRITE SAME(16), Block Limits; ATA PASS-THROUGH too.
   static SimBridgeProfile UasUnmap(uint32_t maxLbaCount, uint32_t maxDescriptors);
+  // UAS with UNMAP and WRITE SAME(16) that presents 4096-byte logical blocks (no limits).
+  static SimBridgeProfile Uas4Kn();
   // Every TRIM path refused: no pass-through, no UNMAP, no WRITE SAME, storage TRIM error 1.
   static SimBridgeProfile NoTrim();
 };
@@ -144,9 +162,13 @@ struct SimRequestRecord {
   std::vector<uint8_t> cdb;  // cdbLength bytes
 };
 
+// Bytes per logical block the disk's bridge presents (for the geometry).
+uint32_t SimLogicalBlockSize(SimDisk& disk);
+
 class SimBridge {
  public:
-  explicit SimBridge(SimStorage& storage);
+  // locks: whose lock and dismount state decides what a mounted volume is (may be null: none is).
+  SimBridge(SimStorage& storage, SimVolumeLocks* locks);
   ~SimBridge();
   SimBridge(const SimBridge&) = delete;
   SimBridge& operator=(const SimBridge&) = delete;
@@ -165,7 +187,9 @@ class SimBridge {
   BOOL PassThrough(SimDeviceCall& call);
   BOOL StorageTrim(SimDeviceCall& call);
   DWORD CheckOpen(const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume);
+  bool InMountedVolume(SimDisk& disk, const std::vector<std::pair<uint64_t, uint64_t>>& sectors);
   SimStorage& storage_;
+  SimVolumeLocks* locks_;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -286,17 +286,18 @@ BOOL SimDiscovery::Impl::Geometry(SimDeviceCall& c) {
   const SimDiskDescription d = DescriptionOf(c.disk);
   if (d.faults.geometry) return Fail(d.faults.geometry);
   if (!c.out || c.outSize < dgx::kDiskSize + 8) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  const uint64_t sectors = c.disk->drive.Sectors();
+  // Sectors as the bridge presents them; the size stays in bytes.
+  const uint64_t bytes = c.disk->drive.Sectors() * SimDrive::kSectorSize;
+  const uint32_t blockSize = SimLogicalBlockSize(*c.disk);
   constexpr uint64_t kTracks = 255, kPerTrack = 63;
   const DWORD n = std::min<DWORD>(c.outSize, dgx::kReadSize);
   std::memset(c.out, 0, n);
-  PutLE(c.out, dgx::kCylinders, sectors / (kTracks * kPerTrack), 8);
+  PutLE(c.out, dgx::kCylinders, bytes / blockSize / (kTracks * kPerTrack), 8);
   PutLE(c.out, dgx::kMediaType, dgx::FixedMedia, 4);
   PutLE(c.out, dgx::kTracksPerCylinder, kTracks, 4);
   PutLE(c.out, dgx::kSectorsPerTrack, kPerTrack, 4);
-  PutLE(c.out, dgx::kBytesPerSector, SimDrive::kSectorSize, 4);
-  PutLE(c.out, dgx::kDiskSize,
-        static_cast<uint64_t>(d.faults.diskSize.value_or(static_cast<int64_t>(sectors * SimDrive::kSectorSize))), 8);
+  PutLE(c.out, dgx::kBytesPerSector, blockSize, 4);
+  PutLE(c.out, dgx::kDiskSize, static_cast<uint64_t>(d.faults.diskSize.value_or(static_cast<int64_t>(bytes))), 8);
   c.SetReturned(n);
   return TRUE_;
 }

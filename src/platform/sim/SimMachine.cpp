@@ -14,7 +14,7 @@ SimMachine::SimMachine()
       security_(std::make_unique<SimSecurity>(*kernel_)),
       processes_(std::make_unique<SimProcesses>(*kernel_, *storage_)),
       volumeLocks_(std::make_unique<SimVolumeLocks>(*kernel_, *storage_)),
-      bridge_(std::make_unique<SimBridge>(*storage_)) {}
+      bridge_(std::make_unique<SimBridge>(*storage_, volumeLocks_.get())) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 

@@ -6,6 +6,7 @@
 
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimStorage.h"
+#include "platform/sim/SimVolumeFormat.h"
 
 namespace plat::sim {
 
@@ -129,9 +130,21 @@ struct SimProcesses::Impl {
       std::lock_guard<std::mutex> lk(mu);
       hook = freeRanges;
     }
-    if (p.script.retrim && hook && !volume->extents.empty()) {
+    std::string fileSystem;
+    {
+      std::lock_guard<std::mutex> lk(volume->mu);
+      fileSystem = volume->fileSystemName;
+    }
+    // Windows retrims NTFS only; the test's hook stands in for any volume's free space.
+    if (!hook && fileSystem != "NTFS") {
+      Write(p, "Optimize-Volume : The volume optimization operation requested is not supported by the file system "
+               "present on the volume.\r\n");
+      return 1;
+    }
+    if (p.script.retrim && !volume->extents.empty()) {
+      const auto ranges = hook ? hook(volume->letter) : FreeDiskRanges(storage, volume->letter);
       if (auto disk = storage.Disk(volume->extents.front().diskNumber))
-        for (auto [start, count] : hook(volume->letter)) disk->drive.Trim(start, count, "RETRIM");
+        for (auto [start, count] : ranges) disk->drive.Trim(start, count, "RETRIM");
     }
     for (const auto& c : p.script.chunks) {
       if (WaitTerminated(p, kernel.NowMs() + c.delayMs)) return 0;

@@ -7,9 +7,10 @@
 // which close when the child ends. A process handle is signalled when the process has ended.
 //
 // What PowerShell does is a script the test gives (chunks of output after virtual delays, an
-// exit code, never exiting, refusing termination). Optimize-Volume -ReTrim on a lettered volume
-// releases the volume's free space into its drive's ledger ("RETRIM"); the free space is what
-// the test's hook reports for the letter.
+// exit code, never exiting, refusing termination). Optimize-Volume -ReTrim on a lettered NTFS
+// volume releases its free clusters, as its mounted allocation model has them, into its drive's
+// ledger ("RETRIM"); any other file system fails with an error text and exit code 1. A test's
+// hook, when set, names the free space of every volume instead.
 #pragma once
 
 #include <cstdint>
@@ -62,7 +63,8 @@ class SimProcesses {
   // ---- set-up by tests ----
   // The script of every PowerShell started from now on.
   void SetPowerShell(SimPowerShellScript script);
-  // Free space of a volume in disk sectors (start, count); empty: nothing to release.
+  // Free space of a volume in disk sectors (start, count); empty: nothing to release. Replaces
+  // the volume's own allocation, and the file-system check, for every volume.
   using FreeRangesHook = std::function<std::vector<std::pair<uint64_t, uint64_t>>(char letter)>;
   void SetFreeRanges(FreeRangesHook hook);
   std::vector<SimProcessLaunch> Launches();

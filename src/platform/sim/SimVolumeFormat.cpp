@@ -488,4 +488,23 @@ SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters)
   return runs;
 }
 
+std::vector<std::pair<uint64_t, uint64_t>> FreeDiskRanges(SimStorage& storage, char letter) {
+  Place p;
+  if (!Locate(storage, letter, p)) return {};
+  auto s = FsState(storage, letter);
+  if (!s) return {};
+  std::lock_guard<std::mutex> lk(s->mu);
+  const uint64_t perCluster = s->ClusterBytes() / SimDrive::kSectorSize;
+  const uint64_t heap = p.firstLba + s->heapOffset * (s->bytesPerSector / SimDrive::kSectorSize);
+  std::vector<std::pair<uint64_t, uint64_t>> r;
+  for (uint64_t c = 0; c < s->clusters; ++c) {
+    if (s->Used(c)) continue;
+    if (!r.empty() && r.back().first + r.back().second == heap + c * perCluster)
+      r.back().second += perCluster;
+    else
+      r.push_back({heap + c * perCluster, perCluster});
+  }
+  return r;
+}
+
 }  // namespace plat::sim

@@ -69,5 +69,8 @@ bool AllocateRuns(SimStorage& storage, char letter, const SimClusterRuns& runs);
 bool ReleaseRuns(SimStorage& storage, char letter, const SimClusterRuns& runs);
 // A new file of that many clusters, first fit; empty when the volume is full.
 SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters);
+// The free clusters of a mounted volume as 512-byte sectors of its disk (first, count), one range
+// per run of free clusters, in order; empty when the volume is raw or full.
+std::vector<std::pair<uint64_t, uint64_t>> FreeDiskRanges(SimStorage& storage, char letter);
 
 }  // namespace plat::sim

@@ -45,6 +45,12 @@ bool SimVolumeLocks::Dismounted(char letter) {
   return states_[Upper(letter)].dismounted;
 }
 
+bool SimVolumeLocks::LockedOrDismounted(char letter) {
+  std::lock_guard<std::mutex> lk(mu_);
+  const State& s = states_[Upper(letter)];
+  return s.locked || s.dismounted;
+}
+
 BOOL SimVolumeLocks::Request(char letter, bool dismount) {
   SimVolumeRequest r;
   {

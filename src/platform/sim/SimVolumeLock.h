@@ -45,6 +45,8 @@ class SimVolumeLocks {
   std::vector<std::string> Requests();
   bool Locked(char letter);
   bool Dismounted(char letter);
+  // Either of the two: the volume's file system is not in the way of raw access to its blocks.
+  bool LockedOrDismounted(char letter);
 
   // False while a dismounted volume is not back yet; its first use starts the remount. The
   // machine asks this before it answers GetVolumeInformationW for the volume.
