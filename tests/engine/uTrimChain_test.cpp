@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include "core/uLang.h"
 #include "engine/TrimRunTestUtil.h"
@@ -12,6 +13,8 @@
 #include "platform/sim/SimBridge.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimProcess.h"
+#include "platform/sim/SimVolumeFormat.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -22,7 +25,11 @@ constexpr int kDiskNo = 1;
 constexpr uint64_t kDiskSectors = 1 << 21;
 constexpr int64_t kVolStart = 2048;      // sectors
 constexpr int64_t kVolSectors = 131072;  // 64 MiB
+constexpr int32_t kTextWarning = 84;
+constexpr int32_t kTextInfo = 85;
 constexpr int32_t kTextUsbDisconnect = 205;
+constexpr int32_t kTextExpertRetry = 208;
+constexpr int32_t kTextPinnedReTrimQuestion = 238;
 
 using TRanges = std::vector<std::pair<uint64_t, uint64_t>>;
 using TLines = std::vector<std::string>;
@@ -60,12 +67,16 @@ struct Scenario {
   TTrimMode mode = TTrimMode::tmFreeSpace;
   int batchEntries = 0;
   std::vector<int> answers = {};
+  // E: formatted NTFS with allocated files in it; the plan is then its free clusters.
+  bool ntfs = false;
+  bool expert = false;  // options.ExpertAtaRetry
+  std::optional<SimPowerShellScript> powerShell = {};
   // Expectations.
   int succeeded = 0, failed = 0, skipped = 0;
   std::string failure = {};  // the first failure's message; empty: none
   std::vector<const char*> prefixes = {};
   TLines lines = {};             // the log lines holding one of the prefixes, in order
-  std::vector<int32_t> boxes = {}; // text ids of the message boxes shown, in order
+  std::vector<std::pair<int32_t, int32_t>> boxes = {};  // (caption, text) ids of the boxes shown, in order
   TExpectLedger ledger = TExpectLedger::Planned;
   int released = -1;  // Planned: how many of the planned ranges were released (-1: all)
   std::vector<std::string> commands = {};  // the ledger's command names, deduplicated in order
@@ -144,6 +155,35 @@ struct ChainTest : ::testing::TestWithParam<Scenario>, TRunFixture {
     return r;
   }
 
+  // Sectors of E: that hold file-system data: none of them may ever be released.
+  TRanges inUse;
+
+  // NTFS on E: with a file, a hole where a deleted file was, and another file; the plan is its
+  // free clusters cut into ranges one ATA entry can carry.
+  void FormatWithFiles(Scenario& s) {
+    ASSERT_TRUE(FormatVolume(m->Storage(), 'E', SimFsKind::kNtfs, 512, 4096));
+    const SimClusterRuns deleted = AllocateFile(m->Storage(), 'E', 300);
+    ASSERT_FALSE(AllocateFile(m->Storage(), 'E', 200).empty());
+    ASSERT_TRUE(ReleaseRuns(m->Storage(), 'E', deleted));
+    disk.Volumes[0].FileSystem = "NTFS";
+    s.ranges.clear();
+    uint64_t at = kVolStart;
+    for (const auto& [first, count] : FreeDiskRanges(m->Storage(), 'E')) {
+      if (first > at) inUse.push_back({at, first - at});
+      at = first + count;
+      for (uint64_t done = 0; done < count; done += 65535) s.ranges.push_back({first + done, std::min<uint64_t>(65535, count - done)});
+    }
+    if (at < kVolStart + kVolSectors) inUse.push_back({at, kVolStart + kVolSectors - at});
+    ASSERT_GE(inUse.size(), 2u);
+  }
+
+  void CheckNoAllocatedSector() {
+    for (const SimTrimRecord& r : simDisk->drive.Ledger())
+      for (const auto& [first, count] : inUse)
+        EXPECT_FALSE(r.lba < first + count && r.lba + r.count > first)
+            << r.command << " released " << r.lba << "+" << r.count << " over data at " << first << "+" << count;
+  }
+
   // Whatever the scenario: a free-space run releases nothing outside its planned ranges.
   void CheckNothingOutsideThePlan(const Scenario& s) {
     if (s.mode != TTrimMode::tmFreeSpace) return;
@@ -158,8 +198,11 @@ struct ChainTest : ::testing::TestWithParam<Scenario>, TRunFixture {
 };
 
 TEST_P(ChainTest, Scenario) {
-  const Scenario& s = GetParam();
+  Scenario s = GetParam();
+  if (s.ntfs) FormatWithFiles(s);
   disk.Transport = s.transport;
+  options.ExpertAtaRetry = s.expert;
+  if (s.powerShell) m->Processes().SetPowerShell(*s.powerShell);
   m->Bridge().SetProfile(kDiskNo, s.profile);
   for (const SimFault& f : s.faults) m->Bridge().AddFault(kDiskNo, f);
   if (!s.answers.empty()) m->Desktop().ScriptAnswers(s.answers);
@@ -177,12 +220,13 @@ TEST_P(ChainTest, Scenario) {
   }
   EXPECT_EQ(Lines(s.prefixes), s.lines);
 
-  std::vector<std::string> boxes, wanted;
-  for (const MessageBoxCall& b : m->Desktop().Boxes()) boxes.push_back(b.text);
-  for (int32_t id : s.boxes) wanted.push_back(GetLangText(id));
+  std::vector<std::pair<std::string, std::string>> boxes, wanted;
+  for (const MessageBoxCall& b : m->Desktop().Boxes()) boxes.push_back({b.caption, b.text});
+  for (const auto& [caption, text] : s.boxes) wanted.push_back({GetLangText(caption), GetLangText(text)});
   EXPECT_EQ(boxes, wanted);
 
   CheckNothingOutsideThePlan(s);
+  CheckNoAllocatedSector();
   switch (s.ledger) {
     case TExpectLedger::Planned: {
       const size_t n = s.released < 0 ? s.ranges.size() : static_cast<size_t>(s.released);
@@ -363,7 +407,7 @@ std::vector<Scenario> Scenarios() {
                .lines = {"[ERROR] Batch 1 failed: Disk left the USB bus (winerr=1167); no further commands sent",
                          "[INFO] USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing "
                          "user guidance"},
-               .boxes = {kTextUsbDisconnect},
+               .boxes = {{kTextInfo, kTextUsbDisconnect}},
                .released = 2,
                .commands = {"ATA DSM"},
                .requests = [](const std::vector<SimRequestRecord>& r) {
@@ -409,6 +453,63 @@ std::vector<Scenario> Scenarios() {
                .lines = {},
                .ledger = TExpectLedger::WholeDisk,
                .commands = {"ATA DSM"}});
+
+  // A UAS bridge behind a mounted NTFS volume: Windows refuses the raw UNMAP, ReTrim fails
+  // with 43022, and the expert retry sends ATA.
+  SimBridgeProfile pinned = Uas();
+  pinned.mountedVolumeRawTrim = SimRawTrimPolicy::RefuseAccessDenied;
+  SimPowerShellScript failing43022;
+  failing43022.retrim = false;
+  failing43022.chunks = {{0, "Optimize-Volume : Failed with error 43022.\r\n"}};
+  failing43022.exitCode = 1;
+  const std::vector<const char*> pinnedLines = {
+      "DSM TRIM failed", "Retrying DSM", "SCSI UNMAP rejected", "Pinned Volume guard rejected", "-ReTrim starting",
+      "-ReTrim completed", "-ReTrim failed", "-ReTrim fallback failed", "-ReTrim covers", "Expert", "Trying ATA",
+      "Total trimmed", "Batch "};
+  const TLines pinnedStart = {
+      "[INFO] Retrying DSM TRIM in FS-cooperative mode (flag=0)",
+      "[WARN] DSM TRIM failed (winerr=1), falling back to SCSI UNMAP",
+      "[INFO] SCSI UNMAP rejected by Pinned Volume guard (winerr=5); bridge protected, routing to Optimize-Volume "
+      "-ReTrim",
+      "[INFO] Pinned Volume guard rejected raw paths; offering Optimize-Volume -ReTrim fallback",
+      "[INFO] Optimize-Volume -ReTrim starting for E:"};
+  auto with = [](TLines a, const TLines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  v.push_back({.name = "PinnedNtfsReTrimFailingThenExpertAta",
+               .profile = pinned,
+               .answers = {IDOK, IDOK},
+               .ntfs = true,
+               .expert = true,
+               .powerShell = failing43022,
+               .succeeded = 1,
+               .prefixes = pinnedLines,
+               .lines = with({"[WARN] Expert ATA retry mode enabled: after ReTrim 43022 failure, user may opt into ATA "
+                              "Pass-Through retry"},
+                             with(pinnedStart,
+                                  {"[WARN] Optimize-Volume -ReTrim failed for E: (exit=1)",
+                                   "[ERROR] Optimize-Volume -ReTrim fallback failed for all eligible volumes",
+                                   "[WARN] Expert retry accepted: releasing pinned handles and retrying ATA Pass-Through",
+                                   kDmaExtend, "[INFO] Expert ATA Pass-Through retry succeeded after ReTrim failure",
+                                   "[INFO] Total trimmed: sectors=129,408 (0.062 GiB)"})),
+               .boxes = {{kTextInfo, kTextPinnedReTrimQuestion}, {kTextWarning, kTextExpertRetry}},
+               .commands = {"ATA DSM"}});
+
+  v.push_back({.name = "PinnedNtfsReTrimReleasesTheFreeClusters",
+               .profile = pinned,
+               .answers = {IDOK},
+               .ntfs = true,
+               .powerShell = SimPowerShellScript{},
+               .succeeded = 1,
+               .prefixes = pinnedLines,
+               .lines = with(pinnedStart,
+                             {"[INFO] Optimize-Volume -ReTrim completed for E: (exit=0)",
+                              "[INFO] Optimize-Volume -ReTrim covers all free space; skipping remaining batches",
+                              "[INFO] Total trimmed: managed by Windows Optimize-Volume -ReTrim (sector count not "
+                              "reported)"}),
+               .boxes = {{kTextInfo, kTextPinnedReTrimQuestion}},
+               .commands = {"RETRIM"}});
 
   return v;
 }
