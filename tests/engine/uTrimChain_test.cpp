@@ -70,6 +70,7 @@ struct Scenario {
   // E: formatted NTFS with allocated files in it; the plan is then its free clusters.
   bool ntfs = false;
   bool expert = false;  // options.ExpertAtaRetry
+  int cancelAfter = 0;  // the user cancels once this many batches have reported progress (0: never)
   std::optional<SimPowerShellScript> powerShell = {};
   // Expectations.
   int succeeded = 0, failed = 0, skipped = 0;
@@ -133,11 +134,18 @@ struct ChainTest : ::testing::TestWithParam<Scenario>, TRunFixture {
   }
 
   void Run(const Scenario& s) {
-    auto* run = new TTrimExecutionThread(disk, s.ranges, s.mode, options, TRunMode::rmExecute, &log, nullptr,
-                                         [this](const TRunStats& r) {
-                                           stats = r;
-                                           doneCalls++;
-                                         });
+    TTrimExecutionThread* run = nullptr;
+    int reported = 0;
+    TTrimProgressEvent progress;
+    if (s.cancelAfter)
+      progress = [&](uint32_t, uint32_t, const std::string&) {
+        if (++reported == s.cancelAfter) run->RequestCancel();
+      };
+    run = new TTrimExecutionThread(disk, s.ranges, s.mode, options, TRunMode::rmExecute, &log, progress,
+                                   [this](const TRunStats& r) {
+                                     stats = r;
+                                     doneCalls++;
+                                   });
     TThreadLink link = run->Link();
     run->Start();
     ASSERT_TRUE(link.WaitFor());
@@ -212,6 +220,7 @@ TEST_P(ChainTest, Scenario) {
   EXPECT_EQ(stats.SucceededBatches, s.succeeded);
   EXPECT_EQ(stats.FailedBatches, s.failed);
   EXPECT_EQ(stats.SkippedBatches, s.skipped);
+  EXPECT_EQ(stats.SucceededBatches + stats.FailedBatches + stats.SkippedBatches, stats.PlannedBatches);
   if (s.failure.empty()) {
     EXPECT_TRUE(stats.Failures.empty());
   } else {
@@ -452,6 +461,81 @@ std::vector<Scenario> Scenarios() {
                .prefixes = {"Batch "},
                .lines = {},
                .ledger = TExpectLedger::WholeDisk,
+               .commands = {"ATA DSM"}});
+
+  // A bridge that answers UNMAP with an I/O error only after the hang threshold: nothing else
+  // is sent to it, and the user is told to reconnect it.
+  v.push_back({.name = "UnmapHangStopsTheChain",
+               .profile = [] {
+                 SimBridgeProfile p = Uas();
+                 p.unmap = false;
+                 return p;
+               }(),
+               .faults = {[] {
+                 SimFault f = Fault(SimCommand::Unmap, 1, SimFaultKind::Delay);
+                 f.delayMs = 2000;  // the threshold, within the 2 s Windows waits
+                 return f;
+               }()},
+               .ranges = Spaced(4),
+               .answers = {IDOK},
+               .failed = 1,
+               .failure = "SCSI UNMAP bridge hang detected; skipped unsafe fallback paths",
+               .prefixes = {"SCSI UNMAP hang", "SCSI UNMAP failed", "WRITE SAME(16)+UNMAP probe", "Trying ATA",
+                            "Skipping physical-drive", "USB bus disconnect", "Batch "},
+               .lines = {"[WARN] SCSI UNMAP hang detected (winerr=1117 after 2000 ms >= threshold 2000 ms); skipping ATA "
+                         "Pass-Through to keep the bridge alive",
+                         "[WARN] SCSI UNMAP failed (winerr=1117, sense=5/32/0), falling back to WRITE SAME(16)+UNMAP",
+                         "[ERROR] Batch 0 failed: SCSI UNMAP bridge hang detected; skipped unsafe fallback paths",
+                         "[INFO] Skipping physical-drive reopen probe because SCSI UNMAP bridge hang was already "
+                         "detected; showing USB reconnect guidance",
+                         "[INFO] USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing "
+                         "user guidance"},
+               .boxes = {{kTextInfo, kTextUsbDisconnect}},
+               .ledger = TExpectLedger::Nothing,
+               .commands = {},
+               .requests = [](const std::vector<SimRequestRecord>& r) {
+                 EXPECT_EQ(CountOf(r, SimCommand::Unmap), 1u);
+                 EXPECT_EQ(CountOf(r, SimCommand::WriteSame16), 0u);
+                 EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 0u);
+               }});
+
+  // An attempt that never returns is abandoned after the time-out plus the hang margin; no other
+  // configuration is tried on that bridge.
+  v.push_back({.name = "AtaAttemptThatNeverReturns",
+               .transport = TTransportKind::tkBOT,
+               .profile = Bot(),
+               .faults = {Fault(SimCommand::AtaDsm, 1, SimFaultKind::HangForever)},
+               .ranges = Spaced(6),
+               .batchEntries = 2,
+               .answers = {IDOK},
+               .succeeded = 0,
+               .failed = 1,
+               .skipped = 2,
+               .failure = "ATA Pass-Through bridge hang detected; skipped to keep the bus enumerated",
+               .prefixes = {"Trying ATA", "hang detected", "Batch ", "-ReTrim"},
+               .lines = {kDmaExtend,
+                         "[WARN] ATA Pass-Through hang detected: no response within 50000 ms; abandoning the path to "
+                         "keep the bridge enumerated",
+                         "[ERROR] Batch 0 failed: ATA Pass-Through bridge hang detected; skipped to keep the bus "
+                         "enumerated"},
+               .boxes = {{kTextInfo, kTextUsbDisconnect}},
+               .ledger = TExpectLedger::Nothing,
+               .commands = {},
+               .requests = [](const std::vector<SimRequestRecord>& r) {
+                 EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 1u);
+               }});
+
+  v.push_back({.name = "CancelBetweenBatches",
+               .transport = TTransportKind::tkBOT,
+               .profile = Bot(),
+               .ranges = Spaced(8),
+               .batchEntries = 2,
+               .cancelAfter = 2,
+               .succeeded = 2,
+               .skipped = 2,
+               .prefixes = {"Cancellation requested", "Batch "},
+               .lines = {"[WARN] Cancellation requested, stopping safely after current batch boundary."},
+               .released = 4,
                .commands = {"ATA DSM"}});
 
   // A UAS bridge behind a mounted NTFS volume: Windows refuses the raw UNMAP, ReTrim fails
