@@ -71,6 +71,7 @@ struct Scenario {
   bool ntfs = false;
   bool expert = false;  // options.ExpertAtaRetry
   int cancelAfter = 0;  // the user cancels once this many batches have reported progress (0: never)
+  uint32_t cancelAtMs = 0;  // ... or this long after the start, in virtual time (0: never)
   std::optional<SimPowerShellScript> powerShell = {};
   // Expectations.
   int succeeded = 0, failed = 0, skipped = 0;
@@ -147,8 +148,17 @@ struct ChainTest : ::testing::TestWithParam<Scenario>, TRunFixture {
                                      doneCalls++;
                                    });
     TThreadLink link = run->Link();
+    std::unique_ptr<TLambdaThread> canceller;
+    if (s.cancelAtMs)
+      canceller = std::make_unique<TLambdaThread>([&](TLambdaThread&) {
+        Win().Sleep(s.cancelAtMs);
+        run->RequestCancel();
+      });
     run->Start();
-    ASSERT_TRUE(link.WaitFor());
+    if (canceller) canceller->Start();
+    const bool ended = link.WaitFor();
+    if (canceller) canceller->WaitFor();
+    ASSERT_TRUE(ended);
     ASSERT_EQ(doneCalls, 1);
   }
 
@@ -537,6 +547,27 @@ std::vector<Scenario> Scenarios() {
                .lines = {"[WARN] Cancellation requested, stopping safely after current batch boundary."},
                .released = 4,
                .commands = {"ATA DSM"}});
+
+  // The user cancels while the second batch's ATA command hangs: the attempt ends, nothing
+  // more is sent.
+  v.push_back({.name = "CancelInsideAnAtaAttempt",
+               .transport = TTransportKind::tkBOT,
+               .profile = Bot(),
+               .faults = {Fault(SimCommand::AtaDsm, 2, SimFaultKind::HangUntilCancel)},
+               .ranges = Spaced(8),
+               .batchEntries = 2,
+               .cancelAtMs = 1000,
+               .succeeded = 1,
+               .failed = 1,
+               .skipped = 2,
+               .failure = "Cancelled by user",
+               .prefixes = {"Cancel", "Trying ATA", "ATA PT retry", "hang", "Batch "},
+               .lines = {kDmaExtend, kDmaExtend, "[ERROR] Batch 1 failed: Cancelled by user"},
+               .released = 2,
+               .commands = {"ATA DSM"},
+               .requests = [](const std::vector<SimRequestRecord>& r) {
+                 EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 2u);
+               }});
 
   // A UAS bridge behind a mounted NTFS volume: Windows refuses the raw UNMAP, ReTrim fails
   // with 43022, and the expert retry sends ATA.
