@@ -278,6 +278,13 @@ constexpr const char* kDefaultSizing =
 constexpr const char* kVpdSizing =
     "[INFO] SCSI UNMAP sizing from Block Limits VPD: max_lba_per_cmd=65536 sectors, max_descriptors=32";
 
+// The disk in ranges one ATA entry can carry: 33 of them, two batches.
+TTrimRangeArray WholeDisk() {
+  TTrimRangeArray r;
+  for (uint64_t at = 0; at < kDiskSectors; at += 65535) r.push_back({at, std::min<uint64_t>(65535, kDiskSectors - at)});
+  return r;
+}
+
 SimBridgeProfile WithoutBlockLimits(SimBridgeProfile p) {
   p.blockLimitsPage = false;
   return p;
@@ -457,15 +464,26 @@ std::vector<Scenario> Scenarios() {
                  EXPECT_EQ(CountOf(r, SimCommand::WriteSame16), 0u);
                }});
 
+  v.push_back({.name = "FullDeviceCutShortIsNoSuccess",
+               .transport = TTransportKind::tkBOT,
+               .profile = Bot(),
+               .faults = {Fault(SimCommand::AtaDsm, 2, SimFaultKind::LeaveBus)},
+               .ranges = WholeDisk(),
+               .mode = TTrimMode::tmFullDevice,
+               .answers = {IDOK},
+               .succeeded = 1,
+               .failed = 1,
+               .failure = "Disk left the USB bus (winerr=1167); no further commands sent",
+               .prefixes = {"Batch "},
+               .lines = {"[ERROR] Batch 1 failed: Disk left the USB bus (winerr=1167); no further commands sent"},
+               .boxes = {{kTextInfo, kTextUsbDisconnect}},
+               .released = 32,
+               .commands = {"ATA DSM"}});
+
   v.push_back({.name = "FullDeviceReleasesEverySector",
                .transport = TTransportKind::tkBOT,
                .profile = Bot(),
-               .ranges = [] {
-                 TTrimRangeArray r;
-                 for (uint64_t at = 0; at < kDiskSectors; at += 65535)
-                   r.push_back({at, std::min<uint64_t>(65535, kDiskSectors - at)});
-                 return r;
-               }(),
+               .ranges = WholeDisk(),
                .mode = TTrimMode::tmFullDevice,
                .succeeded = 2,
                .prefixes = {"Batch "},
@@ -486,9 +504,11 @@ std::vector<Scenario> Scenarios() {
                  f.delayMs = 2000;  // the threshold, within the 2 s Windows waits
                  return f;
                }()},
-               .ranges = Spaced(4),
+               .ranges = Spaced(6),
+               .batchEntries = 2,
                .answers = {IDOK},
                .failed = 1,
+               .skipped = 2,  // the run stops: no later batch reaches the bridge
                .failure = "SCSI UNMAP bridge hang detected; skipped unsafe fallback paths",
                .prefixes = {"SCSI UNMAP hang", "SCSI UNMAP failed", "WRITE SAME(16)+UNMAP probe", "Trying ATA",
                             "Skipping physical-drive", "USB bus disconnect", "Batch "},
