@@ -82,6 +82,7 @@ struct Scenario {
   TExpectLedger ledger = TExpectLedger::Planned;
   int released = -1;  // Planned: how many of the planned ranges were released (-1: all)
   std::vector<std::string> commands = {};  // the ledger's command names, deduplicated in order
+  uint64_t elapsedFromMs = 0, elapsedToMs = 0;  // the run's virtual duration lies in [from, to) when to is set
   std::function<void(const std::vector<SimRequestRecord>&)> requests = {};  // extra checks on the bridge's record
 };
 
@@ -225,7 +226,12 @@ TEST_P(ChainTest, Scenario) {
   for (const SimFault& f : s.faults) m->Bridge().AddFault(kDiskNo, f);
   if (!s.answers.empty()) m->Desktop().ScriptAnswers(s.answers);
   options.BatchEntries = s.batchEntries;
+  const uint64_t t0 = m->Kernel().NowMs();
   Run(s);
+  if (s.elapsedToMs) {
+    EXPECT_GE(m->Kernel().NowMs() - t0, s.elapsedFromMs);
+    EXPECT_LT(m->Kernel().NowMs() - t0, s.elapsedToMs);
+  }
 
   EXPECT_EQ(stats.SucceededBatches, s.succeeded);
   EXPECT_EQ(stats.FailedBatches, s.failed);
@@ -551,6 +557,8 @@ std::vector<Scenario> Scenarios() {
                .boxes = {{kTextInfo, kTextUsbDisconnect}},
                .ledger = TExpectLedger::Nothing,
                .commands = {},
+               .elapsedFromMs = 5000 + 45000,
+               .elapsedToMs = 5000 + 45000 + 2000,  // and the grace the abandoned worker gets
                .requests = [](const std::vector<SimRequestRecord>& r) {
                  EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 1u);
                }});
