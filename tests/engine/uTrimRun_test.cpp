@@ -146,6 +146,15 @@ TEST_F(RunTest, BatchingCountsAndLimitsInADryRunThatTouchesNoDevice) {
   }
   EXPECT_TRUE(Requests().empty());
   EXPECT_TRUE(Drive().Ledger().empty());
+  // Each dry run wrote its golden report, and showed nothing.
+  size_t saved = 0;
+  for (const std::string& l : LogLines())
+    if (l.rfind("[INFO] Dry-run golden saved: ", 0) == 0) {
+      saved++;
+      EXPECT_TRUE(m->Files().Exists(l.substr(29))) << l;
+    }
+  EXPECT_GE(saved, 1u);
+  EXPECT_TRUE(m->Desktop().Boxes().empty());
 }
 
 TEST_F(RunTest, ADryRunPassesOnAnUnknownTransportAndAnExecutionEndsFatally) {
