@@ -21,7 +21,7 @@ class TDeviceHandle {
   TDeviceHandle(const TDeviceHandle&) = delete;
   TDeviceHandle& operator=(const TDeviceHandle&) = delete;
 
-  bool Valid() const { return FHandle != Invalid() && FHandle != nullptr; }
+  bool Valid() const { return plat::IsValidHandle(FHandle); }
   plat::HANDLE Get() const { return FHandle; }
 
   // Closes now. Keeps the thread's last error as it was, so a caller that reads the cause of a

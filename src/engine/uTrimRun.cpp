@@ -26,13 +26,30 @@ constexpr int32_t kDefaultUnmapDescriptors = 32;
 
 }  // namespace
 
-bool TTrimRun::ValidHandle(HANDLE H) { return H != nullptr && H != VT_INVALID_HANDLE_VALUE; }
-
 std::string TTrimRun::LockFailureMessage(const TVolumeLockOutcome& O) {
   if (O.FailedOp == "open") return "Volume open failed; close apps using the drive and retry";
   if (O.FailedOp == "FSCTL_DISMOUNT_VOLUME")
     return "Volume dismount failed or timed out; close apps using the drive and retry";
   return "Volume lock failed or timed out; close apps using the drive and retry";
+}
+
+uint32_t TTrimRun::CommandTimeoutMs() const {
+  return static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0));
+}
+
+void TTrimRun::RecordStageValues(TTrimBatch& B) const {
+  B.Result.WinErr = S.StageWinErr;
+  B.Result.SenseKey = S.StageSenseKey;
+  B.Result.Asc = S.StageAsc;
+  B.Result.Ascq = S.StageAscq;
+}
+
+bool TTrimRun::FailIfCancelled(TTrimBatch& B) {
+  if (!T.IsCancelRequested()) return false;
+  B.StageOk = false;
+  B.Result.Success = false;
+  B.Result.Message = "Cancelled by user";
+  return true;
 }
 
 TVolumeLockOutcome TTrimRun::LockVolume(size_t Slot) {
@@ -164,7 +181,7 @@ void TTrimRun::PinVolumes() {
     const HANDLE h = Win().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     T.FVolumeHandles[i] = h;
-    if (!ValidHandle(h))
+    if (!IsValidHandle(h))
       Warn(Format("Cannot open guard handle for %s (winerr=%d)", path, Win().GetLastError()));
     else
       Info(Format("Volume pinned (mounted, no dismount): %s", path));

@@ -70,6 +70,7 @@ class TTrimRun {
   static constexpr uint32_t kMaxDsmPayloadSectors = 65535;
   static constexpr uint8_t kProtocolDma = 6;
   static constexpr uint8_t kProtocolPio = 5;
+  static constexpr uint8_t kSenseIllegalRequest = 5;
 
   explicit TTrimRun(TTrimExecutionThread& Thread) : T(Thread) {}
 
@@ -122,7 +123,12 @@ class TTrimRun {
   void ShowNotices();
   TVolumeLockOutcome LockVolume(size_t Slot);
   static std::string LockFailureMessage(const TVolumeLockOutcome& O);
-  static bool ValidHandle(plat::HANDLE H);
+  // The time limit of one device command, from the options.
+  uint32_t CommandTimeoutMs() const;
+  // The last request's error and sense into the batch result.
+  void RecordStageValues(TTrimBatch& B) const;
+  // A stage whose work the cancel cut short fails the batch; true when it did.
+  bool FailIfCancelled(TTrimBatch& B);
 
   void Info(const std::string& Msg);
   void Warn(const std::string& Msg);

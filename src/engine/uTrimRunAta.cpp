@@ -31,7 +31,6 @@ constexpr std::array<TAtaCdbConfig, 5> kAtaConfigs{{
 constexpr uint32_t kPt12MaxSectors = 255;
 constexpr uint32_t kHangMarginMs = 45000;
 constexpr uint32_t kRetryStepMs = 200;
-constexpr uint8_t kSenseIllegalRequest = 5;
 constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
 constexpr uint8_t kAscInvalidOpcode = 0x20;
 
@@ -84,7 +83,7 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
   B.Result.PayloadSectors = static_cast<int32_t>(n);
   if (S.AtaConfigIndex < 0) S.AtaConfigIndex = 0;
 
-  const uint32_t timeoutMs = static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0));
+  const uint32_t timeoutMs = CommandTimeoutMs();
   const uint32_t hangMs = timeoutMs + kHangMarginMs;
   const int32_t retries = T.FOptions.AtaRetries;
   TByteArray cdb(16, 0);
@@ -131,10 +130,7 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
         break;
       }
       B.Result.Retries = a;
-      B.Result.WinErr = S.StageWinErr;
-      B.Result.SenseKey = S.StageSenseKey;
-      B.Result.Asc = S.StageAsc;
-      B.Result.Ascq = S.StageAscq;
+      RecordStageValues(B);
       if (B.StageOk) {
         B.Result.Success = true;
         break;

@@ -1,5 +1,6 @@
 // The Windows ReTrim offer with its expert retry, and the end of a run: the USB disconnect
 // probe, the totals, the reports and at most one notice.
+#include <algorithm>
 #include <exception>
 
 #include "core/uDateTime.h"
@@ -61,7 +62,7 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
   // not a pinned one, also after a lock that failed part way.
   if (!S.Pinned) {
     bool held = S.Dismounted;
-    for (HANDLE h : T.FVolumeHandles) held = held || ValidHandle(h);
+    for (HANDLE h : T.FVolumeHandles) held = held || IsValidHandle(h);
     T.CloseVolumeHandles();
     S.Dismounted = false;
     if (held) Info("Volume handles released; waiting for auto-remount before Optimize-Volume");
@@ -129,13 +130,9 @@ void TTrimRun::Finish() {
 
 void TTrimRun::ProbeUsbDisconnect() {
   const TRunStats& st = T.FStats;
-  S.UsbDisconnect = false;
-  for (const TBatchResult& f : st.Failures)
-    if (DisconnectError(f.WinErr)) S.UsbDisconnect = true;
-  if (S.UsbDisconnect || S.DeviceGone) {
-    S.UsbDisconnect = true;
-    return;
-  }
+  S.UsbDisconnect = S.DeviceGone || std::any_of(st.Failures.begin(), st.Failures.end(),
+                                                 [](const TBatchResult& f) { return DisconnectError(f.WinErr); });
+  if (S.UsbDisconnect) return;
   if (!Executes || st.FailedBatches <= 0) return;
   if (S.BridgeHang) {
     S.UsbDisconnect = true;
@@ -148,11 +145,7 @@ void TTrimRun::ProbeUsbDisconnect() {
   int32_t attempt = 0;
   do {
     attempt++;
-    const HANDLE h = Win().CreateFileW(T.FDisk.DevicePath, GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    if (ValidHandle(h)) {
-      Win().CloseHandle(h);
-    } else {
+    if (!TAtaPassThroughEngine::OpenDeviceRW(T.FDisk.DevicePath).Valid()) {
       const uint32_t e = Win().GetLastError();
       // A disk path that opened at the run's start and now is not found has left the bus too.
       if (DisconnectError(e) || e == ERROR_FILE_NOT_FOUND) {

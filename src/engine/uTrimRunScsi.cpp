@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint32_t kUasNonNtfsUnmapTimeoutMs = 2500;
 constexpr uint64_t kMinUnmapLbaPerCmd = 4096;
-constexpr uint8_t kSenseIllegalRequest = 5;
 constexpr uint8_t kAscInvalidFieldInParameterList = 0x26;
 constexpr uint32_t kWs16ProbeBlocks = 8;
 
@@ -46,7 +45,7 @@ void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
   }
   B.Result.PayloadSectors = 0;
 
-  S.UnmapTimeoutMs = static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0));
+  S.UnmapTimeoutMs = CommandTimeoutMs();
   if (T.FDisk.Transport == TTransportKind::tkUAS && !T.FDisk.Volumes.empty() && !S.HasNtfs &&
       S.UnmapTimeoutMs > kUasNonNtfsUnmapTimeoutMs) {
     S.UnmapTimeoutMs = kUasNonNtfsUnmapTimeoutMs;
@@ -73,16 +72,8 @@ void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
   }
 
   B.Result.Retries = 0;
-  B.Result.WinErr = S.StageWinErr;
-  B.Result.SenseKey = S.StageSenseKey;
-  B.Result.Asc = S.StageAsc;
-  B.Result.Ascq = S.StageAscq;
-  if (T.IsCancelRequested()) {
-    B.StageOk = false;
-    B.Result.Success = false;
-    B.Result.Message = "Cancelled by user";
-    return;
-  }
+  RecordStageValues(B);
+  if (FailIfCancelled(B)) return;
   if (B.StageOk) {
     B.Result.Success = true;
     return;
@@ -163,9 +154,8 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
       const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(T.FRanges[p].SectorCount, kWs16ProbeBlocks));
       Info(Format("WRITE SAME(16)+UNMAP probe: lba=%u, count=%d (small probe before committing)", lba, count));
       const uint64_t tick = Win().GetTickCount64();
-      B.StageOk = T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, lba, count,
-                                                     static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0)),
-                                                     S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq, true);
+      B.StageOk = T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, lba, count, CommandTimeoutMs(), S.StageWinErr,
+                                                     S.StageSenseKey, S.StageAsc, S.StageAscq, true);
       const uint64_t elapsed = Win().GetTickCount64() - tick;
       if (!B.StageOk) {
         S.Ws16Failed = true;
@@ -183,7 +173,7 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
   B.Result.PayloadSectors = 0;
   B.Result.Retries = 0;
   B.StageOk = true;
-  const uint32_t timeout = static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0));
+  const uint32_t timeout = CommandTimeoutMs();
   for (int32_t i = B.First; i <= B.Last && B.StageOk; i++) {
     if (T.IsCancelRequested()) {
       B.StageOk = false;
@@ -206,15 +196,6 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
       done += n;
     }
   }
-  B.Result.WinErr = S.StageWinErr;
-  B.Result.SenseKey = S.StageSenseKey;
-  B.Result.Asc = S.StageAsc;
-  B.Result.Ascq = S.StageAscq;
-  if (T.IsCancelRequested()) {
-    B.StageOk = false;
-    B.Result.Success = false;
-    B.Result.Message = "Cancelled by user";
-  } else if (B.StageOk) {
-    B.Result.Success = true;
-  }
+  RecordStageValues(B);
+  if (!FailIfCancelled(B) && B.StageOk) B.Result.Success = true;
 }

@@ -161,6 +161,6 @@ TVolumeLockOutcome TTrimExecutionThread::LockAndDismountVolume(const TVolumeInfo
 
 void TTrimExecutionThread::CloseVolumeHandles() {
   for (HANDLE h : FVolumeHandles)
-    if (h && h != VT_INVALID_HANDLE_VALUE) Win().CloseHandle(h);
+    if (IsValidHandle(h)) Win().CloseHandle(h);
   FVolumeHandles.clear();
 }

@@ -16,8 +16,6 @@ HANDLE OpenDiskReadWrite(const std::string& Path) {
                            FILE_ATTRIBUTE_NORMAL);
 }
 
-bool Valid(HANDLE H) { return H != VT_INVALID_HANDLE_VALUE && H != nullptr; }
-
 TValidationResult Result(bool Ok, std::string Message, bool Warning = false) { return {Ok, std::move(Message), Warning}; }
 
 }  // namespace
@@ -40,7 +38,7 @@ bool TPreflightValidator::IsElevated() {
   if (Elevated) return true;
   // Without an elevated token, raw access to the first disk still shows administrator rights.
   const HANDLE H = OpenDiskReadWrite("\\\\.\\PhysicalDrive0");
-  if (!Valid(H)) return false;
+  if (!IsValidHandle(H)) return false;
   Win().CloseHandle(H);
   return true;
 }
@@ -67,7 +65,7 @@ TValidationResult TPreflightValidator::CheckTransport(const TDiskInfo& Disk, boo
 
 TValidationResult TPreflightValidator::CheckDiskWritable(const TDiskInfo& Disk) {
   const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!Valid(H)) return Result(false, "Cannot open disk with RW access: " + WinErrorText(Win().GetLastError()));
+  if (!IsValidHandle(H)) return Result(false, "Cannot open disk with RW access: " + WinErrorText(Win().GetLastError()));
   uint8_t Out[4] = {};
   DWORD Returned = 0;
   const bool Ok = Win().DeviceIoControl(H, fsc::IOCTL_DISK_IS_WRITABLE, nullptr, 0, Out, sizeof Out, &Returned);
@@ -79,7 +77,7 @@ TValidationResult TPreflightValidator::CheckDiskWritable(const TDiskInfo& Disk) 
 
 TValidationResult TPreflightValidator::CheckTrimSupport(const TDiskInfo& Disk) {
   const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!Valid(H)) return Result(false, "TRIM support query open failed: " + WinErrorText(Win().GetLastError()));
+  if (!IsValidHandle(H)) return Result(false, "TRIM support query open failed: " + WinErrorText(Win().GetLastError()));
   // STORAGE_PROPERTY_QUERY: StorageDeviceTrimProperty, PropertyStandardQuery, 4 zero bytes.
   uint8_t In[spq::kSize] = {};
   TByteWriter W(In);
@@ -106,7 +104,7 @@ TValidationResult TPreflightValidator::CheckTrimSupport(const TDiskInfo& Disk) {
 
 TValidationResult TPreflightValidator::ProbeBridge(const TDiskInfo& Disk) {
   const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!Valid(H)) return Result(false, "Bridge probe(open path) failed: " + WinErrorText(Win().GetLastError()));
+  if (!IsValidHandle(H)) return Result(false, "Bridge probe(open path) failed: " + WinErrorText(Win().GetLastError()));
   Win().CloseHandle(H);  // the probe opens the device itself
   TAtaProbeResult Probe;
   bool Identified = false;

@@ -29,7 +29,7 @@ struct TVolumeHandle {
   }
   TVolumeHandle(const TVolumeHandle&) = delete;
   TVolumeHandle& operator=(const TVolumeHandle&) = delete;
-  bool Valid() const { return H != VT_INVALID_HANDLE_VALUE && H != nullptr; }
+  bool Valid() const { return IsValidHandle(H); }
 };
 
 bool IsFatKind(const std::string& FS) { return FS == "EXFAT" || FS == "FAT32"; }

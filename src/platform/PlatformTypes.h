@@ -27,6 +27,8 @@ constexpr BOOL FALSE_ = 0;
 // Handles with fixed values, as Windows defines them.
 inline HANDLE InvalidHandleValue() { return reinterpret_cast<HANDLE>(~uintptr_t(0)); }
 #define VT_INVALID_HANDLE_VALUE (::plat::InvalidHandleValue())
+// Calls that fail return one or the other, depending on the call.
+inline bool IsValidHandle(HANDLE h) { return h != nullptr && h != InvalidHandleValue(); }
 
 // Constants keep their Windows names; a TU that includes <windows.h> must include this header first.
 // Windows error codes.
