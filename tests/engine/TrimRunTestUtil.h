@@ -38,6 +38,20 @@ inline TDiskInfo RunTestDisk(int Number = 3) {
   return d;
 }
 
+// A volume of the disk as discovery reports it, Sectors long from sector Start.
+inline TVolumeInfo RunTestVolume(char Letter, int Disk, int64_t Start, int64_t Sectors,
+                                 const std::string& FileSystem) {
+  TVolumeInfo v;
+  v.DriveLetter = std::string(1, Letter) + ":";
+  v.RootPath = v.DriveLetter + "\\";
+  v.HasDriveLetter = true;
+  v.FileSystem = FileSystem;
+  v.PartitionOffset = Start * 512;
+  v.PartitionLength = Sectors * 512;
+  v.DiskNumber = Disk;
+  return v;
+}
+
 // A run that is never started, or started with a body of the test's own; its fields are open.
 class TTestRun : public TTrimExecutionThread {
  public:

@@ -123,15 +123,7 @@ struct ChainTest : ::testing::TestWithParam<Scenario>, TRunFixture {
   ChainTest() {
     simDisk = m->Storage().AddDisk(kDiskNo, kDiskSectors);
     m->Storage().AddVolume('E', {{kDiskNo, kVolStart * 512, kVolSectors * 512}})->fileSystemName = "exFAT";
-    TVolumeInfo v;
-    v.DriveLetter = "E:";
-    v.RootPath = "E:\\";
-    v.HasDriveLetter = true;
-    v.FileSystem = "exFAT";
-    v.PartitionOffset = kVolStart * 512;
-    v.PartitionLength = kVolSectors * 512;
-    v.DiskNumber = kDiskNo;
-    disk.Volumes.push_back(v);
+    disk.Volumes.push_back(RunTestVolume('E', kDiskNo, kVolStart, kVolSectors, "exFAT"));
     SetCurrentLanguage(TUiLanguage::ulEnglish);
   }
 

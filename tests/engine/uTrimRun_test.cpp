@@ -59,15 +59,7 @@ struct RunTest : ::testing::Test, TRunFixture {
     simDisk = m->Storage().AddDisk(kDiskNo, 1 << 21);
     simVol = m->Storage().AddVolume('E', {{kDiskNo, kVolStart * 512, kVolSectors * 512}});
     simVol->fileSystemName = "exFAT";
-    TVolumeInfo v;
-    v.DriveLetter = "E:";
-    v.RootPath = "E:\\";
-    v.HasDriveLetter = true;
-    v.FileSystem = "exFAT";
-    v.PartitionOffset = kVolStart * 512;
-    v.PartitionLength = kVolSectors * 512;
-    v.DiskNumber = kDiskNo;
-    disk.Volumes.push_back(v);
+    disk.Volumes.push_back(RunTestVolume('E', kDiskNo, kVolStart, kVolSectors, "exFAT"));
     SetCurrentLanguage(TUiLanguage::ulEnglish);
     log.Info("test start");  // the log file's own handle is open from here on
     handlesBefore = m->Kernel().OpenHandleCount();
