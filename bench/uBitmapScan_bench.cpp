@@ -18,7 +18,8 @@ static void BM_FreeRunsOf512MiBBitmap(benchmark::State& State) {
   while (C < Clusters) {
     const uint64_t Len = C < Clusters / 2 ? 1 + Rng() % 64 : 1 + Rng() % 1000000;
     if (Used)
-      for (uint64_t k = C; k < C + Len && k < Clusters; ++k) Bits[k >> 3] = static_cast<uint8_t>(Bits[k >> 3] | (1u << (k & 7)));
+      for (uint64_t k = C; k < C + Len && k < Clusters; ++k)
+        Bits[k >> 3] = static_cast<uint8_t>(Bits[k >> 3] | (1u << (k & 7)));
     C += Len;
     Used = !Used;
   }

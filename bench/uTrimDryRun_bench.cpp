@@ -64,8 +64,7 @@ void BM_DryRunFullDevice(benchmark::State& State) {
   for (auto _ : State) {
     auto* run = new TTrimExecutionThread(
         disk, plan, TTrimMode::tmFullDevice, options, TRunMode::rmDryRun, log,
-        [&](uint32_t, uint32_t, const std::string&) { ++progressCalls; },
-        [&](const TRunStats& s) { stats = s; });
+        [&](uint32_t, uint32_t, const std::string&) { ++progressCalls; }, [&](const TRunStats& s) { stats = s; });
     TThreadLink link = run->Link();
     run->Start();
     if (!link.WaitFor()) {
@@ -117,8 +116,14 @@ void BM_DryRunBatchChecksOnly(benchmark::State& State) {
 
 }  // namespace
 
-BENCHMARK(BM_PlanFullDevice)->ArgName("quarters")->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)
-    ->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_PlanFullDevice)
+    ->ArgName("quarters")
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_DryRunFullDevice)
     ->ArgNames({"quarters", "entries", "log"})
     ->ArgsProduct({{1, 2, 4}, {32, 256}, {1, 0}})

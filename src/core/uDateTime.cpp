@@ -42,13 +42,14 @@ constexpr int64_t kEpoch = DaysFromCivil(1899, 12, 30);
 
 bool TryEncodeDateTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int MilliSecond,
                        TDateTime& Out) {
-  if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1 || Day > DaysInMonth(Year, Month)) return false;
+  if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1 || Day > DaysInMonth(Year, Month))
+    return false;
   if (Hour < 0 || Hour > 23 || Minute < 0 || Minute > 59 || Second < 0 || Second > 59 || MilliSecond < 0 ||
       MilliSecond > 999)
     return false;
   const double days = static_cast<double>(DaysFromCivil(Year, Month, Day) - kEpoch);
-  const double time =
-      static_cast<double>(((Hour * 60 + Minute) * 60 + Second) * 1000 + MilliSecond) / static_cast<double>(kMsPerDay);
+  const double time = static_cast<double>(((Hour * 60 + Minute) * 60 + Second) * 1000 + MilliSecond) /
+                      static_cast<double>(kMsPerDay);
   Out = days >= 0 ? days + time : days - time;
   return true;
 }

@@ -105,8 +105,7 @@ class TFormatter {
       }
       Convert(spec, FArgs[FNext++]);
     }
-    if (FNext < FArgs.size())
-      Fault(std::to_string(FArgs.size() - FNext) + " argument(s) left over", "%!(extra)");
+    if (FNext < FArgs.size()) Fault(std::to_string(FArgs.size() - FNext) + " argument(s) left over", "%!(extra)");
     return std::move(FOut);
   }
 
@@ -179,8 +178,7 @@ class TFormatter {
         Pad(FOut, Spec, p.Negative ? "-" : "", body, true);
         return;
       }
-      default:
-        Integer(Spec, Arg);
+      default: Integer(Spec, Arg);
     }
   }
 

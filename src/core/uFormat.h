@@ -39,9 +39,9 @@ inline constexpr bool kFormatThrows = true;
 
 // Integers Format takes; bool and the character types are not among them.
 template <class T>
-concept CFormatInteger = std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
-                         !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char8_t> &&
-                         !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>;
+concept CFormatInteger =
+    std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> && !std::is_same_v<T, wchar_t> &&
+    !std::is_same_v<T, char8_t> && !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>;
 
 // One argument of Format, tagged with the kind of value it holds.
 class TFormatArg {
@@ -67,15 +67,15 @@ class TFormatArg {
     }
   }
   template <class T>
-    requires std::is_floating_point_v<T>
-  TFormatArg(T v) : FKind(TKind::Float), FFloat(static_cast<double>(v)) {}
+  requires std::is_floating_point_v<T> TFormatArg(T v) : FKind(TKind::Float), FFloat(static_cast<double>(v)) {}
   TFormatArg(const char* s) : FKind(TKind::Text), FText(s ? std::string_view(s) : std::string_view()) {}
   TFormatArg(const std::string& s) : FKind(TKind::Text), FText(s) {}
   TFormatArg(std::string_view s) : FKind(TKind::Text), FText(s) {}
   // Anything else (bool, characters, enums, pointers, records) is refused at compile time.
   template <class T>
-    requires(!CFormatInteger<T> && !std::is_floating_point_v<T> && !std::is_convertible_v<const T&, std::string_view>)
-  TFormatArg(const T&) = delete;
+  requires(!CFormatInteger<T> && !std::is_floating_point_v<T> &&
+           !std::is_convertible_v<const T&, std::string_view>) TFormatArg(const T&)
+  = delete;
 
   TKind Kind() const { return FKind; }
   uint64_t IntBits() const { return FInt; }  // two's complement, sign-extended for I32/I64

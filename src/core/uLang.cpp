@@ -12,8 +12,7 @@ namespace {
 std::atomic<int32_t> CurrentLanguage{static_cast<int32_t>(TUiLanguage::ulKorean)};
 
 const char* const* const LangTable[] = {
-    kLangTextKo, kLangTextEn, kLangTextJa, kLangTextZh,
-    kLangTextEs, kLangTextDe, kLangTextFr, kLangTextRu,
+    kLangTextKo, kLangTextEn, kLangTextJa, kLangTextZh, kLangTextEs, kLangTextDe, kLangTextFr, kLangTextRu,
 };
 
 const char* const DisplayNames[] = {
@@ -29,49 +28,49 @@ bool IsValidLanguage(int32_t Value) { return Value >= 0 && Value < kLanguageCoun
 }  // namespace
 
 const char* const* LangTableFor(TUiLanguage Lang) {
-    const int32_t Value = static_cast<int32_t>(Lang);
-    return LangTable[IsValidLanguage(Value) ? Value : static_cast<int32_t>(TUiLanguage::ulEnglish)];
+  const int32_t Value = static_cast<int32_t>(Lang);
+  return LangTable[IsValidLanguage(Value) ? Value : static_cast<int32_t>(TUiLanguage::ulEnglish)];
 }
 
 std::string GetLangText(int32_t Id) {
-    if (Id < 0 || Id >= kLangTextCount) return "?";
-    return LangTableFor(GetCurrentLanguage())[Id];
+  if (Id < 0 || Id >= kLangTextCount) return "?";
+  return LangTableFor(GetCurrentLanguage())[Id];
 }
 
 TUiLanguage GetCurrentLanguage() {
-    return static_cast<TUiLanguage>(CurrentLanguage.load(std::memory_order_relaxed));
+  return static_cast<TUiLanguage>(CurrentLanguage.load(std::memory_order_relaxed));
 }
 
 void SetCurrentLanguage(TUiLanguage Lang) {
-    CurrentLanguage.store(static_cast<int32_t>(Lang), std::memory_order_relaxed);
+  CurrentLanguage.store(static_cast<int32_t>(Lang), std::memory_order_relaxed);
 }
 
 TUiLanguage DetectUILanguage() {
-    const uint16_t LangId = plat::Win().GetUserDefaultUILanguage();
-    const uint16_t Primary = LangId & 0x3FF;
-    const uint16_t Sub = LangId >> 10;
-    switch (Primary) {
-        // Only the PRC sublanguage reads simplified script; Taiwan, Hong Kong,
-        // Singapore and Macao get the fallback rather than the wrong script.
-        case 0x04: return Sub == 2 ? TUiLanguage::ulChineseSimplified : TUiLanguage::ulEnglish;
-        case 0x07: return TUiLanguage::ulGerman;
-        case 0x09: return TUiLanguage::ulEnglish;
-        case 0x0A: return TUiLanguage::ulSpanish;
-        case 0x0C: return TUiLanguage::ulFrench;
-        case 0x11: return TUiLanguage::ulJapanese;
-        case 0x12: return TUiLanguage::ulKorean;
-        case 0x19: return TUiLanguage::ulRussian;
-        default: return TUiLanguage::ulEnglish;
-    }
+  const uint16_t LangId = plat::Win().GetUserDefaultUILanguage();
+  const uint16_t Primary = LangId & 0x3FF;
+  const uint16_t Sub = LangId >> 10;
+  switch (Primary) {
+    // Only the PRC sublanguage reads simplified script; Taiwan, Hong Kong,
+    // Singapore and Macao get the fallback rather than the wrong script.
+    case 0x04: return Sub == 2 ? TUiLanguage::ulChineseSimplified : TUiLanguage::ulEnglish;
+    case 0x07: return TUiLanguage::ulGerman;
+    case 0x09: return TUiLanguage::ulEnglish;
+    case 0x0A: return TUiLanguage::ulSpanish;
+    case 0x0C: return TUiLanguage::ulFrench;
+    case 0x11: return TUiLanguage::ulJapanese;
+    case 0x12: return TUiLanguage::ulKorean;
+    case 0x19: return TUiLanguage::ulRussian;
+    default: return TUiLanguage::ulEnglish;
+  }
 }
 
 std::string LanguageDisplayName(TUiLanguage Lang) {
-    const int32_t Value = static_cast<int32_t>(Lang);
-    return DisplayNames[IsValidLanguage(Value) ? Value : static_cast<int32_t>(TUiLanguage::ulEnglish)];
+  const int32_t Value = static_cast<int32_t>(Lang);
+  return DisplayNames[IsValidLanguage(Value) ? Value : static_cast<int32_t>(TUiLanguage::ulEnglish)];
 }
 
 int32_t LanguageCount() { return kLanguageCount; }
 
 TUiLanguage LanguageFromIndex(int32_t Index) {
-    return IsValidLanguage(Index) ? static_cast<TUiLanguage>(Index) : TUiLanguage::ulEnglish;
+  return IsValidLanguage(Index) ? static_cast<TUiLanguage>(Index) : TUiLanguage::ulEnglish;
 }

@@ -6,14 +6,14 @@
 // Interface language, in the order of the text tables. Stored as a plain
 // 32-bit value: the settings file and the selector may hand in any number.
 enum class TUiLanguage : int32_t {
-    ulKorean = 0,
-    ulEnglish = 1,
-    ulJapanese = 2,
-    ulChineseSimplified = 3,
-    ulSpanish = 4,
-    ulGerman = 5,
-    ulFrench = 6,
-    ulRussian = 7
+  ulKorean = 0,
+  ulEnglish = 1,
+  ulJapanese = 2,
+  ulChineseSimplified = 3,
+  ulSpanish = 4,
+  ulGerman = 5,
+  ulFrench = 6,
+  ulRussian = 7
 };
 
 constexpr int32_t kLangTextCount = 250;

@@ -47,7 +47,8 @@ const char* WinErrorTextBuiltin(uint32_t Code) {
     case 170: return "The requested resource is in use.";
     case 433: return "A device which does not exist was specified.";
     case 483: return "The request failed due to a fatal device hardware error.";
-    case 995: return "The I/O operation has been aborted because of either a thread exit or an application request.";
+    case 995:
+      return "The I/O operation has been aborted because of either a thread exit or an application request.";
     case 997: return "Overlapped I/O operation is in progress.";
     case 998: return "Invalid access to memory location.";
     case 1110: return "The media in the drive may have changed.";
@@ -182,7 +183,8 @@ void TLogger::FlushPending(const std::shared_ptr<TShared>& Shared) {
     std::lock_guard<std::mutex> lk(Shared->FLock);
     handler = Shared->FOnLog;
     if (handler) {
-      lines.assign(std::make_move_iterator(Shared->FPending.begin()), std::make_move_iterator(Shared->FPending.end()));
+      lines.assign(std::make_move_iterator(Shared->FPending.begin()),
+                   std::make_move_iterator(Shared->FPending.end()));
       Shared->FPending.clear();
     }
   }

@@ -14,9 +14,9 @@ struct TThreadControl {
   HANDLE Handle = nullptr;
   DWORD ThreadId = 0;
   bool Started = false;
-  bool AbortStart = false;       // deleted before it was started: the thread runs nothing
+  bool AbortStart = false;  // deleted before it was started: the thread runs nothing
   bool FreeOnTerminate = false;
-  bool Decided = false;          // the thread has made its release decision and no longer uses Obj
+  bool Decided = false;  // the thread has made its release decision and no longer uses Obj
   std::atomic<bool> Finished{false};
 
   ~TThreadControl() {

@@ -15,7 +15,12 @@ enum class TTransportKind : int32_t { tkUnknown = 0, tkBOT = 1, tkUAS = 2, tkNon
 enum class TMediaKind : int32_t { mkUnknown = 0, mkSSD = 1, mkHDD = 2 };
 enum class TTrimMode : int32_t { tmFullDevice = 0, tmFreeSpace = 1 };
 enum class TRunMode : int32_t { rmDryRun = 0, rmExecute = 1 };
-enum class TForcedTrimPath : int32_t { ftpAuto = 0, ftpScsiUnmap = 1, ftpAtaPassThrough = 2, ftpWindowsReTrim = 3 };
+enum class TForcedTrimPath : int32_t {
+  ftpAuto = 0,
+  ftpScsiUnmap = 1,
+  ftpAtaPassThrough = 2,
+  ftpWindowsReTrim = 3
+};
 
 // One block range of a physical disk, in 512-byte sectors, absolute on the disk.
 struct TTrimRange {

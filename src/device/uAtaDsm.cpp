@@ -25,12 +25,18 @@ constexpr uint8_t kFlagsDataOutBlocks = 0x06;
 constexpr uint8_t kCkCondBit = 5;
 constexpr uint8_t kTDirBit = 3;
 
-uint8_t FlagsByte(bool CkCond) { return TAtaPassThroughEngine::SetBitValue(kFlagsDataOutBlocks, kCkCondBit, CkCond); }
+uint8_t FlagsByte(bool CkCond) {
+  return TAtaPassThroughEngine::SetBitValue(kFlagsDataOutBlocks, kCkCondBit, CkCond);
+}
 
 // Entries a range needs: ceil(count / 65535).
-uint64_t EntriesFor(uint64_t SectorCount) { return SectorCount / kMaxEntrySectors + (SectorCount % kMaxEntrySectors ? 1 : 0); }
+uint64_t EntriesFor(uint64_t SectorCount) {
+  return SectorCount / kMaxEntrySectors + (SectorCount % kMaxEntrySectors ? 1 : 0);
+}
 
-bool InRange(const TTrimRangeArray& Ranges, int64_t I) { return I >= 0 && I < static_cast<int64_t>(Ranges.size()); }
+bool InRange(const TTrimRangeArray& Ranges, int64_t I) {
+  return I >= 0 && I < static_cast<int64_t>(Ranges.size());
+}
 
 // One rule of a block check: fails when Broken holds.
 struct TBlockRule {
@@ -70,7 +76,8 @@ std::string RefuseDsmBlock(std::span<const uint8_t> Cdb, size_t PayloadBytes) {
     return Broken ? Broken : "";
   }
   TAtaCdbValidationResult Res;
-  if (!TAtaPassThroughEngine::ValidatePt16DsmCdb(Cdb, static_cast<uint32_t>(PayloadBytes), Res)) return Res.Message;
+  if (!TAtaPassThroughEngine::ValidatePt16DsmCdb(Cdb, static_cast<uint32_t>(PayloadBytes), Res))
+    return Res.Message;
   if (!TAtaPassThroughEngine::TestBitValue(Cdb[1], 0) && Cdb[5] != 0) return "COUNT(15:8) set without EXTEND";
   return "";
 }
@@ -119,16 +126,16 @@ bool TAtaPassThroughEngine::BuildPt16DsmCdb(uint16_t SectorCount, std::span<uint
   if (Cdb.size() < 16) return false;
   // Without EXTEND the block has 8 count bits; a larger count would be taken modulo 256.
   if (!Extend && SectorCount > 255) return false;
-  W.U8(0, kOpPt16);                                                                  // OPERATION CODE: 85h
-  W.U8(1, SetBitValue(static_cast<uint8_t>(Protocol << 1), 0, Extend));              // PROTOCOL, EXTEND
-  W.U8(2, FlagsByte(CkCond));                                                        // flags: 06h / 26h
-  W.U8(3, 0x00);                                                                     // FEATURES (15:8)
-  W.U8(4, kTrimBit);                                                                 // FEATURES (7:0): TRIM
-  W.U8(5, Extend ? static_cast<uint8_t>(SectorCount >> 8) : 0);                      // COUNT (15:8)
-  W.U8(6, static_cast<uint8_t>(SectorCount & 0xFF));                                 // COUNT (7:0)
+  W.U8(0, kOpPt16);                                                      // OPERATION CODE: 85h
+  W.U8(1, SetBitValue(static_cast<uint8_t>(Protocol << 1), 0, Extend));  // PROTOCOL, EXTEND
+  W.U8(2, FlagsByte(CkCond));                                            // flags: 06h / 26h
+  W.U8(3, 0x00);                                                         // FEATURES (15:8)
+  W.U8(4, kTrimBit);                                                     // FEATURES (7:0): TRIM
+  W.U8(5, Extend ? static_cast<uint8_t>(SectorCount >> 8) : 0);          // COUNT (15:8)
+  W.U8(6, static_cast<uint8_t>(SectorCount & 0xFF));                     // COUNT (7:0)
   // 7-12 LBA: 0; 13 DEVICE: 0
-  W.U8(14, kAtaDsm);                                                                 // COMMAND: DSM
-  W.U8(15, 0x00);                                                                    // CONTROL
+  W.U8(14, kAtaDsm);  // COMMAND: DSM
+  W.U8(15, 0x00);     // CONTROL
   return W.Ok();
 }
 
@@ -137,13 +144,13 @@ bool TAtaPassThroughEngine::BuildPt12DsmCdb(uint8_t SectorCount, std::span<uint8
   TByteWriter W(Cdb);
   W.Zero();
   if (Cdb.size() < 12 || SectorCount == 0) return false;
-  W.U8(0, kOpPt12);                                         // OPERATION CODE: A1h
-  W.U8(1, static_cast<uint8_t>((Protocol & 0x0F) << 1));    // PROTOCOL; bit 0 reserved
-  W.U8(2, FlagsByte(CkCond));                               // flags: 06h / 26h
-  W.U8(3, kTrimBit);                                        // FEATURES: TRIM
-  W.U8(4, SectorCount);                                     // COUNT
+  W.U8(0, kOpPt12);                                       // OPERATION CODE: A1h
+  W.U8(1, static_cast<uint8_t>((Protocol & 0x0F) << 1));  // PROTOCOL; bit 0 reserved
+  W.U8(2, FlagsByte(CkCond));                             // flags: 06h / 26h
+  W.U8(3, kTrimBit);                                      // FEATURES: TRIM
+  W.U8(4, SectorCount);                                   // COUNT
   // 5-7 LBA: 0; 8 DEVICE: 0
-  W.U8(9, kAtaDsm);                                         // COMMAND: DSM
+  W.U8(9, kAtaDsm);  // COMMAND: DSM
   // 10 reserved; 11 CONTROL
   return W.Ok();
 }
@@ -199,8 +206,8 @@ bool TAtaPassThroughEngine::SendAtaPassThroughDsm(const std::string& Path, std::
   ScsiStatus = Res.ScsiStatus;
   if (!Res.Ok && Res.Fault != TDeviceFault::dfOpenFailed)
     LogCall("DeviceIoControl(ATA PASS-THROUGH DSM)",
-            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Path, static_cast<int32_t>(Payload.size()),
-                   TimeoutMs, ScsiStatus),
+            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Path,
+                   static_cast<int32_t>(Payload.size()), TimeoutMs, ScsiStatus),
             false, WinErr, Res.ElapsedMs, false);
   return Res.Ok;
 }

@@ -22,11 +22,11 @@ constexpr size_t kWord217 = 434;         // nominal media rotation rate; 1 = non
 void TAtaPassThroughEngine::BuildIdentifyCdb(std::span<uint8_t, 16> Cdb) {
   TByteWriter W(Cdb);
   W.Zero();
-  W.U8(0, 0x85);   // OPERATION CODE: ATA PASS-THROUGH(16)
-  W.U8(1, 0x08);   // PROTOCOL 4 (PIO Data-In), EXTEND 0
-  W.U8(2, 0x0E);   // T_LENGTH 2, BYT_BLOK 1, T_DIR 1 (from the device), CK_COND 0
+  W.U8(0, 0x85);  // OPERATION CODE: ATA PASS-THROUGH(16)
+  W.U8(1, 0x08);  // PROTOCOL 4 (PIO Data-In), EXTEND 0
+  W.U8(2, 0x0E);  // T_LENGTH 2, BYT_BLOK 1, T_DIR 1 (from the device), CK_COND 0
   // 3-5 FEATURES, COUNT (15:8): 0
-  W.U8(6, 0x01);   // COUNT (7:0): one block
+  W.U8(6, 0x01);  // COUNT (7:0): one block
   // 7-13 LBA, DEVICE: 0
   W.U8(14, 0xEC);  // COMMAND: IDENTIFY DEVICE
   // 15 CONTROL: 0

@@ -15,7 +15,9 @@ uint8_t TAtaPassThroughEngine::SetBitValue(uint8_t Value, uint8_t Bit, bool Stat
   return State ? static_cast<uint8_t>(Value | Mask) : static_cast<uint8_t>(Value & ~Mask);
 }
 
-bool TAtaPassThroughEngine::TestBitValue(uint8_t Value, uint8_t Bit) { return Bit <= 7 && ((Value >> Bit) & 1u) != 0; }
+bool TAtaPassThroughEngine::TestBitValue(uint8_t Value, uint8_t Bit) {
+  return Bit <= 7 && ((Value >> Bit) & 1u) != 0;
+}
 
 TDeviceResult TAtaPassThroughEngine::RunScsi(const std::string& Path, const TScsiRequest& Req, TStatusRule Rule) {
   TDeviceHandle H = OpenDeviceRW(Path);
@@ -23,7 +25,7 @@ TDeviceResult TAtaPassThroughEngine::RunScsi(const std::string& Path, const TScs
   return JudgeScsiReply(ExecuteScsiPassThrough(H.Get(), Req), Rule);
 }
 
-void TAtaPassThroughEngine::LogCall(const std::string& ApiName, const std::string& Params, bool Ok, uint32_t WinErr,
-                                    uint64_t ElapsedMs, bool WarnOnFailure) const {
+void TAtaPassThroughEngine::LogCall(const std::string& ApiName, const std::string& Params, bool Ok,
+                                    uint32_t WinErr, uint64_t ElapsedMs, bool WarnOnFailure) const {
   if (FLogger) FLogger->LogApiCallEx(ApiName, Params, Ok, WinErr, ElapsedMs, WarnOnFailure);
 }

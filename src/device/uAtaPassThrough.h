@@ -59,12 +59,13 @@ class TAtaPassThroughEngine {
   // Zeroes Cdb; false when it holds fewer than 12 bytes or SectorCount is 0.
   static bool BuildPt12DsmCdb(uint8_t SectorCount, std::span<uint8_t> Cdb, uint8_t Protocol, bool CkCond);
   // The nine rules of a (16) block against the payload it would carry.
-  static bool ValidatePt16DsmCdb(std::span<const uint8_t> Cdb, uint32_t PayloadBytes, TAtaCdbValidationResult& Res);
+  static bool ValidatePt16DsmCdb(std::span<const uint8_t> Cdb, uint32_t PayloadBytes,
+                                 TAtaCdbValidationResult& Res);
   // Sends a (16) block, or a (12) block in the first 12 bytes of Cdb when Cdb[0] is A1h. A block
   // that does not carry exactly this payload as DSM TRIM is refused with 87 before any open.
-  bool SendAtaPassThroughDsm(const std::string& Path, std::span<const uint8_t> Cdb, std::span<const uint8_t> Payload,
-                             uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq,
-                             uint8_t& ScsiStatus);
+  bool SendAtaPassThroughDsm(const std::string& Path, std::span<const uint8_t> Cdb,
+                             std::span<const uint8_t> Payload, uint32_t TimeoutMs, uint32_t& WinErr,
+                             uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq, uint8_t& ScsiStatus);
 
   static uint8_t SetBitValue(uint8_t Value, uint8_t Bit, bool State);
   static bool TestBitValue(uint8_t Value, uint8_t Bit);
@@ -80,7 +81,8 @@ class TAtaPassThroughEngine {
   // ---- SCSI ----------------------------------------------------------------------------------
   // Header and one 16-byte descriptor per index (at most 4095; an index outside Ranges leaves
   // an all-zero descriptor).
-  static void BuildUnmapParameterList(TByteArray& List, const TTrimRangeArray& Ranges, int32_t First, int32_t Count);
+  static void BuildUnmapParameterList(TByteArray& List, const TTrimRangeArray& Ranges, int32_t First,
+                                      int32_t Count);
   static void BuildUnmapCdb(std::span<uint8_t, 10> Cdb, uint16_t ParameterListLength);
   // A list whose header does not match its length is refused with 87, as is an empty one.
   bool SendScsiUnmap(const std::string& Path, std::span<const uint8_t> List, uint32_t TimeoutMs, uint32_t& WinErr,

@@ -65,8 +65,8 @@ void TDiskEnumerator::Enumerate(TDiskInfoArray& Disks) const {
       continue;
     }
     Disk.SystemCritical = SysDisk >= 0 && SysDisk == N;
-    Log(Format("DiskEnum: PD%d model=%s size=%d bus_hint=%s protocol=%s media=%s media_reason=\"%s\" volumes=%d", N,
-               Disk.Model, Disk.SizeBytes, Disk.BusHint, TransportToText(Disk.Transport),
+    Log(Format("DiskEnum: PD%d model=%s size=%d bus_hint=%s protocol=%s media=%s media_reason=\"%s\" volumes=%d",
+               N, Disk.Model, Disk.SizeBytes, Disk.BusHint, TransportToText(Disk.Transport),
                MediaKindToText(Disk.Media), Disk.MediaReason, static_cast<int32_t>(Disk.Volumes.size())));
     Disks.push_back(std::move(Disk));
   }
@@ -132,7 +132,8 @@ bool TDiskEnumerator::QueryDiskSize(plat::HANDLE Handle, uint64_t& SizeBytes) {
 int32_t TDiskEnumerator::GetSystemDiskNumber() {
   std::string WinDir;
   char Letter = 'C';
-  if (plat::Win().GetWindowsDirectoryW(&WinDir) != 0 && !WinDir.empty()) Letter = UpperCase(WinDir.substr(0, 1))[0];
+  if (plat::Win().GetWindowsDirectoryW(&WinDir) != 0 && !WinDir.empty())
+    Letter = UpperCase(WinDir.substr(0, 1))[0];
   TDeviceHandle H(OpenDevice(std::string("\\\\.\\") + Letter + ":", 0));
   if (!H.Valid()) return -1;
   std::vector<uint8_t> Extents(kSystemExtentsBytes, 0);

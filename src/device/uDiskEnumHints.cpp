@@ -94,8 +94,8 @@ TDiskHintMap TDiskEnumerator::BuildDiskHintMap() const {
     TByteWriter(std::span<uint8_t>(DetailBytes, kDetailBufferBytes)).LE32(0, DetailDataCbSize());
     std::vector<uint8_t> DevInfo = SetupRecord(plat::spdi::kDevInfoDataSize, plat::spdi::kDevInfoDataSize);
     DWORD Required = 0;
-    if (!plat::Win().SetupDiGetDeviceInterfaceDetailW(Set, Iface.data(), DetailBytes, kDetailBufferBytes, &Required,
-                                                      DevInfo.data()))
+    if (!plat::Win().SetupDiGetDeviceInterfaceDetailW(Set, Iface.data(), DetailBytes, kDetailBufferBytes,
+                                                      &Required, DevInfo.data()))
       continue;
 
     const std::string Service = ReadTextProperty(Set, DevInfo, plat::SPDRP_SERVICE, kServiceBytes, INT32_MAX);
@@ -130,13 +130,11 @@ std::string TDiskEnumerator::QueryBusHint(plat::HANDLE Handle) const {
     case TDescriptorRead::drHeaderFailed:
       Log(Format("QueryBusHint: header IOCTL failed, err=%d", plat::Win().GetLastError()));
       return "Unknown";
-    case TDescriptorRead::drTooSmall:
-      return "Unknown";
+    case TDescriptorRead::drTooSmall: return "Unknown";
     case TDescriptorRead::drDataFailed:
       Log(Format("QueryBusHint: data IOCTL failed, err=%d hdr_size=%d", plat::Win().GetLastError(), Size));
       return "Unknown";
-    case TDescriptorRead::drOk:
-      break;
+    case TDescriptorRead::drOk: break;
   }
   const std::span<const uint8_t> Tail = std::span<const uint8_t>(Desc).subspan(plat::sdd::kFixedSize);
   const std::string Printable = PrintableUpper(Tail, static_cast<int32_t>(Tail.size()) - 1);

@@ -73,7 +73,8 @@ std::string TDiskEnumerator::WideBufToString(const char16_t* Buf, int32_t MaxCha
 std::string TDiskEnumerator::PrintableUpper(std::span<const uint8_t> Buf, int32_t HighIndex) {
   std::string S;
   if (HighIndex < 0 || Buf.empty()) return S;
-  const size_t Last = static_cast<size_t>(HighIndex) < Buf.size() ? static_cast<size_t>(HighIndex) : Buf.size() - 1;
+  const size_t Last =
+      static_cast<size_t>(HighIndex) < Buf.size() ? static_cast<size_t>(HighIndex) : Buf.size() - 1;
   S.reserve(Last + 1);
   for (size_t i = 0; i <= Last; ++i) {
     const uint8_t B = Buf[i];

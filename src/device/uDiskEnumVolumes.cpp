@@ -47,8 +47,8 @@ void TDiskEnumerator::MapVolumes(TVolumeInfoArray& Volumes, int32_t DiskNumber) 
                          ? FileSystem
                          : "RAW/Unknown";
       DWORD SectorsPerCluster = 0, BytesPerSector = 0, FreeClusters = 0, TotalClusters = 0;
-      V.ClusterBytes = plat::Win().GetDiskFreeSpaceW(V.RootPath, &SectorsPerCluster, &BytesPerSector, &FreeClusters,
-                                                     &TotalClusters)
+      V.ClusterBytes = plat::Win().GetDiskFreeSpaceW(V.RootPath, &SectorsPerCluster, &BytesPerSector,
+                                                     &FreeClusters, &TotalClusters)
                            ? SectorsPerCluster * BytesPerSector
                            : 0;
       V.PartitionOffset = ReadNonNegInt64(Buf.data() + At + plat::vde::kStartingOffset);

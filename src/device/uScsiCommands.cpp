@@ -34,7 +34,7 @@ void TAtaPassThroughEngine::BuildUnmapParameterList(TByteArray& List, const TTri
     if (I < 0 || I >= static_cast<int64_t>(Ranges.size())) continue;  // slot stays zero: 0 blocks
     const TTrimRange& R = Ranges[static_cast<size_t>(I)];
     const size_t D = kUnmapHeaderBytes + kUnmapDescriptorBytes * static_cast<size_t>(J);
-    W.BE64(D + 0, R.StartLba);                                      // UNMAP LOGICAL BLOCK ADDRESS
+    W.BE64(D + 0, R.StartLba);                                          // UNMAP LOGICAL BLOCK ADDRESS
     W.BE32(D + 8, static_cast<uint32_t>(R.SectorCount & 0xFFFFFFFFu));  // NUMBER OF LOGICAL BLOCKS
     // D+12..15 reserved
   }
@@ -43,15 +43,15 @@ void TAtaPassThroughEngine::BuildUnmapParameterList(TByteArray& List, const TTri
 void TAtaPassThroughEngine::BuildUnmapCdb(std::span<uint8_t, 10> Cdb, uint16_t ParameterListLength) {
   TByteWriter W(Cdb);
   W.Zero();
-  W.U8(0, 0x42);                  // OPERATION CODE: UNMAP
+  W.U8(0, 0x42);  // OPERATION CODE: UNMAP
   // 1 ANCHOR: 0; 2-5 reserved; 6 GROUP NUMBER: 0
   W.BE16(7, ParameterListLength);  // PARAMETER LIST LENGTH
   // 9 CONTROL: 0
 }
 
-bool TAtaPassThroughEngine::SendScsiUnmap(const std::string& Path, std::span<const uint8_t> List, uint32_t TimeoutMs,
-                                          uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq,
-                                          bool MultiDescriptor) {
+bool TAtaPassThroughEngine::SendScsiUnmap(const std::string& Path, std::span<const uint8_t> List,
+                                          uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc,
+                                          uint8_t& Ascq, bool MultiDescriptor) {
   WinErr = 0;
   SenseKey = Asc = Ascq = 0;
   // The device reads descriptors by the header's lengths: a list whose header disagrees with
@@ -88,16 +88,16 @@ bool TAtaPassThroughEngine::SendScsiUnmap(const std::string& Path, std::span<con
 void TAtaPassThroughEngine::BuildWriteSame16UnmapCdb(std::span<uint8_t, 16> Cdb, uint64_t Lba, uint32_t Count) {
   TByteWriter W(Cdb);
   W.Zero();
-  W.U8(0, 0x93);    // OPERATION CODE: WRITE SAME(16)
-  W.U8(1, 0x08);    // UNMAP 1; WRPROTECT, ANCHOR, NDOB 0
-  W.BE64(2, Lba);   // LOGICAL BLOCK ADDRESS
+  W.U8(0, 0x93);      // OPERATION CODE: WRITE SAME(16)
+  W.U8(1, 0x08);      // UNMAP 1; WRPROTECT, ANCHOR, NDOB 0
+  W.BE64(2, Lba);     // LOGICAL BLOCK ADDRESS
   W.BE32(10, Count);  // NUMBER OF LOGICAL BLOCKS
   // 14 GROUP NUMBER: 0; 15 CONTROL: 0
 }
 
 bool TAtaPassThroughEngine::SendWriteSame16Unmap(const std::string& Path, uint64_t Lba, uint32_t Count,
-                                                 uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc,
-                                                 uint8_t& Ascq, bool Probe) {
+                                                 uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey,
+                                                 uint8_t& Asc, uint8_t& Ascq, bool Probe) {
   WinErr = 0;
   SenseKey = Asc = Ascq = 0;
   if (Count == 0) {  // 0 blocks would mean "to the end of the medium"
@@ -129,9 +129,9 @@ bool TAtaPassThroughEngine::SendWriteSame16Unmap(const std::string& Path, uint64
 void TAtaPassThroughEngine::BuildBlockLimitsInquiryCdb(std::span<uint8_t, 6> Cdb) {
   TByteWriter W(Cdb);
   W.Zero();
-  W.U8(0, 0x12);                 // OPERATION CODE: INQUIRY
-  W.U8(1, 0x01);                 // EVPD
-  W.U8(2, kBlockLimitsPage);     // PAGE CODE: Block Limits
+  W.U8(0, 0x12);                                        // OPERATION CODE: INQUIRY
+  W.U8(1, 0x01);                                        // EVPD
+  W.U8(2, kBlockLimitsPage);                            // PAGE CODE: Block Limits
   W.BE16(3, static_cast<uint16_t>(kBlockLimitsBytes));  // ALLOCATION LENGTH
   // 5 CONTROL: 0
 }

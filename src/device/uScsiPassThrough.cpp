@@ -16,8 +16,8 @@ std::string Hex2(uint8_t V) {
 }
 
 std::string SenseText(const TScsiReply& R) {
-  return "SCSI status " + Hex2(R.ScsiStatus) + "h, sense " + Hex2(R.Sense.SenseKey) + "/" + Hex2(R.Sense.Asc) + "/" +
-         Hex2(R.Sense.Ascq);
+  return "SCSI status " + Hex2(R.ScsiStatus) + "h, sense " + Hex2(R.Sense.SenseKey) + "/" + Hex2(R.Sense.Asc) +
+         "/" + Hex2(R.Sense.Ascq);
 }
 
 }  // namespace
@@ -69,9 +69,9 @@ TScsiReply ExecuteScsiPassThrough(HANDLE Device, const TScsiRequest& Req) {
   }
   const ULONGLONG Start = Win().GetTickCount64();
   DWORD Returned = 0;
-  Reply.WinOk = Win().DeviceIoControl(Device, IOCTL_SCSI_PASS_THROUGH_DIRECT, Buf.data(),
-                                      static_cast<DWORD>(Buf.size()), Buf.data(), static_cast<DWORD>(Buf.size()),
-                                      &Returned) != 0;
+  Reply.WinOk =
+      Win().DeviceIoControl(Device, IOCTL_SCSI_PASS_THROUGH_DIRECT, Buf.data(), static_cast<DWORD>(Buf.size()),
+                            Buf.data(), static_cast<DWORD>(Buf.size()), &Returned) != 0;
   Reply.WinErr = Reply.WinOk ? 0 : Win().GetLastError();
   Reply.ElapsedMs = Win().GetTickCount64() - Start;
   TByteReader R(Buf);
@@ -127,7 +127,9 @@ TDeviceResult OpenFailedResult(uint32_t WinErr) {
   return Res;
 }
 
-bool DeviceLeftBus(uint32_t WinErr) { return WinErr == ERROR_DEV_NOT_EXIST || WinErr == ERROR_DEVICE_NOT_CONNECTED; }
+bool DeviceLeftBus(uint32_t WinErr) {
+  return WinErr == ERROR_DEV_NOT_EXIST || WinErr == ERROR_DEVICE_NOT_CONNECTED;
+}
 
 uint32_t TimeoutSeconds(uint32_t TimeoutMs, uint32_t Floor) {
   const uint32_t Sec = TimeoutMs / 1000;

@@ -34,7 +34,8 @@ bool ParseFat32(const uint8_t* B, TFatBootInfo& I, std::string& Msg) {
     return Fail(Msg, "FAT32 bytes per sector out of range");
   if (I.SectorsPerCluster == 0 || !std::has_single_bit(I.SectorsPerCluster))
     return Fail(Msg, "FAT32 sectors per cluster out of range");
-  if (Reserved == 0 || I.FatCount == 0 || I.FatSectors == 0) return Fail(Msg, "FAT32 allocation table fields are zero");
+  if (Reserved == 0 || I.FatCount == 0 || I.FatSectors == 0)
+    return Fail(Msg, "FAT32 allocation table fields are zero");
   if (R.LE16(17) != 0 || R.LE16(22) != 0) return Fail(Msg, "Boot sector is not FAT32");
   I.TotalSectors = Total32 != 0 ? Total32 : Total16;
   I.FatOffset = Reserved;

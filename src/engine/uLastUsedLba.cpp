@@ -20,7 +20,8 @@ int64_t FindLastUsedClusterCount(HANDLE Volume, int64_t TotalClusters) {
   TBitmapChunk Chunk;
   int64_t Last = -1;
   while (Query.Next(Chunk)) {
-    const int64_t Bit = bitscan::FindLastSet(Chunk.Bits, Chunk.Bytes, Chunk.FirstBit, Chunk.FirstBit + Chunk.Clusters);
+    const int64_t Bit =
+        bitscan::FindLastSet(Chunk.Bits, Chunk.Bytes, Chunk.FirstBit, Chunk.FirstBit + Chunk.Clusters);
     if (Bit >= 0) Last = static_cast<int64_t>(Chunk.FirstLcn) + (Bit - static_cast<int64_t>(Chunk.FirstBit));
   }
   if (Query.Fault() != TBitmapQueryFault::bqNone) return -1;
@@ -105,8 +106,7 @@ int64_t FindLastUsedLbaForVolume(const TVolumeInfo& Volume, TLogger* Logger) {
   }
   const int64_t Used = GetVolumeUsedExtentBytes(Volume.DriveLetter[0]);
   if (Used <= 0) return -1;
-  const int64_t Result =
-      static_cast<int64_t>(static_cast<uint64_t>(Volume.PartitionOffset) >> 9) + Used / 512 - 1;
+  const int64_t Result = static_cast<int64_t>(static_cast<uint64_t>(Volume.PartitionOffset) >> 9) + Used / 512 - 1;
   if (Logger)
     Logger->Info(Format("%s %s: VolUsed=%d LastUsedLba=%d", Volume.FileSystem, Volume.DriveLetter, Used, Result));
   return Result;

@@ -8,9 +8,9 @@
 
 using namespace plat;
 
-TTrimExecutionThread::TTrimExecutionThread(const TDiskInfo& Disk, const TTrimRangeArray& Ranges, TTrimMode TrimMode,
-                                           const TTrimExecOptions& Options, TRunMode RunMode, TLogger* Logger,
-                                           TTrimProgressEvent OnProgress, TTrimDoneEvent OnDone)
+TTrimExecutionThread::TTrimExecutionThread(const TDiskInfo& Disk, const TTrimRangeArray& Ranges,
+                                           TTrimMode TrimMode, const TTrimExecOptions& Options, TRunMode RunMode,
+                                           TLogger* Logger, TTrimProgressEvent OnProgress, TTrimDoneEvent OnDone)
     : TThread(DefaultStackSize),
       FDisk(Disk),
       FRanges(Ranges),
@@ -83,7 +83,8 @@ void TTrimExecutionThread::ShowInfo(const std::string& Caption, const std::strin
 
 void TTrimExecutionThread::DoProgress() {
   if (FOnProgress)
-    FOnProgress(static_cast<uint32_t>(FStats.DoneBatches), static_cast<uint32_t>(FStats.PlannedBatches), FProgressText);
+    FOnProgress(static_cast<uint32_t>(FStats.DoneBatches), static_cast<uint32_t>(FStats.PlannedBatches),
+                FProgressText);
 }
 
 void TTrimExecutionThread::DoDone() {

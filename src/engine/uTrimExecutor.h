@@ -31,7 +31,8 @@ using TTrimDoneEvent = std::function<void(const TRunStats& Stats)>;
 // MessageBoxW flags of the run's own boxes: no owner, brought to the foreground, on top.
 constexpr plat::UINT kRunQuestionBoxFlags =
     plat::MB_OKCANCEL | plat::MB_ICONQUESTION | plat::MB_SETFOREGROUND | plat::MB_TOPMOST;
-constexpr plat::UINT kRunInfoBoxFlags = plat::MB_OK | plat::MB_ICONINFORMATION | plat::MB_SETFOREGROUND | plat::MB_TOPMOST;
+constexpr plat::UINT kRunInfoBoxFlags =
+    plat::MB_OK | plat::MB_ICONINFORMATION | plat::MB_SETFOREGROUND | plat::MB_TOPMOST;
 static_assert(kRunQuestionBoxFlags == 0x50021 && kRunInfoBoxFlags == 0x50040);
 
 // JSON string escaping of the reports: quotation mark, backslash, \b \t \n \f \r, and every other
@@ -61,7 +62,8 @@ class TVolumeIoctlThread : public TThread {
 // uses, so an abandoned worker refers to nothing of its caller's.
 class TAtaTrimBatchThread : public TThread {
  public:
-  TAtaTrimBatchThread(const std::string& Path, const TByteArray& Cdb, const TByteArray& Payload, uint32_t TimeoutMs);
+  TAtaTrimBatchThread(const std::string& Path, const TByteArray& Cdb, const TByteArray& Payload,
+                      uint32_t TimeoutMs);
   bool Ok() const { return FOk; }
   uint32_t WinErr() const { return FWinErr; }
   uint8_t SenseKey() const { return FSenseKey; }
@@ -116,8 +118,9 @@ class TTrimExecutionThread : public TThread {
   // One ATA PASS-THROUGH DSM attempt to the run's disk on a worker, watched in 250 ms steps: a
   // cancel ends it (WinErr 0), HangMs passed is a hang (Hang, WinErr 258). Only an attempt that
   // ended by itself and failed writes a line.
-  bool RunAtaBatchWithTimeout(const TByteArray& Cdb, const TByteArray& Payload, uint32_t TimeoutMs, uint32_t HangMs,
-                              uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq, bool& Hang);
+  bool RunAtaBatchWithTimeout(const TByteArray& Cdb, const TByteArray& Payload, uint32_t TimeoutMs,
+                              uint32_t HangMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq,
+                              bool& Hang);
   // Opens the volume, locks and dismounts it; the handle (valid or not) goes into
   // FVolumeHandles[Slot], which the caller has sized, and stays open holding the lock.
   TVolumeLockOutcome LockAndDismountVolume(const TVolumeInfo& Volume, size_t Slot);

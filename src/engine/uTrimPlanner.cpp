@@ -67,7 +67,8 @@ void TTrimPlanner::BuildFreeSpaceRanges(TTrimRangeArray& Ranges, const TDiskInfo
     TTrimRangeArray VolRanges;
     std::string VolMsg;
     if (!FSource(V, VolRanges, VolMsg)) {
-      if (FLogger) FLogger->Warn("Free-space bitmap skipped for " + V.DriveLetter + " (" + V.FileSystem + "): " + VolMsg);
+      if (FLogger)
+        FLogger->Warn("Free-space bitmap skipped for " + V.DriveLetter + " (" + V.FileSystem + "): " + VolMsg);
       if (FS == "EXFAT") {
         Msg = "exFAT bitmap extraction failed: full mode only";
         Ranges.clear();

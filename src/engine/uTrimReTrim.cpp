@@ -38,7 +38,8 @@ bool ReadAvailable(HANDLE Pipe, std::string& Pending) {
   if (!Win().PeekNamedPipe(Pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return false;
   char buf[kOutputChunk];
   DWORD got = 0;
-  if (!Win().ReadFile(Pipe, buf, available < kOutputChunk ? available : kOutputChunk, &got) || got == 0) return false;
+  if (!Win().ReadFile(Pipe, buf, available < kOutputChunk ? available : kOutputChunk, &got) || got == 0)
+    return false;
   Pending.append(buf, got);
   return true;
 }
@@ -64,14 +65,16 @@ bool TTrimExecutionThread::RunOptimizeVolumeReTrim(char Letter, uint32_t Timeout
   FReTrim43022Seen = false;
   // The letter goes into a command line run elevated: nothing but A to Z gets there.
   if (Letter < 'A' || Letter > 'Z') {
-    if (FLogger) FLogger->Warn(Format("Optimize-Volume: invalid drive letter (code %d)", static_cast<int>(Letter)));
+    if (FLogger)
+      FLogger->Warn(Format("Optimize-Volume: invalid drive letter (code %d)", static_cast<int>(Letter)));
     return false;
   }
   // By full path in the system folder, so no powershell.exe planted in the working folder or
   // beside the program runs in its place.
   std::string systemDir;
   if (Win().GetSystemDirectoryW(&systemDir) == 0) {
-    if (FLogger) FLogger->Warn(Format("Optimize-Volume: GetSystemDirectoryW failed (winerr=%d)", Win().GetLastError()));
+    if (FLogger)
+      FLogger->Warn(Format("Optimize-Volume: GetSystemDirectoryW failed (winerr=%d)", Win().GetLastError()));
     return false;
   }
   const std::string application = systemDir + "\\WindowsPowerShell\\v1.0\\powershell.exe";
@@ -145,11 +148,11 @@ bool TTrimExecutionThread::RunOptimizeVolumeReTrim(char Letter, uint32_t Timeout
       ended = Win().WaitForSingleObject(pi.hProcess, kTerminatedExitWaitMs) == WAIT_OBJECT_0;
       if (!ended && FLogger) FLogger->Warn("Optimize-Volume: process did not end after termination; left running");
     } else if (FLogger) {
-      FLogger->Warn(Format("Optimize-Volume: TerminateProcess failed (winerr=%d); left running", Win().GetLastError()));
+      FLogger->Warn(
+          Format("Optimize-Volume: TerminateProcess failed (winerr=%d); left running", Win().GetLastError()));
     }
   }
-  while (ReadAvailable(readEnd, pending)) {
-  }
+  while (ReadAvailable(readEnd, pending)) {}
   if (!Trim(pending).empty()) logEntry(pending);
   if (ended) {
     DWORD code = 0;

@@ -81,15 +81,12 @@ void TTrimRun::ChoosePaths() {
   const bool freeSpace = T.FTrimMode == TTrimMode::tmFreeSpace;
   Executes = T.FRunMode == TRunMode::rmExecute;
   switch (T.FOptions.ForcedPath) {
-    case TForcedTrimPath::ftpScsiUnmap:
-      S.UnmapEligible = true;
-      break;
+    case TForcedTrimPath::ftpScsiUnmap: S.UnmapEligible = true; break;
     case TForcedTrimPath::ftpAuto:
       S.UnmapEligible = uas;
       S.DsmFirst = uas && freeSpace;
       break;
-    default:
-      break;
+    default: break;
   }
   S.ForcedReTrim = T.FOptions.ForcedPath == TForcedTrimPath::ftpWindowsReTrim;
   for (const TVolumeInfo& v : T.FDisk.Volumes)
@@ -137,38 +134,36 @@ void TTrimRun::SetUp() {
   }
 
   if (T.FOptions.QuietIterations) {
-    Info("Repetitive iteration messages excluded by option: per-batch info lines are not logged (warnings/errors "
-         "still are)");
+    Info(
+        "Repetitive iteration messages excluded by option: per-batch info lines are not logged (warnings/errors "
+        "still are)");
     if (T.FLogger) T.FLogger->SetSuppressInfo(true);
   }
 }
 
 void TTrimRun::LogPathLines() {
   switch (T.FOptions.ForcedPath) {
-    case TForcedTrimPath::ftpScsiUnmap:
-      Info("DEBUG: Forced SCSI UNMAP mode");
-      break;
-    case TForcedTrimPath::ftpAtaPassThrough:
-      Info("DEBUG: Forced ATA Pass-Through mode");
-      break;
-    case TForcedTrimPath::ftpWindowsReTrim:
-      Info("Forced Windows ReTrim mode: hardware TRIM paths skipped");
-      break;
+    case TForcedTrimPath::ftpScsiUnmap: Info("DEBUG: Forced SCSI UNMAP mode"); break;
+    case TForcedTrimPath::ftpAtaPassThrough: Info("DEBUG: Forced ATA Pass-Through mode"); break;
+    case TForcedTrimPath::ftpWindowsReTrim: Info("Forced Windows ReTrim mode: hardware TRIM paths skipped"); break;
     default:
       if (S.DsmFirst)
-        Info("UASP detected: will try DSM TRIM first, then SCSI UNMAP, then WRITE SAME(16)+UNMAP, then ATA "
-             "Pass-Through");
+        Info(
+            "UASP detected: will try DSM TRIM first, then SCSI UNMAP, then WRITE SAME(16)+UNMAP, then ATA "
+            "Pass-Through");
       break;
   }
   if (S.Pinned) {
     Info("Pinned Volume guard active: UAS + NTFS volume; keeping mounted FS, no dismount before raw paths");
   } else if (T.FOptions.ForcedPath == TForcedTrimPath::ftpAuto && Executes && !T.FDisk.Volumes.empty()) {
     if (T.FDisk.Transport == TTransportKind::tkBOT)
-      Info("Pinned Volume guard not applicable to BOT transport (ATA Pass-Through is the primary hardware path); "
-           "legacy lock+dismount available");
+      Info(
+          "Pinned Volume guard not applicable to BOT transport (ATA Pass-Through is the primary hardware path); "
+          "legacy lock+dismount available");
     else if (T.FDisk.Transport == TTransportKind::tkUAS)
-      Info("Pinned Volume guard disabled: no NTFS volume on this disk (Optimize-Volume -ReTrim does not cover "
-           "exFAT/FAT32); legacy lock+dismount available");
+      Info(
+          "Pinned Volume guard disabled: no NTFS volume on this disk (Optimize-Volume -ReTrim does not cover "
+          "exFAT/FAT32); legacy lock+dismount available");
   }
   if (T.FOptions.ExpertAtaRetry)
     Warn("Expert ATA retry mode enabled: after ReTrim 43022 failure, user may opt into ATA Pass-Through retry");
@@ -221,17 +216,19 @@ void TTrimRun::CheckScsiBlockSize() {
   if (err != 0)
     Warn(Format("SCSI UNMAP and WRITE SAME(16) not used: logical sector size unknown (winerr=%d)", err));
   else
-    Warn(Format("SCSI UNMAP and WRITE SAME(16) not used: disk reports %u-byte logical sectors (planned ranges "
-                "count 512-byte sectors)",
-                bytesPerSector));
+    Warn(
+        Format("SCSI UNMAP and WRITE SAME(16) not used: disk reports %u-byte logical sectors (planned ranges "
+               "count 512-byte sectors)",
+               bytesPerSector));
 }
 
 void TTrimRun::SizeScsiUnmap() {
   uint32_t l = 0, d = 0;
   if (!T.FAtaEngine->QueryBlockLimitsVpd(T.FDisk.DevicePath, l, d)) {
-    Info(Format("Block Limits VPD (0xB0) unavailable; using default SCSI UNMAP sizing (%u sectors/cmd, up to %d "
-                "descriptors)",
-                kDefaultUnmapLbaPerCmd, kDefaultUnmapDescriptors));
+    Info(
+        Format("Block Limits VPD (0xB0) unavailable; using default SCSI UNMAP sizing (%u sectors/cmd, up to %d "
+               "descriptors)",
+               kDefaultUnmapLbaPerCmd, kDefaultUnmapDescriptors));
     return;
   }
   // FFFFFFFFh: no maximum. Below 4096 blocks the page is not trusted.
@@ -256,7 +253,8 @@ void TTrimRun::RunBatches() {
     batch.Index = b;
     batch.First = b * PerBatch;
     // In 64 bits: a huge entries-per-batch value must not wrap past the last range.
-    batch.Last = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(batch.First) + PerBatch - 1, rangeCount - 1));
+    batch.Last =
+        static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(batch.First) + PerBatch - 1, rangeCount - 1));
     batch.Entries = batch.Last - batch.First + 1;
     for (int32_t i = batch.First; i <= batch.Last; i++) batch.Sectors += T.FRanges[i].SectorCount;
     batch.Result.BatchIndex = b;
@@ -303,8 +301,9 @@ void TTrimRun::DryRunCheck(TTrimBatch& B) {
     throw std::runtime_error("TRIM payload cannot carry a range beyond the 48-bit block address");
   const uint32_t n = static_cast<uint32_t>(B.Payload.size() / 512);
   if (n > kMaxDsmPayloadSectors)
-    throw std::runtime_error(Format("TRIM payload too large for one ATA batch (%d sectors > %d); reduce batch entries",
-                                    n, kMaxDsmPayloadSectors));
+    throw std::runtime_error(
+        Format("TRIM payload too large for one ATA batch (%d sectors > %d); reduce batch entries", n,
+               kMaxDsmPayloadSectors));
   B.Result.PayloadSectors = static_cast<int32_t>(n);
   if (!TAtaPassThroughEngine::BuildPt16DsmCdb(static_cast<uint16_t>(n), B.Cdb, kProtocolDma, true, true))
     throw std::runtime_error("Failed to build ATA PASS-THROUGH(16) CDB");

@@ -75,8 +75,8 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
   if (n > kMaxDsmPayloadSectors || n == 0) {
     B.Result.WinErr = ERROR_INVALID_PARAMETER;
     B.Result.PayloadSectors = static_cast<int32_t>(n);
-    B.Result.Message = Format("TRIM payload too large for one ATA batch (%d sectors > %d); reduce batch entries", n,
-                              kMaxDsmPayloadSectors);
+    B.Result.Message = Format("TRIM payload too large for one ATA batch (%d sectors > %d); reduce batch entries",
+                              n, kMaxDsmPayloadSectors);
     Error(B.Result.Message);
     return;
   }
@@ -106,10 +106,10 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
       }
       // With a payload of 1 to 65535 blocks (at most 255 for the 12-byte block) the builders
       // cannot refuse; were one to, nothing is sent.
-      const bool built = c.Pt12 ? TAtaPassThroughEngine::BuildPt12DsmCdb(static_cast<uint8_t>(n), cdb, c.Protocol,
-                                                                          c.CkCond)
-                                : TAtaPassThroughEngine::BuildPt16DsmCdb(static_cast<uint16_t>(n), cdb, c.Protocol,
-                                                                          c.Extend, c.CkCond);
+      const bool built =
+          c.Pt12 ? TAtaPassThroughEngine::BuildPt12DsmCdb(static_cast<uint8_t>(n), cdb, c.Protocol, c.CkCond)
+                 : TAtaPassThroughEngine::BuildPt16DsmCdb(static_cast<uint16_t>(n), cdb, c.Protocol, c.Extend,
+                                                          c.CkCond);
       if (!built) {
         S.StageWinErr = ERROR_INVALID_PARAMETER;
         S.StageSenseKey = S.StageAsc = S.StageAscq = 0;
@@ -120,9 +120,10 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
       }
       if (hang) {
         S.BridgeHang = true;
-        Warn(Format("ATA Pass-Through hang detected: no response within %d ms; abandoning the path to keep the bridge "
-                    "enumerated",
-                    hangMs));
+        Warn(Format(
+            "ATA Pass-Through hang detected: no response within %d ms; abandoning the path to keep the bridge "
+            "enumerated",
+            hangMs));
         B.Result.Retries = a;
         B.Result.WinErr = S.StageWinErr;
         B.Result.Success = false;
@@ -144,7 +145,8 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
         break;
       }
       if (e == ERROR_IO_DEVICE) break;
-      if (S.StageSenseKey == kSenseIllegalRequest && (S.StageAsc == kAscInvalidFieldInCdb || S.StageAsc == kAscInvalidOpcode))
+      if (S.StageSenseKey == kSenseIllegalRequest &&
+          (S.StageAsc == kAscInvalidFieldInCdb || S.StageAsc == kAscInvalidOpcode))
         break;
     }
     if (B.Result.Success || S.BridgeHang || S.DeviceGone || T.IsCancelRequested()) break;

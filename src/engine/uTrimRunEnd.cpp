@@ -131,13 +131,14 @@ void TTrimRun::Finish() {
 void TTrimRun::ProbeUsbDisconnect() {
   const TRunStats& st = T.FStats;
   S.UsbDisconnect = S.DeviceGone || std::any_of(st.Failures.begin(), st.Failures.end(),
-                                                 [](const TBatchResult& f) { return DisconnectError(f.WinErr); });
+                                                [](const TBatchResult& f) { return DisconnectError(f.WinErr); });
   if (S.UsbDisconnect) return;
   if (!Executes || st.FailedBatches <= 0) return;
   if (S.BridgeHang) {
     S.UsbDisconnect = true;
-    Info("Skipping physical-drive reopen probe because SCSI UNMAP bridge hang was already detected; showing USB "
-         "reconnect guidance");
+    Info(
+        "Skipping physical-drive reopen probe because SCSI UNMAP bridge hang was already detected; showing USB "
+        "reconnect guidance");
     return;
   }
   // The bridge may take a moment to drop off the bus after a failed command.

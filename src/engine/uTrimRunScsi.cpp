@@ -81,10 +81,12 @@ void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
   S.UnmapFailed = true;
   NoteDeviceGone(S.StageWinErr);
   if (S.Pinned && S.StageWinErr == ERROR_ACCESS_DENIED)
-    Info("SCSI UNMAP rejected by Pinned Volume guard (winerr=5); bridge protected, routing to Optimize-Volume -ReTrim");
+    Info(
+        "SCSI UNMAP rejected by Pinned Volume guard (winerr=5); bridge protected, routing to Optimize-Volume "
+        "-ReTrim");
   else
-    Warn(Format("SCSI UNMAP failed (winerr=%d, sense=%d/%d/%d), falling back to WRITE SAME(16)+UNMAP", S.StageWinErr,
-                S.StageSenseKey, S.StageAsc, S.StageAscq));
+    Warn(Format("SCSI UNMAP failed (winerr=%d, sense=%d/%d/%d), falling back to WRITE SAME(16)+UNMAP",
+                S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq));
   if (S.BridgeHang) {
     B.Result.Success = false;
     B.Result.Message = "SCSI UNMAP bridge hang detected; skipped unsafe fallback paths";
@@ -124,9 +126,10 @@ bool TTrimRun::ScsiUnmapSpan(uint64_t StartLba, uint64_t EndLba) {
         S.StageSenseKey == kSenseIllegalRequest && S.StageAsc == kAscInvalidFieldInParameterList;
     if (S.StageWinErr == ERROR_IO_DEVICE && elapsed >= S.UnmapHangThresholdMs && !paramListRejected) {
       S.BridgeHang = true;
-      Warn(Format("SCSI UNMAP hang detected (winerr=1117 after %d ms >= threshold %d ms); skipping ATA Pass-Through "
-                  "to keep the bridge alive",
-                  elapsed, S.UnmapHangThresholdMs));
+      Warn(Format(
+          "SCSI UNMAP hang detected (winerr=1117 after %d ms >= threshold %d ms); skipping ATA Pass-Through "
+          "to keep the bridge alive",
+          elapsed, S.UnmapHangThresholdMs));
       return false;
     }
     if (!paramListRejected) return false;
@@ -154,19 +157,22 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
       const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(T.FRanges[p].SectorCount, kWs16ProbeBlocks));
       Info(Format("WRITE SAME(16)+UNMAP probe: lba=%u, count=%d (small probe before committing)", lba, count));
       const uint64_t tick = Win().GetTickCount64();
-      B.StageOk = T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, lba, count, CommandTimeoutMs(), S.StageWinErr,
-                                                     S.StageSenseKey, S.StageAsc, S.StageAscq, true);
+      B.StageOk =
+          T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, lba, count, CommandTimeoutMs(), S.StageWinErr,
+                                             S.StageSenseKey, S.StageAsc, S.StageAscq, true);
       const uint64_t elapsed = Win().GetTickCount64() - tick;
       if (!B.StageOk) {
         S.Ws16Failed = true;
         NoteDeviceGone(S.StageWinErr);
-        Warn(Format("WRITE SAME(16)+UNMAP probe failed (winerr=%d, sense=%d/%d/%d, elapsed=%d ms), falling back to "
-                    "ATA Pass-Through",
-                    S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq, elapsed));
+        Warn(
+            Format("WRITE SAME(16)+UNMAP probe failed (winerr=%d, sense=%d/%d/%d, elapsed=%d ms), falling back to "
+                   "ATA Pass-Through",
+                   S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq, elapsed));
         return;
       }
       S.Ws16ProbeOk = true;
-      Info(Format("WRITE SAME(16)+UNMAP probe OK (elapsed=%d ms); using as fallback for remaining batches", elapsed));
+      Info(Format("WRITE SAME(16)+UNMAP probe OK (elapsed=%d ms); using as fallback for remaining batches",
+                  elapsed));
     }
   }
 
@@ -183,12 +189,14 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
     // A range longer than one command's 32-bit count goes in pieces, never cut short.
     for (uint64_t done = 0; done < r.SectorCount;) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(r.SectorCount - done, 0xFFFFFFFFu));
-      B.StageOk = T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, r.StartLba + done, n, timeout, S.StageWinErr,
-                                                     S.StageSenseKey, S.StageAsc, S.StageAscq, false);
+      B.StageOk =
+          T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, r.StartLba + done, n, timeout, S.StageWinErr,
+                                             S.StageSenseKey, S.StageAsc, S.StageAscq, false);
       if (!B.StageOk) {
-        Warn(Format("WRITE SAME(16)+UNMAP failed on range %d/%d (lba=%u, count=%u, winerr=%d, sense=%d/%d/%d); marking "
-                    "path failed",
-                    i, B.Last, r.StartLba, r.SectorCount, S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq));
+        Warn(Format(
+            "WRITE SAME(16)+UNMAP failed on range %d/%d (lba=%u, count=%u, winerr=%d, sense=%d/%d/%d); marking "
+            "path failed",
+            i, B.Last, r.StartLba, r.SectorCount, S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq));
         S.Ws16Failed = true;
         NoteDeviceGone(S.StageWinErr);
         break;

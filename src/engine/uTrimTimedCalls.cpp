@@ -25,7 +25,8 @@ TAtaTrimBatchThread::TAtaTrimBatchThread(const std::string& Path, const TByteArr
 void TAtaTrimBatchThread::Execute() {
   // Without a log: the run writes the one line of a failed attempt itself.
   TAtaPassThroughEngine engine(nullptr);
-  FOk = engine.SendAtaPassThroughDsm(FPath, FCdb, FPayload, FTimeoutMs, FWinErr, FSenseKey, FAsc, FAscq, FScsiStatus);
+  FOk = engine.SendAtaPassThroughDsm(FPath, FCdb, FPayload, FTimeoutMs, FWinErr, FSenseKey, FAsc, FAscq,
+                                     FScsiStatus);
 }
 
 namespace {
@@ -79,8 +80,8 @@ bool TTrimExecutionThread::RunVolumeIoctlWithTimeout(HANDLE Handle, DWORD Contro
   WinErr = Win().GetLastError();
   const uint64_t elapsed = Win().GetTickCount64() - start;
   if (FLogger)
-    FLogger->Warn(Format("%s wait failed: %s (wait=%d, winerr=%d, elapsed_ms=%d)", OpName, VolumeName, wait, WinErr,
-                         elapsed));
+    FLogger->Warn(Format("%s wait failed: %s (wait=%d, winerr=%d, elapsed_ms=%d)", OpName, VolumeName, wait,
+                         WinErr, elapsed));
   // No wait without a bound on a request that may hang: give the worker up as after a time-out.
   Win().CancelSynchronousIo(worker->Handle());
   if (!FreeOrAbandon(worker, kVolumeIoctlGraceMs) && FLogger)
@@ -118,7 +119,8 @@ bool TTrimExecutionThread::RunAtaBatchWithTimeout(const TByteArray& Cdb, const T
     if (wait != WAIT_TIMEOUT) {
       // A wait that fails at once would spin here without end: abandon as after a hang.
       WinErr = Win().GetLastError();
-      if (FLogger) FLogger->Warn(Format("ATA PASS-THROUGH DSM wait failed (winerr=%d); attempt abandoned", WinErr));
+      if (FLogger)
+        FLogger->Warn(Format("ATA PASS-THROUGH DSM wait failed (winerr=%d); attempt abandoned", WinErr));
       break;
     }
     if (Win().GetTickCount64() - start >= HangMs) {

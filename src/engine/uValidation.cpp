@@ -16,7 +16,9 @@ HANDLE OpenDiskReadWrite(const std::string& Path) {
                            FILE_ATTRIBUTE_NORMAL);
 }
 
-TValidationResult Result(bool Ok, std::string Message, bool Warning = false) { return {Ok, std::move(Message), Warning}; }
+TValidationResult Result(bool Ok, std::string Message, bool Warning = false) {
+  return {Ok, std::move(Message), Warning};
+}
 
 }  // namespace
 
@@ -52,20 +54,24 @@ TValidationResult TPreflightValidator::CheckSystemDiskPolicy(const TDiskInfo& Di
 TValidationResult TPreflightValidator::CheckTransport(const TDiskInfo& Disk, bool RequireKnownUsb) {
   switch (Disk.Transport) {
     case TTransportKind::tkBOT:
-      return Result(true, "Transport: BOT (ATA Pass-Through after lock+dismount; Pinned Volume guard not applicable)");
-    case TTransportKind::tkUAS:
       return Result(true,
-                    "Transport: UASP (DSM TRIM incl. FS-cooperative retry / SCSI UNMAP / WRITE SAME(16)+UNMAP fallback "
-                    "/ ATA Pass-Through under Pinned Volume guard / Optimize-Volume -ReTrim fallback)");
+                    "Transport: BOT (ATA Pass-Through after lock+dismount; Pinned Volume guard not applicable)");
+    case TTransportKind::tkUAS:
+      return Result(
+          true,
+          "Transport: UASP (DSM TRIM incl. FS-cooperative retry / SCSI UNMAP / WRITE SAME(16)+UNMAP fallback "
+          "/ ATA Pass-Through under Pinned Volume guard / Optimize-Volume -ReTrim fallback)");
     default:
-      if (RequireKnownUsb) return Result(false, "USB transport not detected (BOT/UASP required). Reconnect device and retry.");
+      if (RequireKnownUsb)
+        return Result(false, "USB transport not detected (BOT/UASP required). Reconnect device and retry.");
       return Result(true, "Unknown USB transport. Dry-run allowed only.");
   }
 }
 
 TValidationResult TPreflightValidator::CheckDiskWritable(const TDiskInfo& Disk) {
   const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!IsValidHandle(H)) return Result(false, "Cannot open disk with RW access: " + WinErrorText(Win().GetLastError()));
+  if (!IsValidHandle(H))
+    return Result(false, "Cannot open disk with RW access: " + WinErrorText(Win().GetLastError()));
   uint8_t Out[4] = {};
   DWORD Returned = 0;
   const bool Ok = Win().DeviceIoControl(H, fsc::IOCTL_DISK_IS_WRITABLE, nullptr, 0, Out, sizeof Out, &Returned);
@@ -77,7 +83,8 @@ TValidationResult TPreflightValidator::CheckDiskWritable(const TDiskInfo& Disk) 
 
 TValidationResult TPreflightValidator::CheckTrimSupport(const TDiskInfo& Disk) {
   const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!IsValidHandle(H)) return Result(false, "TRIM support query open failed: " + WinErrorText(Win().GetLastError()));
+  if (!IsValidHandle(H))
+    return Result(false, "TRIM support query open failed: " + WinErrorText(Win().GetLastError()));
   // STORAGE_PROPERTY_QUERY: StorageDeviceTrimProperty, PropertyStandardQuery, 4 zero bytes.
   uint8_t In[spq::kSize] = {};
   TByteWriter W(In);
@@ -86,15 +93,17 @@ TValidationResult TPreflightValidator::CheckTrimSupport(const TDiskInfo& Disk) {
   // DEVICE_TRIM_DESCRIPTOR, zeroed: an answer shorter than 9 bytes reads as TRIM not enabled.
   uint8_t Out[fsc::kDeviceTrimDescriptorSize] = {};
   DWORD Returned = 0;
-  const bool Ok = Win().DeviceIoControl(H, IOCTL_STORAGE_QUERY_PROPERTY, In, sizeof In, Out, sizeof Out, &Returned);
+  const bool Ok =
+      Win().DeviceIoControl(H, IOCTL_STORAGE_QUERY_PROPERTY, In, sizeof In, Out, sizeof Out, &Returned);
   const DWORD Err = Ok ? 0 : Win().GetLastError();
   Win().CloseHandle(H);
   if (!Ok) {
     if (IsTrimQueryUnsupportedError(Err))
-      return Result(true,
-                    Format("TRIM support query unsupported on this bridge (winerr=%d). Continue with runtime validation.",
-                           Err),
-                    true);
+      return Result(
+          true,
+          Format("TRIM support query unsupported on this bridge (winerr=%d). Continue with runtime validation.",
+                 Err),
+          true);
     return Result(false, Format("TRIM support query failed (winerr=%d): %s", Err, WinErrorText(Err)));
   }
   if (Out[fsc::kTrimEnabledAt] == 0)
@@ -104,7 +113,8 @@ TValidationResult TPreflightValidator::CheckTrimSupport(const TDiskInfo& Disk) {
 
 TValidationResult TPreflightValidator::ProbeBridge(const TDiskInfo& Disk) {
   const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!IsValidHandle(H)) return Result(false, "Bridge probe(open path) failed: " + WinErrorText(Win().GetLastError()));
+  if (!IsValidHandle(H))
+    return Result(false, "Bridge probe(open path) failed: " + WinErrorText(Win().GetLastError()));
   Win().CloseHandle(H);  // the probe opens the device itself
   TAtaProbeResult Probe;
   bool Identified = false;
@@ -117,12 +127,14 @@ TValidationResult TPreflightValidator::ProbeBridge(const TDiskInfo& Disk) {
     }
   }
   if (Identified)
-    return Result(true, Probe.TrimSupported ? "Bridge probe passed; SAT IDENTIFY ok, drive reports TRIM supported"
-                                            : "Bridge probe passed; SAT IDENTIFY ok, drive reports TRIM NOT supported");
-  const std::string Msg =
-      Disk.Transport == TTransportKind::tkBOT
-          ? "Bridge probe(open path) passed, but SAT IDENTIFY pass-through failed; ATA TRIM may not work on this BOT bridge"
-          : "Bridge probe(open path) passed; SAT IDENTIFY pass-through unavailable (SCSI UNMAP/DSM paths will be used)";
+    return Result(true, Probe.TrimSupported
+                            ? "Bridge probe passed; SAT IDENTIFY ok, drive reports TRIM supported"
+                            : "Bridge probe passed; SAT IDENTIFY ok, drive reports TRIM NOT supported");
+  const std::string Msg = Disk.Transport == TTransportKind::tkBOT
+                              ? "Bridge probe(open path) passed, but SAT IDENTIFY pass-through failed; ATA TRIM "
+                                "may not work on this BOT bridge"
+                              : "Bridge probe(open path) passed; SAT IDENTIFY pass-through unavailable (SCSI "
+                                "UNMAP/DSM paths will be used)";
   if (FLogger) FLogger->Warn(Msg);
   return Result(true, Msg);
 }

@@ -24,7 +24,8 @@ class TPreflightValidator {
   TValidationResult CheckDiskWritable(const TDiskInfo& Disk);
   TValidationResult CheckTrimSupport(const TDiskInfo& Disk);
   TValidationResult ProbeBridge(const TDiskInfo& Disk);
-  TValidationResult ValidateCdb(TAtaPassThroughEngine& Engine, std::span<const uint8_t> Cdb, uint32_t PayloadBytes);
+  TValidationResult ValidateCdb(TAtaPassThroughEngine& Engine, std::span<const uint8_t> Cdb,
+                                uint32_t PayloadBytes);
 
  private:
   TLogger* FLogger;

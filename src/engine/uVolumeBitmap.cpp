@@ -57,11 +57,12 @@ int64_t GetClusterHeapOffset(const std::string& DriveLetter, const std::string& 
 }
 
 HANDLE TVolumeBitmapReader::OpenVolume(const std::string& DriveLetter) const {
-  return Win().CreateFileW(VolumePath(DriveLetter), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL);
+  return Win().CreateFileW(VolumePath(DriveLetter), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
 }
 
-bool TVolumeBitmapReader::ReadFreeRanges(const TVolumeInfo& Volume, TTrimRangeArray& Ranges, std::string& Msg) const {
+bool TVolumeBitmapReader::ReadFreeRanges(const TVolumeInfo& Volume, TTrimRangeArray& Ranges,
+                                         std::string& Msg) const {
   Ranges.clear();
   Msg.clear();
   const std::string FS = UpperAscii(Volume.FileSystem);
@@ -113,8 +114,7 @@ bool TVolumeBitmapReader::ReadFreeRanges(const TVolumeInfo& Volume, TTrimRangeAr
     }
     Heap = Boot.HeapOffsetBytes() / 512;
     FsClusterLimit = Boot.ClusterCount;
-    if (FLogger)
-      FLogger->Info("ClusterHeapOffset: " + std::to_string(Heap) + " sectors (" + Letter + ")");
+    if (FLogger) FLogger->Info("ClusterHeapOffset: " + std::to_string(Heap) + " sectors (" + Letter + ")");
   } else {
     uint8_t Data[fsc::kNtfsVolumeDataSize] = {};
     DWORD Returned = 0;
@@ -133,8 +133,8 @@ bool TVolumeBitmapReader::ReadFreeRanges(const TVolumeInfo& Volume, TTrimRangeAr
   const uint64_t PartBlocks = static_cast<uint64_t>(Volume.PartitionLength) >> 9;
   const uint64_t PartEnd = PartStart + PartBlocks;
   if (FLogger)
-    FLogger->Info("Partition LBA boundary: start=" + std::to_string(PartStart) + " end=" + std::to_string(PartEnd) +
-                  " (" + Letter + ")");
+    FLogger->Info("Partition LBA boundary: start=" + std::to_string(PartStart) +
+                  " end=" + std::to_string(PartEnd) + " (" + Letter + ")");
   if (Heap >= PartBlocks) {
     Msg = "Cluster heap lies past the partition end (" + Letter + ")";
     return false;

@@ -63,7 +63,7 @@ bool TVolumeBitmapQuery::Next(TBitmapChunk& Chunk) {
   }
 
   const uint64_t Bytes = Returned - fsc::kVolumeBitmapHeaderSize;
-  const uint64_t Covered = std::min<uint64_t>(Bytes * 8, Size);  // spare bits past the end never count
+  const uint64_t Covered = std::min<uint64_t>(Bytes * 8, Size);           // spare bits past the end never count
   if (Ok && Covered < Size) return Fail(TBitmapQueryFault::bqBadAnswer);  // cut without "more data"
   const uint64_t Skip = FNextLcn - Start;
   if (Covered <= Skip) {

@@ -14,10 +14,10 @@
 #include "platform/PlatformTypes.h"
 
 struct TBitmapChunk {
-  uint64_t FirstLcn = 0;   // the cluster of bit FirstBit
-  uint64_t Clusters = 0;   // clusters in this chunk, at least 1
+  uint64_t FirstLcn = 0;  // the cluster of bit FirstBit
+  uint64_t Clusters = 0;  // clusters in this chunk, at least 1
   const uint8_t* Bits = nullptr;
-  uint64_t Bytes = 0;      // bitmap bytes at Bits
+  uint64_t Bytes = 0;  // bitmap bytes at Bits
   uint64_t FirstBit = 0;
 };
 

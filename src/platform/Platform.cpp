@@ -31,9 +31,7 @@ BOOL IPlatform::NotModelled() {
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-parameter"
-BOOL IPlatform::CancelSynchronousIo(HANDLE thread) {
-  return NotModelled();
-}
+BOOL IPlatform::CancelSynchronousIo(HANDLE thread) { return NotModelled(); }
 
 BOOL IPlatform::ReadFileAt(HANDLE h, void* buffer, DWORD toRead, DWORD* read, ULONGLONG offset) {
   return NotModelled();
@@ -52,67 +50,48 @@ BOOL IPlatform::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosit
   return NotModelled();
 }
 
-BOOL IPlatform::GetFileSizeEx(HANDLE h, LONGLONG* size) {
-  return NotModelled();
-}
+BOOL IPlatform::GetFileSizeEx(HANDLE h, LONGLONG* size) { return NotModelled(); }
 
-BOOL IPlatform::SetEndOfFile(HANDLE h) {
-  return NotModelled();
-}
+BOOL IPlatform::SetEndOfFile(HANDLE h) { return NotModelled(); }
 
-BOOL IPlatform::FlushFileBuffers(HANDLE h) {
-  return NotModelled();
-}
+BOOL IPlatform::FlushFileBuffers(HANDLE h) { return NotModelled(); }
 
-BOOL IPlatform::DeleteFileW(const std::string& path) {
-  return NotModelled();
-}
+BOOL IPlatform::DeleteFileW(const std::string& path) { return NotModelled(); }
 
-BOOL IPlatform::CreateDirectoryW(const std::string& path) {
-  return NotModelled();
-}
+BOOL IPlatform::CreateDirectoryW(const std::string& path) { return NotModelled(); }
 
-BOOL IPlatform::RemoveDirectoryW(const std::string& path) {
-  return NotModelled();
-}
+BOOL IPlatform::RemoveDirectoryW(const std::string& path) { return NotModelled(); }
 
 DWORD IPlatform::GetFileAttributesW(const std::string& path) {
   NotModelled();
   return 0xFFFFFFFFu;
 }
 
-BOOL IPlatform::SetFileAttributesW(const std::string& path, DWORD attributes) {
-  return NotModelled();
-}
+BOOL IPlatform::SetFileAttributesW(const std::string& path, DWORD attributes) { return NotModelled(); }
 
 HANDLE IPlatform::FindFirstFileW(const std::string& pattern, FIND_DATA* data) {
   NotModelled();
   return VT_INVALID_HANDLE_VALUE;
 }
 
-BOOL IPlatform::FindNextFileW(HANDLE find, FIND_DATA* data) {
-  return NotModelled();
-}
+BOOL IPlatform::FindNextFileW(HANDLE find, FIND_DATA* data) { return NotModelled(); }
 
-BOOL IPlatform::FindClose(HANDLE find) {
-  return NotModelled();
-}
+BOOL IPlatform::FindClose(HANDLE find) { return NotModelled(); }
 
 DWORD IPlatform::GetCurrentDirectoryW(std::string* dir) {
   NotModelled();
   return 0;
 }
 
-BOOL IPlatform::SetCurrentDirectoryW(const std::string& dir) {
-  return NotModelled();
-}
+BOOL IPlatform::SetCurrentDirectoryW(const std::string& dir) { return NotModelled(); }
 
 DWORD IPlatform::GetModuleFileNameW(std::string* path) {
   NotModelled();
   return 0;
 }
 
-BOOL IPlatform::DeviceIoControl(HANDLE h, DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer, DWORD outSize, DWORD* bytesReturned) {
+BOOL IPlatform::DeviceIoControl(HANDLE h, DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer,
+                                DWORD outSize, DWORD* bytesReturned) {
   return NotModelled();
 }
 
@@ -134,15 +113,19 @@ DWORD IPlatform::GetLogicalDrives() {
   return 0;
 }
 
-BOOL IPlatform::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize, DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags, std::string* fileSystemName, DWORD fileSystemNameSize) {
+BOOL IPlatform::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
+                                      DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
+                                      std::string* fileSystemName, DWORD fileSystemNameSize) {
   return NotModelled();
 }
 
-BOOL IPlatform::GetDiskFreeSpaceW(const std::string& rootPath, DWORD* sectorsPerCluster, DWORD* bytesPerSector, DWORD* freeClusters, DWORD* totalClusters) {
+BOOL IPlatform::GetDiskFreeSpaceW(const std::string& rootPath, DWORD* sectorsPerCluster, DWORD* bytesPerSector,
+                                  DWORD* freeClusters, DWORD* totalClusters) {
   return NotModelled();
 }
 
-BOOL IPlatform::GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total, ULONGLONG* totalFree) {
+BOOL IPlatform::GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
+                                    ULONGLONG* totalFree) {
   return NotModelled();
 }
 
@@ -165,39 +148,34 @@ BOOL IPlatform::CreatePipe(HANDLE* readPipe, HANDLE* writePipe, BOOL inheritHand
   return NotModelled();
 }
 
-BOOL IPlatform::SetHandleInformation(HANDLE h, DWORD mask, DWORD flags) {
-  return NotModelled();
-}
+BOOL IPlatform::SetHandleInformation(HANDLE h, DWORD mask, DWORD flags) { return NotModelled(); }
 
 HANDLE IPlatform::GetStdHandle(DWORD which) {
   NotModelled();
   return VT_INVALID_HANDLE_VALUE;
 }
 
-BOOL IPlatform::CreateProcessW(const std::string& applicationName, const std::string& commandLine, BOOL inheritHandles, DWORD creationFlags, const std::string& currentDirectory, const STARTUP_INFO& startup, PROCESS_INFO* info) {
+BOOL IPlatform::CreateProcessW(const std::string& applicationName, const std::string& commandLine,
+                               BOOL inheritHandles, DWORD creationFlags, const std::string& currentDirectory,
+                               const STARTUP_INFO& startup, PROCESS_INFO* info) {
   return NotModelled();
 }
 
-BOOL IPlatform::PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available, DWORD* leftThisMessage) {
+BOOL IPlatform::PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available,
+                              DWORD* leftThisMessage) {
   return NotModelled();
 }
 
-BOOL IPlatform::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
-  return NotModelled();
-}
+BOOL IPlatform::GetExitCodeProcess(HANDLE process, DWORD* exitCode) { return NotModelled(); }
 
-BOOL IPlatform::TerminateProcess(HANDLE process, UINT exitCode) {
-  return NotModelled();
-}
+BOOL IPlatform::TerminateProcess(HANDLE process, UINT exitCode) { return NotModelled(); }
 
 HANDLE IPlatform::GetCurrentProcess() {
   NotModelled();
   return VT_INVALID_HANDLE_VALUE;
 }
 
-BOOL IPlatform::OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) {
-  return NotModelled();
-}
+BOOL IPlatform::OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) { return NotModelled(); }
 
 BOOL IPlatform::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length, DWORD* returnLength) {
   return NotModelled();
@@ -208,33 +186,37 @@ HDEVINFO IPlatform::SetupDiGetClassDevsW(const GUID* classGuid, const char* enum
   return VT_INVALID_HANDLE_VALUE;
 }
 
-BOOL IPlatform::SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoData, const GUID* interfaceClassGuid, DWORD memberIndex, void* deviceInterfaceData) {
+BOOL IPlatform::SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoData, const GUID* interfaceClassGuid,
+                                            DWORD memberIndex, void* deviceInterfaceData) {
   return NotModelled();
 }
 
-BOOL IPlatform::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData, DWORD detailSize, DWORD* requiredSize, void* deviceInfoData) {
+BOOL IPlatform::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData,
+                                                 DWORD detailSize, DWORD* requiredSize, void* deviceInfoData) {
   return NotModelled();
 }
 
-BOOL IPlatform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInfoData, DWORD property, DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize, DWORD* requiredSize) {
+BOOL IPlatform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInfoData, DWORD property,
+                                                  DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize,
+                                                  DWORD* requiredSize) {
   return NotModelled();
 }
 
-BOOL IPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
-  return NotModelled();
-}
+BOOL IPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO set) { return NotModelled(); }
 
 int IPlatform::GetLocaleInfoW(DWORD locale, DWORD lcType, char16_t* data, int size) {
   NotModelled();
   return 0;
 }
 
-DWORD IPlatform::FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, char16_t* buffer, DWORD size) {
+DWORD IPlatform::FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                                char16_t* buffer, DWORD size) {
   NotModelled();
   return 0;
 }
 
-int IPlatform::MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, char16_t* dst, int dstLen) {
+int IPlatform::MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, char16_t* dst,
+                                   int dstLen) {
   NotModelled();
   return 0;
 }
@@ -249,7 +231,8 @@ int IPlatform::MessageBoxW(HWND owner, const std::string& text, const std::strin
   return 0;
 }
 
-intptr_t IPlatform::ShellExecuteW(HWND owner, const std::string& verb, const std::string& file, const std::string& parameters, const std::string& directory, int showCmd) {
+intptr_t IPlatform::ShellExecuteW(HWND owner, const std::string& verb, const std::string& file,
+                                  const std::string& parameters, const std::string& directory, int showCmd) {
   NotModelled();
   return 0;
 }
@@ -259,9 +242,7 @@ void* IPlatform::RegisterDeviceNotificationW(HANDLE recipient, void* filter, DWO
   return nullptr;
 }
 
-BOOL IPlatform::UnregisterDeviceNotification(void* notification) {
-  return NotModelled();
-}
+BOOL IPlatform::UnregisterDeviceNotification(void* notification) { return NotModelled(); }
 #pragma GCC diagnostic pop
 
 }  // namespace plat

@@ -32,8 +32,8 @@ class IPlatform {
 
   // ---- Threads, events and waiting ------------------------------------------------------------
   // lpThreadAttributes is always null in this program, so it is left out.
-  virtual HANDLE CreateThread(size_t dwStackSize, LPTHREAD_START_ROUTINE start, void* param,
-                              DWORD dwCreationFlags, DWORD* lpThreadId) = 0;
+  virtual HANDLE CreateThread(size_t dwStackSize, LPTHREAD_START_ROUTINE start, void* param, DWORD dwCreationFlags,
+                              DWORD* lpThreadId) = 0;
   virtual DWORD ResumeThread(HANDLE thread) = 0;
   virtual BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) = 0;
   virtual DWORD GetCurrentThreadId() = 0;

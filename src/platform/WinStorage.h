@@ -36,21 +36,21 @@ static_assert(IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES == 0x2D9404);
 // The pass-through request as the program sends it: SCSI_PASS_THROUGH_DIRECT in its 64-bit
 // layout (56 bytes), a 4-byte filler, the 32-byte sense area, 4 bytes to a multiple of 8.
 namespace sptd {
-constexpr size_t kLength = 0;              // 2  Length: 56
-constexpr size_t kScsiStatus = 2;          // 1  ScsiStatus: 0 in, the device's status out
-constexpr size_t kPathId = 3;              // 1  PathId: 0
-constexpr size_t kTargetId = 4;            // 1  TargetId: 0
-constexpr size_t kLun = 5;                 // 1  Lun: 0
-constexpr size_t kCdbLength = 6;           // 1  CdbLength: 6, 10, 12 or 16
-constexpr size_t kSenseInfoLength = 7;     // 1  SenseInfoLength: 32
-constexpr size_t kDataIn = 8;              // 1  DataIn: SCSI_IOCTL_DATA_*; 9-11 alignment
-constexpr size_t kDataTransferLength = 12; // 4  DataTransferLength: data buffer bytes
-constexpr size_t kTimeOutValue = 16;       // 4  TimeOutValue: seconds; 20-23 alignment
-constexpr size_t kDataBuffer = 24;         // 8  DataBuffer: address, used in place
-constexpr size_t kSenseInfoOffset = 32;    // 4  SenseInfoOffset: 60
-constexpr size_t kCdb = 36;                // 16 Cdb: first CdbLength bytes; 52-55 alignment
-constexpr size_t kHeaderSize = 56;         //    end of SCSI_PASS_THROUGH_DIRECT; 56-59 filler
-constexpr size_t kSense = 60;              // 32 sense data; 92-95 alignment
+constexpr size_t kLength = 0;               // 2  Length: 56
+constexpr size_t kScsiStatus = 2;           // 1  ScsiStatus: 0 in, the device's status out
+constexpr size_t kPathId = 3;               // 1  PathId: 0
+constexpr size_t kTargetId = 4;             // 1  TargetId: 0
+constexpr size_t kLun = 5;                  // 1  Lun: 0
+constexpr size_t kCdbLength = 6;            // 1  CdbLength: 6, 10, 12 or 16
+constexpr size_t kSenseInfoLength = 7;      // 1  SenseInfoLength: 32
+constexpr size_t kDataIn = 8;               // 1  DataIn: SCSI_IOCTL_DATA_*; 9-11 alignment
+constexpr size_t kDataTransferLength = 12;  // 4  DataTransferLength: data buffer bytes
+constexpr size_t kTimeOutValue = 16;        // 4  TimeOutValue: seconds; 20-23 alignment
+constexpr size_t kDataBuffer = 24;          // 8  DataBuffer: address, used in place
+constexpr size_t kSenseInfoOffset = 32;     // 4  SenseInfoOffset: 60
+constexpr size_t kCdb = 36;                 // 16 Cdb: first CdbLength bytes; 52-55 alignment
+constexpr size_t kHeaderSize = 56;          //    end of SCSI_PASS_THROUGH_DIRECT; 56-59 filler
+constexpr size_t kSense = 60;               // 32 sense data; 92-95 alignment
 constexpr size_t kSenseSize = 32;
 constexpr size_t kCdbMax = 16;
 constexpr size_t kBufferSize = 96;
@@ -64,13 +64,13 @@ static_assert(kSense + kSenseSize + 4 == kBufferSize && kBufferSize % 8 == 0);
 // DEVICE_MANAGE_DATA_SET_ATTRIBUTES (28 bytes), 4 bytes alignment, then DEVICE_DATA_SET_RANGE
 // entries of 16 bytes (StartingOffset i64, LengthInBytes u64).
 namespace dsm {
-constexpr size_t kSize = 0;            // 4  Size: 28
-constexpr size_t kAction = 4;          // 4  Action: DeviceDsmAction_Trim
-constexpr size_t kFlags = 8;           // 4  Flags
-constexpr size_t kParamOffset = 12;    // 4  ParameterBlockOffset
-constexpr size_t kParamLength = 16;    // 4  ParameterBlockLength
-constexpr size_t kRangesOffset = 20;   // 4  DataSetRangesOffset
-constexpr size_t kRangesLength = 24;   // 4  DataSetRangesLength
+constexpr size_t kSize = 0;           // 4  Size: 28
+constexpr size_t kAction = 4;         // 4  Action: DeviceDsmAction_Trim
+constexpr size_t kFlags = 8;          // 4  Flags
+constexpr size_t kParamOffset = 12;   // 4  ParameterBlockOffset
+constexpr size_t kParamLength = 16;   // 4  ParameterBlockLength
+constexpr size_t kRangesOffset = 20;  // 4  DataSetRangesOffset
+constexpr size_t kRangesLength = 24;  // 4  DataSetRangesLength
 constexpr uint32_t kAttributesSize = 28;
 constexpr uint32_t kRangesStart = 32;  // where the program puts the first range
 constexpr size_t kRangeSize = 16;
@@ -183,7 +183,8 @@ constexpr DWORD Capacity(DWORD bufferSize) {
 
 // ---- Setup API ----
 // GUID_DEVINTERFACE_DISK {53F56307-B6BF-11D0-94F2-00A0C91EFB8B}
-constexpr GUID kGuidDevInterfaceDisk{0x53F56307u, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+constexpr GUID kGuidDevInterfaceDisk{
+    0x53F56307u, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 
 enum : DWORD {
   DIGCF_PRESENT = 0x02,

@@ -58,8 +58,8 @@ TEST(DateTime, DayCountsOfKnownDates) {
 }
 
 TEST(DateTime, RoundTripsToTheMillisecond) {
-  const SYSTEMTIME samples[] = {St(2024, 3, 5, 7, 8, 9, 4),  St(2024, 12, 31, 23, 59, 59, 999),
-                                St(1970, 1, 1, 0, 0, 0, 1), St(1600, 2, 29, 13, 14, 15, 16),
+  const SYSTEMTIME samples[] = {St(2024, 3, 5, 7, 8, 9, 4),      St(2024, 12, 31, 23, 59, 59, 999),
+                                St(1970, 1, 1, 0, 0, 0, 1),      St(1600, 2, 29, 13, 14, 15, 16),
                                 St(1899, 1, 1, 23, 59, 59, 999), St(2100, 3, 1, 0, 0, 0, 500)};
   for (const SYSTEMTIME& s : samples) ExpectSameTime(DateTimeToSystemTime(SystemTimeToDateTime(s)), s);
 }

@@ -32,170 +32,170 @@ const std::set<int> kFreeLayoutIds = {188, 191};
 // ("50% of avg"); anything else that is not a complete conversion is kept as
 // a malformed token so it can never match the English one.
 std::vector<std::string> Placeholders(const std::string& Text) {
-    std::vector<std::string> Out;
-    for (size_t I = 0; I < Text.size(); ++I) {
-        if (Text[I] != '%') continue;
-        if (I + 1 == Text.size() || Text[I + 1] == ' ') continue;
-        size_t J = I + 1;
-        if (Text[J] == '%') {
-            I = J;
-            continue;
-        }
-        while (J < Text.size() && std::strchr("-+#0", Text[J]) != nullptr) ++J;
-        while (J < Text.size() && std::isdigit(static_cast<unsigned char>(Text[J]))) ++J;
-        if (J < Text.size() && Text[J] == '.') {
-            ++J;
-            while (J < Text.size() && std::isdigit(static_cast<unsigned char>(Text[J]))) ++J;
-        }
-        const bool HasConversion = J < Text.size() && std::strchr("diuxXsfc", Text[J]) != nullptr;
-        Out.push_back(HasConversion ? Text.substr(I, J - I + 1) : "%<malformed>");
-        I = HasConversion ? J : I;
+  std::vector<std::string> Out;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    if (Text[I] != '%') continue;
+    if (I + 1 == Text.size() || Text[I + 1] == ' ') continue;
+    size_t J = I + 1;
+    if (Text[J] == '%') {
+      I = J;
+      continue;
     }
-    return Out;
+    while (J < Text.size() && std::strchr("-+#0", Text[J]) != nullptr) ++J;
+    while (J < Text.size() && std::isdigit(static_cast<unsigned char>(Text[J]))) ++J;
+    if (J < Text.size() && Text[J] == '.') {
+      ++J;
+      while (J < Text.size() && std::isdigit(static_cast<unsigned char>(Text[J]))) ++J;
+    }
+    const bool HasConversion = J < Text.size() && std::strchr("diuxXsfc", Text[J]) != nullptr;
+    Out.push_back(HasConversion ? Text.substr(I, J - I + 1) : "%<malformed>");
+    I = HasConversion ? J : I;
+  }
+  return Out;
 }
 
 struct TLineBreaks {
-    int CrLf = 0;
-    int Lone = 0;  // CR or LF not part of a CR LF pair
+  int CrLf = 0;
+  int Lone = 0;  // CR or LF not part of a CR LF pair
 };
 
 TLineBreaks CountLineBreaks(const std::string& Text) {
-    TLineBreaks Result;
-    for (size_t I = 0; I < Text.size(); ++I) {
-        if (Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n') {
-            ++Result.CrLf;
-            ++I;
-        } else if (Text[I] == '\r' || Text[I] == '\n') {
-            ++Result.Lone;
-        }
+  TLineBreaks Result;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    if (Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n') {
+      ++Result.CrLf;
+      ++I;
+    } else if (Text[I] == '\r' || Text[I] == '\n') {
+      ++Result.Lone;
     }
-    return Result;
+  }
+  return Result;
 }
 
 bool EndsWith(const std::string& Text, const std::string& Tail) {
-    return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
+  return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
 }
 
 class LangTest : public ::testing::Test {
-protected:
-    void SetUp() override { Saved = GetCurrentLanguage(); }
-    void TearDown() override { SetCurrentLanguage(Saved); }
-    TUiLanguage Saved{};
+ protected:
+  void SetUp() override { Saved = GetCurrentLanguage(); }
+  void TearDown() override { SetCurrentLanguage(Saved); }
+  TUiLanguage Saved{};
 };
 
 TEST_F(LangTest, EveryTableMatchesTheEnglishStructure) {
-    const char* const* English = LangTableFor(TUiLanguage::ulEnglish);
+  const char* const* English = LangTableFor(TUiLanguage::ulEnglish);
+  for (int Id = 0; Id < kLangTextCount; ++Id) {
+    SCOPED_TRACE("English id " + std::to_string(Id));
+    EXPECT_EQ(kFormatIds.count(Id) == 1, !Placeholders(English[Id]).empty());
+  }
+
+  for (TUiLanguage Lang : kAllLanguages) {
+    const char* const* Table = LangTableFor(Lang);
+    const bool Chinese = Lang == TUiLanguage::ulChineseSimplified;
     for (int Id = 0; Id < kLangTextCount; ++Id) {
-        SCOPED_TRACE("English id " + std::to_string(Id));
-        EXPECT_EQ(kFormatIds.count(Id) == 1, !Placeholders(English[Id]).empty());
-    }
+      SCOPED_TRACE(LanguageDisplayName(Lang) + " id " + std::to_string(Id));
+      ASSERT_NE(Table[Id], nullptr);
+      const std::string Text = Table[Id];
+      EXPECT_FALSE(Text.empty());
 
-    for (TUiLanguage Lang : kAllLanguages) {
-        const char* const* Table = LangTableFor(Lang);
-        const bool Chinese = Lang == TUiLanguage::ulChineseSimplified;
-        for (int Id = 0; Id < kLangTextCount; ++Id) {
-            SCOPED_TRACE(LanguageDisplayName(Lang) + " id " + std::to_string(Id));
-            ASSERT_NE(Table[Id], nullptr);
-            const std::string Text = Table[Id];
-            EXPECT_FALSE(Text.empty());
+      EXPECT_EQ(Placeholders(Text), Placeholders(English[Id]));
 
-            EXPECT_EQ(Placeholders(Text), Placeholders(English[Id]));
+      const TLineBreaks Breaks = CountLineBreaks(Text);
+      EXPECT_EQ(Breaks.Lone, 0);
+      if (kFreeLayoutIds.count(Id) == 0) {
+        EXPECT_EQ(Breaks.CrLf, CountLineBreaks(English[Id]).CrLf);
+      }
 
-            const TLineBreaks Breaks = CountLineBreaks(Text);
-            EXPECT_EQ(Breaks.Lone, 0);
-            if (kFreeLayoutIds.count(Id) == 0) {
-                EXPECT_EQ(Breaks.CrLf, CountLineBreaks(English[Id]).CrLf);
-            }
-
-            if (Id == kEqualsSeparatorId) {
-                EXPECT_TRUE(EndsWith(Text, "=")) << Text;
-            } else if (kCompletedIds.count(Id) == 1) {
-                if (Chinese) {
-                    EXPECT_TRUE(EndsWith(Text, "：")) << Text;
-                } else {
-                    EXPECT_TRUE(EndsWith(Text, " ")) << Text;
-                }
-            } else {
-                // A trailing blank elsewhere is a text someone meant to complete, or a typo.
-                EXPECT_FALSE(EndsWith(Text, " ")) << Text;
-            }
+      if (Id == kEqualsSeparatorId) {
+        EXPECT_TRUE(EndsWith(Text, "=")) << Text;
+      } else if (kCompletedIds.count(Id) == 1) {
+        if (Chinese) {
+          EXPECT_TRUE(EndsWith(Text, "：")) << Text;
+        } else {
+          EXPECT_TRUE(EndsWith(Text, " ")) << Text;
         }
-        SCOPED_TRACE(LanguageDisplayName(Lang));
-        const std::string Hints = Table[44];
-        EXPECT_EQ(std::count(Hints.begin(), Hints.end(), '|'), 1) << Hints;
-        EXPECT_NE(std::string(Table[77]).find("50%"), std::string::npos) << Table[77];
+      } else {
+        // A trailing blank elsewhere is a text someone meant to complete, or a typo.
+        EXPECT_FALSE(EndsWith(Text, " ")) << Text;
+      }
     }
+    SCOPED_TRACE(LanguageDisplayName(Lang));
+    const std::string Hints = Table[44];
+    EXPECT_EQ(std::count(Hints.begin(), Hints.end(), '|'), 1) << Hints;
+    EXPECT_NE(std::string(Table[77]).find("50%"), std::string::npos) << Table[77];
+  }
 }
 
 TEST_F(LangTest, CurrentLanguageSelectsTheTable) {
-    // Text 11 ("Cancel") is distinct in every language, so a mis-ordered
-    // table list shows up here.
-    struct TCase {
-        TUiLanguage Lang;
-        const char* Name;
-        const char* Cancel;
-    };
-    const TCase Cases[] = {
-        {TUiLanguage::ulKorean, "한국어", "취소"},          {TUiLanguage::ulEnglish, "English", "Cancel"},
-        {TUiLanguage::ulJapanese, "日本語", "キャンセル"},  {TUiLanguage::ulChineseSimplified, "简体中文", "取消"},
-        {TUiLanguage::ulSpanish, "Español", "Cancelar"},    {TUiLanguage::ulGerman, "Deutsch", "Abbrechen"},
-        {TUiLanguage::ulFrench, "Français", "Annuler"},     {TUiLanguage::ulRussian, "Русский", "Отмена"},
-    };
-    ASSERT_EQ(LanguageCount(), 8);
-    for (const TCase& Case : Cases) {
-        const int32_t Index = static_cast<int32_t>(Case.Lang);
-        SCOPED_TRACE(Case.Name);
-        EXPECT_EQ(LanguageFromIndex(Index), Case.Lang);
-        EXPECT_EQ(LanguageDisplayName(Case.Lang), Case.Name);
-        SetCurrentLanguage(Case.Lang);
-        EXPECT_EQ(GetCurrentLanguage(), Case.Lang);
-        EXPECT_EQ(GetLangText(11), Case.Cancel);
-        EXPECT_EQ(GetLangText(249), LangTableFor(Case.Lang)[249]);
-        EXPECT_EQ(GetLangText(-1), "?");
-        EXPECT_EQ(GetLangText(kLangTextCount), "?");
-    }
+  // Text 11 ("Cancel") is distinct in every language, so a mis-ordered
+  // table list shows up here.
+  struct TCase {
+    TUiLanguage Lang;
+    const char* Name;
+    const char* Cancel;
+  };
+  const TCase Cases[] = {
+      {TUiLanguage::ulKorean, "한국어", "취소"},         {TUiLanguage::ulEnglish, "English", "Cancel"},
+      {TUiLanguage::ulJapanese, "日本語", "キャンセル"}, {TUiLanguage::ulChineseSimplified, "简体中文", "取消"},
+      {TUiLanguage::ulSpanish, "Español", "Cancelar"},   {TUiLanguage::ulGerman, "Deutsch", "Abbrechen"},
+      {TUiLanguage::ulFrench, "Français", "Annuler"},    {TUiLanguage::ulRussian, "Русский", "Отмена"},
+  };
+  ASSERT_EQ(LanguageCount(), 8);
+  for (const TCase& Case : Cases) {
+    const int32_t Index = static_cast<int32_t>(Case.Lang);
+    SCOPED_TRACE(Case.Name);
+    EXPECT_EQ(LanguageFromIndex(Index), Case.Lang);
+    EXPECT_EQ(LanguageDisplayName(Case.Lang), Case.Name);
+    SetCurrentLanguage(Case.Lang);
+    EXPECT_EQ(GetCurrentLanguage(), Case.Lang);
+    EXPECT_EQ(GetLangText(11), Case.Cancel);
+    EXPECT_EQ(GetLangText(249), LangTableFor(Case.Lang)[249]);
+    EXPECT_EQ(GetLangText(-1), "?");
+    EXPECT_EQ(GetLangText(kLangTextCount), "?");
+  }
 }
 
 TEST_F(LangTest, OutOfRangeLanguageFallsBackToEnglish) {
-    const auto Nine = static_cast<TUiLanguage>(9);
-    SetCurrentLanguage(Nine);
-    EXPECT_EQ(GetCurrentLanguage(), Nine);  // stored as given, no range check
-    const char* const* English = LangTableFor(TUiLanguage::ulEnglish);
-    for (int Id = 0; Id < kLangTextCount; ++Id) EXPECT_EQ(GetLangText(Id), English[Id]) << "id " << Id;
-    EXPECT_EQ(LanguageDisplayName(Nine), "English");
-    EXPECT_EQ(LanguageDisplayName(static_cast<TUiLanguage>(-1)), "English");
-    EXPECT_EQ(LanguageFromIndex(8), TUiLanguage::ulEnglish);
-    EXPECT_EQ(LanguageFromIndex(-1), TUiLanguage::ulEnglish);
+  const auto Nine = static_cast<TUiLanguage>(9);
+  SetCurrentLanguage(Nine);
+  EXPECT_EQ(GetCurrentLanguage(), Nine);  // stored as given, no range check
+  const char* const* English = LangTableFor(TUiLanguage::ulEnglish);
+  for (int Id = 0; Id < kLangTextCount; ++Id) EXPECT_EQ(GetLangText(Id), English[Id]) << "id " << Id;
+  EXPECT_EQ(LanguageDisplayName(Nine), "English");
+  EXPECT_EQ(LanguageDisplayName(static_cast<TUiLanguage>(-1)), "English");
+  EXPECT_EQ(LanguageFromIndex(8), TUiLanguage::ulEnglish);
+  EXPECT_EQ(LanguageFromIndex(-1), TUiLanguage::ulEnglish);
 }
 
 TEST(DetectUILanguageTest, MapsWindowsLanguageIds) {
-    struct TCase {
-        uint16_t LangId;
-        TUiLanguage Expected;
-    };
-    const TCase Cases[] = {
-        {0x0804, TUiLanguage::ulChineseSimplified},  // Chinese (PRC)
-        {0x0404, TUiLanguage::ulEnglish},            // Chinese (Taiwan): traditional script
-        {0x0C04, TUiLanguage::ulEnglish},            // Chinese (Hong Kong)
-        {0x1004, TUiLanguage::ulEnglish},            // Chinese (Singapore)
-        {0x1404, TUiLanguage::ulEnglish},            // Chinese (Macao)
-        {0x0412, TUiLanguage::ulKorean},
-        {0x0411, TUiLanguage::ulJapanese},
-        {0x0407, TUiLanguage::ulGerman},
-        {0x0C07, TUiLanguage::ulGerman},             // German (Austria)
-        {0x040A, TUiLanguage::ulSpanish},
-        {0x0C0A, TUiLanguage::ulSpanish},
-        {0x040C, TUiLanguage::ulFrench},
-        {0x0419, TUiLanguage::ulRussian},
-        {0x0409, TUiLanguage::ulEnglish},
-        {0x0416, TUiLanguage::ulEnglish},            // Portuguese (Brazil): not in the table
-        {0x0000, TUiLanguage::ulEnglish},
-    };
-    plat::sim::ScopedSimMachine Sim;
-    for (const TCase& Case : Cases) {
-        Sim->Desktop().SetUiLanguage(Case.LangId);
-        EXPECT_EQ(DetectUILanguage(), Case.Expected) << std::hex << "0x" << Case.LangId;
-    }
+  struct TCase {
+    uint16_t LangId;
+    TUiLanguage Expected;
+  };
+  const TCase Cases[] = {
+      {0x0804, TUiLanguage::ulChineseSimplified},  // Chinese (PRC)
+      {0x0404, TUiLanguage::ulEnglish},            // Chinese (Taiwan): traditional script
+      {0x0C04, TUiLanguage::ulEnglish},            // Chinese (Hong Kong)
+      {0x1004, TUiLanguage::ulEnglish},            // Chinese (Singapore)
+      {0x1404, TUiLanguage::ulEnglish},            // Chinese (Macao)
+      {0x0412, TUiLanguage::ulKorean},
+      {0x0411, TUiLanguage::ulJapanese},
+      {0x0407, TUiLanguage::ulGerman},
+      {0x0C07, TUiLanguage::ulGerman},  // German (Austria)
+      {0x040A, TUiLanguage::ulSpanish},
+      {0x0C0A, TUiLanguage::ulSpanish},
+      {0x040C, TUiLanguage::ulFrench},
+      {0x0419, TUiLanguage::ulRussian},
+      {0x0409, TUiLanguage::ulEnglish},
+      {0x0416, TUiLanguage::ulEnglish},  // Portuguese (Brazil): not in the table
+      {0x0000, TUiLanguage::ulEnglish},
+  };
+  plat::sim::ScopedSimMachine Sim;
+  for (const TCase& Case : Cases) {
+    Sim->Desktop().SetUiLanguage(Case.LangId);
+    EXPECT_EQ(DetectUILanguage(), Case.Expected) << std::hex << "0x" << Case.LangId;
+  }
 }
 
 }  // namespace

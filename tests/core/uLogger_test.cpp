@@ -92,12 +92,15 @@ TEST_F(LoggerTest, ApiCallLines) {
   };
   const Case cases[] = {
       {true, 0, 3, false,
-       " [INFO] DeviceIoControl(params=IOCTL_X, ret=True, winerr=0, errtxt=\"The operation completed successfully.\", "
+       " [INFO] DeviceIoControl(params=IOCTL_X, ret=True, winerr=0, errtxt=\"The operation completed "
+       "successfully.\", "
        "elapsed_ms=3)"},
       {false, 5, 12, true,
-       " [WARN] DeviceIoControl(params=IOCTL_X, ret=False, winerr=5, errtxt=\"Access is denied.\", elapsed_ms=12)"},
+       " [WARN] DeviceIoControl(params=IOCTL_X, ret=False, winerr=5, errtxt=\"Access is denied.\", "
+       "elapsed_ms=12)"},
       {false, 5, 12, false,
-       " [ERROR] DeviceIoControl(params=IOCTL_X, ret=False, winerr=5, errtxt=\"Access is denied.\", elapsed_ms=12)"},
+       " [ERROR] DeviceIoControl(params=IOCTL_X, ret=False, winerr=5, errtxt=\"Access is denied.\", "
+       "elapsed_ms=12)"},
       {true, 258, 0, true,
        " [INFO] DeviceIoControl(params=IOCTL_X, ret=True, winerr=258, errtxt=\"The wait operation timed out.\", "
        "elapsed_ms=0)"},
@@ -129,9 +132,11 @@ TEST_F(LoggerTest, SuppressionDropsInfoLinesOnly) {
   log.SetSuppressInfo(false);
   log.Info("loud");
   const std::vector<std::string> want = {
-      " [WARN] Unmap(params=p, ret=False, winerr=1117, errtxt=\"The request could not be performed because of an I/O "
+      " [WARN] Unmap(params=p, ret=False, winerr=1117, errtxt=\"The request could not be performed because of an "
+      "I/O "
       "device error.\", elapsed_ms=2)",
-      " [ERROR] Unmap(params=p, ret=False, winerr=1117, errtxt=\"The request could not be performed because of an I/O "
+      " [ERROR] Unmap(params=p, ret=False, winerr=1117, errtxt=\"The request could not be performed because of an "
+      "I/O "
       "device error.\", elapsed_ms=3)",
       " [WARN] w", " [ERROR] e", " [INFO] loud"};
   EXPECT_EQ(Bodies(shown), want);

@@ -19,7 +19,9 @@ TEST(Trim, RemovesCodesZeroToThirtyTwoAtBothEnds) {
       {std::string("\x01\x1F") + "v\x20", "v", "v ", "\x01\x1Fv"},
       {" ä ", "ä", "ä ", " ä"},
       // Above 32 nothing is blank: DEL and the no-break space stay.
-      {"\x7F" "x\x7F", "\x7Fx\x7F", "\x7Fx\x7F", "\x7Fx\x7F"},
+      {"\x7F"
+       "x\x7F",
+       "\x7Fx\x7F", "\x7Fx\x7F", "\x7Fx\x7F"},
       {"\u00A0x\u00A0", "\u00A0x\u00A0", "\u00A0x\u00A0", "\u00A0x\u00A0"},
   };
   for (const Row& r : rows) {

@@ -14,10 +14,14 @@ inline std::vector<uint8_t> Hex(const std::string& Text) {
   int Hi = -1;
   for (char C : Text) {
     int V;
-    if (C >= '0' && C <= '9') V = C - '0';
-    else if (C >= 'A' && C <= 'F') V = C - 'A' + 10;
-    else if (C >= 'a' && C <= 'f') V = C - 'a' + 10;
-    else continue;
+    if (C >= '0' && C <= '9')
+      V = C - '0';
+    else if (C >= 'A' && C <= 'F')
+      V = C - 'A' + 10;
+    else if (C >= 'a' && C <= 'f')
+      V = C - 'a' + 10;
+    else
+      continue;
     if (Hi < 0) {
       Hi = V;
     } else {

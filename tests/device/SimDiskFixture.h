@@ -21,7 +21,7 @@ struct SimDiskTest : ::testing::Test {
   LogCapture Cap;
   TAtaPassThroughEngine Engine{&Cap.Log};
 
-  size_t HandlesBefore = 0;  // the dispatcher's own
+  size_t HandlesBefore = 0;                  // the dispatcher's own
   std::shared_ptr<plat::sim::SimDisk> Disk;  // kept, so a disk that left the bus can be asked
 
   SimDiskTest() {

@@ -49,8 +49,7 @@ TEST_F(DsmSend, Pt16RequestCarriesThePayloadInPlaceAndTrimsExactlyItsRanges) {
   EXPECT_EQ(Ledger[2].lba, 4096u + 65535u);
   EXPECT_EQ(Ledger[2].count, 4465u);
   EXPECT_EQ(Ledger[0].command, "ATA DSM");
-  EXPECT_EQ(Drive().TrimmedRanges(),
-            (std::vector<std::pair<uint64_t, uint64_t>>{{2048, 8}, {4096, 70000}}));
+  EXPECT_EQ(Drive().TrimmedRanges(), (std::vector<std::pair<uint64_t, uint64_t>>{{2048, 8}, {4096, 70000}}));
   EXPECT_TRUE(Cap.Lines.empty());  // a success writes nothing
 }
 
@@ -77,13 +76,18 @@ TEST_F(DsmSend, BlocksThatDoNotCarryThisPayloadAsTrimAreRefusedUnopened) {
       {"another ATA command", [](TByteArray& C, TByteArray&) { C[14] = 0xCA; }},  // WRITE DMA
       {"data in", [](TByteArray& C, TByteArray&) { C[2] |= 0x08; }},
       // Rule 9 counts 257 blocks, but without EXTEND the device reads COUNT (7:0) alone: 1.
-      {"high count byte without EXTEND", [](TByteArray& C, TByteArray& P) {
+      {"high count byte without EXTEND",
+       [](TByteArray& C, TByteArray& P) {
          C[1] &= 0xFE;
          C[5] = 1;
          P.resize(257 * 512);
        }},
-      {"short (12) block", [](TByteArray& C, TByteArray&) { C.assign({0xA1, 0x0C, 0x06, 0x01, 0x01}); }},
-      {"(12) block of another command", [](TByteArray& C, TByteArray&) {
+      {"short (12) block",
+       [](TByteArray& C, TByteArray&) {
+         C.assign({0xA1, 0x0C, 0x06, 0x01, 0x01});
+       }},
+      {"(12) block of another command",
+       [](TByteArray& C, TByteArray&) {
          E::BuildPt12DsmCdb(1, C, 6, false);
          C[9] = 0x35;
        }},
@@ -144,10 +148,11 @@ TEST_F(DsmSend, AnswersGiveResultCodeAndLine) {
       EXPECT_TRUE(Cap.Lines.empty());
     } else {
       ASSERT_EQ(Cap.Lines.size(), 1u);
-      EXPECT_EQ(Cap.Lines[0], "[ERROR] DeviceIoControl(ATA PASS-THROUGH DSM)(params=path=\\\\.\\PhysicalDrive1, "
-                              "payload=512, timeout_ms=5000, scsi_status=" +
-                                  std::to_string(K.Status) + ", ret=False, winerr=" + std::to_string(K.WinErr) +
-                                  ", errtxt=\"" + WinErrorText(K.WinErr) + "\", elapsed_ms=0)");
+      EXPECT_EQ(Cap.Lines[0],
+                "[ERROR] DeviceIoControl(ATA PASS-THROUGH DSM)(params=path=\\\\.\\PhysicalDrive1, "
+                "payload=512, timeout_ms=5000, scsi_status=" +
+                    std::to_string(K.Status) + ", ret=False, winerr=" + std::to_string(K.WinErr) + ", errtxt=\"" +
+                    WinErrorText(K.WinErr) + "\", elapsed_ms=0)");
     }
   }
   EXPECT_TRUE(Drive().Ledger().empty());  // every answer was the fault's: nothing released

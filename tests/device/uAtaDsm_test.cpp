@@ -65,8 +65,8 @@ TEST(DsmPayload, RefusesRangesEndingBeyondTheAddressableBlocks) {
   ASSERT_TRUE(E::BuildDsmPayload(P, {{Limit - 1, 1}}, 0, 1));
   EXPECT_EQ(EntryLba(P, 0), Limit - 1);
   // ...one past it, a start at the limit, or a count that wraps 64 bits is refused whole.
-  for (const TTrimRange R : {TTrimRange{Limit - 1, 2}, TTrimRange{Limit, 1}, TTrimRange{Limit + 5, 8},
-                             TTrimRange{8, ~0ull}}) {
+  for (const TTrimRange R :
+       {TTrimRange{Limit - 1, 2}, TTrimRange{Limit, 1}, TTrimRange{Limit + 5, 8}, TTrimRange{8, ~0ull}}) {
     EXPECT_FALSE(E::BuildDsmPayload(P, {{0, 8}, R}, 0, 2)) << R.StartLba;
     EXPECT_TRUE(P.empty());
   }

@@ -55,7 +55,8 @@ TEST_F(IdentityProbe, FillsTheResultFromTheDrivesIdentity) {
   EXPECT_EQ(Sent[0].dataIn, 1);
   EXPECT_EQ(Sent[0].dataTransferLength, 512u);
   EXPECT_EQ(Sent[0].timeOutValue, 5u);  // below one second: 5
-  EXPECT_EQ(Cap.Lines, std::vector<std::string>{ApiLine("INFO", "ATA IDENTIFY DEVICE probe", "path=" + kDisk, true, 0)});
+  EXPECT_EQ(Cap.Lines,
+            std::vector<std::string>{ApiLine("INFO", "ATA IDENTIFY DEVICE probe", "path=" + kDisk, true, 0)});
   EXPECT_TRUE(Drive().Ledger().empty());
 }
 
@@ -97,7 +98,8 @@ TEST_F(IdentityProbe, FailuresKeepTheirOwnErrorAndLine) {
   Fault(WinError(SimCommand::Identify, 31));
   EXPECT_FALSE(Engine.ProbeIdentify(kDisk, 5000, P));
   EXPECT_EQ(P.WinErr, 31u);
-  EXPECT_EQ(Cap.Lines, std::vector<std::string>{ApiLine("ERROR", "ATA IDENTIFY DEVICE probe", "path=" + kDisk, false, 31)});
+  EXPECT_EQ(Cap.Lines,
+            std::vector<std::string>{ApiLine("ERROR", "ATA IDENTIFY DEVICE probe", "path=" + kDisk, false, 31)});
   // No such disk: nothing sent, no line.
   Cap.Lines.clear();
   const size_t SentBefore = Requests().size();
@@ -174,7 +176,8 @@ TEST_F(ScsiCommands, WriteSameProbeLinesAndLedger) {
   EXPECT_EQ(Drive().Ledger()[0].command, "WRITE SAME(16)");
   // Only the probe's success is written.
   const std::string Params = "path=" + kDisk + ", lba=2048, count=65535, timeout_ms=5000, scsi_status=0";
-  EXPECT_EQ(Cap.Lines, std::vector<std::string>{ApiLine("INFO", "DeviceIoControl(WRITE SAME(16)+UNMAP)", Params, true, 0)});
+  EXPECT_EQ(Cap.Lines,
+            std::vector<std::string>{ApiLine("INFO", "DeviceIoControl(WRITE SAME(16)+UNMAP)", Params, true, 0)});
   // Refused: WARN for the probe, ERROR otherwise; count 0 is refused unsent.
   Profile(SimBridgeProfile::BotAtaOnly());
   Cap.Lines.clear();
@@ -202,7 +205,8 @@ TEST_F(ScsiCommands, BlockLimitsPage) {
   EXPECT_EQ(Sent[0].timeOutValue, 5u);
   EXPECT_EQ(Cap.Lines.back(),
             ApiLine("INFO", "DeviceIoControl(INQUIRY VPD Block Limits)",
-                    "path=" + kDisk + ", page=0xB0, max_unmap_lba=4294967295, max_unmap_desc=64, scsi_status=0", true, 0));
+                    "path=" + kDisk + ", page=0xB0, max_unmap_lba=4294967295, max_unmap_desc=64, scsi_status=0",
+                    true, 0));
   // Another page code in byte 1, and a bridge without the page: False, limits 0, winerr 0.
   SimBridgeProfile Quirk = SimBridgeProfile::UasUnmap(100, 4);
   Quirk.blockLimitsPageCode = 0xB1;
@@ -212,10 +216,11 @@ TEST_F(ScsiCommands, BlockLimitsPage) {
     EXPECT_EQ(MaxLba, 0u);
     EXPECT_EQ(MaxDesc, 0u);
     const int Status = P.blockLimitsPage ? 0 : 2;
-    EXPECT_EQ(Cap.Lines.back(), ApiLine("ERROR", "DeviceIoControl(INQUIRY VPD Block Limits)",
-                                        "path=" + kDisk + ", page=0xB0, max_unmap_lba=0, max_unmap_desc=0, scsi_status=" +
-                                            std::to_string(Status),
-                                        false, 0));
+    EXPECT_EQ(Cap.Lines.back(),
+              ApiLine("ERROR", "DeviceIoControl(INQUIRY VPD Block Limits)",
+                      "path=" + kDisk +
+                          ", page=0xB0, max_unmap_lba=0, max_unmap_desc=0, scsi_status=" + std::to_string(Status),
+                      false, 0));
   }
 }
 
@@ -253,9 +258,9 @@ TEST_F(StorageTrim, SendsOnlyWhatBeginsInsideTheVolumeClippedToIt) {
                             "00 F8 FF 03 00 00 00 00  00 08 00 00 00 00 00 00"));
   EXPECT_EQ(Drive().TrimmedRanges(), (TRanges{{2048, 8}, {FStart - 4, 4}}));
   EXPECT_EQ(Drive().Ledger()[0].command, "STORAGE TRIM");
-  EXPECT_EQ(Cap.Lines, std::vector<std::string>{ApiLine(
-                           "INFO", "DeviceIoControl(DSM TRIM)",
-                           "path=\\\\.\\E:, ranges=2 (of 4), total_bytes=64, rangesOffset=32", true, 0)});
+  EXPECT_EQ(Cap.Lines, std::vector<std::string>{
+                           ApiLine("INFO", "DeviceIoControl(DSM TRIM)",
+                                   "path=\\\\.\\E:, ranges=2 (of 4), total_bytes=64, rangesOffset=32", true, 0)});
 }
 
 TEST_F(StorageTrim, RefusalsAndEmptyBatches) {
@@ -276,9 +281,9 @@ TEST_F(StorageTrim, RefusalsAndEmptyBatches) {
   EXPECT_EQ(WinErr, 1u);
   EXPECT_EQ(Applied, 0);
   EXPECT_EQ(Requests()[0].in[11], 0x00);  // cooperative: no flags
-  EXPECT_EQ(Cap.Lines, std::vector<std::string>{ApiLine(
-                           "WARN", "DeviceIoControl(DSM TRIM cooperative)",
-                           "path=\\\\.\\E:, ranges=1 (of 1), total_bytes=48, rangesOffset=32", false, 1)});
+  EXPECT_EQ(Cap.Lines, std::vector<std::string>{
+                           ApiLine("WARN", "DeviceIoControl(DSM TRIM cooperative)",
+                                   "path=\\\\.\\E:, ranges=1 (of 1), total_bytes=48, rangesOffset=32", false, 1)});
   // The volume does not open.
   Cap.Lines.clear();
   Fault(WinError(SimCommand::VolumeOpen, 5));

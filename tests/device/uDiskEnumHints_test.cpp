@@ -45,8 +45,7 @@ TEST(ClassifyTransport, RulesInOrder) {
       {"Unknown", TK::tkUnknown},
       {"", TK::tkUnknown},
   };
-  for (const auto& C : Cases)
-    EXPECT_EQ(TDiskEnumerator::ClassifyTransport(C.Hint), C.Want) << C.Hint;
+  for (const auto& C : Cases) EXPECT_EQ(TDiskEnumerator::ClassifyTransport(C.Hint), C.Want) << C.Hint;
 }
 
 TEST(BusHint, BusPartPerBusType) {
@@ -94,7 +93,9 @@ TEST(TextRoutines, WideBufStopsAtNulOrMaxChars) {
   EXPECT_EQ(TDiskEnumerator::WideBufToString(Buf, -3), "");
   EXPECT_EQ(TDiskEnumerator::WideBufToString(nullptr, 10), "");
   const char16_t NoNul[] = {u'\xAC00', u'A'};  // no NUL inside: never read past MaxChars
-  EXPECT_EQ(TDiskEnumerator::WideBufToString(NoNul, 2), "\xEA\xB0\x80" "A");
+  EXPECT_EQ(TDiskEnumerator::WideBufToString(NoNul, 2),
+            "\xEA\xB0\x80"
+            "A");
   EXPECT_EQ(TDiskEnumerator::DetailDataCbSize(), 8u);
 }
 

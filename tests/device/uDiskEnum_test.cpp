@@ -115,12 +115,12 @@ TEST_F(DiskEnumTest, EnumerateListsExactlyTheUsbSolidStateDisksAboveOneGiB) {
   Disc().AddVolume('C', 0, kMiB, 255 * kGiB);
   Disc().AddDisk(1, 500 * kGiB, presets::BotEnclosure("Portable SSD", "S1234567890"));
   Disc().AddVolume('E', 1, kMiB, 499 * kGiB);
-  Disc().AddDisk(2, kGiB, presets::UasEnclosure());                                  // exactly 1 GiB
-  Disc().AddDisk(3, kGiB + 512, presets::UnidentifiedUsbBridge());                   // no volumes
-  Disc().AddDisk(4, 64 * kGiB, presets::BotEnclosure("Empty Parts"));                // volumes of length 0
+  Disc().AddDisk(2, kGiB, presets::UasEnclosure());                    // exactly 1 GiB
+  Disc().AddDisk(3, kGiB + 512, presets::UnidentifiedUsbBridge());     // no volumes
+  Disc().AddDisk(4, 64 * kGiB, presets::BotEnclosure("Empty Parts"));  // volumes of length 0
   Disc().AddVolume('F', 4, kMiB, 0);
   Disc().AddVolume('G', 4, 2 * kMiB, 0);
-  Disc().AddDisk(5, 2000 * kGiB, presets::UsbHardDisk());                            // rotating
+  Disc().AddDisk(5, 2000 * kGiB, presets::UsbHardDisk());  // rotating
   Disc().AddDisk(6, 1000 * kGiB, presets::InternalNvme());
   auto Scsi = presets::InternalSata("UAS Bridge");  // a bridge reporting bus SCSI, UAS in its tail
   Scsi.busType = BusTypeScsi;
@@ -161,17 +161,20 @@ TEST_F(DiskEnumTest, EnumerateListsExactlyTheUsbSolidStateDisksAboveOneGiB) {
   const std::vector<std::string> L = Lines();
   ASSERT_EQ(L.size(), 7u);
   EXPECT_EQ(L[0], "BuildDiskHintMap: entries=8 elapsed_ms=0");  // PD7 has no interface
-  EXPECT_EQ(L[1],
-            "DiskEnum: PD1 model=PhysicalDrive1 size=536870912000 bus_hint=USB;DRV=USBSTOR;SERVICE=DISK;ENUM=USBSTOR;"
-            "HWID=USBSTOR\\DISKJMICRONPORTABLE SSD protocol=BOT media=SSD "
-            "media_reason=\"StorageDeviceSeekPenaltyProperty: no seek penalty\" volumes=1");
+  EXPECT_EQ(
+      L[1],
+      "DiskEnum: PD1 model=PhysicalDrive1 size=536870912000 bus_hint=USB;DRV=USBSTOR;SERVICE=DISK;ENUM=USBSTOR;"
+      "HWID=USBSTOR\\DISKJMICRONPORTABLE SSD protocol=BOT media=SSD "
+      "media_reason=\"StorageDeviceSeekPenaltyProperty: no seek penalty\" volumes=1");
   EXPECT_EQ(L[2],
             "DiskEnum: PD3 model=PhysicalDrive3 size=1073742336 bus_hint=USB;SERVICE=DISK "
             "protocol=Unknown (transport not identified) media=SSD "
             "media_reason=\"StorageDeviceSeekPenaltyProperty: no seek penalty\" volumes=0");
-  EXPECT_EQ(L[3], "DiskEnum: skipping PD5 because media=HDD (StorageDeviceSeekPenaltyProperty: incurs seek penalty)");
-  EXPECT_EQ(L[4].rfind("DiskEnum: PD7 model=PhysicalDrive7 size=137438953472 bus_hint=SCSI;PROTO=UAS protocol=UAS", 0),
-            0u);
+  EXPECT_EQ(L[3],
+            "DiskEnum: skipping PD5 because media=HDD (StorageDeviceSeekPenaltyProperty: incurs seek penalty)");
+  EXPECT_EQ(
+      L[4].rfind("DiskEnum: PD7 model=PhysicalDrive7 size=137438953472 bus_hint=SCSI;PROTO=UAS protocol=UAS", 0),
+      0u);
   EXPECT_EQ(L[5].rfind("ATA IDENTIFY DEVICE probe(params=path=\\\\.\\PhysicalDrive9, ret=True", 0), 0u) << L[5];
   EXPECT_EQ(L[6].rfind("DiskEnum: PD9 ", 0), 0u) << L[6];
   EXPECT_EQ(Disc().OpenDeviceInfoSets(), 0);
@@ -218,7 +221,14 @@ TEST_F(DiskEnumTest, QueryBusHintOverBusTypesMarkersAndDescriptorSizes) {
       {BusTypeUsb, std::string("UASPSTOR\0USBSTOR", 16), {}, 0, 0, "USB;DRV=UASPSTOR", ""},
       {BusTypeScsi, "uas", {}, 0, 0, "SCSI;PROTO=UAS", ""},
       {BusTypeUsb, "USBSTOR BULK", {}, 0, 0, "USB;DRV=USBSTOR", ""},
-      {BusTypeAta, "\x01" "Bulk\x7F", {}, 0, 0, "ATA;PROTO=BOT", ""},
+      {BusTypeAta,
+       "\x01"
+       "Bulk\x7F",
+       {},
+       0,
+       0,
+       "ATA;PROTO=BOT",
+       ""},
       {BusTypeSata, "", {}, 0, 0, "SATA", ""},
       {BusTypeNvme, "", {}, 0, 0, "NVMe", ""},
       {0, "", {}, 0, 0, "BusType=0", ""},
@@ -226,7 +236,13 @@ TEST_F(DiskEnumTest, QueryBusHintOverBusTypesMarkersAndDescriptorSizes) {
       // Exactly the fixed part: no tail, so no marker even though the texts hold one.
       {BusTypeUsb, "USBSTOR", 36, 0, 0, "USB", ""},
       {BusTypeUsb, "USBSTOR", 35, 0, 0, "Unknown", ""},
-      {BusTypeUsb, "USBSTOR", {}, ERROR_INVALID_FUNCTION, 0, "Unknown", "QueryBusHint: header IOCTL failed, err=1"},
+      {BusTypeUsb,
+       "USBSTOR",
+       {},
+       ERROR_INVALID_FUNCTION,
+       0,
+       "Unknown",
+       "QueryBusHint: header IOCTL failed, err=1"},
       {BusTypeUsb, "", 40, 0, ERROR_GEN_FAILURE, "Unknown", "QueryBusHint: data IOCTL failed, err=31 hdr_size=40"},
   };
   for (const auto& C : Cases) {
@@ -399,17 +415,64 @@ TEST_F(DiskEnumTest, LoadDiskDetailsReadsProductAndSerialInsideTheDescriptorOnly
     DWORD HeaderErr;
     std::string WantModel, WantSerial, WantMasked;
   } Cases[] = {
-      {"both", "  Portable SSD T7 ", " S5T7NS0R123456 ", true, {}, {}, {}, 0, "Portable SSD T7", "S5T7NS0R123456",
+      {"both",
+       "  Portable SSD T7 ",
+       " S5T7NS0R123456 ",
+       true,
+       {},
+       {},
+       {},
+       0,
+       "Portable SSD T7",
+       "S5T7NS0R123456",
        "**********3456"},
-      {"ansi text", "Caf\xE9 Disk", "AB\x80" "CDEF", true, {}, {}, {}, 0, "Caf\xC3\xA9 Disk",
-       "AB\xE2\x82\xAC" "CDEF", "***CDEF"},
-      {"empty product keeps the model", "", "SER12345", true, {}, {}, {}, 0, "PhysicalDrive4", "SER12345",
+      {"ansi text",
+       "Caf\xE9 Disk",
+       "AB\x80"
+       "CDEF",
+       true,
+       {},
+       {},
+       {},
+       0,
+       "Caf\xC3\xA9 Disk",
+       "AB\xE2\x82\xAC"
+       "CDEF",
+       "***CDEF"},
+      {"empty product keeps the model",
+       "",
+       "SER12345",
+       true,
+       {},
+       {},
+       {},
+       0,
+       "PhysicalDrive4",
+       "SER12345",
        "****2345"},
       {"empty serial replaces the old one", "Disk", "", false, {}, {}, {}, 0, "Disk", "", "****"},
       {"offsets past the end", "Disk", "SER12345", true, 5000, 0xFFFFFFFF, {}, 0, "PhysicalDrive4", "", "****"},
-      {"offsets beyond a 36-byte descriptor", "Disk", "SER12345", true, {}, {}, 36, 0, "PhysicalDrive4", "",
+      {"offsets beyond a 36-byte descriptor",
+       "Disk",
+       "SER12345",
+       true,
+       {},
+       {},
+       36,
+       0,
+       "PhysicalDrive4",
+       "",
        "****"},
-      {"descriptor not read", "Disk", "SER12345", true, {}, {}, {}, ERROR_GEN_FAILURE, "PhysicalDrive4", "OLDSERIAL",
+      {"descriptor not read",
+       "Disk",
+       "SER12345",
+       true,
+       {},
+       {},
+       {},
+       ERROR_GEN_FAILURE,
+       "PhysicalDrive4",
+       "OLDSERIAL",
        "*****RIAL"},
   };
   for (const auto& C : Cases) {
@@ -501,9 +564,9 @@ TEST_F(DiskEnumTest, HintMapLeavesOutWhatCannotBeRead) {
   Disc().AddDisk(5, 64 * kGiB, Bare);
 
   const TDiskHintMap Map = En.BuildDiskHintMap();
-  EXPECT_EQ(Map, (TDiskHintMap{{0, "SERVICE=DISK;ENUM=SCSI;HWID=SCSI\\DISKSATA SSD"},
-                               {1, "SERVICE=DISK;ENUM=USBSTOR"},
-                               {5, ""}}));
+  EXPECT_EQ(
+      Map, (TDiskHintMap{
+               {0, "SERVICE=DISK;ENUM=SCSI;HWID=SCSI\\DISKSATA SSD"}, {1, "SERVICE=DISK;ENUM=USBSTOR"}, {5, ""}}));
   EXPECT_EQ(NewLines(), (std::vector<std::string>{"BuildDiskHintMap: entries=3 elapsed_ms=0"}));
   EXPECT_EQ(Disc().OpenDeviceInfoSets(), 0);
 
@@ -599,7 +662,8 @@ TEST(DiskEnumThreads, ThreeThreadsShareOneEnumerator) {
       En.MapVolumes(V, 1);
       std::string Model, Serial;
       uint64_t Size = 0;
-      if (V.size() != 1 || !En.QueryIdentity("\\\\.\\PhysicalDrive2", Model, Serial, Size) || Size != 64 * kGiB) ++Bad;
+      if (V.size() != 1 || !En.QueryIdentity("\\\\.\\PhysicalDrive2", Model, Serial, Size) || Size != 64 * kGiB)
+        ++Bad;
     }
   });
   Refresh.Start();

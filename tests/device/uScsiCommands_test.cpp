@@ -79,7 +79,11 @@ TEST(IdentifyText, WordsAreByteSwappedCleanedAndTrimmed) {
   PutText(54, std::string("Samsung SSD 870 EVO 1TB") + std::string(17, ' '));
   EXPECT_EQ(E::AtaIdentifyString(Buf, 511, 54, 40), "Samsung SSD 870 EVO 1TB");
   // Control bytes and bytes above 126 become spaces; at the ends they vanish.
-  PutText(20, "\x01" "AB\x7F" "CD\xC3" "      ");
+  PutText(20,
+          "\x01"
+          "AB\x7F"
+          "CD\xC3"
+          "      ");
   EXPECT_EQ(E::AtaIdentifyString(Buf, 511, 20, 10), "AB CD");
   // Never reads past HighIndex.
   EXPECT_EQ(E::AtaIdentifyString(Buf, 511, 508, 8), "");

@@ -77,8 +77,8 @@ TEST(StatusRules, StatusAndSenseGiveResultAndCode) {
        F::dfDeviceStatus},
       {"identify refused keeps 0", true, 0, 0x02, "72 05 24 00", R::srFailNoCode, false, 0, F::dfDeviceStatus},
       {"windows failure", false, 31, 0x00, "", R::srCkCondOr1117, false, 31, F::dfTransport},
-      {"windows failure keeps sense", false, 1117, 0x02, "70 00 04 00 00 00 00 0A 00 00 00 00 44",
-       R::srFail1117, false, 1117, F::dfTransport},
+      {"windows failure keeps sense", false, 1117, 0x02, "70 00 04 00 00 00 00 0A 00 00 00 00 44", R::srFail1117,
+       false, 1117, F::dfTransport},
   };
   for (const Case& K : Cases) {
     TScsiReply Reply;

@@ -56,7 +56,8 @@ inline TVolumeInfo RunTestVolume(char Letter, int Disk, int64_t Start, int64_t S
 class TTestRun : public TTrimExecutionThread {
  public:
   TTestRun(const TDiskInfo& Disk, TRunMode Mode, TLogger* Log, TTrimProgressEvent OnProgress = nullptr,
-           TTrimDoneEvent OnDone = nullptr, TTrimRangeArray Ranges = {}, TTrimMode TrimMode = TTrimMode::tmFullDevice)
+           TTrimDoneEvent OnDone = nullptr, TTrimRangeArray Ranges = {},
+           TTrimMode TrimMode = TTrimMode::tmFullDevice)
       : TTrimExecutionThread(Disk, Ranges, TrimMode, TTrimExecOptions{}, Mode, Log, std::move(OnProgress),
                              std::move(OnDone)) {}
   using TTrimExecutionThread::AskQuestion;

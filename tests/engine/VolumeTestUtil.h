@@ -24,8 +24,8 @@ inline TVolumeInfo VolumeInfoOf(plat::sim::SimMachine& M, char Letter) {
 }
 
 // A disk of DiskSectors with one volume at [OffsetBytes, OffsetBytes + LengthBytes).
-inline void AddVolumeOnDisk(plat::sim::SimMachine& M, int Disk, uint64_t DiskSectors, char Letter, uint64_t OffsetBytes,
-                            uint64_t LengthBytes) {
+inline void AddVolumeOnDisk(plat::sim::SimMachine& M, int Disk, uint64_t DiskSectors, char Letter,
+                            uint64_t OffsetBytes, uint64_t LengthBytes) {
   if (!M.Storage().Disk(Disk)) M.Storage().AddDisk(Disk, DiskSectors);
   M.Storage().AddVolume(Letter, {{Disk, OffsetBytes, LengthBytes}});
 }

@@ -39,10 +39,11 @@ TEST_F(LastUsedLbaTest, EndsAtTheHighestUsedClusterOnEveryLayout) {
     if (C.Kind == SimFsKind::kNtfs) ReleaseRuns(M->Storage(), 'E', {{S->clusters - 1, 1}});  // no backup marker
     const uint64_t High = S->clusters * 3 / 4;
     ASSERT_TRUE(AllocateRuns(M->Storage(), 'E', {{High, 2}}));
-    const int64_t Want = 2048 + static_cast<int64_t>((S->heapOffset * C.Bps + (High + 2) * S->ClusterBytes()) / 512) - 1;
+    const int64_t Want =
+        2048 + static_cast<int64_t>((S->heapOffset * C.Bps + (High + 2) * S->ClusterBytes()) / 512) - 1;
     EXPECT_EQ(Last(), Want);
-    EXPECT_TRUE(Rec.Has({"[INFO] " + VolumeInfoOf(*M, 'E').FileSystem + " E:: VolUsed=",
-                         "LastUsedLba=" + std::to_string(Want)}));
+    EXPECT_TRUE(Rec.Has(
+        {"[INFO] " + VolumeInfoOf(*M, 'E').FileSystem + " E:: VolUsed=", "LastUsedLba=" + std::to_string(Want)}));
   }
 }
 

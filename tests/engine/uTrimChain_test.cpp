@@ -69,19 +69,19 @@ struct Scenario {
   std::vector<int> answers = {};
   // E: formatted NTFS with allocated files in it; the plan is then its free clusters.
   bool ntfs = false;
-  bool expert = false;  // options.ExpertAtaRetry
-  int cancelAfter = 0;  // the user cancels once this many batches have reported progress (0: never)
+  bool expert = false;      // options.ExpertAtaRetry
+  int cancelAfter = 0;      // the user cancels once this many batches have reported progress (0: never)
   uint32_t cancelAtMs = 0;  // ... or this long after the start, in virtual time (0: never)
   std::optional<SimPowerShellScript> powerShell = {};
   // Expectations.
   int succeeded = 0, failed = 0, skipped = 0;
   std::string failure = {};  // the first failure's message; empty: none
   std::vector<const char*> prefixes = {};
-  TLines lines = {};             // the log lines holding one of the prefixes, in order
+  TLines lines = {};                                    // the log lines holding one of the prefixes, in order
   std::vector<std::pair<int32_t, int32_t>> boxes = {};  // (caption, text) ids of the boxes shown, in order
   TExpectLedger ledger = TExpectLedger::Planned;
-  int released = -1;  // Planned: how many of the planned ranges were released (-1: all)
-  std::vector<std::string> commands = {};  // the ledger's command names, deduplicated in order
+  int released = -1;                            // Planned: how many of the planned ranges were released (-1: all)
+  std::vector<std::string> commands = {};       // the ledger's command names, deduplicated in order
   uint64_t elapsedFromMs = 0, elapsedToMs = 0;  // the run's virtual duration lies in [from, to) when to is set
   std::function<void(const std::vector<SimRequestRecord>&)> requests = {};  // extra checks on the bridge's record
 };
@@ -111,7 +111,6 @@ SimFault Fault(SimCommand C, int Nth, SimFaultKind K) {
 size_t CountOf(const std::vector<SimRequestRecord>& R, SimCommand C) {
   return std::count_if(R.begin(), R.end(), [&](const SimRequestRecord& r) { return r.command == C; });
 }
-
 
 struct ChainTest : ::testing::TestWithParam<Scenario>, TRunFixture {
   std::shared_ptr<SimDisk> simDisk;
@@ -182,7 +181,8 @@ struct ChainTest : ::testing::TestWithParam<Scenario>, TRunFixture {
     for (const auto& [first, count] : FreeDiskRanges(m->Storage(), 'E')) {
       if (first > at) inUse.push_back({at, first - at});
       at = first + count;
-      for (uint64_t done = 0; done < count; done += 65535) s.ranges.push_back({first + done, std::min<uint64_t>(65535, count - done)});
+      for (uint64_t done = 0; done < count; done += 65535)
+        s.ranges.push_back({first + done, std::min<uint64_t>(65535, count - done)});
     }
     if (at < kVolStart + kVolSectors) inUse.push_back({at, kVolStart + kVolSectors - at});
     ASSERT_GE(inUse.size(), 2u);
@@ -261,14 +261,22 @@ TEST_P(ChainTest, Scenario) {
 }
 
 const std::vector<const char*> kAtaLines = {"Trying ATA Pass-Through config", "ATA PT retry", "Batch "};
-const std::vector<const char*> kScsiLines = {"[WARN] DSM TRIM", "SCSI UNMAP sizing", "Block Limits VPD (0xB0)",
-                                             "SCSI UNMAP:", "SCSI UNMAP failed", "SCSI UNMAP hang",
-                                             "WRITE SAME(16)+UNMAP probe", "Trying ATA", "Batch "};
+const std::vector<const char*> kScsiLines = {"[WARN] DSM TRIM",
+                                             "SCSI UNMAP sizing",
+                                             "Block Limits VPD (0xB0)",
+                                             "SCSI UNMAP:",
+                                             "SCSI UNMAP failed",
+                                             "SCSI UNMAP hang",
+                                             "WRITE SAME(16)+UNMAP probe",
+                                             "Trying ATA",
+                                             "Batch "};
 
-constexpr const char* kDmaExtend = "[INFO] Trying ATA Pass-Through config: DMA+EXTEND (protocol=6, extend=Y, ck_cond=Y)";
+constexpr const char* kDmaExtend =
+    "[INFO] Trying ATA Pass-Through config: DMA+EXTEND (protocol=6, extend=Y, ck_cond=Y)";
 constexpr const char* kDma = "[INFO] Trying ATA Pass-Through config: DMA (protocol=6, extend=N, ck_cond=N)";
 constexpr const char* kPio = "[INFO] Trying ATA Pass-Through config: PIO (protocol=5, extend=N, ck_cond=N)";
-constexpr const char* kPt12Dma = "[INFO] Trying ATA Pass-Through config: PT12-DMA (protocol=6, extend=Y, ck_cond=Y)";
+constexpr const char* kPt12Dma =
+    "[INFO] Trying ATA Pass-Through config: PT12-DMA (protocol=6, extend=Y, ck_cond=Y)";
 constexpr const char* kDsmFailed = "[WARN] DSM TRIM failed (winerr=1), falling back to SCSI UNMAP";
 constexpr const char* kDefaultSizing =
     "[INFO] Block Limits VPD (0xB0) unavailable; using default SCSI UNMAP sizing (65536 sectors/cmd, up to 32 "
@@ -279,7 +287,8 @@ constexpr const char* kVpdSizing =
 // The disk in ranges one ATA entry can carry: 33 of them, two batches.
 TTrimRangeArray WholeDisk() {
   TTrimRangeArray r;
-  for (uint64_t at = 0; at < kDiskSectors; at += 65535) r.push_back({at, std::min<uint64_t>(65535, kDiskSectors - at)});
+  for (uint64_t at = 0; at < kDiskSectors; at += 65535)
+    r.push_back({at, std::min<uint64_t>(65535, kDiskSectors - at)});
   return r;
 }
 
@@ -360,96 +369,104 @@ std::vector<Scenario> Scenarios() {
                }});
 
   // A span longer than one descriptor's cap goes out as a list of two.
-  v.push_back({.name = "UasRejectingMultiDescriptorUnmap",
-               .profile = WithoutBlockLimits(Uas(0, 1)),
-               .ranges = {{kVolStart + 100, 100000}, {kVolStart + 100200, 8}},
-               .succeeded = 1,
-               .prefixes = kScsiLines,
-               .lines = {kDefaultSizing, kDsmFailed,
-                         "[INFO] SCSI UNMAP: bridge rejected multi-descriptor list; switching to single-descriptor mode"},
-               .commands = {"UNMAP"},
-               .requests = [](const std::vector<SimRequestRecord>& r) {
-                 EXPECT_EQ(CountOf(r, SimCommand::Unmap), 4u);  // the rejected list, its two halves, the next span
-               }});
+  v.push_back(
+      {.name = "UasRejectingMultiDescriptorUnmap",
+       .profile = WithoutBlockLimits(Uas(0, 1)),
+       .ranges = {{kVolStart + 100, 100000}, {kVolStart + 100200, 8}},
+       .succeeded = 1,
+       .prefixes = kScsiLines,
+       .lines = {kDefaultSizing, kDsmFailed,
+                 "[INFO] SCSI UNMAP: bridge rejected multi-descriptor list; switching to single-descriptor mode"},
+       .commands = {"UNMAP"},
+       .requests = [](const std::vector<SimRequestRecord>& r) {
+         EXPECT_EQ(CountOf(r, SimCommand::Unmap), 4u);  // the rejected list, its two halves, the next span
+       }});
 
-  v.push_back({.name = "UasRejectingEveryUnmapSizeDownTo4096",
-               .profile = WithoutBlockLimits(Uas()),
-               .faults = Rejecting26h(5),
-               .ranges = {{kVolStart + 100, 100000}},
-               .succeeded = 1,
-               .prefixes = kScsiLines,
-               .lines = {kDefaultSizing, kDsmFailed,
-                         "[INFO] SCSI UNMAP: bridge rejected multi-descriptor list; switching to single-descriptor mode",
-                         "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 32768 sectors",
-                         "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 16384 sectors",
-                         "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 8192 sectors",
-                         "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 4096 sectors"},
-               .commands = {"UNMAP"},
-               .requests = [](const std::vector<SimRequestRecord>& r) {
-                 EXPECT_EQ(CountOf(r, SimCommand::Unmap), 5u + 25u);  // 100000 sectors in 4096-sector commands
-               }});
+  v.push_back(
+      {.name = "UasRejectingEveryUnmapSizeDownTo4096",
+       .profile = WithoutBlockLimits(Uas()),
+       .faults = Rejecting26h(5),
+       .ranges = {{kVolStart + 100, 100000}},
+       .succeeded = 1,
+       .prefixes = kScsiLines,
+       .lines =
+           {kDefaultSizing, kDsmFailed,
+            "[INFO] SCSI UNMAP: bridge rejected multi-descriptor list; switching to single-descriptor mode",
+            "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 32768 sectors",
+            "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 16384 sectors",
+            "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 8192 sectors",
+            "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 4096 sectors"},
+       .commands = {"UNMAP"},
+       .requests = [](const std::vector<SimRequestRecord>& r) {
+         EXPECT_EQ(CountOf(r, SimCommand::Unmap), 5u + 25u);  // 100000 sectors in 4096-sector commands
+       }});
 
   // 5/24h is not the sizing answer: the stage gives up and WRITE SAME(16) takes the batch.
-  v.push_back({.name = "UasRefusingABigUnmapWithInvalidCdbFallsToWriteSame",
-               .profile = WithoutBlockLimits(Uas(4096, 0)),
-               .ranges = {{kVolStart + 100, 60000}},
-               .succeeded = 1,
-               .prefixes = kScsiLines,
-               .lines = {kDefaultSizing, kDsmFailed,
-                         "[WARN] SCSI UNMAP failed (winerr=1117, sense=5/36/0), falling back to WRITE SAME(16)+UNMAP",
-                         "[INFO] WRITE SAME(16)+UNMAP probe: lba=2148, count=8 (small probe before committing)",
-                         "[INFO] WRITE SAME(16)+UNMAP probe OK (elapsed=0 ms); using as fallback for remaining batches"},
-               .commands = {"WRITE SAME(16)"}});
+  v.push_back(
+      {.name = "UasRefusingABigUnmapWithInvalidCdbFallsToWriteSame",
+       .profile = WithoutBlockLimits(Uas(4096, 0)),
+       .ranges = {{kVolStart + 100, 60000}},
+       .succeeded = 1,
+       .prefixes = kScsiLines,
+       .lines = {kDefaultSizing, kDsmFailed,
+                 "[WARN] SCSI UNMAP failed (winerr=1117, sense=5/36/0), falling back to WRITE SAME(16)+UNMAP",
+                 "[INFO] WRITE SAME(16)+UNMAP probe: lba=2148, count=8 (small probe before committing)",
+                 "[INFO] WRITE SAME(16)+UNMAP probe OK (elapsed=0 ms); using as fallback for remaining batches"},
+       .commands = {"WRITE SAME(16)"}});
 
-  v.push_back({.name = "UasWithOnlyWriteSame16",
-               .profile = [] {
-                 SimBridgeProfile p = Uas();
-                 p.unmap = false;
-                 return p;
-               }(),
-               .ranges = Spaced(20),
-               .succeeded = 1,
-               .prefixes = kScsiLines,
-               .lines = {kVpdSizing, kDsmFailed,
-                         "[WARN] SCSI UNMAP failed (winerr=1117, sense=5/32/0), falling back to WRITE SAME(16)+UNMAP",
-                         "[INFO] WRITE SAME(16)+UNMAP probe: lba=2148, count=8 (small probe before committing)",
-                         "[INFO] WRITE SAME(16)+UNMAP probe OK (elapsed=0 ms); using as fallback for remaining batches"},
-               .commands = {"WRITE SAME(16)"}});
+  v.push_back(
+      {.name = "UasWithOnlyWriteSame16",
+       .profile =
+           [] {
+             SimBridgeProfile p = Uas();
+             p.unmap = false;
+             return p;
+           }(),
+       .ranges = Spaced(20),
+       .succeeded = 1,
+       .prefixes = kScsiLines,
+       .lines = {kVpdSizing, kDsmFailed,
+                 "[WARN] SCSI UNMAP failed (winerr=1117, sense=5/32/0), falling back to WRITE SAME(16)+UNMAP",
+                 "[INFO] WRITE SAME(16)+UNMAP probe: lba=2148, count=8 (small probe before committing)",
+                 "[INFO] WRITE SAME(16)+UNMAP probe OK (elapsed=0 ms); using as fallback for remaining batches"},
+       .commands = {"WRITE SAME(16)"}});
 
-  v.push_back({.name = "DriveLeavingTheBusInTheSecondBatch",
-               .transport = TTransportKind::tkBOT,
-               .profile = Bot(),
-               .faults = {Fault(SimCommand::AtaDsm, 2, SimFaultKind::LeaveBus)},
-               .ranges = Spaced(6),
-               .batchEntries = 2,
-               .answers = {IDOK},
-               .succeeded = 1,
-               .failed = 1,
-               .skipped = 1,
-               .failure = "Disk left the USB bus (winerr=1167); no further commands sent",
-               .prefixes = {"USB bus disconnect", "Batch "},
-               .lines = {"[ERROR] Batch 1 failed: Disk left the USB bus (winerr=1167); no further commands sent",
-                         "[INFO] USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing "
-                         "user guidance"},
-               .boxes = {{kTextInfo, kTextUsbDisconnect}},
-               .released = 2,
-               .commands = {"ATA DSM"},
-               .requests = [](const std::vector<SimRequestRecord>& r) {
-                 // Nothing reaches the bridge after the command the drive left on.
-                 int dsm = 0;
-                 size_t at = 0;
-                 for (size_t i = 0; i < r.size(); i++)
-                   if (r[i].command == SimCommand::AtaDsm && ++dsm == 2) at = i;
-                 ASSERT_EQ(dsm, 2);
-                 EXPECT_EQ(at + 1, r.size());
-               }});
+  v.push_back(
+      {.name = "DriveLeavingTheBusInTheSecondBatch",
+       .transport = TTransportKind::tkBOT,
+       .profile = Bot(),
+       .faults = {Fault(SimCommand::AtaDsm, 2, SimFaultKind::LeaveBus)},
+       .ranges = Spaced(6),
+       .batchEntries = 2,
+       .answers = {IDOK},
+       .succeeded = 1,
+       .failed = 1,
+       .skipped = 1,
+       .failure = "Disk left the USB bus (winerr=1167); no further commands sent",
+       .prefixes = {"USB bus disconnect", "Batch "},
+       .lines = {"[ERROR] Batch 1 failed: Disk left the USB bus (winerr=1167); no further commands sent",
+                 "[INFO] USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing "
+                 "user guidance"},
+       .boxes = {{kTextInfo, kTextUsbDisconnect}},
+       .released = 2,
+       .commands = {"ATA DSM"},
+       .requests = [](const std::vector<SimRequestRecord>& r) {
+         // Nothing reaches the bridge after the command the drive left on.
+         int dsm = 0;
+         size_t at = 0;
+         for (size_t i = 0; i < r.size(); i++)
+           if (r[i].command == SimCommand::AtaDsm && ++dsm == 2) at = i;
+         ASSERT_EQ(dsm, 2);
+         EXPECT_EQ(at + 1, r.size());
+       }});
 
   v.push_back({.name = "BridgeWith4096ByteBlocksGoesToAta",
-               .profile = [] {
-                 SimBridgeProfile p = SimBridgeProfile::Uas4Kn();
-                 p.storageTrimError = ERROR_INVALID_FUNCTION;
-                 return p;
-               }(),
+               .profile =
+                   [] {
+                     SimBridgeProfile p = SimBridgeProfile::Uas4Kn();
+                     p.storageTrimError = ERROR_INVALID_FUNCTION;
+                     return p;
+                   }(),
                .ranges = Spaced(10),
                .succeeded = 1,
                .prefixes = {"SCSI UNMAP and WRITE SAME(16) not used", "Trying ATA", "Batch "},
@@ -457,10 +474,11 @@ std::vector<Scenario> Scenarios() {
                          "(planned ranges count 512-byte sectors)",
                          kDmaExtend},
                .commands = {"ATA DSM"},
-               .requests = [](const std::vector<SimRequestRecord>& r) {
-                 EXPECT_EQ(CountOf(r, SimCommand::Unmap), 0u);
-                 EXPECT_EQ(CountOf(r, SimCommand::WriteSame16), 0u);
-               }});
+               .requests =
+                   [](const std::vector<SimRequestRecord>& r) {
+                     EXPECT_EQ(CountOf(r, SimCommand::Unmap), 0u);
+                     EXPECT_EQ(CountOf(r, SimCommand::WriteSame16), 0u);
+                   }});
 
   v.push_back({.name = "FullDeviceCutShortIsNoSuccess",
                .transport = TTransportKind::tkBOT,
@@ -491,69 +509,71 @@ std::vector<Scenario> Scenarios() {
 
   // A bridge that answers UNMAP with an I/O error only after the hang threshold: nothing else
   // is sent to it, and the user is told to reconnect it.
-  v.push_back({.name = "UnmapHangStopsTheChain",
-               .profile = [] {
-                 SimBridgeProfile p = Uas();
-                 p.unmap = false;
-                 return p;
-               }(),
-               .faults = {[] {
-                 SimFault f = Fault(SimCommand::Unmap, 1, SimFaultKind::Delay);
-                 f.delayMs = 2000;  // the threshold, within the 2 s Windows waits
-                 return f;
-               }()},
-               .ranges = Spaced(6),
-               .batchEntries = 2,
-               .answers = {IDOK},
-               .failed = 1,
-               .skipped = 2,  // the run stops: no later batch reaches the bridge
-               .failure = "SCSI UNMAP bridge hang detected; skipped unsafe fallback paths",
-               .prefixes = {"SCSI UNMAP hang", "SCSI UNMAP failed", "WRITE SAME(16)+UNMAP probe", "Trying ATA",
-                            "Skipping physical-drive", "USB bus disconnect", "Batch "},
-               .lines = {"[WARN] SCSI UNMAP hang detected (winerr=1117 after 2000 ms >= threshold 2000 ms); skipping ATA "
-                         "Pass-Through to keep the bridge alive",
-                         "[WARN] SCSI UNMAP failed (winerr=1117, sense=5/32/0), falling back to WRITE SAME(16)+UNMAP",
-                         "[ERROR] Batch 0 failed: SCSI UNMAP bridge hang detected; skipped unsafe fallback paths",
-                         "[INFO] Skipping physical-drive reopen probe because SCSI UNMAP bridge hang was already "
-                         "detected; showing USB reconnect guidance",
-                         "[INFO] USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing "
-                         "user guidance"},
-               .boxes = {{kTextInfo, kTextUsbDisconnect}},
-               .ledger = TExpectLedger::Nothing,
-               .commands = {},
-               .requests = [](const std::vector<SimRequestRecord>& r) {
-                 EXPECT_EQ(CountOf(r, SimCommand::Unmap), 1u);
-                 EXPECT_EQ(CountOf(r, SimCommand::WriteSame16), 0u);
-                 EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 0u);
-               }});
+  v.push_back(
+      {.name = "UnmapHangStopsTheChain",
+       .profile =
+           [] {
+             SimBridgeProfile p = Uas();
+             p.unmap = false;
+             return p;
+           }(),
+       .faults = {[] {
+         SimFault f = Fault(SimCommand::Unmap, 1, SimFaultKind::Delay);
+         f.delayMs = 2000;  // the threshold, within the 2 s Windows waits
+         return f;
+       }()},
+       .ranges = Spaced(6),
+       .batchEntries = 2,
+       .answers = {IDOK},
+       .failed = 1,
+       .skipped = 2,  // the run stops: no later batch reaches the bridge
+       .failure = "SCSI UNMAP bridge hang detected; skipped unsafe fallback paths",
+       .prefixes = {"SCSI UNMAP hang", "SCSI UNMAP failed", "WRITE SAME(16)+UNMAP probe", "Trying ATA",
+                    "Skipping physical-drive", "USB bus disconnect", "Batch "},
+       .lines = {"[WARN] SCSI UNMAP hang detected (winerr=1117 after 2000 ms >= threshold 2000 ms); skipping ATA "
+                 "Pass-Through to keep the bridge alive",
+                 "[WARN] SCSI UNMAP failed (winerr=1117, sense=5/32/0), falling back to WRITE SAME(16)+UNMAP",
+                 "[ERROR] Batch 0 failed: SCSI UNMAP bridge hang detected; skipped unsafe fallback paths",
+                 "[INFO] Skipping physical-drive reopen probe because SCSI UNMAP bridge hang was already "
+                 "detected; showing USB reconnect guidance",
+                 "[INFO] USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing "
+                 "user guidance"},
+       .boxes = {{kTextInfo, kTextUsbDisconnect}},
+       .ledger = TExpectLedger::Nothing,
+       .commands = {},
+       .requests =
+           [](const std::vector<SimRequestRecord>& r) {
+             EXPECT_EQ(CountOf(r, SimCommand::Unmap), 1u);
+             EXPECT_EQ(CountOf(r, SimCommand::WriteSame16), 0u);
+             EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 0u);
+           }});
 
   // An attempt that never returns is abandoned after the time-out plus the hang margin; no other
   // configuration is tried on that bridge.
-  v.push_back({.name = "AtaAttemptThatNeverReturns",
-               .transport = TTransportKind::tkBOT,
-               .profile = Bot(),
-               .faults = {Fault(SimCommand::AtaDsm, 1, SimFaultKind::HangForever)},
-               .ranges = Spaced(6),
-               .batchEntries = 2,
-               .answers = {IDOK},
-               .succeeded = 0,
-               .failed = 1,
-               .skipped = 2,
-               .failure = "ATA Pass-Through bridge hang detected; skipped to keep the bus enumerated",
-               .prefixes = {"Trying ATA", "hang detected", "Batch ", "-ReTrim"},
-               .lines = {kDmaExtend,
-                         "[WARN] ATA Pass-Through hang detected: no response within 50000 ms; abandoning the path to "
-                         "keep the bridge enumerated",
-                         "[ERROR] Batch 0 failed: ATA Pass-Through bridge hang detected; skipped to keep the bus "
-                         "enumerated"},
-               .boxes = {{kTextInfo, kTextUsbDisconnect}},
-               .ledger = TExpectLedger::Nothing,
-               .commands = {},
-               .elapsedFromMs = 5000 + 45000,
-               .elapsedToMs = 5000 + 45000 + 2000,  // and the grace the abandoned worker gets
-               .requests = [](const std::vector<SimRequestRecord>& r) {
-                 EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 1u);
-               }});
+  v.push_back(
+      {.name = "AtaAttemptThatNeverReturns",
+       .transport = TTransportKind::tkBOT,
+       .profile = Bot(),
+       .faults = {Fault(SimCommand::AtaDsm, 1, SimFaultKind::HangForever)},
+       .ranges = Spaced(6),
+       .batchEntries = 2,
+       .answers = {IDOK},
+       .succeeded = 0,
+       .failed = 1,
+       .skipped = 2,
+       .failure = "ATA Pass-Through bridge hang detected; skipped to keep the bus enumerated",
+       .prefixes = {"Trying ATA", "hang detected", "Batch ", "-ReTrim"},
+       .lines = {kDmaExtend,
+                 "[WARN] ATA Pass-Through hang detected: no response within 50000 ms; abandoning the path to "
+                 "keep the bridge enumerated",
+                 "[ERROR] Batch 0 failed: ATA Pass-Through bridge hang detected; skipped to keep the bus "
+                 "enumerated"},
+       .boxes = {{kTextInfo, kTextUsbDisconnect}},
+       .ledger = TExpectLedger::Nothing,
+       .commands = {},
+       .elapsedFromMs = 5000 + 45000,
+       .elapsedToMs = 5000 + 45000 + 2000,  // and the grace the abandoned worker gets
+       .requests = [](const std::vector<SimRequestRecord>& r) { EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 1u); }});
 
   v.push_back({.name = "CancelBetweenBatches",
                .transport = TTransportKind::tkBOT,
@@ -570,24 +590,23 @@ std::vector<Scenario> Scenarios() {
 
   // The user cancels while the second batch's ATA command hangs: the attempt ends, nothing
   // more is sent.
-  v.push_back({.name = "CancelInsideAnAtaAttempt",
-               .transport = TTransportKind::tkBOT,
-               .profile = Bot(),
-               .faults = {Fault(SimCommand::AtaDsm, 2, SimFaultKind::HangUntilCancel)},
-               .ranges = Spaced(8),
-               .batchEntries = 2,
-               .cancelAtMs = 1000,
-               .succeeded = 1,
-               .failed = 1,
-               .skipped = 2,
-               .failure = "Cancelled by user",
-               .prefixes = {"Cancel", "Trying ATA", "ATA PT retry", "hang", "Batch "},
-               .lines = {kDmaExtend, kDmaExtend, "[ERROR] Batch 1 failed: Cancelled by user"},
-               .released = 2,
-               .commands = {"ATA DSM"},
-               .requests = [](const std::vector<SimRequestRecord>& r) {
-                 EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 2u);
-               }});
+  v.push_back(
+      {.name = "CancelInsideAnAtaAttempt",
+       .transport = TTransportKind::tkBOT,
+       .profile = Bot(),
+       .faults = {Fault(SimCommand::AtaDsm, 2, SimFaultKind::HangUntilCancel)},
+       .ranges = Spaced(8),
+       .batchEntries = 2,
+       .cancelAtMs = 1000,
+       .succeeded = 1,
+       .failed = 1,
+       .skipped = 2,
+       .failure = "Cancelled by user",
+       .prefixes = {"Cancel", "Trying ATA", "ATA PT retry", "hang", "Batch "},
+       .lines = {kDmaExtend, kDmaExtend, "[ERROR] Batch 1 failed: Cancelled by user"},
+       .released = 2,
+       .commands = {"ATA DSM"},
+       .requests = [](const std::vector<SimRequestRecord>& r) { EXPECT_EQ(CountOf(r, SimCommand::AtaDsm), 2u); }});
 
   // A UAS bridge behind a mounted NTFS volume: Windows refuses the raw UNMAP, ReTrim fails
   // with 43022, and the expert retry sends ATA.
@@ -597,10 +616,19 @@ std::vector<Scenario> Scenarios() {
   failing43022.retrim = false;
   failing43022.chunks = {{0, "Optimize-Volume : Failed with error 43022.\r\n"}};
   failing43022.exitCode = 1;
-  const std::vector<const char*> pinnedLines = {
-      "DSM TRIM failed", "Retrying DSM", "SCSI UNMAP rejected", "Pinned Volume guard rejected", "-ReTrim starting",
-      "-ReTrim completed", "-ReTrim failed", "-ReTrim fallback failed", "-ReTrim covers", "Expert", "Trying ATA",
-      "Total trimmed", "Batch "};
+  const std::vector<const char*> pinnedLines = {"DSM TRIM failed",
+                                                "Retrying DSM",
+                                                "SCSI UNMAP rejected",
+                                                "Pinned Volume guard rejected",
+                                                "-ReTrim starting",
+                                                "-ReTrim completed",
+                                                "-ReTrim failed",
+                                                "-ReTrim fallback failed",
+                                                "-ReTrim covers",
+                                                "Expert",
+                                                "Trying ATA",
+                                                "Total trimmed",
+                                                "Batch "};
   const TLines pinnedStart = {
       "[INFO] Retrying DSM TRIM in FS-cooperative mode (flag=0)",
       "[WARN] DSM TRIM failed (winerr=1), falling back to SCSI UNMAP",
@@ -612,24 +640,25 @@ std::vector<Scenario> Scenarios() {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
-  v.push_back({.name = "PinnedNtfsReTrimFailingThenExpertAta",
-               .profile = pinned,
-               .answers = {IDOK, IDOK},
-               .ntfs = true,
-               .expert = true,
-               .powerShell = failing43022,
-               .succeeded = 1,
-               .prefixes = pinnedLines,
-               .lines = with({"[WARN] Expert ATA retry mode enabled: after ReTrim 43022 failure, user may opt into ATA "
-                              "Pass-Through retry"},
-                             with(pinnedStart,
-                                  {"[WARN] Optimize-Volume -ReTrim failed for E: (exit=1)",
-                                   "[ERROR] Optimize-Volume -ReTrim fallback failed for all eligible volumes",
-                                   "[WARN] Expert retry accepted: releasing pinned handles and retrying ATA Pass-Through",
-                                   kDmaExtend, "[INFO] Expert ATA Pass-Through retry succeeded after ReTrim failure",
-                                   "[INFO] Total trimmed: sectors=129,408 (0.062 GiB)"})),
-               .boxes = {{kTextInfo, kTextPinnedReTrimQuestion}, {kTextWarning, kTextExpertRetry}},
-               .commands = {"ATA DSM"}});
+  v.push_back(
+      {.name = "PinnedNtfsReTrimFailingThenExpertAta",
+       .profile = pinned,
+       .answers = {IDOK, IDOK},
+       .ntfs = true,
+       .expert = true,
+       .powerShell = failing43022,
+       .succeeded = 1,
+       .prefixes = pinnedLines,
+       .lines = with({"[WARN] Expert ATA retry mode enabled: after ReTrim 43022 failure, user may opt into ATA "
+                      "Pass-Through retry"},
+                     with(pinnedStart,
+                          {"[WARN] Optimize-Volume -ReTrim failed for E: (exit=1)",
+                           "[ERROR] Optimize-Volume -ReTrim fallback failed for all eligible volumes",
+                           "[WARN] Expert retry accepted: releasing pinned handles and retrying ATA Pass-Through",
+                           kDmaExtend, "[INFO] Expert ATA Pass-Through retry succeeded after ReTrim failure",
+                           "[INFO] Total trimmed: sectors=129,408 (0.062 GiB)"})),
+       .boxes = {{kTextInfo, kTextPinnedReTrimQuestion}, {kTextWarning, kTextExpertRetry}},
+       .commands = {"ATA DSM"}});
 
   v.push_back({.name = "PinnedNtfsReTrimReleasesTheFreeClusters",
                .profile = pinned,

@@ -92,7 +92,7 @@ TEST_F(ExecutorTest, QuestionsAndNoticesAreTopMostBoxesWithoutOwner) {
   auto* run = new TBodyRun(
       [&](TBodyRun& r) {
         answers.push_back(r.AskQuestion("Caption 1", "Go on?"));
-        answers.push_back(r.AskQuestion("Caption 2", "Escape?"));   // IDCANCEL: declined
+        answers.push_back(r.AskQuestion("Caption 2", "Escape?"));     // IDCANCEL: declined
         answers.push_back(r.AskQuestion("Caption 3", "Failed box"));  // 0: declined
         r.ShowInfo("Notice", "Drive left the bus");
       },

@@ -17,7 +17,9 @@ struct ReTrimTest : ::testing::Test, TRunFixture {
   ReTrimTest() {
     auto v = m->Storage().AddVolume('E', {{2, 2048 * 512, 1000000ull * 512}});
     v->fileSystemName = "NTFS";
-    m->Processes().SetFreeRanges([](char letter) { return letter == 'E' ? Ranges{{4096, 100}, {9000, 8}} : Ranges{}; });
+    m->Processes().SetFreeRanges([](char letter) {
+      return letter == 'E' ? Ranges{{4096, 100}, {9000, 8}} : Ranges{};
+    });
   }
   static SimPowerShellScript Prints(std::vector<SimPowerShellScript::Chunk> chunks, DWORD exitCode = 0) {
     SimPowerShellScript s;
@@ -46,10 +48,11 @@ TEST_F(ReTrimTest, RunsTheSystemPowerShellHiddenAndLogsEachLine) {
   ASSERT_EQ(launches.size(), 1u);
   const SimProcessLaunch& l = launches[0];
   EXPECT_EQ(l.applicationName, "C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\powershell.exe");
-  EXPECT_EQ(l.commandLine,
-            "powershell.exe -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command \"[Console]::OutputEncoding = "
-            "[Text.Encoding]::UTF8; $VerbosePreference = 'Continue'; Optimize-Volume -DriveLetter E -ReTrim -Verbose "
-            "4>&1\"");
+  EXPECT_EQ(
+      l.commandLine,
+      "powershell.exe -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command \"[Console]::OutputEncoding = "
+      "[Text.Encoding]::UTF8; $VerbosePreference = 'Continue'; Optimize-Volume -DriveLetter E -ReTrim -Verbose "
+      "4>&1\"");
   EXPECT_TRUE(l.inheritHandles);
   EXPECT_EQ(l.creationFlags, CREATE_NO_WINDOW);
   EXPECT_EQ(l.startup.dwFlags, 0x101u);
@@ -135,8 +138,9 @@ TEST_F(ReTrimTest, AProcessThatRefusesToEndIsLeftWithoutWaitingForIt) {
   int32_t exitCode = 0;
   EXPECT_FALSE(run.RunOptimizeVolumeReTrim('E', 1000, exitCode));
   EXPECT_EQ(exitCode, -1);
-  EXPECT_EQ(PsLines(), (std::vector<std::string>{"[WARN] Optimize-Volume: timeout after 1000 ms",
-                                                 "[WARN] Optimize-Volume: TerminateProcess failed (winerr=5); left running"}));
+  EXPECT_EQ(PsLines(), (std::vector<std::string>{
+                           "[WARN] Optimize-Volume: timeout after 1000 ms",
+                           "[WARN] Optimize-Volume: TerminateProcess failed (winerr=5); left running"}));
   EXPECT_EQ(m->Processes().Running(), 1);
 }
 

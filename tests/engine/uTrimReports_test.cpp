@@ -75,7 +75,10 @@ class TJsonReader {
         case 'n': r += '\n'; break;
         case 'f': r += '\f'; break;
         case 'r': r += '\r'; break;
-        case 'u': r += static_cast<char>(std::stoi(s.substr(i, 4), nullptr, 16)); i += 4; break;
+        case 'u':
+          r += static_cast<char>(std::stoi(s.substr(i, 4), nullptr, 16));
+          i += 4;
+          break;
         default: r += e;
       }
     }
@@ -129,7 +132,8 @@ struct ReportTest : ::testing::Test, TRunFixture {};
 
 TEST_F(ReportTest, FailureReportBytesWithEscapesQuotesAndTabs) {
   TTestRun run(RunTestDisk(3), TRunMode::rmExecute, &log);
-  run.FStats.Failures = {Failed(0, 1117, "bridge said \"no\"\tthen \\ gave up"), Failed(7, 0xC0000001u, "x\x01/y")};
+  run.FStats.Failures = {Failed(0, 1117, "bridge said \"no\"\tthen \\ gave up"),
+                         Failed(7, 0xC0000001u, "x\x01/y")};
   run.WriteFailureReport();
 
   EXPECT_EQ(m->Files().ReadAll(kJson),
@@ -204,8 +208,9 @@ TEST_F(ReportTest, ReportOfTheSameSecondReplacesTheFirst) {
   run.WriteFailureReport();
   run.FStats.Failures = {Failed(4, 87, "later")};
   run.WriteFailureReport();
-  EXPECT_EQ(m->Files().ReadAll(kCsv), "batch,success,retries,winerr,sense_key,asc,ascq,message\r\n"
-                                      "4,False,2,87,5,36,1,\"later\"\r\n");
+  EXPECT_EQ(m->Files().ReadAll(kCsv),
+            "batch,success,retries,winerr,sense_key,asc,ascq,message\r\n"
+            "4,False,2,87,5,36,1,\"later\"\r\n");
 }
 
 TEST_F(ReportTest, FolderWithoutCurrentDirectoryDelimiterAndRootFolder) {
@@ -254,8 +259,8 @@ TEST_F(ReportTest, FileFaultsReachTheCaller) {
 
 TEST_F(ReportTest, ReportsReadBackByAnotherReader) {
   TTestRun run(RunTestDisk(3), TRunMode::rmExecute, &log);
-  const std::string odd = std::string("quote \" back \\ tab \t nl \n ctl \x02 nul ") + std::string(1, '\0') +
-                          " caf\xC3\xA9";
+  const std::string odd =
+      std::string("quote \" back \\ tab \t nl \n ctl \x02 nul ") + std::string(1, '\0') + " caf\xC3\xA9";
   run.FStats.Failures = {Failed(0, 1117, odd), Failed(9, 0xFFFFFFFFu, "")};
   run.WriteFailureReport();
   const TJson doc = TJsonReader(m->Files().ReadAll(kJson)).Document();
@@ -294,10 +299,8 @@ TEST(JsonEscapeTest, Table) {
   const struct {
     std::string in, out;
   } cases[] = {
-      {"plain/slash", "plain/slash"},
-      {"a\"b\\c", "a\\\"b\\\\c"},
-      {"\b\t\n\f\r", "\\b\\t\\n\\f\\r"},
-      {std::string("\x00\x1F\x0B", 3), "\\u0000\\u001F\\u000B"},
+      {"plain/slash", "plain/slash"},           {"a\"b\\c", "a\\\"b\\\\c"},
+      {"\b\t\n\f\r", "\\b\\t\\n\\f\\r"},        {std::string("\x00\x1F\x0B", 3), "\\u0000\\u001F\\u000B"},
       {"\x7F caf\xC3\xA9", "\x7F caf\xC3\xA9"},  // DEL and UTF-8 stay as they are
   };
   for (const auto& c : cases) EXPECT_EQ(JsonEscape(c.in), c.out) << c.in;

@@ -73,9 +73,8 @@ struct RunTest : ::testing::Test, TRunFixture {
 
   void Run(const TTrimRangeArray& Ranges, TRunMode Mode, TTrimMode TrimMode = TTrimMode::tmFreeSpace) {
     auto* run = new TTrimExecutionThread(
-        disk, Ranges, TrimMode, options, Mode, &log, [this](uint32_t, uint32_t, const std::string& t) {
-          progress.push_back(t);
-        },
+        disk, Ranges, TrimMode, options, Mode, &log,
+        [this](uint32_t, uint32_t, const std::string& t) { progress.push_back(t); },
         [this](const TRunStats& s) {
           stats = s;
           doneCalls++;
@@ -101,7 +100,8 @@ struct RunTest : ::testing::Test, TRunFixture {
   }
   bool Logged(const std::string& Text) {
     const auto lines = LogLines();
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(Text) != std::string::npos; });
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(Text) != std::string::npos; });
   }
 };
 
@@ -132,9 +132,8 @@ TEST_F(RunTest, BatchingCountsAndLimitsInADryRunThatTouchesNoDevice) {
       EXPECT_EQ(progress.back(), "Batch " + std::to_string(c.planned) + "/" + std::to_string(c.planned));
     }
     EXPECT_TRUE(Logged("Execution start: disk=\\\\.\\PhysicalDrive1, protocol=UAS, mode=" +
-                       RunModeToText(TRunMode::rmDryRun) + ", ranges=" +
-                       std::to_string(c.ranges) + ", batches=" + std::to_string(c.planned) +
-                       ", batch_limit=" + std::to_string(c.limit)));
+                       RunModeToText(TRunMode::rmDryRun) + ", ranges=" + std::to_string(c.ranges) +
+                       ", batches=" + std::to_string(c.planned) + ", batch_limit=" + std::to_string(c.limit)));
   }
   EXPECT_TRUE(Requests().empty());
   EXPECT_TRUE(Drive().Ledger().empty());
@@ -160,8 +159,9 @@ TEST_F(RunTest, ADryRunPassesOnAnUnknownTransportAndAnExecutionEndsFatally) {
   EXPECT_EQ(stats.FailedBatches, 1);
   EXPECT_EQ(stats.SucceededBatches, 0);
   EXPECT_TRUE(stats.Failures.empty());
-  EXPECT_TRUE(Logged("[ERROR] Executor fatal: USB transport not detected (BOT/UASP required). Reconnect device and "
-                     "retry."));
+  EXPECT_TRUE(
+      Logged("[ERROR] Executor fatal: USB transport not detected (BOT/UASP required). Reconnect device and "
+             "retry."));
   EXPECT_TRUE(Requests().empty());
   EXPECT_TRUE(Drive().Ledger().empty());
 }
@@ -188,19 +188,20 @@ TEST_F(RunTest, StorageTrimReleasesExactlyThePlannedSectorsBatchByBatch) {
   for (const SimRequestRecord& r : Requests())
     if (r.command == SimCommand::StorageTrim) perRequest.push_back((r.in.size() - 32) / 16);
   EXPECT_EQ(perRequest, (std::vector<size_t>{32, 32, 6}));
-  EXPECT_EQ(Lines({"Execution start", "UASP detected", "Pinned Volume guard", "Transport:", "SCSI UNMAP sizing",
-                   "Block Limits VPD (0xB0)"}),
-            (std::vector<std::string>{
-                "[INFO] Execution start: disk=\\\\.\\PhysicalDrive1, protocol=UAS, mode=Execute, ranges=70, "
-                "batches=3, batch_limit=0",
-                "[INFO] UASP detected: will try DSM TRIM first, then SCSI UNMAP, then WRITE SAME(16)+UNMAP, then ATA "
-                "Pass-Through",
-                "[INFO] Pinned Volume guard disabled: no NTFS volume on this disk (Optimize-Volume -ReTrim does not "
-                "cover exFAT/FAT32); legacy lock+dismount available",
-                "[INFO] Transport: UASP (DSM TRIM incl. FS-cooperative retry / SCSI UNMAP / WRITE SAME(16)+UNMAP "
-                "fallback / ATA Pass-Through under Pinned Volume guard / Optimize-Volume -ReTrim fallback)",
-                "[INFO] SCSI UNMAP sizing from Block Limits VPD: max_lba_per_cmd=65536 sectors, max_descriptors=32",
-            }));
+  EXPECT_EQ(
+      Lines({"Execution start", "UASP detected", "Pinned Volume guard", "Transport:", "SCSI UNMAP sizing",
+             "Block Limits VPD (0xB0)"}),
+      (std::vector<std::string>{
+          "[INFO] Execution start: disk=\\\\.\\PhysicalDrive1, protocol=UAS, mode=Execute, ranges=70, "
+          "batches=3, batch_limit=0",
+          "[INFO] UASP detected: will try DSM TRIM first, then SCSI UNMAP, then WRITE SAME(16)+UNMAP, then ATA "
+          "Pass-Through",
+          "[INFO] Pinned Volume guard disabled: no NTFS volume on this disk (Optimize-Volume -ReTrim does not "
+          "cover exFAT/FAT32); legacy lock+dismount available",
+          "[INFO] Transport: UASP (DSM TRIM incl. FS-cooperative retry / SCSI UNMAP / WRITE SAME(16)+UNMAP "
+          "fallback / ATA Pass-Through under Pinned Volume guard / Optimize-Volume -ReTrim fallback)",
+          "[INFO] SCSI UNMAP sizing from Block Limits VPD: max_lba_per_cmd=65536 sectors, max_descriptors=32",
+      }));
 }
 
 TEST_F(RunTest, TheCooperativeRetryIsMadeOncePerRun) {
@@ -235,9 +236,10 @@ TEST_F(RunTest, ABatchNoVolumeHoldsAppliesNothingAndFailsWithoutRetry) {
   EXPECT_EQ(stats.FailedBatches, 1);
   ASSERT_EQ(stats.Failures.size(), 1u);
   EXPECT_TRUE(Drive().Ledger().empty());
-  EXPECT_EQ(Lines({"[WARN] DSM TRIM", "Retrying"}),
-            (std::vector<std::string>{"[WARN] DSM TRIM applied 0 ranges (no mapped volume range matched); falling back",
-                                      "[WARN] DSM TRIM failed (winerr=0), falling back to SCSI UNMAP"}));
+  EXPECT_EQ(
+      Lines({"[WARN] DSM TRIM", "Retrying"}),
+      (std::vector<std::string>{"[WARN] DSM TRIM applied 0 ranges (no mapped volume range matched); falling back",
+                                "[WARN] DSM TRIM failed (winerr=0), falling back to SCSI UNMAP"}));
 }
 
 TEST_F(RunTest, APinnedRunHoldsItsVolumesOpenWithoutLockAndClosesThemAtTheEnd) {
@@ -246,8 +248,9 @@ TEST_F(RunTest, APinnedRunHoldsItsVolumesOpenWithoutLockAndClosesThemAtTheEnd) {
   Run(ranges, TRunMode::rmExecute);
   EXPECT_EQ(stats.SucceededBatches, 1);
   EXPECT_EQ(Drive().TrimmedRanges(), AsLedger(ranges));
-  EXPECT_TRUE(Logged("[INFO] Pinned Volume guard active: UAS + NTFS volume; keeping mounted FS, no dismount before "
-                     "raw paths"));
+  EXPECT_TRUE(
+      Logged("[INFO] Pinned Volume guard active: UAS + NTFS volume; keeping mounted FS, no dismount before "
+             "raw paths"));
   EXPECT_TRUE(Logged("[INFO] Volume pinned (mounted, no dismount): \\\\.\\E:"));
   EXPECT_FALSE(Logged("FSCTL_LOCK_VOLUME"));
   EXPECT_FALSE(Logged("Volume dismounted"));
@@ -270,13 +273,16 @@ TEST_F(RunTest, BlockLimitsSizing) {
     const char* line;
   };
   for (const Case c : {
-           Case{true, 2048, 0, "SCSI UNMAP sizing from Block Limits VPD: max_lba_per_cmd=65536 sectors, max_descriptors=32"},
+           Case{true, 2048, 0,
+                "SCSI UNMAP sizing from Block Limits VPD: max_lba_per_cmd=65536 sectors, max_descriptors=32"},
            Case{true, 0xFFFFFFFFu, 5000,
                 "SCSI UNMAP sizing from Block Limits VPD: max_lba_per_cmd=67108864 sectors, max_descriptors=4095"},
-           Case{true, 100000, 8, "SCSI UNMAP sizing from Block Limits VPD: max_lba_per_cmd=100000 sectors, max_descriptors=8"},
-           Case{false, 0, 0,
-                "Block Limits VPD (0xB0) unavailable; using default SCSI UNMAP sizing (65536 sectors/cmd, up to 32 "
-                "descriptors)"},
+           Case{true, 100000, 8,
+                "SCSI UNMAP sizing from Block Limits VPD: max_lba_per_cmd=100000 sectors, max_descriptors=8"},
+           Case{
+               false, 0, 0,
+               "Block Limits VPD (0xB0) unavailable; using default SCSI UNMAP sizing (65536 sectors/cmd, up to 32 "
+               "descriptors)"},
        }) {
     SCOPED_TRACE(c.line);
     SimBridgeProfile p = SimBridgeProfile::UasUnmap(c.lba, c.desc);
@@ -293,8 +299,9 @@ TEST_F(RunTest, QuietIterationsDropTheBatchesInfoLinesButKeepWarnings) {
   m->Bridge().SetProfile(kDiskNo, NoRawPaths());
   options.BatchEntries = 1;
   Run({{kVolStart + 10, 8}, {100, 8}}, TRunMode::rmExecute);
-  EXPECT_TRUE(Logged("[INFO] Repetitive iteration messages excluded by option: per-batch info lines are not logged "
-                     "(warnings/errors still are)"));
+  EXPECT_TRUE(
+      Logged("[INFO] Repetitive iteration messages excluded by option: per-batch info lines are not logged "
+             "(warnings/errors still are)"));
   EXPECT_FALSE(Logged("DeviceIoControl(DSM TRIM)"));  // the request's own INFO line
   EXPECT_TRUE(Logged("[WARN] DSM TRIM applied 0 ranges"));
   EXPECT_TRUE(Logged("[ERROR] Batch 1 failed: "));
@@ -391,8 +398,8 @@ std::vector<std::vector<Descriptor>> UnmapCommands(const std::vector<SimRequestR
 }
 
 size_t CountOf(const std::vector<SimRequestRecord>& Requests, SimCommand C) {
-  return static_cast<size_t>(std::count_if(Requests.begin(), Requests.end(),
-                                           [C](const SimRequestRecord& q) { return q.command == C; }));
+  return static_cast<size_t>(
+      std::count_if(Requests.begin(), Requests.end(), [C](const SimRequestRecord& q) { return q.command == C; }));
 }
 
 }  // namespace
@@ -434,16 +441,18 @@ TEST_F(RunTest, ABridgeRejectingEveryUnmapListShrinksTheSizingThenGivesUp) {
   options.ForcedPath = TForcedTrimPath::ftpScsiUnmap;
   m->Desktop().ScriptAnswers({IDOK});  // the reformat notice
   Run({{kVolStart + 100, 70000}}, TRunMode::rmExecute);
-  EXPECT_EQ(Lines({"SCSI UNMAP: "}),
-            (std::vector<std::string>{
-                "[INFO] SCSI UNMAP: bridge rejected multi-descriptor list; switching to single-descriptor mode",
-                "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 32768 sectors",
-                "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 16384 sectors",
-                "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 8192 sectors",
-                "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 4096 sectors"}));
+  EXPECT_EQ(
+      Lines({"SCSI UNMAP: "}),
+      (std::vector<std::string>{
+          "[INFO] SCSI UNMAP: bridge rejected multi-descriptor list; switching to single-descriptor mode",
+          "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 32768 sectors",
+          "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 16384 sectors",
+          "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 8192 sectors",
+          "[INFO] SCSI UNMAP: bridge rejected descriptor size; shrinking per-command LBA cap to 4096 sectors"}));
   // Every command began at the same block: nothing was released and nothing skipped over.
   for (const auto& cmd : UnmapCommands(Requests())) EXPECT_EQ(cmd.front().lba, kVolStart + 100);
-  EXPECT_TRUE(Logged("[WARN] SCSI UNMAP failed (winerr=1117, sense=5/38/0), falling back to WRITE SAME(16)+UNMAP"));
+  EXPECT_TRUE(
+      Logged("[WARN] SCSI UNMAP failed (winerr=1117, sense=5/38/0), falling back to WRITE SAME(16)+UNMAP"));
   EXPECT_EQ(stats.FailedBatches, 1);
   EXPECT_TRUE(Drive().Ledger().empty());
 }
@@ -510,12 +519,13 @@ TEST_F(RunTest, ACancelDuringACoveringReTrimCountsTheRestOnce) {
   Win().GetStdHandle(STD_INPUT_HANDLE);  // the console's handle is the machine's, made on first use
   handlesBefore = m->Kernel().OpenHandleCount();
   TTrimExecutionThread* run = nullptr;
-  auto* t = new TTrimExecutionThread(disk, SpacedRanges(6), TTrimMode::tmFreeSpace, options, TRunMode::rmExecute,
-                                     &log, [&](uint32_t, uint32_t, const std::string&) { run->RequestCancel(); },
-                                     [this](const TRunStats& s) {
-                                       stats = s;
-                                       doneCalls++;
-                                     });
+  auto* t = new TTrimExecutionThread(
+      disk, SpacedRanges(6), TTrimMode::tmFreeSpace, options, TRunMode::rmExecute, &log,
+      [&](uint32_t, uint32_t, const std::string&) { run->RequestCancel(); },
+      [this](const TRunStats& s) {
+        stats = s;
+        doneCalls++;
+      });
   run = t;
   TThreadLink link = t->Link();
   t->Start();
@@ -525,7 +535,8 @@ TEST_F(RunTest, ACancelDuringACoveringReTrimCountsTheRestOnce) {
   EXPECT_EQ(stats.SucceededBatches, 1);
   EXPECT_EQ(stats.SkippedBatches, 2);
   EXPECT_TRUE(stats.Cancelled);
-  EXPECT_TRUE(Logged("[INFO] Total trimmed: managed by Windows Optimize-Volume -ReTrim (sector count not reported)"));
+  EXPECT_TRUE(
+      Logged("[INFO] Total trimmed: managed by Windows Optimize-Volume -ReTrim (sector count not reported)"));
   EXPECT_EQ(Drive().TrimmedRanges(), (TRanges{{kVolStart + 100, 8}}));
 }
 

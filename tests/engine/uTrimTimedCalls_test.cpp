@@ -39,11 +39,8 @@ struct TimedCallTest : ::testing::Test, TRunFixture {
     run.FVolumeHandles.resize(1);
     m->Storage().RegisterIoctl(plat::IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall&) -> BOOL {
       switch (ata.load()) {
-        case TAta::FailAtOnce:
-          SimSetLastError(ERROR_IO_DEVICE);
-          return FALSE_;
-        case TAta::Succeed:
-          return TRUE_;
+        case TAta::FailAtOnce: SimSetLastError(ERROR_IO_DEVICE); return FALSE_;
+        case TAta::Succeed: return TRUE_;
         case TAta::HangUntilCancelled:
         case TAta::HangForEver:
           m->Kernel().BlockUntil({}, UINT64_MAX, WaitKind{true, ata.load() == TAta::HangUntilCancelled});
@@ -84,9 +81,10 @@ TEST_F(TimedCallTest, LockGrantedAfter299SecondsSucceeds) {
   EXPECT_NE(run.FVolumeHandles[0], VT_INVALID_HANDLE_VALUE);
   EXPECT_TRUE(m->VolumeLocks().Locked('E'));
   EXPECT_TRUE(m->VolumeLocks().Dismounted('E'));
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{"[INFO] FSCTL_LOCK_VOLUME completed: \\\\.\\E: elapsed_ms=299000",
-                                                  "[INFO] FSCTL_DISMOUNT_VOLUME completed: \\\\.\\E: elapsed_ms=20",
-                                                  "[INFO] Volume dismounted: \\\\.\\E:"}));
+  EXPECT_EQ(LogLines(),
+            (std::vector<std::string>{"[INFO] FSCTL_LOCK_VOLUME completed: \\\\.\\E: elapsed_ms=299000",
+                                      "[INFO] FSCTL_DISMOUNT_VOLUME completed: \\\\.\\E: elapsed_ms=20",
+                                      "[INFO] Volume dismounted: \\\\.\\E:"}));
 }
 
 TEST_F(TimedCallTest, DismountThatNeverReturnsIsAbandonedAndFreesItselfOnce) {
@@ -100,7 +98,8 @@ TEST_F(TimedCallTest, DismountThatNeverReturnsIsAbandonedAndFreesItselfOnce) {
   EXPECT_EQ(m->Kernel().NowMs() - t0, 301000u);
   auto lines = LogLines();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1], "[WARN] FSCTL_DISMOUNT_VOLUME timeout: \\\\.\\E: after 301000 ms; raw TRIM path will be skipped");
+  EXPECT_EQ(lines[1],
+            "[WARN] FSCTL_DISMOUNT_VOLUME timeout: \\\\.\\E: after 301000 ms; raw TRIM path will be skipped");
   EXPECT_EQ(lines[2], "[WARN] FSCTL_DISMOUNT_VOLUME worker still pending after cancellation: \\\\.\\E:");
   EXPECT_EQ(m->Kernel().LiveThreads(), idle + 1);  // still blocked; it frees itself when the machine stops
 }
@@ -110,8 +109,9 @@ TEST_F(TimedCallTest, HangEndedByTheCancelNeedsNoGrace) {
   TVolumeLockOutcome r = run.LockAndDismountVolume(VolumeE(), 0);
   EXPECT_EQ(r.FailedOp, "FSCTL_LOCK_VOLUME");
   EXPECT_EQ(r.WinErr, ERROR_WAIT_TIMEOUT);
-  EXPECT_EQ(LogLines(), std::vector<std::string>{
-                            "[WARN] FSCTL_LOCK_VOLUME timeout: \\\\.\\E: after 300000 ms; raw TRIM path will be skipped"});
+  EXPECT_EQ(LogLines(),
+            std::vector<std::string>{
+                "[WARN] FSCTL_LOCK_VOLUME timeout: \\\\.\\E: after 300000 ms; raw TRIM path will be skipped"});
   EXPECT_EQ(m->VolumeLocks().Requests(), std::vector<std::string>{"LOCK E:"});  // never dismounted
 }
 
@@ -123,8 +123,9 @@ TEST_F(TimedCallTest, RefusedLockAndUnopenableVolume) {
   TVolumeLockOutcome q = run.LockAndDismountVolume(VolumeE("Q:"), 0);
   EXPECT_EQ(q.FailedOp, "open");
   EXPECT_EQ(run.FVolumeHandles[0], VT_INVALID_HANDLE_VALUE);
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{"[WARN] FSCTL_LOCK_VOLUME failed: \\\\.\\E: (winerr=5, elapsed_ms=5)",
-                                                  "[WARN] Cannot open volume \\\\.\\Q: for dismount (winerr=2)"}));
+  EXPECT_EQ(LogLines(),
+            (std::vector<std::string>{"[WARN] FSCTL_LOCK_VOLUME failed: \\\\.\\E: (winerr=5, elapsed_ms=5)",
+                                      "[WARN] Cannot open volume \\\\.\\Q: for dismount (winerr=2)"}));
   EXPECT_EQ(m->VolumeLocks().Requests(), std::vector<std::string>{"LOCK E:"});
 }
 
@@ -140,7 +141,8 @@ TEST_F(TimedCallTest, WorkerEndingJustBeforeOrAfterTheGrace) {
       SimVolumeLockBehaviour b;
       b.lock = {end, 0, false, true};
       m->VolumeLocks().SetBehaviour('E', b);
-      EXPECT_FALSE(run.RunVolumeIoctlWithTimeout(h, fsc::FSCTL_LOCK_VOLUME, 300000, "FSCTL_LOCK_VOLUME", "\\\\.\\E:", err));
+      EXPECT_FALSE(
+          run.RunVolumeIoctlWithTimeout(h, fsc::FSCTL_LOCK_VOLUME, 300000, "FSCTL_LOCK_VOLUME", "\\\\.\\E:", err));
       EXPECT_EQ(err, ERROR_WAIT_TIMEOUT);
       EXPECT_EQ(LogLines().size() - before, end < 301000 ? 1u : 2u) << end;
       Win().Sleep(10);  // lets a late worker end and free itself
@@ -162,11 +164,11 @@ TEST_F(TimedCallTest, AtaAttemptFailingAtOnceWritesItsOneLineAndSuccessNone) {
   EXPECT_FALSE(Attempt(75000, err, hang));
   EXPECT_EQ(err, ERROR_IO_DEVICE);
   EXPECT_FALSE(hang);
-  EXPECT_EQ(LogLines(),
-            std::vector<std::string>{"[ERROR] DeviceIoControl(ATA PASS-THROUGH DSM)(params=path=\\\\.\\PhysicalDrive2, "
-                                     "payload=512, timeout_ms=30000, scsi_status=0, ret=False, winerr=1117, "
-                                     "errtxt=\"The request could not be performed because of an I/O device error.\", "
-                                     "elapsed_ms=0)"});
+  EXPECT_EQ(LogLines(), std::vector<std::string>{
+                            "[ERROR] DeviceIoControl(ATA PASS-THROUGH DSM)(params=path=\\\\.\\PhysicalDrive2, "
+                            "payload=512, timeout_ms=30000, scsi_status=0, ret=False, winerr=1117, "
+                            "errtxt=\"The request could not be performed because of an I/O device error.\", "
+                            "elapsed_ms=0)"});
 }
 
 TEST_F(TimedCallTest, AtaHangLimitAndAShortOne) {

@@ -64,7 +64,8 @@ TEST_F(ValidatorTest, IsElevatedWithItsFallback) {
 TEST_F(ValidatorTest, PolicyAndTransportTable) {
   Disk.SystemCritical = true;
   EXPECT_FALSE(V.CheckSystemDiskPolicy(Disk, true).Ok);
-  EXPECT_EQ(V.CheckSystemDiskPolicy(Disk, true).Message, "Blocked: selected disk is system-critical (boot/pagefile risk)");
+  EXPECT_EQ(V.CheckSystemDiskPolicy(Disk, true).Message,
+            "Blocked: selected disk is system-critical (boot/pagefile risk)");
   EXPECT_TRUE(V.CheckSystemDiskPolicy(Disk, false).Ok);
   Disk.SystemCritical = false;
   EXPECT_EQ(V.CheckSystemDiskPolicy(Disk, true).Message, "System disk policy check passed");
@@ -80,8 +81,10 @@ TEST_F(ValidatorTest, PolicyAndTransportTable) {
       {TTransportKind::tkUAS, true, true,
        "Transport: UASP (DSM TRIM incl. FS-cooperative retry / SCSI UNMAP / WRITE SAME(16)+UNMAP fallback / ATA "
        "Pass-Through under Pinned Volume guard / Optimize-Volume -ReTrim fallback)"},
-      {TTransportKind::tkNonUsb, true, false, "USB transport not detected (BOT/UASP required). Reconnect device and retry."},
-      {TTransportKind::tkUnknown, true, false, "USB transport not detected (BOT/UASP required). Reconnect device and retry."},
+      {TTransportKind::tkNonUsb, true, false,
+       "USB transport not detected (BOT/UASP required). Reconnect device and retry."},
+      {TTransportKind::tkUnknown, true, false,
+       "USB transport not detected (BOT/UASP required). Reconnect device and retry."},
       {TTransportKind::tkNonUsb, false, true, "Unknown USB transport. Dry-run allowed only."},
       {TTransportKind::tkUnknown, false, true, "Unknown USB transport. Dry-run allowed only."},
   };
@@ -118,8 +121,10 @@ TEST_F(ValidatorTest, TrimSupportTable) {
     bool Ok, Warning;
     std::string Msg;
   };
-  auto U = [&](int E) { return "TRIM support query unsupported on this bridge (winerr=" + std::to_string(E) +
-                               "). Continue with runtime validation."; };
+  auto U = [&](int E) {
+    return "TRIM support query unsupported on this bridge (winerr=" + std::to_string(E) +
+           "). Continue with runtime validation.";
+  };
   const Case Cases[] = {
       {0, true, 12, true, false, "TRIM support check passed"},
       {0, false, 12, true, true, "TRIM support reported disabled by bridge; hardware TRIM paths likely to fail"},
@@ -174,12 +179,14 @@ TEST_F(ValidatorTest, ProbeBridgeOutcomes) {
   TValidationResult R = V.ProbeBridge(Disk);
   EXPECT_TRUE(R.Ok);
   EXPECT_EQ(R.Message,
-            "Bridge probe(open path) passed, but SAT IDENTIFY pass-through failed; ATA TRIM may not work on this BOT bridge");
+            "Bridge probe(open path) passed, but SAT IDENTIFY pass-through failed; ATA TRIM may not work on this "
+            "BOT bridge");
   EXPECT_TRUE(Rec.Has({"[WARN] Bridge probe(open path) passed, but SAT IDENTIFY"}));
   Disk.Transport = TTransportKind::tkUAS;
   R = V.ProbeBridge(Disk);
-  EXPECT_EQ(R.Message,
-            "Bridge probe(open path) passed; SAT IDENTIFY pass-through unavailable (SCSI UNMAP/DSM paths will be used)");
+  EXPECT_EQ(
+      R.Message,
+      "Bridge probe(open path) passed; SAT IDENTIFY pass-through unavailable (SCSI UNMAP/DSM paths will be used)");
 
   AnswerIdentify(*M, true);
   const size_t Warns = Rec.Lines().size();

@@ -41,8 +41,8 @@ bool OnPath(const std::string& Tool) {
   }
   return false;
 }
-#define VT_NEED_TOOLS(...)                                                        \
-  for (const char* Tool : {__VA_ARGS__})                                          \
+#define VT_NEED_TOOLS(...)               \
+  for (const char* Tool : {__VA_ARGS__}) \
     if (!OnPath(Tool)) GTEST_SKIP() << Tool << " not on PATH (dosfstools, exfatprogs, ntfs-3g, mtools)"
 #endif
 
@@ -151,8 +151,8 @@ TEST_P(Fat32ImageTest, FreeRangesAreTheImagesFreeClusters) {
   const std::string Img = P("fat32.img");
   // FAT32 needs 65525 clusters; the file is sparse.
   const uint64_t Kb = (70000ull * Bps * Spc) / 1024 + 4096;
-  ASSERT_TRUE(Shell("mkfs.fat -F 32 -S " + std::to_string(Bps) + " -s " + std::to_string(Spc) + " -C " + Img + " " +
-                  std::to_string(Kb)));
+  ASSERT_TRUE(Shell("mkfs.fat -F 32 -S " + std::to_string(Bps) + " -s " + std::to_string(Spc) + " -C " + Img +
+                    " " + std::to_string(Kb)));
   std::string Copy = "mcopy -i " + Img, Del = "mdel -i " + Img;
   std::mt19937 Rng(7);
   for (int i = 0; i < 24; ++i) {
@@ -208,7 +208,8 @@ TEST_F(ImageTest, ExFatFreeRangesFollowItsBitmap) {
   auto ReadDisk = [&](uint64_t Offset, size_t N) {
     std::vector<uint8_t> B((Offset % 512 + N + 511) / 512 * 512);
     EXPECT_TRUE(Drive.Read(2048 + Offset / 512, static_cast<uint32_t>(B.size() / 512), B.data()));
-    return std::vector<uint8_t>(B.begin() + static_cast<long>(Offset % 512), B.begin() + static_cast<long>(Offset % 512 + N));
+    return std::vector<uint8_t>(B.begin() + static_cast<long>(Offset % 512),
+                                B.begin() + static_cast<long>(Offset % 512 + N));
   };
   std::vector<uint8_t> B0 = ReadDisk(0, 512);
   TByteReader Bs(B0);
@@ -243,8 +244,8 @@ TEST_P(NtfsImageTest, FreeRangesAreTheImagesFreeClusters) {
   for (int i = 0; i < 12; ++i) {
     const bool IsDead = i % 3 == 1;
     const std::string Name = std::string(IsDead ? "d" : "l") + std::to_string(i);
-    ASSERT_TRUE(Shell("ntfscp -f " + Img + " " + MakeFile(Name, IsDead ? "DEAD" : "LIVE", i, 20 + Rng() % 200) + " /" +
-                    Name));
+    ASSERT_TRUE(Shell("ntfscp -f " + Img + " " + MakeFile(Name, IsDead ? "DEAD" : "LIVE", i, 20 + Rng() % 200) +
+                      " /" + Name));
     if (IsDead) Dead.push_back(Name);
   }
   for (const std::string& Name : Dead) {
@@ -264,7 +265,8 @@ TEST_P(NtfsImageTest, FreeRangesAreTheImagesFreeClusters) {
   const TTrimRangeArray R = ReadFree();
 
   // ntfs-3g's own copy of $Bitmap, and the boot sector's geometry.
-  ASSERT_TRUE(std::system(("ntfscat -f " + Img + " '$Bitmap' > " + P("bitmap.bin") + " 2>/dev/null").c_str()) == 0);
+  ASSERT_TRUE(std::system(("ntfscat -f " + Img + " '$Bitmap' > " + P("bitmap.bin") + " 2>/dev/null").c_str()) ==
+              0);
   std::ifstream In(P("bitmap.bin"), std::ios::binary);
   std::vector<uint8_t> Bits((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
   std::vector<uint8_t> B0 = ReadAt(Img, 0, 512);

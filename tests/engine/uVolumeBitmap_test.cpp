@@ -86,7 +86,7 @@ TEST_F(VolumeBitmapTest, LogsTheHeapOffsetOnlyForFatVolumes) {
 // More clusters than one 1 MiB answer holds: the walk goes on with "more data", a free run across
 // the answers' boundary stays one range, and the spare bits after the last cluster never count.
 TEST_F(VolumeBitmapTest, WalksSeveralAnswersAndIgnoresTheSpareBits) {
-  const uint64_t Per = (1048576 - 16) * 8;  // clusters in one answer
+  const uint64_t Per = (1048576 - 16) * 8;   // clusters in one answer
   const uint64_t Clusters = Per + 1000 + 5;  // not a multiple of 8
   AddVolumeOnDisk(*M, 1, Clusters + 100, 'E', 0, (Clusters + 1) * 512);
   ASSERT_TRUE(FormatVolume(M->Storage(), 'E', SimFsKind::kNtfs, 512, 512));

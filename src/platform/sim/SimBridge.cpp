@@ -83,7 +83,12 @@ class Decoder {
  public:
   Decoder(SimDisk& disk, const SimBridgeProfile& profile, const SimIdentity& identity, uint8_t dataIn,
           uint8_t* data, uint32_t dataLength)
-      : disk_(disk), p_(profile), id_(identity), dataIn_(dataIn), data_(data), length_(dataLength),
+      : disk_(disk),
+        p_(profile),
+        id_(identity),
+        dataIn_(dataIn),
+        data_(data),
+        length_(dataLength),
         perBlock_(SectorsPerBlock(profile)) {}
 
   Answer Run(const std::vector<uint8_t>& cdb) {
@@ -224,9 +229,9 @@ class Decoder {
       page.assign(64, 0);
       TByteWriter w(page);
       w.U8(1, p_.blockLimitsPageCode);
-      w.BE16(2, 0x3C);                       // PAGE LENGTH
-      w.BE32(20, p_.maxUnmapLbaCount);       // MAXIMUM UNMAP LBA COUNT
-      w.BE32(24, p_.maxUnmapDescriptors);    // MAXIMUM UNMAP BLOCK DESCRIPTOR COUNT
+      w.BE16(2, 0x3C);                     // PAGE LENGTH
+      w.BE32(20, p_.maxUnmapLbaCount);     // MAXIMUM UNMAP LBA COUNT
+      w.BE32(24, p_.maxUnmapDescriptors);  // MAXIMUM UNMAP BLOCK DESCRIPTOR COUNT
     } else if (!evpd && cdb[2] == 0) {
       page.assign(36, ' ');
       page[0] = 0x00;  // direct-access block device
@@ -267,9 +272,9 @@ void PutAtaText(std::vector<uint8_t>& block, size_t offset, size_t chars, const 
 
 std::vector<uint8_t> SimIdentifyBlock(const SimIdentity& id) {
   std::vector<uint8_t> b(512, 0);
-  PutAtaText(b, 20, 20, id.serial);    // words 10-19
-  PutAtaText(b, 46, 8, id.firmware);   // words 23-26
-  PutAtaText(b, 54, 40, id.model);     // words 27-46
+  PutAtaText(b, 20, 20, id.serial);   // words 10-19
+  PutAtaText(b, 46, 8, id.firmware);  // words 23-26
+  PutAtaText(b, 54, 40, id.model);    // words 27-46
   TByteWriter w(b);
   w.LE16(2 * 169, id.trimSupported ? 0x0001 : 0x0000);
   w.LE16(2 * 217, id.rotationRate);
@@ -347,7 +352,8 @@ uint32_t SimLogicalBlockSize(SimDisk& disk) {
 SimBridge::SimBridge(SimStorage& storage, SimVolumeLocks* locks)
     : storage_(storage), locks_(locks), impl_(std::make_unique<Impl>()) {
   storage_.RegisterIoctl(IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall& c) { return PassThrough(c); });
-  storage_.RegisterIoctl(IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, [this](SimDeviceCall& c) { return StorageTrim(c); });
+  storage_.RegisterIoctl(IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES,
+                         [this](SimDeviceCall& c) { return StorageTrim(c); });
   storage_.AddOpenCheck([this](const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume) {
     return CheckOpen(path, disk, volume);
   });
@@ -413,12 +419,8 @@ bool ApplyFault(SimStorage& storage, SimDisk& disk, const SimFault& f, uint32_t 
   SimKernel& k = storage.Kernel();
   *answerStatus = false;
   switch (f.kind) {
-    case SimFaultKind::WinError:
-      SimSetLastError(f.winError);
-      return false;
-    case SimFaultKind::ScsiStatus:
-      *answerStatus = true;
-      return true;
+    case SimFaultKind::WinError: SimSetLastError(f.winError); return false;
+    case SimFaultKind::ScsiStatus: *answerStatus = true; return true;
     case SimFaultKind::Delay: {
       const uint64_t limit = timeoutSec ? uint64_t{timeoutSec} * 1000 : UINT64_MAX;
       const uint64_t wait = std::min<uint64_t>(f.delayMs, limit);
@@ -473,8 +475,10 @@ std::vector<std::pair<uint64_t, uint64_t>> RawTrimSectors(const SimRequestRecord
     const uint64_t blocks = c.BE32(10);
     // A count of 0 names every block to the end of the medium.
     const uint64_t first = SatMul(lba, perBlock);
-    if (blocks) add(lba, blocks);
-    else if (first < driveSectors) r.push_back({first, driveSectors - first});
+    if (blocks)
+      add(lba, blocks);
+    else if (first < driveSectors)
+      r.push_back({first, driveSectors - first});
   }
   return r;
 }

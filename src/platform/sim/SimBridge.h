@@ -36,9 +36,9 @@ struct SimIdentity {
   std::string model = "SIM SSD 1TB";
   std::string serial = "SIM0000000001";
   std::string firmware = "SIM1.0";
-  bool trimSupported = true;      // word 169 bit 0; also whether the drive accepts DSM TRIM
-  uint16_t rotationRate = 1;      // word 217: 1 non-rotating
-  std::vector<uint8_t> raw;       // when 512 bytes, sent as they stand instead of the above
+  bool trimSupported = true;  // word 169 bit 0; also whether the drive accepts DSM TRIM
+  uint16_t rotationRate = 1;  // word 217: 1 non-rotating
+  std::vector<uint8_t> raw;   // when 512 bytes, sent as they stand instead of the above
 };
 
 // Builds the 512-byte IDENTIFY DEVICE block (text fields in the ATA byte order).
@@ -61,9 +61,9 @@ struct SimBridgeProfile {
   // ATA PASS-THROUGH.
   bool pt16 = true;
   bool pt12 = true;
-  bool extend = true;         // a (16) block with EXTEND set; false: 5/24h
-  bool protocolDma = true;    // DSM with protocol 6
-  bool protocolPio = true;    // DSM with protocol 5
+  bool extend = true;       // a (16) block with EXTEND set; false: 5/24h
+  bool protocolDma = true;  // DSM with protocol 6
+  bool protocolPio = true;  // DSM with protocol 5
   // A CK_COND request that succeeds is answered with CHECK CONDITION and the ATA registers:
   // sense key ckCondSenseKey (0 or 1), ASC 00h ASCQ 1Dh, descriptor (with an ATA status
   // return descriptor) or fixed format.
@@ -73,11 +73,11 @@ struct SimBridgeProfile {
   bool descriptorSense = false;
   // SCSI commands.
   bool unmap = true;
-  uint32_t maxUnmapLbaCount = 0;        // 0: no limit; more blocks in one UNMAP: 5/24h
-  uint32_t maxUnmapDescriptors = 0;     // 0: no limit; more descriptors: 5/26h
+  uint32_t maxUnmapLbaCount = 0;     // 0: no limit; more blocks in one UNMAP: 5/24h
+  uint32_t maxUnmapDescriptors = 0;  // 0: no limit; more descriptors: 5/26h
   bool writeSameUnmap = true;
-  bool blockLimitsPage = true;          // INQUIRY VPD B0h; false: 5/24h
-  uint8_t blockLimitsPageCode = 0xB0;   // what byte 1 of the page says (a quirk when not B0h)
+  bool blockLimitsPage = true;         // INQUIRY VPD B0h; false: 5/24h
+  uint8_t blockLimitsPageCode = 0xB0;  // what byte 1 of the page says (a quirk when not B0h)
   // The storage TRIM request: 0 accepts it, otherwise the Windows error it fails with (1, 5,
   // 50, 87).
   DWORD storageTrimError = 0;
@@ -97,11 +97,11 @@ struct SimBridgeProfile {
 
 // The commands faults are aimed at.
 enum class SimCommand {
-  Any,          // every request of this module, opens excepted
-  Open,         // CreateFileW on "\\.\PhysicalDriveN"
-  VolumeOpen,   // CreateFileW on "\\.\X:" of a volume on this disk (its first extent)
-  Identify,     // ATA PASS-THROUGH with IDENTIFY DEVICE
-  AtaDsm,       // ATA PASS-THROUGH with DATA SET MANAGEMENT
+  Any,         // every request of this module, opens excepted
+  Open,        // CreateFileW on "\\.\PhysicalDriveN"
+  VolumeOpen,  // CreateFileW on "\\.\X:" of a volume on this disk (its first extent)
+  Identify,    // ATA PASS-THROUGH with IDENTIFY DEVICE
+  AtaDsm,      // ATA PASS-THROUGH with DATA SET MANAGEMENT
   Unmap,
   WriteSame16,
   Inquiry,
@@ -110,13 +110,13 @@ enum class SimCommand {
 };
 
 enum class SimFaultKind {
-  WinError,        // DeviceIoControl (or the open) fails with winError
-  ScsiStatus,      // Windows succeeds; the device answers scsiStatus with these sense bytes
-  Delay,           // answers normally after delayMs of virtual time; past the request's
-                   // TimeOutValue Windows gives up with ERROR_SEM_TIMEOUT (121)
-  HangUntilCancel, // blocks until CancelSynchronousIo reaches it, then fails with 995
-  HangForever,     // blocks until the machine shuts down; cancelling does not end it
-  LeaveBus,        // the disk leaves the bus: this request fails with 1167, the disk detaches
+  WinError,         // DeviceIoControl (or the open) fails with winError
+  ScsiStatus,       // Windows succeeds; the device answers scsiStatus with these sense bytes
+  Delay,            // answers normally after delayMs of virtual time; past the request's
+                    // TimeOutValue Windows gives up with ERROR_SEM_TIMEOUT (121)
+  HangUntilCancel,  // blocks until CancelSynchronousIo reaches it, then fails with 995
+  HangForever,      // blocks until the machine shuts down; cancelling does not end it
+  LeaveBus,         // the disk leaves the bus: this request fails with 1167, the disk detaches
 };
 
 // An open (Open, VolumeOpen) takes only a WinError fault; the other kinds leave it alone.
@@ -146,7 +146,7 @@ struct SimBridgeState {
 struct SimRequestRecord {
   std::string path;  // "\\.\PhysicalDriveN" or "\\.\X:"
   DWORD code = 0;
-  std::vector<uint8_t> in;    // the input buffer, all of it
+  std::vector<uint8_t> in;  // the input buffer, all of it
   DWORD outSize = 0;
   std::vector<uint8_t> data;  // pass-through data out, read through DataBuffer
   SimCommand command = SimCommand::OtherScsi;

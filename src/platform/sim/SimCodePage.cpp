@@ -20,7 +20,8 @@ constexpr char16_t kCp1252High[32] = {
 
 }  // namespace
 
-int SimMultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int srcLen, char16_t* dst, int dstLen) {
+int SimMultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* src, int srcLen, char16_t* dst,
+                           int dstLen) {
   if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0) {
     SimSetLastError(ERROR_INVALID_PARAMETER);
     return 0;

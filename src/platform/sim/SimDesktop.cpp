@@ -13,7 +13,8 @@ namespace plat::sim {
 
 namespace {
 std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return s;
 }
 
@@ -117,7 +118,8 @@ void SimDesktop::SetMessage(DWORD code, LANGID lang, const std::string& text) {
 
 void SimDesktop::RemoveMessage(DWORD code) {
   std::lock_guard<std::mutex> lk(mu_);
-  for (auto it = messages_.begin(); it != messages_.end();) it = it->first.first == code ? messages_.erase(it) : ++it;
+  for (auto it = messages_.begin(); it != messages_.end();)
+    it = it->first.first == code ? messages_.erase(it) : ++it;
 }
 
 void SimDesktop::SetDefaultLanguage(LANGID lang) {
@@ -125,7 +127,8 @@ void SimDesktop::SetDefaultLanguage(LANGID lang) {
   defaultLang_ = lang;
 }
 
-DWORD SimDesktop::FormatMessageW(DWORD /*flags*/, DWORD messageId, DWORD languageId, char16_t* buffer, DWORD size) {
+DWORD SimDesktop::FormatMessageW(DWORD /*flags*/, DWORD messageId, DWORD languageId, char16_t* buffer,
+                                 DWORD size) {
   std::string text;
   bool found = false;
   {

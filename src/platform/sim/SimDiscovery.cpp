@@ -246,7 +246,8 @@ BOOL SimDiscovery::Impl::QueryProperty(SimDeviceCall& c) {
     if (!c.out || c.outSize < sdd::kHeaderSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
     const std::vector<uint8_t> desc = BuildDescriptor(d);
     // As Windows does: as much as fits, the Size field telling the whole.
-    const DWORD n = std::min<DWORD>(c.outSize, static_cast<DWORD>(std::max<size_t>(desc.size(), sdd::kHeaderSize)));
+    const DWORD n =
+        std::min<DWORD>(c.outSize, static_cast<DWORD>(std::max<size_t>(desc.size(), sdd::kHeaderSize)));
     std::memcpy(c.out, desc.data(), std::min<size_t>(n, desc.size()));
     c.SetReturned(n);
     return TRUE_;
@@ -338,7 +339,8 @@ SimDiscovery::SimDiscovery(SimKernel& kernel, SimStorage& storage, SimFileSystem
   storage.RegisterIoctl(IOCTL_STORAGE_QUERY_PROPERTY, [i](SimDeviceCall& c) { return i->QueryProperty(c); });
   storage.RegisterIoctl(IOCTL_STORAGE_GET_DEVICE_NUMBER, [i](SimDeviceCall& c) { return i->DeviceNumber(c); });
   storage.RegisterIoctl(IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, [i](SimDeviceCall& c) { return i->Geometry(c); });
-  storage.RegisterIoctl(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, [i](SimDeviceCall& c) { return i->VolumeExtents(c); });
+  storage.RegisterIoctl(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS,
+                        [i](SimDeviceCall& c) { return i->VolumeExtents(c); });
 }
 
 SimDiscovery::~SimDiscovery() = default;
@@ -347,7 +349,8 @@ std::shared_ptr<SimDisk> SimDiscovery::AddDisk(int number, uint64_t sizeBytes, S
   auto d = impl_->storage.AddDisk(number, sizeBytes / SimDrive::kSectorSize);
   {
     std::lock_guard<std::mutex> lk(impl_->mu);
-    if (description.instanceId.empty()) description.instanceId = "7&" + std::to_string(impl_->nextInstance++) + "&0";
+    if (description.instanceId.empty())
+      description.instanceId = "7&" + std::to_string(impl_->nextInstance++) + "&0";
   }
   std::lock_guard<std::mutex> lk(d->mu);
   d->description = std::move(description);
@@ -470,7 +473,8 @@ BOOL SimDiscovery::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* devInfo
 }
 
 BOOL SimDiscovery::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
-  if (!impl_->kernel.LookupAs<SimDevInfoSet>(set) || !impl_->kernel.CloseHandle(set)) return Fail(ERROR_INVALID_HANDLE);
+  if (!impl_->kernel.LookupAs<SimDevInfoSet>(set) || !impl_->kernel.CloseHandle(set))
+    return Fail(ERROR_INVALID_HANDLE);
   impl_->openSets.fetch_sub(1);
   return TRUE_;
 }
@@ -503,9 +507,9 @@ DWORD SimDiscovery::GetLogicalDrives() {
   return mask;
 }
 
-BOOL SimDiscovery::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
-                                         DWORD* serialNumber, DWORD* maxComponentLength, DWORD* flags,
-                                         std::string* fsName, DWORD fsNameSize) {
+BOOL SimDiscovery::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName,
+                                         DWORD volumeNameSize, DWORD* serialNumber, DWORD* maxComponentLength,
+                                         DWORD* flags, std::string* fsName, DWORD fsNameSize) {
   const char letter = LetterOf(rootPath);
   const Faults f = impl_->FaultsNow();
   if (auto it = f.volumeInformation.find(letter); it != f.volumeInformation.end() && it->second)
@@ -518,7 +522,8 @@ BOOL SimDiscovery::GetVolumeInformationW(const std::string& rootPath, std::strin
     label = v->label;
     serial = v->serialNumber;
     if (fs.empty()) return Fail(ERROR_UNRECOGNIZED_VOLUME);
-  } else if (letter && impl_->files.GetFileAttributesW(std::string(1, letter) + ":\\") != INVALID_FILE_ATTRIBUTES) {
+  } else if (letter &&
+             impl_->files.GetFileAttributesW(std::string(1, letter) + ":\\") != INVALID_FILE_ATTRIBUTES) {
     fs = "NTFS";  // a drive of the file system module
   } else {
     return Fail(ERROR_PATH_NOT_FOUND);

@@ -50,15 +50,15 @@ struct SimDiskDescription {
 
   // The Setup API's disk-interface entry; not listed: the disk has no interface.
   bool listed = true;
-  std::string service;     // SPDRP_SERVICE, e.g. "USBSTOR", "UASPStor", "disk"
-  std::string enumerator;  // SPDRP_ENUMERATOR_NAME, e.g. "USBSTOR", "SCSI", "PCI"
+  std::string service;                   // SPDRP_SERVICE, e.g. "USBSTOR", "UASPStor", "disk"
+  std::string enumerator;                // SPDRP_ENUMERATOR_NAME, e.g. "USBSTOR", "SCSI", "PCI"
   std::vector<std::string> hardwareIds;  // SPDRP_HARDWAREID, first one first
-  std::string instanceId;  // part of the interface path; set when the disk is added
+  std::string instanceId;                // part of the interface path; set when the disk is added
 
   // A Windows error fails the call with it; 0 lets it through.
   struct Faults {
-    DWORD descriptorHeader = 0;  // the first (8-byte) descriptor query
-    DWORD descriptorData = 0;    // a query with room for more than the header
+    DWORD descriptorHeader = 0;         // the first (8-byte) descriptor query
+    DWORD descriptorData = 0;           // a query with room for more than the header
     std::optional<DWORD> reportedSize;  // the descriptor's Size field (written bytes follow it)
     std::optional<DWORD> productIdOffset;
     std::optional<DWORD> serialNumberOffset;
@@ -76,7 +76,8 @@ struct SimDiskDescription {
 // Presets for the disks a user meets. Each gives a complete description; a test changes what it needs.
 namespace presets {
 // A USB Mass Storage (bulk-only) enclosure: bus USB, driver USBSTOR.
-SimDiskDescription BotEnclosure(const std::string& product = "Portable SSD", const std::string& serial = "BOT0001");
+SimDiskDescription BotEnclosure(const std::string& product = "Portable SSD",
+                                const std::string& serial = "BOT0001");
 // A USB Attached SCSI enclosure: bus USB, driver UASPStor, created by the SCSI enumerator.
 SimDiskDescription UasEnclosure(const std::string& product = "UAS SSD", const std::string& serial = "UAS0001");
 // A USB bridge that names no driver: bus USB and nothing else.
@@ -98,15 +99,14 @@ class SimDiscovery {
   std::shared_ptr<SimDisk> AddDisk(int number, uint64_t sizeBytes, SimDiskDescription description);
   void Describe(int number, const std::function<void(SimDiskDescription&)>& change);
   // A lettered volume of one extent with a mounted file system ("" for raw) and its cluster size.
-  std::shared_ptr<SimVolume> AddVolume(char letter, int diskNumber, uint64_t offsetBytes,
-                                       uint64_t lengthBytes, const std::string& fileSystem = "NTFS",
-                                       DWORD clusterBytes = 4096);
+  std::shared_ptr<SimVolume> AddVolume(char letter, int diskNumber, uint64_t offsetBytes, uint64_t lengthBytes,
+                                       const std::string& fileSystem = "NTFS", DWORD clusterBytes = 4096);
 
   struct Faults {
-    DWORD classDevs = 0;         // SetupDiGetClassDevsW
-    DWORD enumInterfaces = 0;    // SetupDiEnumDeviceInterfaces, from the first index on
-    DWORD windowsDirectory = 0;  // GetWindowsDirectoryW returns 0
-    std::optional<DWORD> logicalDrives;  // GetLogicalDrives' mask in place of the real one
+    DWORD classDevs = 0;                  // SetupDiGetClassDevsW
+    DWORD enumInterfaces = 0;             // SetupDiEnumDeviceInterfaces, from the first index on
+    DWORD windowsDirectory = 0;           // GetWindowsDirectoryW returns 0
+    std::optional<DWORD> logicalDrives;   // GetLogicalDrives' mask in place of the real one
     std::map<char, DWORD> volumeExtents;  // per letter
     std::map<char, DWORD> volumeInformation;
     std::map<char, DWORD> diskFreeSpace;

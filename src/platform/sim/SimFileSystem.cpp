@@ -23,8 +23,8 @@ struct Node {
   DWORD attrs = 0;  // without FILE_ATTRIBUTE_DIRECTORY
   std::string data;
   std::map<std::string, std::shared_ptr<Node>> children;  // by folded name
-  std::string host;     // a mounted host folder: what lies below is real host files
-  bool linked = true;   // still has a name (an open handle may outlive its deletion)
+  std::string host;    // a mounted host folder: what lies below is real host files
+  bool linked = true;  // still has a name (an open handle may outlive its deletion)
 };
 
 struct Drive {
@@ -96,7 +96,7 @@ struct OpenFile {
   std::FILE* file = nullptr;  // host file
   std::string hostFile;       // its host path
   std::string hostPath;       // host identity for share checks; empty once deleted
-  SimPath path;          // for faults
+  SimPath path;               // for faults
   Rights rights;
   DWORD share = 0;
   uint64_t pos = 0;
@@ -493,7 +493,8 @@ BOOL SimFileSystem::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, 
   return TRUE_;
 }
 
-BOOL SimFileSystem::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, const ULONGLONG* offset) {
+BOOL SimFileSystem::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written,
+                              const ULONGLONG* offset) {
   auto obj = impl_->kernel.LookupAs<FileObject>(h);
   if (written) *written = 0;
   if (!obj) return Fail(ERROR_INVALID_HANDLE);
@@ -534,11 +535,8 @@ BOOL SimFileSystem::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newP
   OpenFile& f = obj->f;
   int64_t base = 0;
   switch (moveMethod) {
-    case FILE_BEGIN:
-      break;
-    case FILE_CURRENT:
-      base = static_cast<int64_t>(f.pos);
-      break;
+    case FILE_BEGIN: break;
+    case FILE_CURRENT: base = static_cast<int64_t>(f.pos); break;
     case FILE_END: {
       uint64_t size = 0;
       DWORD e = 0;
@@ -549,8 +547,7 @@ BOOL SimFileSystem::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newP
       base = static_cast<int64_t>(size);
       break;
     }
-    default:
-      return Fail(ERROR_INVALID_PARAMETER);
+    default: return Fail(ERROR_INVALID_PARAMETER);
   }
   const int64_t to = base + distance;
   if (to < 0) return Fail(ERROR_NEGATIVE_SEEK);

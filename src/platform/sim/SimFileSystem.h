@@ -71,7 +71,8 @@ class SimFileSystem {
   BOOL FindClose(HANDLE find);
   DWORD GetCurrentDirectoryW(std::string* dir);
   BOOL SetCurrentDirectoryW(const std::string& dir);
-  BOOL GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total, ULONGLONG* totalFree);
+  BOOL GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
+                           ULONGLONG* totalFree);
 
  private:
   struct Impl;

@@ -30,7 +30,8 @@ DWORD ErrorFrom(const std::error_code& ec) {
   if (ec == errc::file_exists) return ERROR_ALREADY_EXISTS;
   if (ec == errc::directory_not_empty) return ERROR_DIR_NOT_EMPTY;
   if (ec == errc::no_space_on_device) return ERROR_DISK_FULL;
-  if (ec == errc::too_many_files_open || ec == errc::too_many_files_open_in_system) return ERROR_TOO_MANY_OPEN_FILES;
+  if (ec == errc::too_many_files_open || ec == errc::too_many_files_open_in_system)
+    return ERROR_TOO_MANY_OPEN_FILES;
   if (ec == errc::filename_too_long) return ERROR_INVALID_NAME;
   return ERROR_GEN_FAILURE;
 }
@@ -83,7 +84,8 @@ std::vector<Entry> List(const std::string& dir) {
     if (StatPath(it->path(), &e)) r.push_back(e);
   }
   // Listed by name without case, as NTFS lists a folder.
-  std::sort(r.begin(), r.end(), [](const Entry& a, const Entry& b) { return FoldName(a.name) < FoldName(b.name); });
+  std::sort(r.begin(), r.end(),
+            [](const Entry& a, const Entry& b) { return FoldName(a.name) < FoldName(b.name); });
   return r;
 }
 

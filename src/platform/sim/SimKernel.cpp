@@ -40,7 +40,8 @@ static int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
 }
 
 int64_t Ms1601FromCivil(int year, int month, int day, int hour, int minute, int second, int ms) {
-  return ((DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 24 + hour) * 60 + minute) *
+  return ((DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 24 + hour) * 60 +
+          minute) *
              60000LL +
          second * 1000LL + ms;
 }
@@ -74,7 +75,8 @@ SYSTEMTIME SystemTimeFromMs1601(int64_t ms) {
 bool SimThread::IsSignalled() const { return rec_->finished; }
 
 SimKernel::SimKernel(uint64_t bootTickMs)
-    : now_(bootTickMs), utcAtBootMs1601_(Ms1601FromCivil(2026, 12, 10, 9, 30, 0, 0) - static_cast<int64_t>(bootTickMs)) {
+    : now_(bootTickMs),
+      utcAtBootMs1601_(Ms1601FromCivil(2026, 12, 10, 9, 30, 0, 0) - static_cast<int64_t>(bootTickMs)) {
   // The thread that builds the machine is its main thread.
   mainRec_ = std::make_shared<SimThreadRec>();
   mainRec_->id = nextTid_;
@@ -179,7 +181,8 @@ void* SimKernel::ThreadMain(void* arg) {
   {
     // A suspended thread waits here; it is not counted as running until resumed.
     std::unique_lock<std::mutex> lk(k->mu_);
-    k->BlockUntilLocked(lk, [rec] { return rec->started; }, UINT64_MAX);
+    k->BlockUntilLocked(
+        lk, [rec] { return rec->started; }, UINT64_MAX);
   }
   DWORD code = 0;
   bool shutdown;
@@ -200,7 +203,8 @@ void* SimKernel::ThreadMain(void* arg) {
   return nullptr;
 }
 
-HANDLE SimKernel::CreateThread(size_t stackSize, LPTHREAD_START_ROUTINE start, void* param, DWORD flags, DWORD* tid) {
+HANDLE SimKernel::CreateThread(size_t stackSize, LPTHREAD_START_ROUTINE start, void* param, DWORD flags,
+                               DWORD* tid) {
   auto rec = std::make_shared<SimThreadRec>();
   {
     std::lock_guard<std::mutex> lk(mu_);
@@ -409,13 +413,9 @@ DWORD SimKernel::WaitForObjects(const std::vector<HANDLE>& handles, bool waitAll
   };
   uint64_t deadline = ms == INFINITE ? UINT64_MAX : now_ + ms;
   switch (BlockUntilLocked(lk, ready, deadline)) {
-    case WaitOutcome::Ready:
-      return WAIT_OBJECT_0 + index;
-    case WaitOutcome::Timeout:
-      return WAIT_TIMEOUT;
-    default:
-      SimSetLastError(ERROR_OPERATION_ABORTED);
-      return WAIT_FAILED;
+    case WaitOutcome::Ready: return WAIT_OBJECT_0 + index;
+    case WaitOutcome::Timeout: return WAIT_TIMEOUT;
+    default: SimSetLastError(ERROR_OPERATION_ABORTED); return WAIT_FAILED;
   }
 }
 

@@ -67,7 +67,9 @@ DWORD SimMachine::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOO
   return kernel_->WaitForObjects(std::vector<HANDLE>(handles, handles + count), waitAll != 0, ms);
 }
 
-BOOL SimMachine::CancelSynchronousIo(HANDLE thread) { return kernel_->CancelSynchronousIo(thread) ? TRUE_ : FALSE_; }
+BOOL SimMachine::CancelSynchronousIo(HANDLE thread) {
+  return kernel_->CancelSynchronousIo(thread) ? TRUE_ : FALSE_;
+}
 
 BOOL SimMachine::CloseHandle(HANDLE h) {
   if (!kernel_->CloseHandle(h)) {
@@ -79,7 +81,8 @@ BOOL SimMachine::CloseHandle(HANDLE h) {
 
 HANDLE SimMachine::CreateFileW(const std::string& path, DWORD access, DWORD share, DWORD creation,
                                DWORD flagsAndAttributes) {
-  if (SimStorage::IsDevicePath(path)) return storage_->CreateFileW(path, access, share, creation, flagsAndAttributes);
+  if (SimStorage::IsDevicePath(path))
+    return storage_->CreateFileW(path, access, share, creation, flagsAndAttributes);
   if (path.compare(0, 4, "\\\\?\\") == 0) {  // a device-interface path names a disk
     const std::string drive = discovery_->ResolveInterfacePath(path);
     if (drive.empty()) {
@@ -197,8 +200,8 @@ BOOL SimMachine::SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoData,
 }
 BOOL SimMachine::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData,
                                                   DWORD detailSize, DWORD* requiredSize, void* deviceInfoData) {
-  return discovery_->SetupDiGetDeviceInterfaceDetailW(set, deviceInterfaceData, detailData, detailSize, requiredSize,
-                                                      deviceInfoData);
+  return discovery_->SetupDiGetDeviceInterfaceDetailW(set, deviceInterfaceData, detailData, detailSize,
+                                                      requiredSize, deviceInfoData);
 }
 BOOL SimMachine::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInfoData, DWORD property,
                                                    DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize,
@@ -206,7 +209,9 @@ BOOL SimMachine::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInf
   return discovery_->SetupDiGetDeviceRegistryPropertyW(set, deviceInfoData, property, propertyRegDataType, buffer,
                                                        bufferSize, requiredSize);
 }
-BOOL SimMachine::SetupDiDestroyDeviceInfoList(HDEVINFO set) { return discovery_->SetupDiDestroyDeviceInfoList(set); }
+BOOL SimMachine::SetupDiDestroyDeviceInfoList(HDEVINFO set) {
+  return discovery_->SetupDiDestroyDeviceInfoList(set);
+}
 
 int SimMachine::MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, char16_t* dst,
                                     int dstLen) {
@@ -250,8 +255,9 @@ int SimMachine::GetLocaleInfoW(DWORD locale, DWORD lcType, char16_t* data, int s
 DWORD SimMachine::FormatMessageW(DWORD flags, const void* /*source*/, DWORD messageId, DWORD languageId,
                                  char16_t* buffer, DWORD size) {
   DWORD n = desktop_->FormatMessageW(flags, messageId, languageId, buffer, size);
-  if (n == 0) SimSetLastError(languageId ? 1815 /* ERROR_RESOURCE_LANG_NOT_FOUND */
-                                         : 317 /* ERROR_MR_MID_NOT_FOUND */);
+  if (n == 0)
+    SimSetLastError(languageId ? 1815 /* ERROR_RESOURCE_LANG_NOT_FOUND */
+                               : 317 /* ERROR_MR_MID_NOT_FOUND */);
   return n;
 }
 
@@ -268,7 +274,8 @@ HANDLE SimMachine::GetCurrentProcess() { return security_->GetCurrentProcess(); 
 BOOL SimMachine::OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) {
   return security_->OpenProcessToken(process, desiredAccess, token);
 }
-BOOL SimMachine::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length, DWORD* returnLength) {
+BOOL SimMachine::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length,
+                                     DWORD* returnLength) {
   return security_->GetTokenInformation(token, infoClass, info, length, returnLength);
 }
 

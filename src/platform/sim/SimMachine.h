@@ -109,8 +109,8 @@ class SimMachine final : public IPlatform {
   HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, const char* enumerator, HWND parent, DWORD flags) override;
   BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoData, const GUID* interfaceClassGuid,
                                    DWORD memberIndex, void* deviceInterfaceData) override;
-  BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData, DWORD detailSize,
-                                        DWORD* requiredSize, void* deviceInfoData) override;
+  BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData,
+                                        DWORD detailSize, DWORD* requiredSize, void* deviceInfoData) override;
   BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInfoData, DWORD property,
                                          DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize,
                                          DWORD* requiredSize) override;

@@ -107,22 +107,25 @@ struct SimProcesses::Impl {
   // True when the process was told to end (or the machine is shutting down).
   bool WaitTerminated(Process& p, uint64_t deadline) {
     std::unique_lock<std::mutex> lk(kernel.Lock());
-    return kernel.BlockUntilLocked(lk, [&p] { return p.terminated; }, deadline) != WaitOutcome::Timeout;
+    return kernel.BlockUntilLocked(
+               lk, [&p] { return p.terminated; }, deadline) != WaitOutcome::Timeout;
   }
 
   DWORD RunPowerShell(Process& p) {
     const std::string& cmd = p.commandLine;
     const std::string key = "Optimize-Volume -DriveLetter ";
     const size_t at = cmd.find(key);
-    if (at == std::string::npos || at + key.size() >= cmd.size() || cmd.find(" -ReTrim", at) == std::string::npos) {
+    if (at == std::string::npos || at + key.size() >= cmd.size() ||
+        cmd.find(" -ReTrim", at) == std::string::npos) {
       Write(p, "The term is not recognized as the name of a cmdlet.\r\n");
       return 1;
     }
     const char letter = cmd[at + key.size()];
     auto volume = storage.Volume(letter);
     if (!volume) {
-      Write(p, std::string("Optimize-Volume : No MSFT_Volume objects found with property 'DriveLetter' equal to '") +
-                   letter + "'.\r\n");
+      Write(p,
+            std::string("Optimize-Volume : No MSFT_Volume objects found with property 'DriveLetter' equal to '") +
+                letter + "'.\r\n");
       return 1;
     }
     FreeRangesHook hook;
@@ -137,8 +140,9 @@ struct SimProcesses::Impl {
     }
     // Windows retrims NTFS only; the test's hook stands in for any volume's free space.
     if (!hook && fileSystem != "NTFS") {
-      Write(p, "Optimize-Volume : The volume optimization operation requested is not supported by the file system "
-               "present on the volume.\r\n");
+      Write(p,
+            "Optimize-Volume : The volume optimization operation requested is not supported by the file system "
+            "present on the volume.\r\n");
       return 1;
     }
     if (p.script.retrim && !volume->extents.empty()) {
@@ -196,7 +200,9 @@ std::vector<SimProcessLaunch> SimProcesses::Launches() {
   return impl_->launches;
 }
 
-std::string SimProcesses::PowerShellPath() { return "C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\powershell.exe"; }
+std::string SimProcesses::PowerShellPath() {
+  return "C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\powershell.exe";
+}
 
 int SimProcesses::Running() {
   std::lock_guard<std::mutex> lk(impl_->mu);
@@ -242,8 +248,9 @@ HANDLE SimProcesses::GetStdHandle(DWORD /*which*/) {
 }
 
 BOOL SimProcesses::CreateProcessW(const std::string& applicationName, const std::string& commandLine,
-                                  BOOL inheritHandles, DWORD creationFlags, const std::string& /*currentDirectory*/,
-                                  const STARTUP_INFO& startup, PROCESS_INFO* info) {
+                                  BOOL inheritHandles, DWORD creationFlags,
+                                  const std::string& /*currentDirectory*/, const STARTUP_INFO& startup,
+                                  PROCESS_INFO* info) {
   SimProcessLaunch rec;
   rec.applicationName = applicationName;
   rec.commandLine = commandLine;
@@ -270,7 +277,8 @@ BOOL SimProcesses::CreateProcessW(const std::string& applicationName, const std:
     std::lock_guard<std::mutex> lk(impl_->mu);
     p->script = impl_->script;
   }
-  const bool handsOver = inheritHandles && (startup.dwFlags & STARTF_USESTDHANDLES) && out && out->isWrite && out->inherit;
+  const bool handsOver =
+      inheritHandles && (startup.dwFlags & STARTF_USESTDHANDLES) && out && out->isWrite && out->inherit;
   if (handsOver) {
     p->out = out->state;
     PipeEnd::AddWriter(*p->out);

@@ -50,7 +50,8 @@ BOOL SimSecurity::OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* 
   return TRUE_;
 }
 
-BOOL SimSecurity::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length, DWORD* returnLength) {
+BOOL SimSecurity::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length,
+                                      DWORD* returnLength) {
   if (returnLength) *returnLength = 0;
   if (!kernel_.LookupAs<SimToken>(token)) return Fail(ERROR_INVALID_HANDLE);
   std::lock_guard<std::mutex> lk(mu_);

@@ -35,10 +35,10 @@ struct SimDisk {
   // False while the disk is off the bus: opens fail with ERROR_FILE_NOT_FOUND and calls on open
   // handles with ERROR_DEVICE_NOT_CONNECTED. Changed through SimStorage only.
   bool present = true;
-  SimDiskDescription description;  // what discovery reads (SimDiscovery.h)
+  SimDiskDescription description;         // what discovery reads (SimDiscovery.h)
   std::shared_ptr<SimDiskChecks> checks;  // writability and the TRIM property (SimFsControl.h)
-  SimBridgeState bridge;  // the bridge's profile, identity and faults (SimBridge.h)
-  std::mutex mu;  // guards the modules' per-disk state
+  SimBridgeState bridge;                  // the bridge's profile, identity and faults (SimBridge.h)
+  std::mutex mu;                          // guards the modules' per-disk state
 };
 
 // One piece of a volume on a physical disk.
@@ -87,7 +87,8 @@ struct SimDeviceCall {
 using SimIoctlHandler = std::function<BOOL(SimDeviceCall&)>;
 // Asked before a device path opens (disk: the physical disk, or a volume's first extent's);
 // returns the Windows error that refuses the open, or 0.
-using SimOpenCheck = std::function<DWORD(const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume)>;
+using SimOpenCheck =
+    std::function<DWORD(const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume)>;
 
 class SimStorage {
  public:

@@ -184,7 +184,8 @@ bool FormatExFat(const Place& p, SimFsState& s) {
   w.U8(511, 0xAA);
   if (!WriteBytes(p, 0, boot)) return false;
   // Root directory: the allocation-bitmap entry (type 0x81) says where the bitmap lies.
-  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(fat * s.bytesPerSector, 0))) return false;
+  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(fat * s.bytesPerSector, 0)))
+    return false;
   std::vector<uint8_t> dir(s.ClusterBytes(), 0);
   TByteWriter d(dir);
   d.U8(0, 0x81);
@@ -275,14 +276,16 @@ bool MountExFat(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, st
   const uint32_t root = r.LE32(96);
   if (r.U8(108) < 9 || r.U8(108) > 12 || root < 2) return Why(why, "exFAT fields out of range");
   std::vector<uint8_t> dir;
-  if (!ReadBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(root - 2) * s.ClusterBytes(), s.ClusterBytes(), dir))
+  if (!ReadBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(root - 2) * s.ClusterBytes(), s.ClusterBytes(),
+                 dir))
     return Why(why, "exFAT root directory read failed");
   for (size_t at = 0; at + 32 <= dir.size(); at += 32) {
     TByteReader e({dir.data() + at, 32});
     if (e.U8(0) != 0x81) continue;
     s.exfatBitmapCluster = e.LE32(20);
     const uint64_t len = e.LE64(24);
-    if (s.exfatBitmapCluster < 2 || len < CeilDiv(s.clusters, 8)) return Why(why, "exFAT bitmap entry out of range");
+    if (s.exfatBitmapCluster < 2 || len < CeilDiv(s.clusters, 8))
+      return Why(why, "exFAT bitmap entry out of range");
     std::vector<uint8_t> bm;
     if (!ReadBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(s.exfatBitmapCluster - 2) * s.ClusterBytes(),
                    CeilDiv(s.clusters, 8), bm))
@@ -332,7 +335,8 @@ bool MountNtfs(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, std
       if (a.U8(at + 8) == 0) {
         const uint32_t n = a.LE32(at + 16);
         const size_t off = at + a.LE16(at + 20);
-        data.assign(rec.begin() + static_cast<std::ptrdiff_t>(off), rec.begin() + static_cast<std::ptrdiff_t>(off + n));
+        data.assign(rec.begin() + static_cast<std::ptrdiff_t>(off),
+                    rec.begin() + static_cast<std::ptrdiff_t>(off + n));
       } else {
         size_t run = at + a.LE16(at + 32);
         int64_t lcn = 0;
@@ -371,7 +375,8 @@ uint64_t SimFsState::FreeClusters() const {
   return clusters - used;
 }
 
-bool FormatVolume(SimStorage& storage, char letter, SimFsKind kind, uint32_t bytesPerSector, uint32_t clusterBytes) {
+bool FormatVolume(SimStorage& storage, char letter, SimFsKind kind, uint32_t bytesPerSector,
+                  uint32_t clusterBytes) {
   Place p;
   if (!Locate(storage, letter, p)) return false;
   if ((bytesPerSector != 512 && bytesPerSector != 4096) || clusterBytes < bytesPerSector || clusterBytes > 65536 ||
@@ -382,8 +387,9 @@ bool FormatVolume(SimStorage& storage, char letter, SimFsKind kind, uint32_t byt
   s->bytesPerSector = bytesPerSector;
   s->sectorsPerCluster = clusterBytes / bytesPerSector;
   s->volumeSectors = p.sectors * 512 / bytesPerSector;
-  const bool ok = kind == SimFsKind::kFat32 ? FormatFat32(p, *s) : kind == SimFsKind::kExFat ? FormatExFat(p, *s)
-                                                                                              : FormatNtfs(p, *s);
+  const bool ok = kind == SimFsKind::kFat32   ? FormatFat32(p, *s)
+                  : kind == SimFsKind::kExFat ? FormatExFat(p, *s)
+                                              : FormatNtfs(p, *s);
   if (!ok) return false;
   Publish(*p.vol, *s);
   std::lock_guard<std::mutex> lk(p.vol->mu);

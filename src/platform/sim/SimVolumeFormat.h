@@ -21,10 +21,10 @@ enum class SimFsKind { kFat32, kExFat, kNtfs };
 
 // Faults a test puts on a volume's file-system requests.
 struct SimFsFaults {
-  DWORD bitmapError = 0;    // FSCTL_GET_VOLUME_BITMAP fails with this ...
-  int bitmapFailFrom = 1;   // ... from this request on (1 = the first)
-  DWORD ntfsDataError = 0;  // FSCTL_GET_NTFS_VOLUME_DATA fails with this
-  uint8_t spareBits = 0x00; // the bits after the last cluster in the final byte (undefined in Windows)
+  DWORD bitmapError = 0;     // FSCTL_GET_VOLUME_BITMAP fails with this ...
+  int bitmapFailFrom = 1;    // ... from this request on (1 = the first)
+  DWORD ntfsDataError = 0;   // FSCTL_GET_NTFS_VOLUME_DATA fails with this
+  uint8_t spareBits = 0x00;  // the bits after the last cluster in the final byte (undefined in Windows)
 };
 
 // Guarded by mu once mounted: the handlers and the writers may run on different threads.
@@ -35,8 +35,8 @@ struct SimFsState {
   uint32_t sectorsPerCluster = 8;  // own sectors
   uint64_t heapOffset = 0;         // own sectors from the volume start to cluster 0
   uint64_t clusters = 0;
-  uint64_t volumeSectors = 0;      // own sectors
-  std::vector<uint8_t> bitmap;     // bit k of byte k/8 = cluster k, 1 = in use; spare bits 0
+  uint64_t volumeSectors = 0;   // own sectors
+  std::vector<uint8_t> bitmap;  // bit k of byte k/8 = cluster k, 1 = in use; spare bits 0
   // FAT32: where the tables are (own sectors) and how many. exFAT: one table, and the bitmap
   // file's first cluster (own numbering) so that changes are written back.
   uint64_t fatOffset = 0;
@@ -56,7 +56,8 @@ using SimClusterRuns = std::vector<std::pair<uint64_t, uint64_t>>;  // (first cl
 
 // Writes a fresh file system over the volume's first extent and mounts it. clusterBytes from
 // 512 to 65536, bytesPerSector 512 or 4096 (and not above clusterBytes).
-bool FormatVolume(SimStorage& storage, char letter, SimFsKind kind, uint32_t bytesPerSector, uint32_t clusterBytes);
+bool FormatVolume(SimStorage& storage, char letter, SimFsKind kind, uint32_t bytesPerSector,
+                  uint32_t clusterBytes);
 // Mounts what the volume's sectors hold (FAT32, exFAT or NTFS), as Windows would on arrival.
 bool MountVolume(SimStorage& storage, char letter, std::string* why = nullptr);
 // Copies a host image file onto a disk from sector lba on (all-zero sectors are left unwritten).

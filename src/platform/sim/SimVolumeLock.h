@@ -23,9 +23,9 @@ class SimStorage;
 
 // How one request behaves.
 struct SimVolumeRequest {
-  DWORD delayMs = 0;        // virtual time the request takes
-  DWORD error = 0;          // then fails with this (0: succeeds)
-  bool hang = false;        // never returns by itself ...
+  DWORD delayMs = 0;          // virtual time the request takes
+  DWORD error = 0;            // then fails with this (0: succeeds)
+  bool hang = false;          // never returns by itself ...
   bool ignoreCancel = false;  // ... nor when cancelled (a hang for ever)
 };
 

@@ -106,9 +106,13 @@ BOOL Win32Platform::GetFileSizeEx(HANDLE h, LONGLONG* size) {
 BOOL Win32Platform::SetEndOfFile(HANDLE h) { return ::SetEndOfFile(h); }
 BOOL Win32Platform::FlushFileBuffers(HANDLE h) { return ::FlushFileBuffers(h); }
 BOOL Win32Platform::DeleteFileW(const std::string& path) { return ::DeleteFileW(Wide(path).c_str()); }
-BOOL Win32Platform::CreateDirectoryW(const std::string& path) { return ::CreateDirectoryW(Wide(path).c_str(), nullptr); }
+BOOL Win32Platform::CreateDirectoryW(const std::string& path) {
+  return ::CreateDirectoryW(Wide(path).c_str(), nullptr);
+}
 BOOL Win32Platform::RemoveDirectoryW(const std::string& path) { return ::RemoveDirectoryW(Wide(path).c_str()); }
-DWORD Win32Platform::GetFileAttributesW(const std::string& path) { return ::GetFileAttributesW(Wide(path).c_str()); }
+DWORD Win32Platform::GetFileAttributesW(const std::string& path) {
+  return ::GetFileAttributesW(Wide(path).c_str());
+}
 BOOL Win32Platform::SetFileAttributesW(const std::string& path, DWORD attributes) {
   return ::SetFileAttributesW(Wide(path).c_str(), attributes);
 }
@@ -133,7 +137,9 @@ DWORD Win32Platform::GetCurrentDirectoryW(std::string* dir) {
   return ReadTextInto(dir, [](wchar_t* b, DWORD n) { return ::GetCurrentDirectoryW(n, b); });
 }
 
-BOOL Win32Platform::SetCurrentDirectoryW(const std::string& dir) { return ::SetCurrentDirectoryW(Wide(dir).c_str()); }
+BOOL Win32Platform::SetCurrentDirectoryW(const std::string& dir) {
+  return ::SetCurrentDirectoryW(Wide(dir).c_str());
+}
 
 DWORD Win32Platform::GetModuleFileNameW(std::string* path) {
   // Truncation returns the buffer size (and ERROR_INSUFFICIENT_BUFFER): grow and ask again.
@@ -157,9 +163,10 @@ BOOL Win32Platform::VerQueryValueW(const void* block, const std::string& subBloc
 
 DWORD Win32Platform::GetLogicalDrives() { return ::GetLogicalDrives(); }
 
-BOOL Win32Platform::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName, DWORD volumeNameSize,
-                                          DWORD* serialNumber, DWORD* maxComponentLength, DWORD* fileSystemFlags,
-                                          std::string* fileSystemName, DWORD fileSystemNameSize) {
+BOOL Win32Platform::GetVolumeInformationW(const std::string& rootPath, std::string* volumeName,
+                                          DWORD volumeNameSize, DWORD* serialNumber, DWORD* maxComponentLength,
+                                          DWORD* fileSystemFlags, std::string* fileSystemName,
+                                          DWORD fileSystemNameSize) {
   // The caller's sizes go to Windows as they are, so a name that does not fit fails as it would.
   std::vector<wchar_t> name(volumeName ? volumeNameSize + 1 : 1);
   std::vector<wchar_t> fs(fileSystemName ? fileSystemNameSize + 1 : 1);

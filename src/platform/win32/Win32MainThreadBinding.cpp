@@ -34,7 +34,8 @@ Win32MainThreadBinding::Win32MainThreadBinding(TMainThreadDispatcher& Dispatcher
   wc.hInstance = instance;
   wc.lpszClassName = kClassName;
   RegisterClassExW(&wc);  // fails harmlessly when a former binding registered it already
-  ::HWND hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, MessageOnlyParent(), nullptr, instance, nullptr);
+  ::HWND hwnd =
+      CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, MessageOnlyParent(), nullptr, instance, nullptr);
   if (!hwnd) return;
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   FWindow = hwnd;

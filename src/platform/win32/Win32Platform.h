@@ -102,8 +102,8 @@ class Win32Platform final : public IPlatform {
   HANDLE GetCurrentProcess() override;
   BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) override;
   BOOL GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length, DWORD* returnLength) override;
-  intptr_t ShellExecuteW(HWND owner, const std::string& verb, const std::string& file, const std::string& parameters,
-                         const std::string& directory, int showCmd) override;
+  intptr_t ShellExecuteW(HWND owner, const std::string& verb, const std::string& file,
+                         const std::string& parameters, const std::string& directory, int showCmd) override;
   void* RegisterDeviceNotificationW(HANDLE recipient, void* filter, DWORD flags) override;
   BOOL UnregisterDeviceNotification(void* notification) override;
 
@@ -111,8 +111,8 @@ class Win32Platform final : public IPlatform {
   HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, const char* enumerator, HWND parent, DWORD flags) override;
   BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoData, const GUID* interfaceClassGuid,
                                    DWORD memberIndex, void* deviceInterfaceData) override;
-  BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData, DWORD detailSize,
-                                        DWORD* requiredSize, void* deviceInfoData) override;
+  BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData,
+                                        DWORD detailSize, DWORD* requiredSize, void* deviceInfoData) override;
   BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* deviceInfoData, DWORD property,
                                          DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize,
                                          DWORD* requiredSize) override;

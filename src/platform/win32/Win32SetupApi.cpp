@@ -28,9 +28,10 @@ BOOL Win32Platform::SetupDiEnumDeviceInterfaces(HDEVINFO set, void* deviceInfoDa
 BOOL Win32Platform::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, void* deviceInterfaceData, void* detailData,
                                                      DWORD detailSize, DWORD* requiredSize, void* deviceInfoData) {
   ::DWORD required = 0;
-  BOOL ok = ::SetupDiGetDeviceInterfaceDetailW(set, static_cast<PSP_DEVICE_INTERFACE_DATA>(deviceInterfaceData),
-                                               static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detailData),
-                                               detailSize, &required, static_cast<PSP_DEVINFO_DATA>(deviceInfoData));
+  BOOL ok =
+      ::SetupDiGetDeviceInterfaceDetailW(set, static_cast<PSP_DEVICE_INTERFACE_DATA>(deviceInterfaceData),
+                                         static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detailData), detailSize,
+                                         &required, static_cast<PSP_DEVINFO_DATA>(deviceInfoData));
   if (requiredSize) *requiredSize = required;
   return ok;
 }
@@ -39,8 +40,8 @@ BOOL Win32Platform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, void* device
                                                       DWORD* propertyRegDataType, BYTE* buffer, DWORD bufferSize,
                                                       DWORD* requiredSize) {
   ::DWORD type = 0, required = 0;
-  BOOL ok = ::SetupDiGetDeviceRegistryPropertyW(set, static_cast<PSP_DEVINFO_DATA>(deviceInfoData), property, &type,
-                                                buffer, bufferSize, &required);
+  BOOL ok = ::SetupDiGetDeviceRegistryPropertyW(set, static_cast<PSP_DEVINFO_DATA>(deviceInfoData), property,
+                                                &type, buffer, bufferSize, &required);
   if (propertyRegDataType) *propertyRegDataType = type;
   if (requiredSize) *requiredSize = required;
   return ok;

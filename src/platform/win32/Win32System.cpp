@@ -48,8 +48,8 @@ BOOL Win32Platform::CreateProcessW(const std::string& applicationName, const std
   si.hStdOutput = startup.hStdOutput;
   si.hStdError = startup.hStdError;
   PROCESS_INFORMATION pi{};
-  BOOL ok = ::CreateProcessW(WideOrNull(app), cmdBuf.data(), nullptr, nullptr, inheritHandles, creationFlags, nullptr,
-                             WideOrNull(dir), &si, &pi);
+  BOOL ok = ::CreateProcessW(WideOrNull(app), cmdBuf.data(), nullptr, nullptr, inheritHandles, creationFlags,
+                             nullptr, WideOrNull(dir), &si, &pi);
   if (ok && info) {
     info->hProcess = pi.hProcess;
     info->hThread = pi.hThread;
@@ -62,8 +62,8 @@ BOOL Win32Platform::CreateProcessW(const std::string& applicationName, const std
 BOOL Win32Platform::PeekNamedPipe(HANDLE pipe, void* buffer, DWORD size, DWORD* read, DWORD* available,
                                   DWORD* leftThisMessage) {
   static_assert(sizeof(DWORD) == sizeof(::DWORD));
-  return ::PeekNamedPipe(pipe, buffer, size, reinterpret_cast<::DWORD*>(read), reinterpret_cast<::DWORD*>(available),
-                         reinterpret_cast<::DWORD*>(leftThisMessage));
+  return ::PeekNamedPipe(pipe, buffer, size, reinterpret_cast<::DWORD*>(read),
+                         reinterpret_cast<::DWORD*>(available), reinterpret_cast<::DWORD*>(leftThisMessage));
 }
 
 BOOL Win32Platform::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
@@ -73,7 +73,9 @@ BOOL Win32Platform::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
   return ok;
 }
 
-BOOL Win32Platform::TerminateProcess(HANDLE process, UINT exitCode) { return ::TerminateProcess(process, exitCode); }
+BOOL Win32Platform::TerminateProcess(HANDLE process, UINT exitCode) {
+  return ::TerminateProcess(process, exitCode);
+}
 
 HANDLE Win32Platform::GetCurrentProcess() { return ::GetCurrentProcess(); }
 
@@ -81,7 +83,8 @@ BOOL Win32Platform::OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE
   return ::OpenProcessToken(process, desiredAccess, token);
 }
 
-BOOL Win32Platform::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length, DWORD* returnLength) {
+BOOL Win32Platform::GetTokenInformation(HANDLE token, DWORD infoClass, void* info, DWORD length,
+                                        DWORD* returnLength) {
   ::DWORD n = 0;
   BOOL ok = ::GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(infoClass), info, length, &n);
   if (returnLength) *returnLength = n;
@@ -91,8 +94,8 @@ BOOL Win32Platform::GetTokenInformation(HANDLE token, DWORD infoClass, void* inf
 intptr_t Win32Platform::ShellExecuteW(HWND owner, const std::string& verb, const std::string& file,
                                       const std::string& parameters, const std::string& directory, int showCmd) {
   std::wstring v = Wide(verb), f = Wide(file), p = Wide(parameters), d = Wide(directory);
-  HINSTANCE r = ::ShellExecuteW(static_cast<::HWND>(owner), WideOrNull(v), f.c_str(), WideOrNull(p), WideOrNull(d),
-                                showCmd);
+  HINSTANCE r =
+      ::ShellExecuteW(static_cast<::HWND>(owner), WideOrNull(v), f.c_str(), WideOrNull(p), WideOrNull(d), showCmd);
   return reinterpret_cast<intptr_t>(r);
 }
 

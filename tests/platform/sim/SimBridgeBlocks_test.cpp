@@ -22,8 +22,8 @@ constexpr int kDisk = 1;
 constexpr uint64_t kSectors = 1ull << 21;  // 1 GiB of 512-byte sectors
 
 struct Outcome {
-  bool ok = false;       // Windows and the device both accepted it
-  DWORD winError = 0;    // DeviceIoControl's error
+  bool ok = false;     // Windows and the device both accepted it
+  DWORD winError = 0;  // DeviceIoControl's error
   uint8_t key = 0, asc = 0;
 };
 
@@ -77,7 +77,8 @@ TEST(SimBridge4Kn, GeometryReportsTheBridgesBlockSizeAndTheSizeInBytes) {
     HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ, 3, OPEN_EXISTING, 0);
     std::array<uint8_t, dgx::kReadSize> g{};
     DWORD n = 0;
-    ASSERT_TRUE(Win().DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, g.data(), dgx::kReadSize, &n));
+    ASSERT_TRUE(
+        Win().DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, g.data(), dgx::kReadSize, &n));
     Win().CloseHandle(h);
     uint32_t perSector;
     uint64_t size, cylinders;
@@ -184,7 +185,13 @@ TEST(SimBridgeRawTrim, WindowsRefusesRawTrimIntoAMountedVolumeWhenTheDiskSaysSo)
       // 4096-byte blocks: block 255 is sectors 2040-2047, block 256 the volume's first eight.
       {"4Kn block before the volume", kRefuse, 4096, State::Mounted, Cmd::WriteSame, {{255, 1}}, false},
       {"4Kn first block of the volume", kRefuse, 4096, State::Mounted, Cmd::WriteSame, {{255, 2}}, true},
-      {"4Kn block with the volume's last sector", kRefuse, 4096, State::Mounted, Cmd::Unmap, {{last / 8, 1}}, true},
+      {"4Kn block with the volume's last sector",
+       kRefuse,
+       4096,
+       State::Mounted,
+       Cmd::Unmap,
+       {{last / 8, 1}},
+       true},
       {"4Kn block after the volume", kRefuse, 4096, State::Mounted, Cmd::Unmap, {{last / 8 + 1, 1}}, false},
   };
   for (const Case& c : cases) {
@@ -204,11 +211,11 @@ TEST(SimBridgeRawTrim, WindowsRefusesRawTrimIntoAMountedVolumeWhenTheDiskSaysSo)
       ASSERT_TRUE(Win().DeviceIoControl(h, code, nullptr, 0, nullptr, 0, &n));
       Win().CloseHandle(h);
     }
-    const Outcome o = c.cmd == Cmd::Unmap       ? rig.Unmap(c.ranges)
-                      : c.cmd == Cmd::WriteSame ? rig.WriteSame(c.ranges[0].StartLba,
-                                                                static_cast<uint32_t>(c.ranges[0].SectorCount),
-                                                                c.blockBytes)
-                                                : rig.AtaDsm(c.ranges);
+    const Outcome o =
+        c.cmd == Cmd::Unmap ? rig.Unmap(c.ranges)
+        : c.cmd == Cmd::WriteSame
+            ? rig.WriteSame(c.ranges[0].StartLba, static_cast<uint32_t>(c.ranges[0].SectorCount), c.blockBytes)
+            : rig.AtaDsm(c.ranges);
     if (c.refused) {
       EXPECT_FALSE(o.ok);
       EXPECT_EQ(o.winError, ERROR_ACCESS_DENIED);

@@ -14,8 +14,11 @@ struct TConfig {
   bool Extend, CkCond, Pt12;
 };
 // DMA+EXTEND, DMA, PIO, PT12-DMA, PT12-PIO.
-const TConfig kConfigs[5] = {{6, true, true, false}, {6, false, false, false}, {5, false, false, false},
-                             {6, false, true, true}, {5, false, false, true}};
+const TConfig kConfigs[5] = {{6, true, true, false},
+                             {6, false, false, false},
+                             {5, false, false, false},
+                             {6, false, true, true},
+                             {5, false, false, true}};
 
 struct BridgeProfiles : DsmSenderTest {};
 
@@ -44,11 +47,13 @@ TEST_F(BridgeProfiles, EachProfileAcceptsItsOwnBlocks) {
       {"CK_COND, recovered, descriptor", With([](SimBridgeProfile& P) {
          P.ckCondReplies = true;
          P.descriptorSense = true;
-       }), true, "+++++", 1},
+       }),
+       true, "+++++", 1},
       {"CK_COND, no sense, fixed", With([](SimBridgeProfile& P) {
          P.ckCondReplies = true;
          P.ckCondSenseKey = 0;
-       }), true, "+++++", 0},
+       }),
+       true, "+++++", 0},
       {"drive without TRIM", SimBridgeProfile::FullSat(), false, "CCCCC", 0},
       {"no TRIM path", SimBridgeProfile::NoTrim(), true, "AAAAA", 0},
   };

@@ -55,7 +55,8 @@ TEST(SimDiscovery, SetupApiChecksTheCallersRecordsAndItsPathsOpenTheDisk) {
   EXPECT_EQ(Win().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   Detail.assign(Required / 2, 0);
   Detail[0] = spdi::kDetailCbSize;
-  ASSERT_TRUE(Win().SetupDiGetDeviceInterfaceDetailW(Set, Iface.data(), Detail.data(), Required, &Required, nullptr));
+  ASSERT_TRUE(
+      Win().SetupDiGetDeviceInterfaceDetailW(Set, Iface.data(), Detail.data(), Required, &Required, nullptr));
   const std::u16string Path(Detail.data() + 2);
   EXPECT_EQ(Path.substr(0, 9), u"\\\\?\\scsi#");
   std::string Narrow(Path.begin(), Path.end());

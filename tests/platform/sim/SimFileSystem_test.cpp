@@ -69,8 +69,8 @@ TEST_F(SimFileSystemTest, CreationDispositionsOverExistingAndMissingFiles) {
   struct Case {
     DWORD creation;
     bool exists;
-    DWORD error;      // 0: the open succeeds
-    DWORD lastError;  // after a successful open
+    DWORD error;               // 0: the open succeeds
+    DWORD lastError;           // after a successful open
     const char* contentAfter;  // nullptr: no file
   };
   const Case cases[] = {
@@ -125,12 +125,12 @@ TEST_F(SimFileSystemTest, ShareModesAreCheckedBothWays) {
   };
   const Case cases[] = {
       {GENERIC_READ, R, GENERIC_READ, R, true},
-      {GENERIC_READ, R, GENERIC_WRITE, R | W, false},              // the first denies writers
-      {GENERIC_WRITE, R | W, GENERIC_READ, R, false},              // the second denies the first's writing
-      {GENERIC_READ, 0, GENERIC_READ, R | W, false},               // exclusive
+      {GENERIC_READ, R, GENERIC_WRITE, R | W, false},  // the first denies writers
+      {GENERIC_WRITE, R | W, GENERIC_READ, R, false},  // the second denies the first's writing
+      {GENERIC_READ, 0, GENERIC_READ, R | W, false},   // exclusive
       {GENERIC_READ | GENERIC_WRITE, R | W, GENERIC_READ | GENERIC_WRITE, R | W, true},
-      {FILE_APPEND_DATA, R | W, GENERIC_READ, R, false},           // appending is writing
-      {0, 0, GENERIC_READ | GENERIC_WRITE, 0, true},               // attribute-only opens take no part
+      {FILE_APPEND_DATA, R | W, GENERIC_READ, R, false},  // appending is writing
+      {0, 0, GENERIC_READ | GENERIC_WRITE, 0, true},      // attribute-only opens take no part
       {GENERIC_READ, 0, 0, 0, true},
       {GENERIC_READ, R | W, DELETE, R | W | D, false},
       {GENERIC_READ, R | D, DELETE, R | W | D, true},
@@ -313,7 +313,8 @@ TEST_F(SimFileSystemTest, FoldersAreCreatedAndRemovedAsWindowsDoes) {
 
 TEST_F(SimFileSystemTest, FindPatterns) {
   ASSERT_TRUE(Win().CreateDirectoryW("C:\\f"));
-  for (const char* n : {"a.txt", "B.TXT", "c.log", "ab", "abc.txt"}) Fs().WriteAll(std::string("C:\\f\\") + n, "12");
+  for (const char* n : {"a.txt", "B.TXT", "c.log", "ab", "abc.txt"})
+    Fs().WriteAll(std::string("C:\\f\\") + n, "12");
   ASSERT_TRUE(Win().CreateDirectoryW("C:\\f\\Sub"));
   using V = std::vector<std::string>;
   struct Case {

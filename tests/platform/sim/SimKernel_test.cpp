@@ -133,8 +133,11 @@ TEST(SimKernel, CalendarRoundTrip) {
   struct Case {
     int y, mo, d, h, mi, s, ms;
     WORD dow;
-  } cases[] = {{1601, 1, 1, 0, 0, 0, 0, 1}, {1899, 12, 30, 0, 0, 0, 0, 6}, {2000, 2, 29, 23, 59, 59, 999, 2},
-               {2026, 12, 10, 9, 30, 0, 0, 4}, {2100, 3, 1, 12, 0, 0, 5, 1}};
+  } cases[] = {{1601, 1, 1, 0, 0, 0, 0, 1},
+               {1899, 12, 30, 0, 0, 0, 0, 6},
+               {2000, 2, 29, 23, 59, 59, 999, 2},
+               {2026, 12, 10, 9, 30, 0, 0, 4},
+               {2100, 3, 1, 12, 0, 0, 5, 1}};
   for (const auto& c : cases) {
     SYSTEMTIME st = SystemTimeFromMs1601(Ms1601FromCivil(c.y, c.mo, c.d, c.h, c.mi, c.s, c.ms));
     EXPECT_EQ(st.wYear, c.y);

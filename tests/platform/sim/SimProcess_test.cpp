@@ -12,8 +12,8 @@ using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
 
 namespace {
 
-constexpr uint64_t kFirst = 2048;       // the volume's first sector on the disk
-constexpr uint64_t kSectors = 200000;   // its length
+constexpr uint64_t kFirst = 2048;      // the volume's first sector on the disk
+constexpr uint64_t kSectors = 200000;  // its length
 
 struct ReTrimRig {
   ScopedSimMachine m;

@@ -96,7 +96,8 @@ TEST_F(SimStorageTest, ADiskThatLeavesTheBusFailsItsOpenHandlesAndComesBackUnder
   DWORD n = 0;
   EXPECT_FALSE(Win().DeviceIoControl(h, 0x1234, nullptr, 0, nullptr, 0, &n));
   EXPECT_EQ(Win().GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
-  EXPECT_EQ(Win().CreateFileW("\\\\.\\PhysicalDrive2", GENERIC_READ, 3, OPEN_EXISTING, 0), VT_INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Win().CreateFileW("\\\\.\\PhysicalDrive2", GENERIC_READ, 3, OPEN_EXISTING, 0),
+            VT_INVALID_HANDLE_VALUE);
   Win().CloseHandle(h);
 
   m->Storage().AttachDisk(disk, 5);

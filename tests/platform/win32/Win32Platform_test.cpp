@@ -29,7 +29,8 @@ class Win32FilesTest : public Win32PlatformTest {
   void SetUp() override {
     wchar_t tmp[MAX_PATH + 1] = {};
     ASSERT_GT(::GetTempPathW(MAX_PATH + 1, tmp), 0u);
-    wide_ = std::wstring(tmp) + L"vt_\u0442\u0435\u0441\u0442_\uD55C\uAE00_" + std::to_wstring(::GetCurrentProcessId());
+    wide_ = std::wstring(tmp) + L"vt_\u0442\u0435\u0441\u0442_\uD55C\uAE00_" +
+            std::to_wstring(::GetCurrentProcessId());
     dir_ = Utf16ToUtf8(std::u16string(wide_.begin(), wide_.end()));
     ASSERT_TRUE(Win().CreateDirectoryW(dir_)) << Win().GetLastError();
   }
@@ -54,7 +55,8 @@ class Win32FilesTest : public Win32PlatformTest {
 std::string VersionString(const std::vector<char>& block, const std::string& key) {
   void* p = nullptr;
   plat::UINT len = 0;
-  if (!Win().VerQueryValueW(block.data(), "\\VarFileInfo\\Translation", &p, &len) || len < 4) return "<no translation>";
+  if (!Win().VerQueryValueW(block.data(), "\\VarFileInfo\\Translation", &p, &len) || len < 4)
+    return "<no translation>";
   const auto* t = static_cast<const uint16_t*>(p);
   char sub[64];
   std::snprintf(sub, sizeof sub, "\\StringFileInfo\\%04X%04X\\", t[0], t[1]);
@@ -92,8 +94,8 @@ TEST_F(Win32PlatformTest, FileWithoutVersionResourceFailsWithACause) {
 
 TEST_F(Win32FilesTest, FileRoundTripUnderANonAsciiName) {
   const std::string name = dir_ + "\\\u0444\u0430\u0439\u043B_\u65E5\u672C.bin";
-  plat::HANDLE h = Win().CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL);
+  plat::HANDLE h =
+      Win().CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
   ASSERT_NE(h, VT_INVALID_HANDLE_VALUE) << Win().GetLastError();
   // The UTF-8 name reached Windows as the UTF-16 name we meant.
   EXPECT_NE(::GetFileAttributesW((wide_ + L"\\\u0444\u0430\u0439\u043B_\u65E5\u672C.bin").c_str()),
@@ -154,7 +156,8 @@ TEST_F(Win32FilesTest, FoldersAndTheCurrentDirectory) {
   EXPECT_FALSE(Win().CreateDirectoryW(dir_));
   EXPECT_EQ(Win().GetLastError(), static_cast<plat::DWORD>(ERROR_ALREADY_EXISTS));
   EXPECT_TRUE(Win().GetFileAttributesW(dir_) & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(Win().CreateFileW(dir_ + "\\missing\\x.txt", GENERIC_READ, 0, OPEN_EXISTING, 0), VT_INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Win().CreateFileW(dir_ + "\\missing\\x.txt", GENERIC_READ, 0, OPEN_EXISTING, 0),
+            VT_INVALID_HANDLE_VALUE);
   EXPECT_EQ(Win().GetLastError(), static_cast<plat::DWORD>(ERROR_PATH_NOT_FOUND));
 
   std::string before;
@@ -283,8 +286,8 @@ TEST_F(Win32PlatformTest, PipePeekReadAndItsEndAndAProcessThatIsNotThere) {
 
   plat::STARTUP_INFO si;
   plat::PROCESS_INFO pi;
-  EXPECT_FALSE(Win().CreateProcessW("C:\\no\\such\\program.exe", "program.exe", FALSE, CREATE_NO_WINDOW, "", si,
-                                    &pi));
+  EXPECT_FALSE(
+      Win().CreateProcessW("C:\\no\\such\\program.exe", "program.exe", FALSE, CREATE_NO_WINDOW, "", si, &pi));
   EXPECT_NE(Win().GetLastError(), 0u);
 }
 
@@ -292,18 +295,19 @@ TEST_F(Win32PlatformTest, SystemMessagesAreLookedUpButNotWorded) {
   char16_t buf[2048];
   plat::DWORD n = Win().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                        ERROR_ACCESS_DENIED, 0x0409, buf, 2048);
-  if (n == 0) n = Win().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                       ERROR_ACCESS_DENIED, 0, buf, 2048);
+  if (n == 0)
+    n = Win().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             ERROR_ACCESS_DENIED, 0, buf, 2048);
   EXPECT_GT(n, 0u);
   // A code with no text at all: nothing, and a cause.
-  EXPECT_EQ(Win().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 0x2FFFFFFF, 0,
-                                 buf, 2048),
+  EXPECT_EQ(Win().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 0x2FFFFFFF,
+                                 0, buf, 2048),
             0u);
   EXPECT_NE(Win().GetLastError(), 0u);
   // A caller can never make Windows allocate: the text still lands in the caller's buffer.
   std::memset(buf, 0, sizeof buf);
-  n = Win().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, ERROR_ACCESS_DENIED,
-                           0, buf, 2048);
+  n = Win().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                           ERROR_ACCESS_DENIED, 0, buf, 2048);
   EXPECT_GT(n, 0u);
   EXPECT_EQ(std::char_traits<char16_t>::length(buf), n);
 }

@@ -14,8 +14,8 @@ namespace {
 TEST(Win32SetupApi, DiskInterfaceListWalksToItsEndAndIsDestroyed) {
   win32::Win32Platform Platform;
   ScopedPlatform Scoped(&Platform);
-  HDEVINFO Set = Win().SetupDiGetClassDevsW(&kGuidDevInterfaceDisk, nullptr, nullptr,
-                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO Set =
+      Win().SetupDiGetClassDevsW(&kGuidDevInterfaceDisk, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   ASSERT_NE(Set, InvalidHandleValue()) << Win().GetLastError();
 
   std::vector<uint8_t> Bad(spdi::kInterfaceDataSize, 0);  // cbSize 0: refused
