@@ -1,6 +1,6 @@
 #include "core/uFormatSettings.h"
 
-#include "core/uUtf.h"
+#include "base/uUtf.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/uFileWrite.h"
-#include "core/uThreads.h"
-#include "core/uUtf.h"
+#include "core/uMainThread.h"
+#include "base/uUtf.h"
 
 using namespace plat;
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "core/uThreads.h"
+#include "core/uMainThread.h"
 
 using namespace plat;
 

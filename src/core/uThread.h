@@ -29,7 +29,7 @@
 #include <memory>
 #include <string>
 
-#include "core/uThreads.h"
+#include "core/uMainThread.h"
 
 class TThread;
 struct TThreadControl;

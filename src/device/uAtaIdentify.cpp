@@ -3,7 +3,7 @@
 #include <array>
 
 #include "device/uAtaPassThrough.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 
 using namespace plat;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/Platform.h"
 #include "platform/WinStorage.h"
 

@@ -1,8 +1,8 @@
 // The enumerator's text rules: bus-hint pieces, the registry hint, the transport
 // classification, and reading texts and numbers out of answer buffers.
 #include "core/uText.h"
-#include "core/uUtf.h"
-#include "device/uByteOrder.h"
+#include "base/uUtf.h"
+#include "base/uByteOrder.h"
 #include "device/uDiskEnum.h"
 #include "device/uDiskEnumDetail.h"
 #include "platform/WinStorage.h"

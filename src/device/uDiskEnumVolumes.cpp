@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "core/uText.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "device/uDeviceHandle.h"
 #include "device/uDiskEnum.h"
 #include "platform/WinStorage.h"

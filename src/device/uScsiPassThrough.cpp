@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/Platform.h"
 
 using namespace plat;

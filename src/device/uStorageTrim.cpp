@@ -4,7 +4,7 @@
 #include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "device/uAtaPassThrough.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/WinStorage.h"
 
 using namespace plat;

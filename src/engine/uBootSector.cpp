@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/uLogger.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/Platform.h"
 
 namespace {

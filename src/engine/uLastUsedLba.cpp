@@ -5,7 +5,7 @@
 
 #include "core/uFormat.h"
 #include "core/uLogger.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "engine/uBitmapScan.h"
 #include "engine/uBootSector.h"
 #include "engine/uVolumeBitmap.h"

@@ -5,7 +5,7 @@
 #include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "core/uText.h"
-#include "core/uUtf.h"
+#include "base/uUtf.h"
 #include "engine/uTrimExecutor.h"
 #include "platform/Platform.h"
 

@@ -3,7 +3,7 @@
 #include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "device/uAtaPassThrough.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/Platform.h"
 #include "platform/WinFsControl.h"
 

@@ -1,7 +1,7 @@
 #include "engine/uVolumeBitmap.h"
 
 #include "core/uLogger.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "engine/uBitmapScan.h"
 #include "engine/uBootSector.h"
 #include "engine/uVolumeBitmapQuery.h"

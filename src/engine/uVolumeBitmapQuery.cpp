@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/uLogger.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/Platform.h"
 #include "platform/WinFsControl.h"
 

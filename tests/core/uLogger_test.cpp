@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "core/uThreads.h"
+#include "core/uMainThread.h"
 #include "platform/sim/SimMachine.h"
 
 using namespace plat;

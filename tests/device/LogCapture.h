@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/uLogger.h"
-#include "core/uThreads.h"
+#include "core/uMainThread.h"
 
 namespace devtest {
 

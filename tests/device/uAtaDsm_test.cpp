@@ -4,7 +4,7 @@
 
 #include "device/DeviceTestUtil.h"
 #include "device/uAtaPassThrough.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 
 using devtest::Bytes;
 using devtest::Hex;

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "device/DeviceTestUtil.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "device/uScsiPassThrough.h"
 
 using devtest::Hex;

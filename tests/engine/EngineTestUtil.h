@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/uLogger.h"
-#include "core/uThreads.h"
+#include "core/uMainThread.h"
 #include "platform/sim/SimMachine.h"
 
 class TRecordedLog {

@@ -13,7 +13,7 @@
 #include "platform/sim/SimBridge.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimKernel.h"
-#include "platform/sim/SimProcess.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimVolumeFormat.h"
 
 using namespace plat;

@@ -11,8 +11,8 @@
 #include "platform/sim/SimBridge.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimKernel.h"
-#include "platform/sim/SimProcess.h"
-#include "platform/sim/SimVolumeLock.h"
+#include "platform/sim/SimProcesses.h"
+#include "platform/sim/SimVolumeLocks.h"
 
 using namespace plat;
 using namespace plat::sim;

@@ -16,7 +16,7 @@
 
 #include "EngineTestUtil.h"
 #include "VolumeTestUtil.h"
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "engine/uLastUsedLba.h"
 #include "engine/uVolumeBitmap.h"
 

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <optional>
 
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/WinStorage.h"
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimStorage.h"
-#include "platform/sim/SimVolumeLock.h"
+#include "platform/sim/SimVolumeLocks.h"
 
 namespace plat::sim {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/uUtf.h"
+#include "base/uUtf.h"
 #include "platform/sim/SimKernel.h"
 
 namespace plat::sim {

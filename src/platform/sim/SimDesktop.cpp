@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/uUtf.h"
+#include "base/uUtf.h"
 #include "platform/sim/SimKernel.h"
 
 namespace plat::sim {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <optional>
 
-#include "core/uUtf.h"
+#include "base/uUtf.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimStorage.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/WinFsControl.h"
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimVolumeFormat.h"

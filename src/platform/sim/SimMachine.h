@@ -25,9 +25,9 @@
 #include "platform/sim/SimFsControl.h"
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimSecurity.h"
-#include "platform/sim/SimProcess.h"
+#include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimStorage.h"
-#include "platform/sim/SimVolumeLock.h"
+#include "platform/sim/SimVolumeLocks.h"
 
 namespace plat::sim {
 

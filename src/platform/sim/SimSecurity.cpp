@@ -1,6 +1,6 @@
 #include "platform/sim/SimSecurity.h"
 
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 #include "platform/WinFsControl.h"
 #include "platform/sim/SimKernel.h"
 

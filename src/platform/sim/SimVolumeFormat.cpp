@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "device/uByteOrder.h"
+#include "base/uByteOrder.h"
 
 namespace plat::sim {
 

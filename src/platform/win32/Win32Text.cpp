@@ -1,6 +1,6 @@
 #include "platform/win32/Win32Text.h"
 
-#include "core/uUtf.h"
+#include "base/uUtf.h"
 
 namespace plat::win32 {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/uTypes.h"
-#include "core/uUtf.h"
+#include "base/uUtf.h"
 
 using plat::Win;
 

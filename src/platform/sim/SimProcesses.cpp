@@ -1,4 +1,4 @@
-#include "platform/sim/SimProcess.h"
+#include "platform/sim/SimProcesses.h"
 
 #include <algorithm>
 #include <cctype>

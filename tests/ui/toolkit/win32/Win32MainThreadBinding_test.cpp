@@ -1,5 +1,5 @@
 // Under wine: a worker's calls reach the main thread through a real message loop.
-#include "platform/win32/Win32MainThreadBinding.h"
+#include "ui/toolkit/win32/Win32MainThreadBinding.h"
 
 #include "platform/win32/Win32Platform.h"
 // Our constants before <windows.h>, whose macros share their names.
@@ -33,7 +33,7 @@ TEST(Win32MainThreadBinding, WorkerCallsReachTheMainThreadThroughTheMessageLoop)
   plat::win32::Win32Platform platform;
   plat::ScopedPlatform scoped(&platform);
   TScopedMainThread main;
-  auto binding = std::make_unique<plat::win32::Win32MainThreadBinding>(*main);
+  auto binding = std::make_unique<ui::win32::Win32MainThreadBinding>(*main);
   ASSERT_NE(binding->Window(), nullptr);
 
   const DWORD mainId = GetCurrentThreadId();

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32MainThreadBinding.h"
+#include "ui/toolkit/win32/Win32MainThreadBinding.h"
 
 // Our constants first, then Windows' (see PlatformTypes.h).
 #include <windows.h>
@@ -6,7 +6,7 @@
 // Outside our namespace, where Windows' macros mean Windows' types.
 static HWND MessageOnlyParent() { return HWND_MESSAGE; }
 
-namespace plat::win32 {
+namespace ui::win32 {
 
 namespace {
 const wchar_t kClassName[] = L"VrekTrimMainThreadWake";
@@ -66,4 +66,4 @@ void Win32MainThreadBinding::Serve() {
   FDispatcher.CheckSynchronize();
 }
 
-}  // namespace plat::win32
+}  // namespace ui::win32

@@ -1,4 +1,4 @@
-#include "core/uThreads.h"
+#include "core/uMainThread.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/uUtf.h"
+#include "base/uUtf.h"
 
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;

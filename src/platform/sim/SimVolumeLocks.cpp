@@ -1,4 +1,4 @@
-#include "platform/sim/SimVolumeLock.h"
+#include "platform/sim/SimVolumeLocks.h"
 
 #include <cctype>
 

@@ -8,9 +8,9 @@
 
 #include <atomic>
 
-#include "core/uThreads.h"
+#include "core/uMainThread.h"
 
-namespace plat::win32 {
+namespace ui::win32 {
 
 class Win32MainThreadBinding {
  public:
@@ -35,4 +35,4 @@ class Win32MainThreadBinding {
   std::atomic<bool> FPosted{false};  // a wake message is on its way
 };
 
-}  // namespace plat::win32
+}  // namespace ui::win32
