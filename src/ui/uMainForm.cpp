@@ -83,7 +83,7 @@ void TMainForm::FormCreate(tk::TControl*) {
   FLogger->SetOnLog([this](const std::string& Line) { AppendLogLine(Line); });
   tk::Application().SetOnException([this](const std::string& Message) {
     if (FLogger) FLogger->Error("Unhandled exception: " + Message);
-    AppMessageBox(GetLangText(83), Message, dkError, mbOK);
+    AppMessageBox(GetLangText(TTextId::ErrorCaption), Message, dkError, mbOK);
   });
 
   FDiskEnum = new TDiskEnumerator(FLogger);
@@ -140,11 +140,11 @@ void TMainForm::FormCreate(tk::TControl*) {
   }
 
   LblUaspMethod = GroupAdvanced->Add<tk::TLabel>(
-      tk::TCreate{"LblUaspMethod", {530, 8, 0, 0}, tk::kAnchorsDefault, GetLangText(248)});
+      tk::TCreate{"LblUaspMethod", {530, 8, 0, 0}, tk::kAnchorsDefault, GetLangText(TTextId::LabelUaspMethod)});
   CmbUaspMethod = GroupAdvanced->Add<tk::TComboBox>(tk::TCreate{"CmbUaspMethod", {530, 24, 140, 23}});
   CmbUaspMethod->SetItems({"Auto", "SCSI UNMAP", "ATA Pass-Through"});
   CmbUaspMethod->SetItemIndex(0);
-  CmbUaspMethod->SetHint(GetLangText(249));
+  CmbUaspMethod->SetHint(GetLangText(TTextId::UaspMethodHint));
 
   SetupTabs();
   ResetInspectView();
@@ -152,7 +152,7 @@ void TMainForm::FormCreate(tk::TControl*) {
   CbAdvancedClick(nullptr);
   ApplyLanguage();
   FLogger->Info("Application started");
-  LblStatus->SetCaption(GetLangText(36));
+  LblStatus->SetCaption(GetLangText(TTextId::StatusIdle));
 
   if (!FFirstScanQueued) {
     FFirstScanQueued = true;
