@@ -47,7 +47,8 @@ TEST_F(SimPartitionsTest, CreateDiskGptWritesBothHeadersArraysAndAProtectiveMbr)
   auto disk = m->Storage().AddDisk(2, kSectors);
   ASSERT_EQ(CreateDisk(2, Gpt(kDiskGuid, 128)), 0u);
 
-  TByteReader mbr(Sector(2, 0));
+  const std::vector<uint8_t> first = Sector(2, 0);
+  TByteReader mbr(first);
   EXPECT_EQ(mbr.U8(446 + 4), 0xEE);
   EXPECT_EQ(mbr.LE32(446 + 8), 1u);
   EXPECT_EQ(mbr.LE32(446 + 12), kSectors - 1);
@@ -330,7 +331,8 @@ TEST_F(SimPartitionsTest, A4096ByteBlockBridgeGetsItsTableInItsOwnBlocks) {
   m->Discovery().AddDisk(2, kBytes, mbrDisk);
   m->Bridge().SetProfile(2, SimBridgeProfile::Uas4Kn());
   m->Discovery().AddVolume('E', 2, kMiB, 64 * kMiB, "FAT32");
-  TByteReader r(Sector(2, 0));
+  const std::vector<uint8_t> first = Sector(2, 0);
+  TByteReader r(first);
   EXPECT_EQ(r.LE32(446 + 8), kMiB / 4096);
   EXPECT_EQ(r.LE32(446 + 12), 64 * kMiB / 4096);
   const auto p = LayoutEntry(Layout(2), 0);
