@@ -19,6 +19,8 @@ using ULONGLONG = uint64_t;
 using LANGID = uint16_t;
 using HANDLE = void*;
 using HWND = void*;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
 using HDEVINFO = void*;
 
 constexpr BOOL TRUE_ = 1;

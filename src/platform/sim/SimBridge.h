@@ -39,6 +39,10 @@ struct SimIdentity {
   bool trimSupported = true;  // word 169 bit 0; also whether the drive accepts DSM TRIM
   uint16_t rotationRate = 1;  // word 217: 1 non-rotating
   std::vector<uint8_t> raw;   // when 512 bytes, sent as they stand instead of the above
+  // Virtual time the drive takes to answer IDENTIFY DEVICE. Past the request's TimeOutValue
+  // Windows gives up with ERROR_SEM_TIMEOUT (121); a disk that left the bus meanwhile fails it
+  // with ERROR_DEVICE_NOT_CONNECTED.
+  uint32_t answerDelayMs = 0;
 };
 
 // Builds the 512-byte IDENTIFY DEVICE block (text fields in the ATA byte order).
@@ -176,6 +180,8 @@ class SimBridge {
   // ---- set-up by tests (a disk number that does not exist is ignored) ----
   void SetProfile(int disk, SimBridgeProfile profile);
   void SetIdentity(int disk, SimIdentity identity);
+  // The drive's IDENTIFY answer time (SimIdentity::answerDelayMs) alone.
+  void SetIdentifyDelay(int disk, uint32_t ms);
   void AddFault(int disk, SimFault fault);
   void ClearFaults(int disk);
 

@@ -268,3 +268,45 @@ void SimDesktop::NewGuid(GUID* g) {
 }
 
 }  // namespace plat::sim
+
+namespace plat::sim {
+
+void SimDesktop::SetWindowMessageSink(WindowMessageSink sink) {
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    windowSink_ = std::move(sink);
+  }
+  DeliverWindowMessages();
+}
+
+void SimDesktop::PostWindowMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    windowMessages_.push_back({window, msg, wParam, lParam});
+    pendingMessages_.push_back({window, msg, wParam, lParam});
+  }
+  DeliverWindowMessages();
+}
+
+std::vector<SimDesktop::WindowMessage> SimDesktop::WindowMessages() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return windowMessages_;
+}
+
+void SimDesktop::DeliverWindowMessages() {
+  std::lock_guard<std::recursive_mutex> order(deliverMu_);
+  for (;;) {
+    WindowMessageSink sink;
+    WindowMessage m;
+    {
+      std::lock_guard<std::mutex> lk(mu_);
+      if (!windowSink_ || pendingMessages_.empty()) return;
+      sink = windowSink_;
+      m = pendingMessages_.front();
+      pendingMessages_.pop_front();
+    }
+    sink(m.window, m.msg, m.wParam, m.lParam);
+  }
+}
+
+}  // namespace plat::sim

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -78,6 +79,25 @@ class SimDesktop {
   // ---- GUIDs: deterministic, counting up ----
   void NewGuid(GUID* g);
 
+  // ---- messages to windows ----
+  // The machine owns no windows (the window toolkit does), so a message the machine posts to a
+  // window goes to the sink that the windows' owner installs; the sink runs on the thread that
+  // caused the message and hands it to the window's own thread, as Windows posts to a window's
+  // message queue. Messages posted while no sink is installed wait, in order, and go to the next
+  // sink installed (an empty sink makes them wait again). lParam records stay valid for the life
+  // of the machine.
+  using WindowMessageSink = std::function<void(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)>;
+  void SetWindowMessageSink(WindowMessageSink sink);
+  void PostWindowMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  struct WindowMessage {
+    HWND window = nullptr;
+    UINT msg = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+  };
+  // Every message posted, in order, whether a sink has taken it yet or not.
+  std::vector<WindowMessage> WindowMessages();
+
  private:
   std::mutex mu_;
   LANGID uiLang_ = 0x0409;
@@ -94,6 +114,11 @@ class SimDesktop {
   std::function<int(const MessageBoxCall&)> unscripted_;
   std::vector<MessageBoxCall> boxes_;
   uint32_t guidCounter_ = 0;
+  WindowMessageSink windowSink_;
+  std::vector<WindowMessage> windowMessages_;
+  std::deque<WindowMessage> pendingMessages_;
+  std::recursive_mutex deliverMu_;  // one thread hands messages to the sink at a time, in order
+  void DeliverWindowMessages();
 };
 
 }  // namespace plat::sim

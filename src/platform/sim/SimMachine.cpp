@@ -14,7 +14,10 @@ SimMachine::SimMachine()
       security_(std::make_unique<SimSecurity>(*kernel_)),
       processes_(std::make_unique<SimProcesses>(*kernel_, *storage_)),
       volumeLocks_(std::make_unique<SimVolumeLocks>(*kernel_, *storage_)),
-      bridge_(std::make_unique<SimBridge>(*storage_, volumeLocks_.get())) {}
+      bridge_(std::make_unique<SimBridge>(*storage_, volumeLocks_.get())),
+      partitions_(std::make_unique<SimPartitions>(*storage_)),
+      volumeFlush_(std::make_unique<SimVolumeFlush>(*storage_)),
+      notifications_(std::make_unique<SimNotifications>(*storage_, *desktop_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 
@@ -146,6 +149,7 @@ BOOL SimMachine::SetEndOfFile(HANDLE h) {
 }
 BOOL SimMachine::FlushFileBuffers(HANDLE h) {
   if (files_->Owns(h)) return files_->FlushFileBuffers(h);
+  if (storage_->Owns(h)) return storage_->FlushFileBuffers(h);
   return BadHandle();
 }
 BOOL SimMachine::DeleteFileW(const std::string& path) { return files_->DeleteFileW(path); }
@@ -268,6 +272,13 @@ int32_t SimMachine::CoCreateGuid(GUID* guid) {
 
 int SimMachine::MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   return desktop_->MessageBoxW(MessageBoxCall{owner, text, caption, type, kernel_->CurrentThreadId()});
+}
+
+void* SimMachine::RegisterDeviceNotificationW(HANDLE recipient, void* filter, DWORD flags) {
+  return notifications_->RegisterDeviceNotificationW(recipient, filter, flags);
+}
+BOOL SimMachine::UnregisterDeviceNotification(void* notification) {
+  return notifications_->UnregisterDeviceNotification(notification);
 }
 
 HANDLE SimMachine::GetCurrentProcess() { return security_->GetCurrentProcess(); }

@@ -12,6 +12,9 @@
 //   SimFsControl   volume bitmap, NTFS volume data, writability, the TRIM property
 //   SimSecurity    the process token
 //   SimBridge      the USB bridge of each disk: SCSI / ATA pass-through, storage TRIM, faults
+//   SimPartitions  drive layout, partition information and disk creation from the disk's sectors
+//   SimVolumeFlush FlushFileBuffers on volume and disk handles
+//   SimNotifications device-change registrations and WM_DEVICECHANGE through the desktop's sink
 // Later modules plug in the same way.
 #pragma once
 
@@ -24,9 +27,12 @@
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimFsControl.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimNotifications.h"
+#include "platform/sim/SimPartitions.h"
 #include "platform/sim/SimSecurity.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimStorage.h"
+#include "platform/sim/SimVolumeFlush.h"
 #include "platform/sim/SimVolumeLocks.h"
 
 namespace plat::sim {
@@ -46,6 +52,9 @@ class SimMachine final : public IPlatform {
   SimProcesses& Processes() { return *processes_; }
   SimVolumeLocks& VolumeLocks() { return *volumeLocks_; }
   SimBridge& Bridge() { return *bridge_; }
+  SimPartitions& Partitions() { return *partitions_; }
+  SimVolumeFlush& VolumeFlush() { return *volumeFlush_; }
+  SimNotifications& Notifications() { return *notifications_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -128,6 +137,8 @@ class SimMachine final : public IPlatform {
                        DWORD size) override;
   int32_t CoCreateGuid(GUID* guid) override;
   int MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
+  void* RegisterDeviceNotificationW(HANDLE recipient, void* filter, DWORD flags) override;
+  BOOL UnregisterDeviceNotification(void* notification) override;
 
   HANDLE GetCurrentProcess() override;
   BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) override;
@@ -157,6 +168,9 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimProcesses> processes_;
   std::unique_ptr<SimVolumeLocks> volumeLocks_;
   std::unique_ptr<SimBridge> bridge_;
+  std::unique_ptr<SimPartitions> partitions_;
+  std::unique_ptr<SimVolumeFlush> volumeFlush_;
+  std::unique_ptr<SimNotifications> notifications_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

@@ -56,17 +56,30 @@ struct SimStorage::Impl {
   std::map<DWORD, SimIoctlHandler> handlers;
   std::vector<SimOpenCheck> openChecks;
   std::vector<DWORD> ioctlLog;
+  std::vector<SimBusListener> busListeners;
+  SimIoctlHandler flushHandler;
 };
 
 SimStorage::SimStorage(SimKernel& kernel) : kernel_(kernel), impl_(std::make_unique<Impl>()) {}
 SimStorage::~SimStorage() = default;
 
-std::shared_ptr<SimDisk> SimStorage::AddDisk(int number, uint64_t sectors) {
+std::shared_ptr<SimDisk> SimStorage::AddDisk(int number, uint64_t sectors,
+                                             const std::function<void(SimDisk&)>& prepare) {
   auto d = std::make_shared<SimDisk>();
   d->number = number;
   d->drive.SetSectors(sectors);
-  std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->disks[number] = d;
+  if (prepare) prepare(*d);
+  std::shared_ptr<SimDisk> replaced;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    auto& slot = impl_->disks[number];
+    replaced = slot;
+    slot = d;
+  }
+  std::vector<SimBusChange> changes;
+  if (replaced) changes.push_back({SimBusEvent::kDiskRemoval, replaced, 0});
+  changes.push_back({SimBusEvent::kDiskArrival, d, 0});
+  Tell(changes);
   return d;
 }
 
@@ -92,8 +105,11 @@ void SimStorage::DetachDisk(int number) {
     d = it->second;
     impl_->disks.erase(it);
   }
-  std::lock_guard<std::mutex> lk(d->mu);
-  d->present = false;
+  {
+    std::lock_guard<std::mutex> lk(d->mu);
+    d->present = false;
+  }
+  Tell({{SimBusEvent::kDiskRemoval, d, 0}});
 }
 
 void SimStorage::AttachDisk(std::shared_ptr<SimDisk> disk, int number) {
@@ -102,16 +118,28 @@ void SimStorage::AttachDisk(std::shared_ptr<SimDisk> disk, int number) {
     disk->number = number;
     disk->present = true;
   }
-  std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->disks[number] = std::move(disk);
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    impl_->disks[number] = disk;
+  }
+  Tell({{SimBusEvent::kDiskArrival, disk, 0}});
 }
 
 std::shared_ptr<SimVolume> SimStorage::AddVolume(char letter, std::vector<SimExtent> extents) {
   auto v = std::make_shared<SimVolume>();
   v->letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   v->extents = std::move(extents);
-  std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->volumes[v->letter] = v;
+  bool replaced;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    auto& slot = impl_->volumes[v->letter];
+    replaced = slot != nullptr;
+    slot = v;
+  }
+  std::vector<SimBusChange> changes;
+  if (replaced) changes.push_back({SimBusEvent::kVolumeRemoval, nullptr, v->letter});
+  changes.push_back({SimBusEvent::kVolumeArrival, nullptr, v->letter});
+  Tell(changes);
   return v;
 }
 
@@ -129,8 +157,13 @@ std::vector<std::shared_ptr<SimVolume>> SimStorage::Volumes() {
 }
 
 void SimStorage::RemoveVolume(char letter) {
-  std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->volumes.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+  const char l = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  bool removed;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    removed = impl_->volumes.erase(l) != 0;
+  }
+  if (removed) Tell({{SimBusEvent::kVolumeRemoval, nullptr, l}});
 }
 
 void SimStorage::RegisterIoctl(DWORD code, SimIoctlHandler handler) {
@@ -147,6 +180,26 @@ SimIoctlHandler SimStorage::Handler(DWORD code) {
 void SimStorage::AddOpenCheck(SimOpenCheck check) {
   std::lock_guard<std::mutex> lk(impl_->mu);
   impl_->openChecks.push_back(std::move(check));
+}
+
+void SimStorage::AddBusListener(SimBusListener listener) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->busListeners.push_back(std::move(listener));
+}
+
+void SimStorage::SetFlushHandler(SimIoctlHandler handler) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->flushHandler = std::move(handler);
+}
+
+void SimStorage::Tell(const std::vector<SimBusChange>& changes) {
+  std::vector<SimBusListener> listeners;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    listeners = impl_->busListeners;
+  }
+  for (const auto& c : changes)
+    for (const auto& l : listeners) l(c);
 }
 
 std::vector<DWORD> SimStorage::IoctlLog() {
@@ -273,6 +326,21 @@ BOOL SimStorage::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* w
   if (!offset) dev->position = pos + toWrite;
   if (written) *written = toWrite;
   return TRUE_;
+}
+
+BOOL SimStorage::FlushFileBuffers(HANDLE h) {
+  auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
+  if (!dev) return Fail(ERROR_INVALID_HANDLE);
+  if (!(dev->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  if (Gone(dev->disk)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  SimIoctlHandler handler;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    handler = impl_->flushHandler;
+  }
+  if (!handler) return TRUE_;
+  SimDeviceCall call{dev->disk, dev->volume, h, dev->access, 0, nullptr, 0, nullptr, 0, nullptr};
+  return handler(call);
 }
 
 BOOL SimStorage::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) {

@@ -90,6 +90,17 @@ using SimIoctlHandler = std::function<BOOL(SimDeviceCall&)>;
 using SimOpenCheck =
     std::function<DWORD(const std::string& path, const std::shared_ptr<SimDisk>& disk, bool volume)>;
 
+// A disk joining or leaving the bus, a lettered volume arriving or going: what device
+// notifications are made of (SimNotifications.h).
+enum class SimBusEvent { kDiskArrival, kDiskRemoval, kVolumeArrival, kVolumeRemoval };
+struct SimBusChange {
+  SimBusEvent event = SimBusEvent::kDiskArrival;
+  std::shared_ptr<SimDisk> disk;  // the disk events
+  char letter = 0;                // the volume events
+};
+// Called on the thread that made the change, outside the storage lock.
+using SimBusListener = std::function<void(const SimBusChange&)>;
+
 class SimStorage {
  public:
   explicit SimStorage(SimKernel& kernel);
@@ -97,7 +108,9 @@ class SimStorage {
 
   // ---- set-up by tests ----
   // Disk numbers 0 to 31; adding a number that exists replaces that disk.
-  std::shared_ptr<SimDisk> AddDisk(int number, uint64_t sectors);
+  // prepare (when given) completes the disk before it joins the bus and the arrival is told.
+  std::shared_ptr<SimDisk> AddDisk(int number, uint64_t sectors,
+                                   const std::function<void(SimDisk&)>& prepare = {});
   std::shared_ptr<SimDisk> Disk(int number);
   std::vector<std::shared_ptr<SimDisk>> Disks();
   // Takes a disk off the bus (it keeps its state, and handles open on it start failing) and puts
@@ -112,6 +125,11 @@ class SimStorage {
   // The handler registered for a code (empty when none), for a module that answers part of it.
   SimIoctlHandler Handler(DWORD code);
   void AddOpenCheck(SimOpenCheck check);
+  // Told of every disk added, detached or attached and every volume added or removed.
+  void AddBusListener(SimBusListener listener);
+  // Answers FlushFileBuffers on a device handle once the handle's write access is checked (as a
+  // handler answers a control code; the call's code is 0).
+  void SetFlushHandler(SimIoctlHandler handler);
   // Every control code sent, in order (for assertions).
   std::vector<DWORD> IoctlLog();
 
@@ -125,11 +143,14 @@ class SimStorage {
   BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, const ULONGLONG* offset);
   BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, const ULONGLONG* offset);
   BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod);
+  // A volume or disk handle opened with GENERIC_WRITE (else ERROR_ACCESS_DENIED).
+  BOOL FlushFileBuffers(HANDLE h);
 
   SimKernel& Kernel() { return kernel_; }
 
  private:
   struct Impl;
+  void Tell(const std::vector<SimBusChange>& changes);
   SimKernel& kernel_;
   std::unique_ptr<Impl> impl_;
 };
