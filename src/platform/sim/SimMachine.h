@@ -128,6 +128,8 @@ class SimMachine final : public IPlatform {
                        DWORD size) override;
   int32_t CoCreateGuid(GUID* guid) override;
   int MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
+  intptr_t ShellExecuteW(HWND owner, const std::string& verb, const std::string& file,
+                         const std::string& parameters, const std::string& directory, int showCmd) override;
 
   HANDLE GetCurrentProcess() override;
   BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) override;
