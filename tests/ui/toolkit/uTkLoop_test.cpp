@@ -53,6 +53,14 @@ TEST_F(LoopTest, TimersFireInDeadlineOrderOnTheVirtualClock) {
   c->SetEnabled(false);
   ui.RunFor(100);
   EXPECT_EQ(fired, (Fired{{"A", 600}}));
+
+  // Overdue together (the main thread was busy elsewhere): earliest deadline first, once each.
+  fired.clear();
+  c->SetEnabled(true);  // due at 1150
+  b->SetEnabled(true);  // due at 850
+  plat::Win().Sleep(1000);
+  ui.RunFor(0);
+  EXPECT_EQ(fired, (Fired{{"B", 1650}, {"A", 1650}, {"C", 1650}}));
 }
 
 TEST_F(LoopTest, ATimerStartsAfreshWhenReenabledOrGivenAnotherInterval) {

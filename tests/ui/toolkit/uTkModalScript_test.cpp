@@ -88,6 +88,20 @@ TEST_F(ModalTest, AnAnswerCanRunTheLoopWhileTheBoxIsOpen) {
   EXPECT_TRUE(synced);
   EXPECT_TRUE(worker.WaitFor());
   EXPECT_EQ(script.Log()[0].Result, IDOK);
+
+  // A box shown by a deferred call: the calls waiting behind it run while it is open.
+  std::vector<std::string> order;
+  Application().PostDeferred([&] {
+    MessageBox(form.get(), "first", "Deferred", plat::MB_OK);
+    order.push_back("box closed");
+  });
+  Application().PostDeferred([&] { order.push_back("waiting call"); });
+  script.Box([&](const TModal&) {
+    ui.RunFor(0);
+    return IDOK;
+  });
+  ui.RunFor(0);
+  EXPECT_EQ(order, (std::vector<std::string>{"waiting call", "box closed"}));
 }
 
 TEST_F(ModalTest, DialogsModalFormsAndWebPages) {

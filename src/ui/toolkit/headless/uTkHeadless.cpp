@@ -260,9 +260,8 @@ bool THeadlessBackend::SaveFileDialog(TForm* Owner, const TSaveDialogOptions& Op
 
 void THeadlessBackend::RunModal(TForm& Form) {
   if (!FImpl->Answerer) Impl::NoAnswerer("modal form", Form.Caption());
+  // The answerer closes the form (TForm::ShowModal closes one it left open).
   FImpl->Answerer->ModalForm(Form);
-  // A modal show always ends; the answerer reports one it left open.
-  if (!Form.Closed()) Form.Close();
 }
 
 // ---- peers, metrics ----
@@ -299,9 +298,8 @@ bool THeadlessBackend::PostWindowMessage(void* Wnd, uint32_t Msg, uintptr_t WPar
   {
     std::lock_guard<std::mutex> lk(FImpl->Lock);
     if (!FImpl->Windows.count(Wnd)) return false;
-    FImpl->Posted.push_back({nullptr, Wnd, Msg, WParam, LParam});
   }
-  plat::Win().SetEvent(FImpl->PostedEvent);
+  FImpl->Post({0, nullptr, Wnd, Msg, WParam, LParam});
   return true;
 }
 

@@ -19,6 +19,7 @@ struct THeadlessBackend::Impl {
 
   // A deferred call (Fn set) or a message posted to a hidden window.
   struct TPosted {
+    uint64_t Seq = 0;  // the order of posting
     std::function<void()> Fn;
     void* Wnd = nullptr;
     uint32_t Msg = 0;
@@ -32,6 +33,7 @@ struct THeadlessBackend::Impl {
   };
 
   void* NewHandle();
+  void Post(TPosted Item);
   // One round of what waits now: synchronized calls, posted items, due timers, repaints. True
   // when anything ran; Held is set (and the round ends) as soon as Cond holds.
   bool Round(const std::function<bool()>& Cond, bool& Held);
@@ -45,6 +47,7 @@ struct THeadlessBackend::Impl {
   // Other threads post messages and synchronized calls; the rest is main-thread only.
   std::mutex Lock;
   std::deque<TPosted> Posted;          // under Lock
+  uint64_t NextSeq = 0;                // under Lock
   std::map<void*, TWndProc> Windows;   // hidden windows, under Lock
   plat::HANDLE PostedEvent = nullptr;  // manual reset; signalled while Posted is not empty
   std::atomic<uintptr_t> NextToken{0x10000};

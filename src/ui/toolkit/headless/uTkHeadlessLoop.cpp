@@ -26,34 +26,31 @@ bool THeadlessBackend::Impl::Round(const std::function<bool()>& Cond, bool& Held
     if (held()) return any;
   }
 
-  std::deque<TPosted> now;
+  // Taken one at a time, so a nested loop (a box answered while a handler runs) serves what
+  // still waits, as a modal loop does.
+  uint64_t limit;
   {
     std::lock_guard<std::mutex> lk(Lock);
-    now.swap(Posted);
-    Win().ResetEvent(PostedEvent);
+    limit = NextSeq;
   }
-  while (!now.empty()) {
-    TPosted item = std::move(now.front());
-    now.pop_front();
-    if (item.Fn) {
-      item.Fn();
-    } else {
-      TWndProc proc;
-      {
-        std::lock_guard<std::mutex> lk(Lock);
+  for (;;) {
+    TPosted item;
+    TWndProc proc;
+    {
+      std::lock_guard<std::mutex> lk(Lock);
+      if (Posted.empty()) Win().ResetEvent(PostedEvent);
+      if (Posted.empty() || Posted.front().Seq >= limit) break;
+      item = std::move(Posted.front());
+      Posted.pop_front();
+      if (!item.Fn) {
         auto it = Windows.find(item.Wnd);
         if (it != Windows.end()) proc = it->second;
       }
-      if (proc) proc(item.Wnd, item.Msg, item.WParam, item.LParam);
     }
+    if (item.Fn) item.Fn();
+    if (proc) proc(item.Wnd, item.Msg, item.WParam, item.LParam);
     any = true;
-    if (held()) {
-      // What this round did not reach stays first in line.
-      std::lock_guard<std::mutex> lk(Lock);
-      Posted.insert(Posted.begin(), std::make_move_iterator(now.begin()), std::make_move_iterator(now.end()));
-      if (!Posted.empty()) Win().SetEvent(PostedEvent);
-      return any;
-    }
+    if (held()) return any;
   }
 
   const uint64_t tick = Win().GetTickCount64();
@@ -128,12 +125,19 @@ void THeadlessBackend::Run(TForm& Main) {
   FImpl->Loop(UINT64_MAX, [&] { return Main.Closed(); });
 }
 
-void THeadlessBackend::PostDeferred(std::function<void()> Fn) {
+void THeadlessBackend::Impl::Post(TPosted Item) {
   {
-    std::lock_guard<std::mutex> lk(FImpl->Lock);
-    FImpl->Posted.push_back({std::move(Fn)});
+    std::lock_guard<std::mutex> lk(Lock);
+    Item.Seq = NextSeq++;
+    Posted.push_back(std::move(Item));
   }
-  Win().SetEvent(FImpl->PostedEvent);
+  Win().SetEvent(PostedEvent);
+}
+
+void THeadlessBackend::PostDeferred(std::function<void()> Fn) {
+  Impl::TPosted item;
+  item.Fn = std::move(Fn);
+  FImpl->Post(std::move(item));
 }
 
 void THeadlessBackend::ProcessMessages() {
