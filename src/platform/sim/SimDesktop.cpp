@@ -258,6 +258,27 @@ std::vector<MessageBoxCall> SimDesktop::Boxes() {
   return boxes_;
 }
 
+void SimDesktop::SetShellHandler(std::function<intptr_t(const ShellExecuteCall&)> handler) {
+  std::lock_guard<std::mutex> lk(mu_);
+  shellHandler_ = std::move(handler);
+}
+
+intptr_t SimDesktop::ShellExecuteW(const ShellExecuteCall& call) {
+  std::function<intptr_t(const ShellExecuteCall&)> handler;
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    shellCalls_.push_back(call);
+    handler = shellHandler_;
+  }
+  // 42: any value above 32 means the shell took the document.
+  return handler ? handler(call) : 42;
+}
+
+std::vector<ShellExecuteCall> SimDesktop::ShellCalls() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return shellCalls_;
+}
+
 void SimDesktop::NewGuid(GUID* g) {
   std::lock_guard<std::mutex> lk(mu_);
   *g = GUID{};

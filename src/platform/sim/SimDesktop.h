@@ -1,5 +1,6 @@
 // The simulated machine's desktop and user settings: UI language, regional separators, the
-// system message table, version resources of program files, message boxes and GUIDs.
+// system message table, version resources of program files, message boxes, the shell's "open"
+// of documents and web pages, and GUIDs.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,16 @@ struct MessageBoxCall {
   std::string text;
   std::string caption;
   UINT type = 0;
+  DWORD threadId = 0;
+};
+
+struct ShellExecuteCall {
+  HWND owner = nullptr;
+  std::string verb;
+  std::string file;
+  std::string parameters;
+  std::string directory;
+  int showCmd = 0;
   DWORD threadId = 0;
 };
 
@@ -76,6 +87,13 @@ class SimDesktop {
   int MessageBoxW(const MessageBoxCall& call);
   std::vector<MessageBoxCall> Boxes();
 
+  // ---- the shell (ShellExecuteW) ----
+  // Every call is recorded; the handler, when set, gives the result, else the shell reports
+  // success (a value above 32) without opening anything.
+  void SetShellHandler(std::function<intptr_t(const ShellExecuteCall&)> handler);
+  intptr_t ShellExecuteW(const ShellExecuteCall& call);
+  std::vector<ShellExecuteCall> ShellCalls();
+
   // ---- GUIDs: deterministic, counting up ----
   void NewGuid(GUID* g);
 
@@ -113,6 +131,8 @@ class SimDesktop {
   std::function<int(const MessageBoxCall&)> boxHandler_;
   std::function<int(const MessageBoxCall&)> unscripted_;
   std::vector<MessageBoxCall> boxes_;
+  std::function<intptr_t(const ShellExecuteCall&)> shellHandler_;
+  std::vector<ShellExecuteCall> shellCalls_;
   uint32_t guidCounter_ = 0;
   WindowMessageSink windowSink_;
   std::vector<WindowMessage> windowMessages_;

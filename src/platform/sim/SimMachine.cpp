@@ -281,6 +281,12 @@ BOOL SimMachine::UnregisterDeviceNotification(void* notification) {
   return notifications_->UnregisterDeviceNotification(notification);
 }
 
+intptr_t SimMachine::ShellExecuteW(HWND owner, const std::string& verb, const std::string& file,
+                                   const std::string& parameters, const std::string& directory, int showCmd) {
+  return desktop_->ShellExecuteW(
+      ShellExecuteCall{owner, verb, file, parameters, directory, showCmd, kernel_->CurrentThreadId()});
+}
+
 HANDLE SimMachine::GetCurrentProcess() { return security_->GetCurrentProcess(); }
 BOOL SimMachine::OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) {
   return security_->OpenProcessToken(process, desiredAccess, token);

@@ -139,6 +139,8 @@ class SimMachine final : public IPlatform {
   int MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
   void* RegisterDeviceNotificationW(HANDLE recipient, void* filter, DWORD flags) override;
   BOOL UnregisterDeviceNotification(void* notification) override;
+  intptr_t ShellExecuteW(HWND owner, const std::string& verb, const std::string& file,
+                         const std::string& parameters, const std::string& directory, int showCmd) override;
 
   HANDLE GetCurrentProcess() override;
   BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) override;

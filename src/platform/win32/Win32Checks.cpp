@@ -121,6 +121,7 @@
   X(STARTF_USESTDHANDLES)                 \
   X(CREATE_NO_WINDOW)                     \
   X(SW_HIDE)                              \
+  X(SW_SHOWNORMAL)                        \
   X(SEM_FAILCRITICALERRORS)               \
   X(SEM_NOOPENFILEERRORBOX)               \
   X(IDOK)                                 \
