@@ -70,22 +70,29 @@ class MainFormFixture : public UiFixture {
   }
 
   // ---- the log file ----
-  // Its lines from the level on ("[INFO] ...").
+  // Its lines from the level on ("[INFO] ..."), of every log file the window has written.
   std::vector<std::string> LogLines() {
     std::vector<std::string> R;
+    const std::string Logs = std::string(kWorkDir) + "logs\\";
     plat::FIND_DATA F;
-    plat::HANDLE H = plat::Win().FindFirstFileW(std::string(kWorkDir) + "logs\\run_*.log", &F);
+    plat::HANDLE H = plat::Win().FindFirstFileW(Logs + "run_*.log", &F);
     if (!plat::IsValidHandle(H)) return R;
+    std::vector<std::string> Names;
+    do Names.push_back(F.cFileName);
+    while (plat::Win().FindNextFileW(H, &F));
     plat::Win().FindClose(H);
-    const std::string Bytes = m->Files().ReadAll(std::string(kWorkDir) + "logs\\" + F.cFileName);
-    size_t At = 0;
-    while (At < Bytes.size()) {
-      size_t E = Bytes.find("\r\n", At);
-      if (E == std::string::npos) E = Bytes.size();
-      const std::string Line = Bytes.substr(At, E - At);
-      const size_t Tag = Line.find(" [");
-      R.push_back(Tag == std::string::npos ? Line : Line.substr(Tag + 1));
-      At = E + 2;
+    std::sort(Names.begin(), Names.end());
+    for (const std::string& Name : Names) {
+      const std::string Bytes = m->Files().ReadAll(Logs + Name);
+      size_t At = 0;
+      while (At < Bytes.size()) {
+        size_t E = Bytes.find("\r\n", At);
+        if (E == std::string::npos) E = Bytes.size();
+        const std::string Line = Bytes.substr(At, E - At);
+        const size_t Tag = Line.find(" [");
+        R.push_back(Tag == std::string::npos ? Line : Line.substr(Tag + 1));
+        At = E + 2;
+      }
     }
     return R;
   }
