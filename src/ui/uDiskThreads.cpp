@@ -52,12 +52,10 @@ void TDiskDetailThread::Execute() {
     TAtaProbeResult Probe;
     Engine.ProbeIdentify(FDisk.DevicePath, kProbeTimeoutMs, Probe);
     FDisk.Ata = Probe;  // whatever the probe answered
-  } catch (...) {
-  }
+  } catch (...) {}
   try {
     Synchronize([this] {
       if (FForm) FForm->ApplyDiskDetail(FIndex, FSeq, FDisk);
     });
-  } catch (...) {
-  }
+  } catch (...) {}
 }

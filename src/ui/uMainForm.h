@@ -235,10 +235,6 @@ class TMainForm : public tk::TForm {
   tk::TComboBox* CmbUaspMethod = nullptr;
 
  private:
-  // The disk threads hand their results to the window and clear their own field.
-  friend class TDiskRefreshThread;
-  friend class TDiskDetailThread;
-
   void BuildDesign();  // uMainFormDesign.cpp
   // Shutdown: the real test is asked to stop, waited for and freed (uMainFormRealTest.cpp);
   // every detail thread still running is waited for (uMainFormDisks.cpp).
@@ -285,4 +281,8 @@ class TMainForm : public tk::TForm {
     std::string BusHint;
   };
   std::vector<TStalledDisk> FStalledDisks;
+
+  // The disk threads hand their results to the window and clear their own field.
+  friend class TDiskRefreshThread;
+  friend class TDiskDetailThread;
 };

@@ -41,8 +41,9 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
   BtnCancel->SetEnabled(false);
   PbProgress->SetPosition(100);
   LblStatus->SetCaption(Text(TTextId::StatusCompleted));
-  FLogger->Info(Format("Run completed: planned=%d, done=%d, success=%d, failed=%d, skipped=%d", Stats.PlannedBatches,
-                       Stats.DoneBatches, Stats.SucceededBatches, Stats.FailedBatches, Stats.SkippedBatches));
+  FLogger->Info(Format("Run completed: planned=%d, done=%d, success=%d, failed=%d, skipped=%d",
+                       Stats.PlannedBatches, Stats.DoneBatches, Stats.SucceededBatches, Stats.FailedBatches,
+                       Stats.SkippedBatches));
   if (!Stats.FailureReportPath.empty()) FLogger->Warn("Failure report saved: " + Stats.FailureReportPath);
 
   const bool Executed = Stats.RunMode == TRunMode::rmExecute;
@@ -53,8 +54,8 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
 
   if (Stats.FailedBatches == 0) {
     // A cancelled run is no success.
-    AppMessageBox(Text(TTextId::InfoCaption), Text(Stats.Cancelled ? TTextId::CancelledByUser : TTextId::TrimCompleted),
-                  dkInformation, mbOK);
+    AppMessageBox(Text(TTextId::InfoCaption),
+                  Text(Stats.Cancelled ? TTextId::CancelledByUser : TTextId::TrimCompleted), dkInformation, mbOK);
   } else {
     AppMessageBox(Text(TTextId::ErrorCaption),
                   Text(TTextId::TrimCompletedWithFailures) + "\r\n" +
@@ -101,8 +102,8 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
 }
 
 bool TMainForm::InitializeDisk(const TDiskInfo& Disk, int32_t Style) {
-  TDeviceHandle H(
-      Win().CreateFileW(Disk.DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
+  TDeviceHandle H(Win().CreateFileW(Disk.DevicePath, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
   if (!H.Valid()) {
     FLogger->Error(Text(TTextId::OpenDiskFailedPrefix) + Disk.DevicePath);
     return false;
@@ -137,8 +138,8 @@ bool TMainForm::InitializeDisk(const TDiskInfo& Disk, int32_t Style) {
 }
 
 int32_t TMainForm::QueryPartitionStyle(const TDiskInfo& Disk) {
-  TDeviceHandle H(
-      Win().CreateFileW(Disk.DevicePath, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
+  TDeviceHandle H(Win().CreateFileW(Disk.DevicePath, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    OPEN_EXISTING, 0));
   if (!H.Valid()) return 2;
   std::vector<uint8_t> Out(4096, 0);
   DWORD Returned = 0;

@@ -38,7 +38,8 @@ void TMainForm::ShowDiskDetails(const TDiskInfo& Disk) {
   MemoDiskInfo->Clear();
   const std::string& Serial = CbMaskSerial->Checked() ? Disk.MaskedSerial : Disk.Serial;
   std::vector<std::string> L;
-  L.push_back(Format("Disk: PD%d  Model=%s  Size=%.1f GiB", Disk.DiskNumber, Disk.Model, BytesToGiB(Disk.SizeBytes)));
+  L.push_back(
+      Format("Disk: PD%d  Model=%s  Size=%.1f GiB", Disk.DiskNumber, Disk.Model, BytesToGiB(Disk.SizeBytes)));
   L.push_back(Format("Transport=%s  Media=%s  SystemCritical=%s", TransportToText(Disk.Transport),
                      MediaKindToText(Disk.Media), Disk.SystemCritical ? "True" : "False"));
   L.push_back("MediaReason=" + Disk.MediaReason);
@@ -67,8 +68,7 @@ void TMainForm::ShowDiskDetails(const TDiskInfo& Disk) {
       if (A.RotationRate != 0) L.push_back(Format("ATA RotationRateWord217: %d", A.RotationRate));
     } else {
       L.push_back(GetLangText(TTextId::AtaPassThrough) + ": NO");
-      if (A.WinErr != 0)
-        L.push_back(Format("  WinError=%d  Sense=%d/%d/%d", A.WinErr, A.SenseKey, A.Asc, A.Ascq));
+      if (A.WinErr != 0) L.push_back(Format("  WinError=%d  Sense=%d/%d/%d", A.WinErr, A.SenseKey, A.Asc, A.Ascq));
     }
     L.push_back(GetLangText(TTextId::AtaBridgeNote));
   }

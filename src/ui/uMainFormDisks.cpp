@@ -56,8 +56,9 @@ std::string ListItemText(TMainForm& F, const TDiskInfo& D) {
 }
 
 std::string DetailItemText(TMainForm& F, const TDiskInfo& D) {
-  std::string S = Format("PD%d | %s | %.1f GiB | %s | %s | %s", D.DiskNumber, D.Model, TMainForm::BytesToGiB(D.SizeBytes),
-                         TransportToText(D.Transport), F.UsbRequirementText(D), TMainForm::VolumeLettersText(D));
+  std::string S =
+      Format("PD%d | %s | %.1f GiB | %s | %s | %s", D.DiskNumber, D.Model, TMainForm::BytesToGiB(D.SizeBytes),
+             TransportToText(D.Transport), F.UsbRequirementText(D), TMainForm::VolumeLettersText(D));
   if (D.Ata.Probed) {
     if (D.Ata.IdentifyOk)
       S += D.Ata.TrimSupported ? " | ATA-TRIM:YES" : " | ATA-TRIM:NO";

@@ -74,8 +74,8 @@ void TMainForm::BtnStartClick(tk::TControl*) {
   AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::StopWritesDuringTrim), dkInformation, mbOK);
 
   if (Mode == TTrimMode::tmFreeSpace && !CheckFsPolicy(Disk, Reason)) {
-    AppMessageBox(Text(TTextId::ModeRestrictionCaption), Text(TTextId::FreeSpaceUnavailablePrefix) + Reason, dkError,
-                  mbOK);
+    AppMessageBox(Text(TTextId::ModeRestrictionCaption), Text(TTextId::FreeSpaceUnavailablePrefix) + Reason,
+                  dkError, mbOK);
     return;
   }
   TValidationResult R = FValidator->CheckSystemDiskPolicy(Disk, !CbAllowSystemDisk->Checked());
@@ -333,8 +333,8 @@ bool TMainForm::ConfirmTwoStep(const TDiskInfo& Disk) {
   if (!ConfirmYesNo(Text(TTextId::TrimWarningCaption), Text(TTextId::TrimRiskQuestion))) return false;
   const std::string Expected = std::to_string(Disk.DiskNumber);
   std::string Answer;
-  if (!tk::InputQuery(this, Text(TTextId::ConfirmCaption), Text(TTextId::EnterDiskNumberPrefix) + "\"" + Expected + "\"",
-                      Answer))
+  if (!tk::InputQuery(this, Text(TTextId::ConfirmCaption),
+                      Text(TTextId::EnterDiskNumberPrefix) + "\"" + Expected + "\"", Answer))
     return false;
   if (Trim(Answer) == Expected) return true;
   AppMessageBox(Text(TTextId::MismatchCaption), Text(TTextId::DiskNumberMismatch), dkError, mbOK);
@@ -347,8 +347,8 @@ bool TMainForm::FlushMountedVolumes(const TDiskInfo& Disk) {
   for (const TVolumeInfo& V : Disk.Volumes) {
     if (V.RootPath.empty() || !V.HasDriveLetter) continue;
     const std::string Path = "\\\\.\\" + V.DriveLetter.substr(0, 2);
-    HANDLE H = Win().CreateFileW(Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL);
+    HANDLE H = Win().CreateFileW(Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (!IsValidHandle(H)) {
       FLogger->Warn(Format("Flush skipped: cannot open %s (%s)", Path, WinErrorText(Win().GetLastError())));
       Ok = false;

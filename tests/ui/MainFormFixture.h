@@ -19,7 +19,11 @@ inline constexpr const char* kWorkDir = "C:\\Users\\user\\Desktop\\vrek\\";
 
 class MainFormFixture : public UiFixture {
  protected:
-  MainFormFixture() { m->Desktop().SetUiLanguage(0x0409); }
+  // English, as the window will find it: texts a test builds before the window opens match.
+  MainFormFixture() {
+    m->Desktop().SetUiLanguage(0x0409);
+    SetCurrentLanguage(TUiLanguage::ulEnglish);
+  }
   ~MainFormFixture() override { Close(); }
 
   // ---- the machine ----
@@ -33,8 +37,9 @@ class MainFormFixture : public UiFixture {
   // A lettered volume with a real file system on the disk's sectors.
   void AddFormatted(char Letter, int Disk, uint64_t Offset, uint64_t Length,
                     plat::sim::SimFsKind Kind = plat::sim::SimFsKind::kNtfs) {
-    const char* Name = Kind == plat::sim::SimFsKind::kNtfs ? "NTFS" : Kind == plat::sim::SimFsKind::kExFat ? "exFAT"
-                                                                                                           : "FAT32";
+    const char* Name = Kind == plat::sim::SimFsKind::kNtfs    ? "NTFS"
+                       : Kind == plat::sim::SimFsKind::kExFat ? "exFAT"
+                                                              : "FAT32";
     m->Discovery().AddVolume(Letter, Disk, Offset, Length, Name, 4096);
     ASSERT_TRUE(plat::sim::FormatVolume(m->Storage(), Letter, Kind, 512, 4096));
   }
@@ -57,7 +62,8 @@ class MainFormFixture : public UiFixture {
   const std::vector<std::string>& Details() { return form->MemoDiskInfo->Lines(); }
   bool DetailsHave(const std::string& Piece) {
     const auto& L = Details();
-    return std::any_of(L.begin(), L.end(), [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
+    return std::any_of(L.begin(), L.end(),
+                       [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
   }
 
   // ---- what was shown ----
@@ -98,11 +104,13 @@ class MainFormFixture : public UiFixture {
   }
   bool Logged(const std::string& Piece) {
     const auto L = LogLines();
-    return std::any_of(L.begin(), L.end(), [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
+    return std::any_of(L.begin(), L.end(),
+                       [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
   }
   size_t CountLogged(const std::string& Piece) {
     const auto L = LogLines();
-    return std::count_if(L.begin(), L.end(), [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
+    return std::count_if(L.begin(), L.end(),
+                         [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
   }
   bool WindowLogHas(const std::string& Line) {
     const auto& L = form->MemoLog->Lines();

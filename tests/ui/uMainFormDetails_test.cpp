@@ -42,7 +42,8 @@ struct DetailsTest : MainFormFixture {
   // The lines after the free-space summary.
   std::vector<std::string> ProbeBlock() {
     const auto& L = Details();
-    auto It = std::find_if(L.begin(), L.end(), [](const std::string& S) { return S.rfind("Free fragments:", 0) == 0; });
+    auto It =
+        std::find_if(L.begin(), L.end(), [](const std::string& S) { return S.rfind("Free fragments:", 0) == 0; });
     EXPECT_NE(It, L.end());
     return It == L.end() ? std::vector<std::string>{} : std::vector<std::string>(It + 1, L.end());
   }
@@ -97,7 +98,8 @@ TEST_F(DetailsTest, TheProbeBlock) {
   FailedErr.Asc = 0x20;
   const std::vector<Case> Cases = {
       {"not run", TAtaProbeResult{}, {}},
-      {"full", Full,
+      {"full",
+       Full,
        {"", Apt + ": YES", Cap + ": YES", "ATA Model: SIM SSD", "ATA Firmware: FW1", "ATA RotationRateWord217: 1",
         Note()}},
       {"identify without texts", Bare, {"", Apt + ": YES", Cap + ": NO", Note()}},
@@ -127,8 +129,9 @@ TEST_F(DetailsTest, TheSummaryCountsNtfsExfatAndFat32Only) {
   TDiskInfo D;
   ASSERT_TRUE(form->GetSelectedDisk(D));
   ASSERT_EQ(D.Volumes.size(), 2u);
-  const std::string Want = Format("Free fragments: %s | Free sectors: %s | Free GiB: %.1f", FormatGroupedU64(Fragments),
-                                  FormatGroupedU64(Sectors), static_cast<double>(Sectors) * 512 / kGiB);
+  const std::string Want =
+      Format("Free fragments: %s | Free sectors: %s | Free GiB: %.1f", FormatGroupedU64(Fragments),
+             FormatGroupedU64(Sectors), static_cast<double>(Sectors) * 512 / kGiB);
   EXPECT_EQ(form->BuildFreeSpaceSummary(D), Want);
   EXPECT_TRUE(DetailsHave(Want));
   // The same volume reported as FAT or as RAW is not read.
@@ -150,8 +153,9 @@ TEST_F(DetailsTest, TheRealTestSelectorListsLetteredVolumesAndStartsAtTheFirst) 
                Volume("G:", "exFAT", 0, kGiB, false), Volume("", "FAT32", 0, kGiB),
                Volume("H:", "FAT32", 0, 3 * static_cast<int64_t>(kGiB) / 2)};
   form->ShowDiskDetails(D);
-  EXPECT_EQ(form->CmbRealTestDrive->Items(),
-            (std::vector<std::string>{"E:(NTFS) 4,294,967,296 (4.0 GiB)", "F:", "H:(FAT32) 1,610,612,736 (1.5 GiB)"}));
+  EXPECT_EQ(
+      form->CmbRealTestDrive->Items(),
+      (std::vector<std::string>{"E:(NTFS) 4,294,967,296 (4.0 GiB)", "F:", "H:(FAT32) 1,610,612,736 (1.5 GiB)"}));
   EXPECT_TRUE(DetailsHave("  F:  FS=  Cluster=4,096"));
   EXPECT_TRUE(DetailsHave("  G:  FS=exFAT"));
   std::string Root;
@@ -205,8 +209,12 @@ TEST_F(DetailsTest, TheSelectionLogLines) {
 
 TEST_F(DetailsTest, ThousandsFollowTheRegionalSeparator) {
   Open();
-  for (auto [V, S] : std::vector<std::pair<uint64_t, const char*>>{
-           {0, "0"}, {999, "999"}, {1000, "1,000"}, {4096, "4,096"}, {18446744073709551615ull, "18,446,744,073,709,551,615"}})
+  for (auto [V, S] :
+       std::vector<std::pair<uint64_t, const char*>>{{0, "0"},
+                                                     {999, "999"},
+                                                     {1000, "1,000"},
+                                                     {4096, "4,096"},
+                                                     {18446744073709551615ull, "18,446,744,073,709,551,615"}})
     EXPECT_EQ(form->FormatThousands(V), S);
   ScopedFormatSettings German(TFormatSettings{",", ".", ":"});
   EXPECT_EQ(form->FormatThousands(1234567), "1.234.567");

@@ -30,6 +30,7 @@ TEST_F(DiskListTest, WithoutUsbDisksTheListIsEmptyAndReady) {
   EXPECT_TRUE(form->CmbDisk->Enabled());
   TDiskInfo D;
   EXPECT_FALSE(form->GetSelectedDisk(D));
+  EXPECT_EQ(m->Kernel().LastStackSize(), 4194304u);  // the scan's
 }
 
 TEST_F(DiskListTest, AnItemNamesTheModelOnceTheDetailsHaveArrived) {
@@ -43,9 +44,11 @@ TEST_F(DiskListTest, AnItemNamesTheModelOnceTheDetailsHaveArrived) {
   EXPECT_EQ(DiskItems(), std::vector<std::string>{"PD2 | 8.0 GiB | UAS | SSD | USB3+ likely | E:(NTFS)"});
   EXPECT_TRUE(DetailsHave("Model=PhysicalDrive2"));
   Settle();
-  EXPECT_EQ(DiskItems(), std::vector<std::string>{"PD2 | UAS SSD | 8.0 GiB | UAS | USB3+ likely | E:(NTFS) | ATA-TRIM:YES"});
+  EXPECT_EQ(DiskItems(),
+            std::vector<std::string>{"PD2 | UAS SSD | 8.0 GiB | UAS | USB3+ likely | E:(NTFS) | ATA-TRIM:YES"});
   EXPECT_TRUE(DetailsHave("Disk: PD2  Model=UAS SSD  Size=8.0 GiB"));
   EXPECT_EQ(CountLogged("[INFO] Selected disk: PD2"), 2u);  // once for the list, once for the details
+  EXPECT_EQ(m->Kernel().LastStackSize(), 4194304u);         // the probe's
 }
 
 TEST_F(DiskListTest, TheAtaSuffixFollowsTheProbe) {
@@ -78,7 +81,8 @@ TEST_F(DiskListTest, TheAtaSuffixFollowsTheProbe) {
     C.Set(*m);
     Open();
     ASSERT_EQ(DiskItems().size(), 1u);
-    EXPECT_EQ(DiskItems()[0], std::string("PD2 | UAS SSD | 8.0 GiB | UAS | USB3+ likely | (no-volume)") + C.Suffix);
+    EXPECT_EQ(DiskItems()[0],
+              std::string("PD2 | UAS SSD | 8.0 GiB | UAS | USB3+ likely | (no-volume)") + C.Suffix);
     Close();
     m->Bridge().ClearFaults(2);
   }

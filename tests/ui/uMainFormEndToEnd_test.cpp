@@ -101,8 +101,10 @@ TEST_F(EndToEndTest, FreeSpaceThenFullDeviceWithAFreshGpt) {
   Execute(2, Seen, false);
   const auto Shown = BoxTexts();
   ASSERT_GE(Shown.size(), 3u);
-  EXPECT_EQ(Shown.front(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::StopWritesDuringTrim)));
-  EXPECT_EQ(Shown[1], std::make_pair(GetLangText(TTextId::TrimWarningCaption), GetLangText(TTextId::TrimRiskQuestion)));
+  EXPECT_EQ(Shown.front(),
+            std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::StopWritesDuringTrim)));
+  EXPECT_EQ(Shown[1],
+            std::make_pair(GetLangText(TTextId::TrimWarningCaption), GetLangText(TTextId::TrimRiskQuestion)));
   EXPECT_EQ(Shown.back(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::TrimCompleted)));
   const auto Inputs = script.Log(tk::headless::TModalKind::Input);
   ASSERT_EQ(Inputs.size(), 1u);
@@ -115,6 +117,9 @@ TEST_F(EndToEndTest, FreeSpaceThenFullDeviceWithAFreshGpt) {
   EXPECT_EQ(m->Storage().Disk(2)->drive.TrimmedRanges(), Free);
   EXPECT_TRUE(m->Storage().Disk(3)->drive.Ledger().empty());
   EXPECT_TRUE(Logged("[INFO] Run completed: planned="));
+  // A free-space run announces no initialisation and writes no line about one.
+  for (TTextId Id : {TTextId::WillInitGpt, TTextId::WillInitMbr, TTextId::InitSkipped})
+    EXPECT_FALSE(WindowLogHas(GetLangText(Id)));
 
   // ---- the whole of PD3, then a GPT ----
   ASSERT_TRUE(ui.Select("CmbDisk", 1));
@@ -125,10 +130,13 @@ TEST_F(EndToEndTest, FreeSpaceThenFullDeviceWithAFreshGpt) {
   Execute(3, Seen, true);
   const auto After = BoxTexts();
   ASSERT_EQ(After.size(), Before + 4);
-  EXPECT_EQ(After[After.size() - 2], std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::TrimCompleted)));
+  EXPECT_EQ(After[After.size() - 2],
+            std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::TrimCompleted)));
   EXPECT_EQ(After.back(),
             std::make_pair(GetLangText(TTextId::InitCompleteCaption), GetLangText(TTextId::InitializedGpt)));
   EXPECT_TRUE(Logged("[INFO] " + GetLangText(TTextId::InitSucceededPrefix) + "\\\\.\\PhysicalDrive3 style=GPT"));
+  EXPECT_TRUE(WindowLogHas(GetLangText(TTextId::WillInitGpt)));
+  EXPECT_TRUE(WindowLogHas("Disk initialized as GPT after TRIM."));
   const auto Trimmed = m->Storage().Disk(3)->drive.TrimmedRanges();
   ASSERT_EQ(Trimmed.size(), 1u);
   EXPECT_EQ(Trimmed[0], std::make_pair(uint64_t{0}, 2 * kGiB / 512));

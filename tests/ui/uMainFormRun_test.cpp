@@ -120,35 +120,37 @@ INSTANTIATE_TEST_SUITE_P(
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
                   .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
                             TBoxSpec(TTextId::ModeRestrictionCaption, TTextId::FreeSpaceUnavailablePrefix,
-                                   "RAW/Unknown volume exists on this disk")},
+                                     "RAW/Unknown volume exists on this disk")},
                   .Logged = {"[INFO] Flush option enabled: will flush mounted volumes before TRIM."}},
         StartCase{.Name = "SystemDisk",
                   .Before = [](StartTest& F) { F.M().Discovery().SetWindowsDirectory("E:\\Windows"); },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
                   .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
                             TBoxSpec(TTextId::PolicyBlockedCaption,
-                              "Blocked: selected disk is system-critical (boot/pagefile risk)")},
+                                     "Blocked: selected disk is system-critical (boot/pagefile risk)")},
                   .Logged = {"[INFO] Blocked: selected disk is system-critical (boot/pagefile risk)"}},
-        StartCase{.Name = "UnknownTransport",
-                  .Disk = presets::UnidentifiedUsbBridge("USB Disk", "UNK0002"),
-                  .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::PolicyBlockedCaption,
-                              "USB transport not detected (BOT/UASP required). Reconnect device and retry.")},
-                  .Logged = {"[INFO] System disk policy check passed",
-                             "[INFO] Current transport: Unknown (transport not identified)"}},
+        StartCase{
+            .Name = "UnknownTransport",
+            .Disk = presets::UnidentifiedUsbBridge("USB Disk", "UNK0002"),
+            .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
+            .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                      TBoxSpec(TTextId::PolicyBlockedCaption,
+                               "USB transport not detected (BOT/UASP required). Reconnect device and retry.")},
+            .Logged = {"[INFO] System disk policy check passed",
+                       "[INFO] Current transport: Unknown (transport not identified)"}},
         StartCase{.Name = "NotWritable",
                   .Before = [](StartTest& F) { F.M().FsControl().Checks(2)->writableError = ERROR_WRITE_PROTECT; },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
                   .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
                             TBoxSpec(TTextId::PreVerificationFailedCaption,
-                              "Disk writable check failed: " + WinErrorText(ERROR_WRITE_PROTECT))}},
-        StartCase{.Name = "TrimQueryFails",
-                  .Before = [](StartTest& F) { F.M().FsControl().Checks(2)->trimQueryError = ERROR_GEN_FAILURE; },
-                  .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::PreVerificationFailedCaption,
-                              "TRIM support query failed (winerr=31): " + WinErrorText(ERROR_GEN_FAILURE))}},
+                                     "Disk writable check failed: " + WinErrorText(ERROR_WRITE_PROTECT))}},
+        StartCase{
+            .Name = "TrimQueryFails",
+            .Before = [](StartTest& F) { F.M().FsControl().Checks(2)->trimQueryError = ERROR_GEN_FAILURE; },
+            .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
+            .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                      TBoxSpec(TTextId::PreVerificationFailedCaption,
+                               "TRIM support query failed (winerr=31): " + WinErrorText(ERROR_GEN_FAILURE))}},
         StartCase{.Name = "TrimWarningDeclined",
                   .Fs = "exFAT",
                   .Before = [](StartTest& F) { NoTrimProperty(F, false); },
@@ -169,15 +171,16 @@ INSTANTIATE_TEST_SUITE_P(
                             TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
                   .Logged = {"[INFO] User confirmed running on TRIM-unsupported bridge",
                              "[INFO] Bridge probe passed; SAT IDENTIFY ok, drive reports TRIM NOT supported"}},
-        StartCase{.Name = "TrimWarningNotAskedWhenTheProbeReportsTrim",
-                  .Fs = "exFAT",
-                  .Before = [](StartTest& F) { NoTrimProperty(F, true); },
-                  .Answers = NoticeThenNo,
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
-                  .Logged = {"[INFO] TRIM support reported disabled by bridge; hardware TRIM paths likely to fail",
-                             "[INFO] Skipping TRIM preflight popup: ATA IDENTIFY reports DSM/TRIM capable (word 169) "
-                             "despite StorageDeviceTrimProperty mismatch"}},
+        StartCase{
+            .Name = "TrimWarningNotAskedWhenTheProbeReportsTrim",
+            .Fs = "exFAT",
+            .Before = [](StartTest& F) { NoTrimProperty(F, true); },
+            .Answers = NoticeThenNo,
+            .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                      TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
+            .Logged = {"[INFO] TRIM support reported disabled by bridge; hardware TRIM paths likely to fail",
+                       "[INFO] Skipping TRIM preflight popup: ATA IDENTIFY reports DSM/TRIM capable (word 169) "
+                       "despite StorageDeviceTrimProperty mismatch"}},
         StartCase{.Name = "TrimWarningNotAskedWithAnNtfsVolume",
                   .Before = [](StartTest& F) { NoTrimProperty(F, false); },
                   .Answers = NoticeThenNo,
@@ -217,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
                             TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion),
                             TBoxSpec(TTextId::PlanGenerationFailedCaption,
-                              "Free-space bitmap could not be read on any mapped volume")},
+                                     "Free-space bitmap could not be read on any mapped volume")},
                   .Logged = {"[INFO] FlushFileBuffers succeeded: \\\\.\\E:"}}),
     [](const ::testing::TestParamInfo<StartCase>& I) { return std::string(I.param.Name); });
 
@@ -250,7 +253,8 @@ TEST_F(StartTest, ADryRunOfAnUnknownTransport) {
   EXPECT_TRUE(Logged("[INFO] Unknown USB transport. Dry-run allowed only."));
   EXPECT_TRUE(Logged("[INFO] FlushFileBuffers succeeded: \\\\.\\E:"));
   EXPECT_TRUE(Logged("mode=Dry-run"));
-  for (const char* Skipped : {"Disk writable check", "TRIM support", "Bridge probe"}) EXPECT_FALSE(Logged(Skipped));
+  for (const char* Skipped : {"Disk writable check", "TRIM support", "Bridge probe"})
+    EXPECT_FALSE(Logged(Skipped));
   EXPECT_TRUE(m->Storage().Disk(2)->drive.Ledger().empty());
   EXPECT_TRUE(form->BtnStart->Enabled());
 }
@@ -385,7 +389,8 @@ TEST_F(StartTest, TheFlushOfMountedVolumes) {
   ASSERT_TRUE(form->GetSelectedDisk(D));
   ASSERT_EQ(D.Volumes.size(), 3u);
   EXPECT_TRUE(form->FlushMountedVolumes(D));
-  for (const char* P : {"\\\\.\\E:", "\\\\.\\F:", "\\\\.\\G:"}) EXPECT_TRUE(Logged(std::string("[INFO] FlushFileBuffers succeeded: ") + P));
+  for (const char* P : {"\\\\.\\E:", "\\\\.\\F:", "\\\\.\\G:"})
+    EXPECT_TRUE(Logged(std::string("[INFO] FlushFileBuffers succeeded: ") + P));
   EXPECT_EQ(m->VolumeFlush().Flushes('E'), 1);
 
   SimFault Refuse;
@@ -462,18 +467,20 @@ TEST_F(StartTest, TheFileSystemPolicy) {
     bool Ok;
     const char* Reason;
   };
-  const char* kFat = "FAT12/16 volumes (shown as FAT) cannot use free-space TRIM here; use NTFS, exFAT, or FAT32 - or "
-                     "delete all volumes for full-device TRIM";
+  const char* kFat =
+      "FAT12/16 volumes (shown as FAT) cannot use free-space TRIM here; use NTFS, exFAT, or FAT32 - or "
+      "delete all volumes for full-device TRIM";
   const char* kNone = "No NTFS/exFAT/FAT32 volume mapped to selected PhysicalDrive";
-  for (const Case& C : std::vector<Case>{{{}, false, kNone},
-                                         {{"NTFS"}, true, "ok"},
-                                         {{" exfat "}, true, "ok"},
-                                         {{"FAT", "FAT32"}, true, "ok"},
-                                         {{"FAT"}, false, kFat},
-                                         {{"fat "}, false, kFat},
-                                         {{"NTFS", "RAW/Unknown"}, false, "RAW/Unknown volume exists on this disk"},
-                                         {{"raw/unknown"}, false, kNone},
-                                         {{"ReFS"}, false, kNone}}) {
+  for (const Case& C :
+       std::vector<Case>{{{}, false, kNone},
+                         {{"NTFS"}, true, "ok"},
+                         {{" exfat "}, true, "ok"},
+                         {{"FAT", "FAT32"}, true, "ok"},
+                         {{"FAT"}, false, kFat},
+                         {{"fat "}, false, kFat},
+                         {{"NTFS", "RAW/Unknown"}, false, "RAW/Unknown volume exists on this disk"},
+                         {{"raw/unknown"}, false, kNone},
+                         {{"ReFS"}, false, kNone}}) {
     TDiskInfo D;
     for (const std::string& Fs : C.Fs) {
       TVolumeInfo V;
