@@ -20,7 +20,6 @@ using TBoxes = std::vector<std::pair<std::string, std::string>>;
 
 std::string T(TTextId Id) { return GetLangText(Id); }
 std::pair<std::string, std::string> B(TTextId Caption, TTextId Text) { return {T(Caption), T(Text)}; }
-std::pair<std::string, std::string> B(TTextId Caption, const std::string& Text) { return {T(Caption), Text}; }
 
 // A box as a case names it, read in the window's language once the window is open: a caption,
 // and a text id, an English text, or both (the id's text first).
