@@ -314,6 +314,7 @@ TEST_F(Win32ControlsTest, MemoMirrorsAppendedAndDroppedLines) {
   memo_->Clear();
   EXPECT_EQ(WindowText(m), "");
   memo_->SetText("a\r\nb\nc");
+  Pump();
   EXPECT_EQ(WindowText(m), "a\r\nb\r\nc");
 }
 
