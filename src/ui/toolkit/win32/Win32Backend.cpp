@@ -201,7 +201,6 @@ void TWin32Backend::Dispatch(void* Msg) {
 }
 
 void TWin32Backend::Run(TForm& Main) {
-  FMain = &Main;
   if (!Main.Visible()) Main.Show();
   MSG msg;
   // The close of the main window ends the loop; no WM_QUIT is posted, so the boxes that the
@@ -211,12 +210,14 @@ void TWin32Backend::Run(TForm& Main) {
     if (got <= 0) break;
     Dispatch(&msg);
   }
-  FMain = nullptr;
 }
 
 void TWin32Backend::RunModal(TForm& Form) {
+  // The owner takes no input meanwhile (ShowModal may have disabled it already; then it also
+  // enables it again).
   HWND owner = Form.Owner() ? static_cast<HWND>(Form.Owner()->Handle()) : nullptr;
-  if (owner) EnableWindow(owner, FALSE);
+  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
   if (!Form.Visible()) Form.Show();
   MSG msg;
   while (!Form.Closed()) {
@@ -228,7 +229,7 @@ void TWin32Backend::RunModal(TForm& Form) {
     }
     Dispatch(&msg);
   }
-  if (owner) EnableWindow(owner, TRUE);
+  if (ownerWasEnabled) EnableWindow(owner, TRUE);
   HWND wnd = static_cast<HWND>(Form.Handle());
   if (IsWindowVisible(wnd)) ShowWindow(wnd, SW_HIDE);
 }

@@ -77,7 +77,6 @@ class TWin32Backend final : public IBackend {
 
   void* FWnd = nullptr;
   void* FGuiFont = nullptr;
-  TForm* FMain = nullptr;
   std::unique_ptr<ui::win32::Win32MainThreadBinding> FBinding;
   std::map<uintptr_t, TTimer*> FTimers;
   uintptr_t FNextTimer = 1;
