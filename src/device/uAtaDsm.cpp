@@ -5,6 +5,7 @@
 #include "core/uFormat.h"
 #include "device/uAtaPassThrough.h"
 #include "base/uByteOrder.h"
+#include "platform/Platform.h"
 
 using namespace plat;
 
@@ -192,22 +193,35 @@ bool TAtaPassThroughEngine::SendAtaPassThroughDsm(const std::string& Path, std::
     WinErr = ERROR_INVALID_PARAMETER;
     return false;
   }
+  TDeviceHandle H = OpenDeviceRW(Path);
+  if (!H.Valid()) {
+    WinErr = Win().GetLastError();
+    return false;
+  }
+  const TDeviceResult Res = SendAtaPassThroughDsm(TDeviceRef{H.Get(), Path}, Cdb, Payload, TimeoutMs);
+  WinErr = Res.WinErr;
+  SenseKey = Res.SenseKey;
+  Asc = Res.Asc;
+  Ascq = Res.Ascq;
+  ScsiStatus = Res.ScsiStatus;
+  return Res.Ok;
+}
+
+TDeviceResult TAtaPassThroughEngine::SendAtaPassThroughDsm(const TDeviceRef& Device, std::span<const uint8_t> Cdb,
+                                                           std::span<const uint8_t> Payload, uint32_t TimeoutMs) {
+  if (Payload.empty()) return RefusedResult("empty DSM payload");
+  if (const std::string Why = RefuseDsmBlock(Cdb, Payload.size()); !Why.empty()) return RefusedResult(Why);
   TScsiRequest Req;
   Req.Cdb = Cdb.first(Cdb[0] == kOpPt12 ? 12 : 16);
   Req.Direction = TScsiDirection::sdDataOut;
   Req.Data = const_cast<uint8_t*>(Payload.data());  // data out: read by the device only
   Req.DataLength = static_cast<uint32_t>(Payload.size());
   Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 1);
-  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srCkCondOr1117);
-  WinErr = Res.WinErr;
-  SenseKey = Res.SenseKey;
-  Asc = Res.Asc;
-  Ascq = Res.Ascq;
-  ScsiStatus = Res.ScsiStatus;
-  if (!Res.Ok && Res.Fault != TDeviceFault::dfOpenFailed)
+  const TDeviceResult Res = RunScsi(Device.Handle, Req, TStatusRule::srCkCondOr1117);
+  if (!Res.Ok)
     LogCall("DeviceIoControl(ATA PASS-THROUGH DSM)",
-            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Path,
-                   static_cast<int32_t>(Payload.size()), TimeoutMs, ScsiStatus),
-            false, WinErr, Res.ElapsedMs, false);
-  return Res.Ok;
+            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Device.Path,
+                   static_cast<int32_t>(Payload.size()), TimeoutMs, Res.ScsiStatus),
+            false, Res.WinErr, Res.ElapsedMs, false);
+  return Res;
 }

@@ -22,7 +22,11 @@ bool TAtaPassThroughEngine::TestBitValue(uint8_t Value, uint8_t Bit) {
 TDeviceResult TAtaPassThroughEngine::RunScsi(const std::string& Path, const TScsiRequest& Req, TStatusRule Rule) {
   TDeviceHandle H = OpenDeviceRW(Path);
   if (!H.Valid()) return OpenFailedResult(Win().GetLastError());
-  return JudgeScsiReply(ExecuteScsiPassThrough(H.Get(), Req), Rule);
+  return RunScsi(H.Get(), Req, Rule);
+}
+
+TDeviceResult TAtaPassThroughEngine::RunScsi(HANDLE Device, const TScsiRequest& Req, TStatusRule Rule) {
+  return JudgeScsiReply(ExecuteScsiPassThrough(Device, Req), Rule);
 }
 
 void TAtaPassThroughEngine::LogCall(const std::string& ApiName, const std::string& Params, bool Ok,

@@ -108,9 +108,32 @@ class TAtaPassThroughEngine {
   };
   static TByteArray BuildDsmTrimInput(const std::vector<TDataSetRange>& Ranges, bool Cooperative);
 
+  // ---- The same commands on a handle the caller holds open -----------------------------------
+  // A run opens its disk once and proves it (uDiskIdentity.h), then sends everything through that
+  // handle, so that no command can reach a disk that took the number after its own left. The
+  // forms above open Path for one command and close it; they are these plus the open.
+  TDeviceResult SendAtaPassThroughDsm(const TDeviceRef& Device, std::span<const uint8_t> Cdb,
+                                      std::span<const uint8_t> Payload, uint32_t TimeoutMs);
+  TDeviceResult SendScsiUnmap(const TDeviceRef& Device, std::span<const uint8_t> List, uint32_t TimeoutMs,
+                              bool MultiDescriptor);
+  TDeviceResult SendWriteSame16Unmap(const TDeviceRef& Device, uint64_t Lba, uint32_t Count, uint32_t TimeoutMs,
+                                     bool Probe);
+  // Ok when the page was read; the two limits are 0 otherwise.
+  TDeviceResult QueryBlockLimitsVpd(const TDeviceRef& Device, uint32_t& MaxUnmapLbaCount,
+                                    uint32_t& MaxUnmapDescriptorCount);
+  // The storage TRIM request in two steps: which of the batch's ranges go to Volume (false, with
+  // 87 and a log line, for a volume the request cannot be placed on; Sent empty: nothing to send),
+  // then sending them on a handle of that volume. Count is the batch's size, for the log line.
+  bool PrepareDsmTrim(const TVolumeInfo& Volume, const TTrimRangeArray& Ranges, int32_t First, int32_t Count,
+                      std::vector<TDataSetRange>& Sent, uint32_t& WinErr) const;
+  TDeviceResult SendDsmTrim(const TDeviceRef& Volume, const std::vector<TDataSetRange>& Sent, int32_t Count,
+                            bool Cooperative);
+
  private:
   // Opens Path, sends Req, applies Rule; the handle is closed before it returns.
   static TDeviceResult RunScsi(const std::string& Path, const TScsiRequest& Req, TStatusRule Rule);
+  static TDeviceResult RunScsi(plat::HANDLE Device, const TScsiRequest& Req, TStatusRule Rule);
+  static bool UnmapListShaped(std::span<const uint8_t> List);
   void LogCall(const std::string& ApiName, const std::string& Params, bool Ok, uint32_t WinErr, uint64_t ElapsedMs,
                bool WarnOnFailure) const;
 

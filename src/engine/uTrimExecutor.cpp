@@ -27,7 +27,11 @@ TTrimExecutionThread::TTrimExecutionThread(const TDiskInfo& Disk, const TTrimRan
 
 TTrimExecutionThread::~TTrimExecutionThread() { CloseVolumeHandles(); }
 
-void TTrimExecutionThread::RequestCancel() { FCancelRequested.exchange(1); }
+void TTrimExecutionThread::RequestCancel() {
+  FCancelRequested.exchange(1);
+  // A command that hangs on the run's own thread would never see the flag.
+  Win().CancelSynchronousIo(Handle());
+}
 
 bool TTrimExecutionThread::IsCancelRequested() const {
   int32_t expected = 0;

@@ -59,11 +59,13 @@ class TVolumeIoctlThread : public TThread {
 };
 
 // One ATA PASS-THROUGH DSM attempt on a worker of its own. It holds copies of everything it
-// uses, so an abandoned worker refers to nothing of its caller's.
+// uses, so an abandoned worker refers to nothing of its caller's: the run's disk handle too is
+// shared with it, and closed by whichever of the two lets go of it last. Without a handle
+// (outside a run) it opens Path for the attempt.
 class TAtaTrimBatchThread : public TThread {
  public:
   TAtaTrimBatchThread(const std::string& Path, const TByteArray& Cdb, const TByteArray& Payload,
-                      uint32_t TimeoutMs);
+                      uint32_t TimeoutMs, std::shared_ptr<TDeviceHandle> Device = nullptr);
   bool Ok() const { return FOk; }
   uint32_t WinErr() const { return FWinErr; }
   uint8_t SenseKey() const { return FSenseKey; }
@@ -76,6 +78,7 @@ class TAtaTrimBatchThread : public TThread {
 
  private:
   std::string FPath;
+  std::shared_ptr<TDeviceHandle> FDevice;
   TByteArray FCdb;
   TByteArray FPayload;
   uint32_t FTimeoutMs;
@@ -90,6 +93,7 @@ struct TVolumeLockOutcome {
   std::string Path;      // "\\.\E:"
   std::string FailedOp;  // "" on success, "open", "FSCTL_LOCK_VOLUME" or "FSCTL_DISMOUNT_VOLUME"
   uint32_t WinErr = 0;
+  uint32_t GoneWinErr = 0;  // not 0 (55 or 1167) when the run's disk has left the bus
 };
 
 class TTrimExecutionThread : public TThread {
@@ -101,7 +105,8 @@ class TTrimExecutionThread : public TThread {
                        TTrimProgressEvent OnProgress, TTrimDoneEvent OnDone);
   ~TTrimExecutionThread() override;
 
-  // Any thread, any number of times; never blocks.
+  // Any thread, any number of times; never blocks. Also cancels a device call the run's own
+  // thread is blocked in, which then fails with 995.
   void RequestCancel();
   bool IsCancelRequested() const;
 
@@ -122,7 +127,9 @@ class TTrimExecutionThread : public TThread {
                               uint32_t HangMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq,
                               bool& Hang);
   // Opens the volume, locks and dismounts it; the handle (valid or not) goes into
-  // FVolumeHandles[Slot], which the caller has sized, and stays open holding the lock.
+  // FVolumeHandles[Slot], which the caller has sized, and stays open holding the lock. Inside a
+  // run the volume is first placed on the run's proven disk (OpenVolumeOnDisk); a volume that is
+  // not there is not locked.
   TVolumeLockOutcome LockAndDismountVolume(const TVolumeInfo& Volume, size_t Slot);
   // Closes every valid handle of FVolumeHandles and empties it.
   void CloseVolumeHandles();
@@ -175,6 +182,9 @@ class TTrimExecutionThread : public TThread {
   std::string FQuestionText, FQuestionCaption;
   std::string FInfoText, FInfoCaption;
   std::vector<plat::HANDLE> FVolumeHandles;  // one slot per volume of the disk while locked
+  // The run's handle to its disk, proven at set-up (device/uDiskIdentity.h): every command of the
+  // run goes through it, so none can reach a disk that took the number after this one left.
+  std::shared_ptr<TDeviceHandle> FDiskDevice;
 
   // The state and stages of one run (uTrimRun.cpp) work on these fields.
   friend class TTrimRun;

@@ -44,6 +44,14 @@ void TTrimRun::RecordStageValues(TTrimBatch& B) const {
   B.Result.Ascq = S.StageAscq;
 }
 
+bool TTrimRun::RecordStage(const TDeviceResult& R) {
+  S.StageWinErr = R.WinErr;
+  S.StageSenseKey = R.SenseKey;
+  S.StageAsc = R.Asc;
+  S.StageAscq = R.Ascq;
+  return R.Ok;
+}
+
 bool TTrimRun::FailIfCancelled(TTrimBatch& B) {
   if (!T.IsCancelRequested()) return false;
   B.StageOk = false;
@@ -55,7 +63,23 @@ bool TTrimRun::FailIfCancelled(TTrimBatch& B) {
 TVolumeLockOutcome TTrimRun::LockVolume(size_t Slot) {
   TVolumeLockOutcome o = T.LockAndDismountVolume(T.FDisk.Volumes[Slot], Slot);
   if (o.FailedOp != "open") S.LastLockWinErr = o.Ok ? 0 : o.WinErr;
+  if (o.GoneWinErr) NoteDeviceGone(o.GoneWinErr);
   return o;
+}
+
+void TTrimRun::WarnLockFailed(const TVolumeLockOutcome& O) {
+  if (O.FailedOp == "FSCTL_LOCK_VOLUME" || O.FailedOp == "FSCTL_DISMOUNT_VOLUME")
+    Warn(Format("%s failed or timed out: %s (winerr=%d)", O.FailedOp, O.Path, O.WinErr));
+}
+
+TDeviceRef TTrimRun::Disk() const {
+  return TDeviceRef{T.FDiskDevice ? T.FDiskDevice->Get() : VT_INVALID_HANDLE_VALUE, T.FDisk.DevicePath};
+}
+
+TDeviceHandle TTrimRun::OpenVolume(const TVolumeInfo& Volume, TVolumeProof& Proof) {
+  TDeviceHandle h = OpenVolumeOnDisk(Volume, Disk().Handle, T.FDisk.DiskNumber, Proof);
+  if (Proof.Gone) NoteDeviceGone(Proof.DiskWinErr);
+  return h;
 }
 
 void TTrimRun::Info(const std::string& Msg) {
@@ -121,14 +145,21 @@ void TTrimRun::SetUp() {
   Info(r.Message);
   if (!r.Ok) throw std::runtime_error(r.Message);
 
+  // Before anything is sent the disk under the planned number must prove to be the planned one.
+  // A run without a batch sends nothing and leaves the disk alone.
+  const bool touchesDisk = Executes && Planned > 0;
+  if (touchesDisk) ProveDisk();
   const TForcedTrimPath forced = T.FOptions.ForcedPath;
   const TTransportKind transport = T.FDisk.Transport;
-  if (S.Pinned)
+  if (S.DeviceGone || !touchesDisk) {
+    // Nothing is sent; a first batch reports a disk that has gone.
+  } else if (S.Pinned) {
     PinVolumes();
-  else if ((forced == TForcedTrimPath::ftpScsiUnmap || forced == TForcedTrimPath::ftpAtaPassThrough) &&
-           (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS) && Executes)
+  } else if ((forced == TForcedTrimPath::ftpScsiUnmap || forced == TForcedTrimPath::ftpAtaPassThrough) &&
+             (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS)) {
     LockVolumesUpFront();
-  if (S.UnmapEligible && Executes) {
+  }
+  if (S.UnmapEligible && touchesDisk && !S.DeviceGone) {
     CheckScsiBlockSize();
     if (!S.UnmapFailed) SizeScsiUnmap();
   }
@@ -169,26 +200,48 @@ void TTrimRun::LogPathLines() {
     Warn("Expert ATA retry mode enabled: after ReTrim 43022 failure, user may opt into ATA Pass-Through retry");
 }
 
+void TTrimRun::ProveDisk() {
+  TDeviceHandle h = OpenProvenDisk(T.FDisk, Proof);
+  if (Proof.Proven) {
+    T.FDiskDevice = std::make_shared<TDeviceHandle>(std::move(h));
+    return;
+  }
+  Warn(Format("Disk identity not confirmed for %s: %s (winerr=%d); no command is sent", T.FDisk.DevicePath,
+              Proof.Reason, Proof.WinErr));
+  if (Proof.Gone) {
+    NoteDeviceGone(Proof.WinErr == ERROR_FILE_NOT_FOUND ? uint32_t{ERROR_DEVICE_NOT_CONNECTED} : Proof.WinErr);
+  } else if (Proof.WinErr == 0) {
+    // Another disk answers under the planned number: the planned one has gone from it.
+    S.DeviceGone = true;
+    S.IdentityFailure = Proof.Reason;
+  } else {
+    throw std::runtime_error("Disk identity not confirmed: " + Proof.Reason);
+  }
+}
+
 void TTrimRun::PinVolumes() {
   T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
-  for (size_t i = 0; i < T.FDisk.Volumes.size(); i++) {
-    const std::string path = VolumeDevicePath(T.FDisk.Volumes[i].DriveLetter);
-    const HANDLE h = Win().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    T.FVolumeHandles[i] = h;
-    if (!IsValidHandle(h))
-      Warn(Format("Cannot open guard handle for %s (winerr=%d)", path, Win().GetLastError()));
-    else
-      Info(Format("Volume pinned (mounted, no dismount): %s", path));
+  for (size_t i = 0; i < T.FDisk.Volumes.size() && !S.DeviceGone; i++) {
+    TVolumeProof proof;
+    TDeviceHandle h = OpenVolume(T.FDisk.Volumes[i], proof);
+    if (h.Valid()) {
+      T.FVolumeHandles[i] = h.Release();
+      Info(Format("Volume pinned (mounted, no dismount): %s", proof.Path));
+    } else if (proof.OpenFailed) {
+      Warn(Format("Cannot open guard handle for %s (winerr=%d)", proof.Path, proof.WinErr));
+    } else if (!proof.Gone) {
+      Warn(Format("Volume %s is not on the planned disk (%s); it is not pinned", proof.Path, proof.Reason));
+    }
   }
 }
 
 void TTrimRun::LockVolumesUpFront() {
   T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
   bool allOk = true;
-  for (size_t i = 0; i < T.FDisk.Volumes.size(); i++) {
+  for (size_t i = 0; i < T.FDisk.Volumes.size() && !S.DeviceGone; i++) {
     const TVolumeLockOutcome o = LockVolume(i);
     if (!o.Ok) {
+      WarnLockFailed(o);
       allOk = false;
       S.LockFailed = true;
       // Kept for the batch result: with the lock failed no stage may run, and the user must
@@ -201,14 +254,10 @@ void TTrimRun::LockVolumesUpFront() {
 }
 
 void TTrimRun::CheckScsiBlockSize() {
-  uint64_t size = 0;
-  uint32_t bytesPerSector = 0;
-  uint32_t err = 0;
-  {
-    TDeviceHandle h(TDiskEnumerator::OpenDevice(T.FDisk.DevicePath, 0));
-    if (!h.Valid() || !TDiskEnumerator::QueryGeometry(h.Get(), size, bytesPerSector)) err = Win().GetLastError();
-  }
-  if (err == 0 && bytesPerSector == 512) return;
+  // The set-up read the geometry on the run's own handle.
+  const uint32_t bytesPerSector = Proof.BytesPerSector;
+  const uint32_t err = Proof.GeometryRead ? 0 : Proof.GeometryWinErr;
+  if (Proof.GeometryRead && bytesPerSector == 512) return;
   // SCSI block addresses count the disk's logical blocks, the planned ranges 512-byte sectors:
   // any other block size (or none known) would release the wrong blocks.
   S.UnmapFailed = true;
@@ -224,7 +273,9 @@ void TTrimRun::CheckScsiBlockSize() {
 
 void TTrimRun::SizeScsiUnmap() {
   uint32_t l = 0, d = 0;
-  if (!T.FAtaEngine->QueryBlockLimitsVpd(T.FDisk.DevicePath, l, d)) {
+  const TDeviceResult r = T.FAtaEngine->QueryBlockLimitsVpd(Disk(), l, d);
+  if (!r.Ok) {
+    if (r.Fault == TDeviceFault::dfTransport) NoteDeviceGone(r.WinErr);
     Info(
         Format("Block Limits VPD (0xB0) unavailable; using default SCSI UNMAP sizing (%u sectors/cmd, up to %d "
                "descriptors)",
@@ -267,31 +318,38 @@ void TTrimRun::RunBatches() {
   }
 }
 
-void TTrimRun::NoteDeviceGone(uint32_t WinErr) {
-  if (WinErr == ERROR_DEV_NOT_EXIST || WinErr == ERROR_DEVICE_NOT_CONNECTED) S.DeviceGone = true;
+bool TTrimRun::NoteDeviceGone(uint32_t WinErr) {
+  if (!S.DeviceGone && DeviceLeftBus(WinErr)) {
+    S.DeviceGone = true;
+    S.GoneWinErr = WinErr;
+  }
+  return S.DeviceGone;
 }
 
 void TTrimRun::ExecuteBatch(TTrimBatch& B) {
   B.StageOk = false;
-  // Each stage runs only while its condition holds at that moment; a disk that has left the bus
-  // gets no further command.
-  if (S.DsmFirst && !S.DsmFailed) StorageTrimStage(B);
-  if (!B.StageOk && !S.DeviceGone && S.UnmapEligible && !S.UnmapFailed) ScsiUnmapStage(B);
-  if (!B.StageOk && !S.DeviceGone && S.UnmapEligible && S.UnmapFailed && !S.BridgeHang && !S.Pinned &&
-      !S.Ws16Failed && !S.LockFailed)
+  // Each stage runs only while its condition holds at that moment. A disk that has left the bus
+  // gets no further command, and after a cancel no further stage starts.
+  auto next = [&] { return !B.StageOk && !S.DeviceGone && !T.IsCancelRequested(); };
+  if (next() && S.DsmFirst && !S.DsmFailed) StorageTrimStage(B);
+  if (next() && S.UnmapEligible && !S.UnmapFailed) ScsiUnmapStage(B);
+  if (next() && S.UnmapEligible && S.UnmapFailed && !S.BridgeHang && !S.Pinned && !S.Ws16Failed && !S.LockFailed)
     WriteSame16Stage(B);
-  if (!B.StageOk && !S.DeviceGone && (!S.UnmapEligible || S.UnmapFailed) && !S.ForcedReTrim && !S.Pinned &&
-      !S.BridgeHang && !S.LockFailed)
+  if (next() && (!S.UnmapEligible || S.UnmapFailed) && !S.ForcedReTrim && !S.Pinned && !S.BridgeHang &&
+      !S.LockFailed)
     TryAtaPassThrough(B);
   if (!B.Result.Success && !S.DeviceGone) ReTrimOffer(B);
-  if (!B.Result.Success && B.Result.Message.empty()) {
-    if (S.DeviceGone) {
-      B.Result.WinErr = S.StageWinErr;
-      B.Result.Message = Format("Disk left the USB bus (winerr=%d); no further commands sent", S.StageWinErr);
-    } else if (S.LockFailed && !S.UpFrontLockMessage.empty()) {
-      B.Result.WinErr = S.UpFrontLockWinErr;
-      B.Result.Message = S.UpFrontLockMessage;
-    }
+  if (B.Result.Success) return;
+  if (S.DeviceGone) {
+    B.Result.WinErr = S.GoneWinErr;
+    B.Result.Message = S.IdentityFailure.empty()
+                           ? Format("Disk left the USB bus (winerr=%d); no further commands sent", S.GoneWinErr)
+                           : "Disk identity not confirmed: " + S.IdentityFailure + "; no command sent";
+  } else if (B.Result.Message.empty() && T.IsCancelRequested()) {
+    B.Result.Message = "Cancelled by user";
+  } else if (B.Result.Message.empty() && S.LockFailed && !S.UpFrontLockMessage.empty()) {
+    B.Result.WinErr = S.UpFrontLockWinErr;
+    B.Result.Message = S.UpFrontLockMessage;
   }
 }
 
@@ -324,12 +382,29 @@ void TTrimRun::SendStorageTrim(TTrimBatch& B, bool Cooperative) {
   int64_t applied = 0;
   for (const TVolumeInfo& v : T.FDisk.Volumes) {
     if (v.PartitionLength == 0) continue;
-    int32_t n = 0;
     // The request drops the ranges that begin outside the volume and cuts those that leave it.
-    B.StageOk = T.FAtaEngine->SendDsmTrim(v, T.FRanges, B.First, B.Entries, S.StageWinErr, n, Cooperative);
+    std::vector<TAtaPassThroughEngine::TDataSetRange> sent;
+    B.StageOk = T.FAtaEngine->PrepareDsmTrim(v, T.FRanges, B.First, B.Entries, sent, S.StageWinErr);
+    if (B.StageOk && !sent.empty()) {
+      // Sent only through a handle of the planned volume on the run's disk.
+      TVolumeProof proof;
+      TDeviceHandle h = OpenVolume(v, proof);
+      if (!h.Valid()) {
+        B.StageOk = false;
+        S.StageWinErr = proof.Gone ? proof.DiskWinErr : proof.WinErr;
+        if (!proof.OpenFailed && !proof.Gone)
+          Warn(Format("Volume %s is not on the planned disk (%s); no DSM TRIM sent to it", proof.Path,
+                      proof.Reason));
+      } else {
+        const TDeviceResult r =
+            T.FAtaEngine->SendDsmTrim(TDeviceRef{h.Get(), proof.Path}, sent, B.Entries, Cooperative);
+        B.StageOk = r.Ok;
+        S.StageWinErr = r.WinErr;
+      }
+    }
     B.Result.WinErr = S.StageWinErr;
     if (!B.StageOk) break;
-    applied += n;
+    applied += static_cast<int64_t>(sent.size());
   }
   if (B.StageOk && applied == 0) {
     B.StageOk = false;
@@ -340,7 +415,9 @@ void TTrimRun::SendStorageTrim(TTrimBatch& B, bool Cooperative) {
 
 void TTrimRun::StorageTrimStage(TTrimBatch& B) {
   SendStorageTrim(B, false);
-  if (!B.StageOk && S.StageWinErr == ERROR_INVALID_FUNCTION && !S.CooperativeTried) {
+  // A request the cancel cut short is no sign that the path fails.
+  if (!B.StageOk && T.IsCancelRequested()) return;
+  if (!B.StageOk && !S.DeviceGone && S.StageWinErr == ERROR_INVALID_FUNCTION && !S.CooperativeTried) {
     S.CooperativeTried = true;
     Info("Retrying DSM TRIM in FS-cooperative mode (flag=0)");
     SendStorageTrim(B, true);
@@ -378,6 +455,7 @@ void TTrimRun::EndLoop() {
   CountUnrunBatches();
   if (Uncapped > Planned) T.FStats.SkippedBatches += Uncapped - Planned;
   T.CloseVolumeHandles();
+  T.FDiskDevice.reset();
 }
 
 void TTrimRun::Abort(const std::string& Message) {
@@ -388,6 +466,7 @@ void TTrimRun::Abort(const std::string& Message) {
   CountUnrunBatches();
   T.FStats.FailedBatches++;
   T.CloseVolumeHandles();
+  T.FDiskDevice.reset();
 }
 
 void TTrimRun::CountUnrunBatches() {

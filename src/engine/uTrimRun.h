@@ -8,6 +8,7 @@
 
 #include "core/uTypes.h"
 #include "device/uAtaPassThrough.h"
+#include "device/uDiskIdentity.h"
 
 class TTrimExecutionThread;
 struct TVolumeLockOutcome;
@@ -46,8 +47,11 @@ struct TTrimRunState {
   uint32_t UpFrontLockWinErr = 0;
   // Some Windows ReTrim call of the run reported error 43022.
   bool Saw43022 = false;
-  // A request answered that the disk is no longer there: no further command is sent.
+  // A request answered that the disk is no longer there (GoneWinErr, 55 or 1167), or the set-up
+  // found another disk under its number (IdentityFailure): no further command is sent.
   bool DeviceGone = false;
+  uint32_t GoneWinErr = 0;
+  std::string IdentityFailure;
   bool UsbDisconnect = false;
 };
 
@@ -87,6 +91,11 @@ class TTrimRun {
  private:
   void ChoosePaths();
   void SetUp();
+  // Opens the run's disk and proves it is the planned one; all later commands go through it.
+  void ProveDisk();
+  TDeviceRef Disk() const;
+  // A volume handle placed on the run's disk (OpenVolumeOnDisk); notes a disk that has left.
+  TDeviceHandle OpenVolume(const TVolumeInfo& Volume, TVolumeProof& Proof);
   void LogPathLines();
   void PinVolumes();
   void LockVolumesUpFront();
@@ -107,8 +116,10 @@ class TTrimRun {
   bool LockVolumesForAta(TTrimBatch& B);
   void ReTrimOffer(TTrimBatch& B);
   void ExpertRetry(TTrimBatch& B);
-  // Sets DeviceGone when a request's error says the disk has left the bus.
-  void NoteDeviceGone(uint32_t WinErr);
+  // Sets DeviceGone when a request's error says the disk has left the bus; true once it has.
+  bool NoteDeviceGone(uint32_t WinErr);
+  // The WARN line of a lock or dismount that failed in the up-front lock or the SCSI UNMAP stage.
+  void WarnLockFailed(const TVolumeLockOutcome& O);
   // Checks the disk's logical sector size before the SCSI paths, which count its blocks.
   void CheckScsiBlockSize();
   // True when the loop goes on.
@@ -127,6 +138,8 @@ class TTrimRun {
   uint32_t CommandTimeoutMs() const;
   // The last request's error and sense into the batch result.
   void RecordStageValues(TTrimBatch& B) const;
+  // A request's result as the last request of the stage; its Ok.
+  bool RecordStage(const TDeviceResult& R);
   // A stage whose work the cancel cut short fails the batch; true when it did.
   bool FailIfCancelled(TTrimBatch& B);
 
@@ -141,4 +154,5 @@ class TTrimRun {
   int32_t Uncapped = 0;
   int32_t Planned = 0;
   bool Aborted = false;
+  TDiskProof Proof;  // what the set-up read of the disk
 };

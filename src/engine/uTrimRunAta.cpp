@@ -47,7 +47,6 @@ bool TTrimRun::LockVolumesForAta(TTrimBatch& B) {
     if (!o.Ok) {
       B.Result.WinErr = o.WinErr;
       B.Result.Message = LockFailureMessage(o);
-      NoteDeviceGone(o.WinErr);
       return false;
     }
   }
@@ -103,6 +102,8 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
         const uint32_t delay = static_cast<uint32_t>(a) * kRetryStepMs;
         Warn(Format("ATA PT retry %d/%d after %d ms", a, retries, delay));
         Win().Sleep(delay);
+        // A cancel during the delay: the attempt is not made.
+        if (T.IsCancelRequested()) break;
       }
       // With a payload of 1 to 65535 blocks (at most 255 for the 12-byte block) the builders
       // cannot refuse; were one to, nothing is sent.

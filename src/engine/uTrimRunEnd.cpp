@@ -61,11 +61,10 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
   // Windows cannot retrim a volume this run still holds locked: release every handle that is
   // not a pinned one, also after a lock that failed part way.
   if (!S.Pinned) {
-    bool held = S.Dismounted;
-    for (HANDLE h : T.FVolumeHandles) held = held || IsValidHandle(h);
+    const bool dismounted = S.Dismounted;
     T.CloseVolumeHandles();
     S.Dismounted = false;
-    if (held) Info("Volume handles released; waiting for auto-remount before Optimize-Volume");
+    if (dismounted) Info("Volume handles released; waiting for auto-remount before Optimize-Volume");
   }
 
   bool covered = false;
@@ -80,6 +79,16 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
     if (!T.WaitForVolumeRemount(letter, kRemountWaitMs)) {
       Warn(Format("Drive %s: did not remount within 8s; skipping Optimize-Volume", l));
       continue;
+    }
+    // Windows retrims by letter: only a letter that still names this volume of the run's disk.
+    {
+      TVolumeProof proof;
+      if (!OpenVolume(v, proof).Valid()) {
+        if (S.DeviceGone) break;
+        Warn(Format("Drive %s: not confirmed as the planned volume (%s); skipping Optimize-Volume", l,
+                    proof.Reason));
+        continue;
+      }
     }
     Info(Format("Optimize-Volume -ReTrim starting for %s:", l));
     int32_t exitCode = -1;
@@ -98,7 +107,8 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
     return;
   }
   Error("Optimize-Volume -ReTrim fallback failed for all eligible volumes");
-  if (S.Pinned && T.FOptions.ExpertAtaRetry && S.Saw43022 && !S.BridgeHang && !S.ForcedReTrim) ExpertRetry(B);
+  if (S.Pinned && T.FOptions.ExpertAtaRetry && S.Saw43022 && !S.BridgeHang && !S.ForcedReTrim && !S.DeviceGone)
+    ExpertRetry(B);
 }
 
 void TTrimRun::ExpertRetry(TTrimBatch& B) {

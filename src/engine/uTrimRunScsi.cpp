@@ -32,8 +32,13 @@ void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
     T.CloseVolumeHandles();
     T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
     bool allOk = true;
-    for (size_t i = 0; i < T.FDisk.Volumes.size(); i++)
-      if (!LockVolume(i).Ok) allOk = false;
+    for (size_t i = 0; i < T.FDisk.Volumes.size() && !S.DeviceGone; i++) {
+      const TVolumeLockOutcome o = LockVolume(i);
+      if (!o.Ok) {
+        WarnLockFailed(o);
+        allOk = false;
+      }
+    }
     S.Dismounted = allOk;
     if (!allOk) {
       S.LockFailed = true;
@@ -114,10 +119,10 @@ bool TTrimRun::ScsiUnmapSpan(uint64_t StartLba, uint64_t EndLba) {
     }
     TAtaPassThroughEngine::BuildUnmapParameterList(param, list, 0, static_cast<int32_t>(list.size()));
     const uint64_t tick = Win().GetTickCount64();
-    const bool ok = T.FAtaEngine->SendScsiUnmap(T.FDisk.DevicePath, param, S.UnmapTimeoutMs, S.StageWinErr,
-                                                S.StageSenseKey, S.StageAsc, S.StageAscq, list.size() > 1);
+    const TDeviceResult r = T.FAtaEngine->SendScsiUnmap(Disk(), param, S.UnmapTimeoutMs, list.size() > 1);
     const uint64_t elapsed = Win().GetTickCount64() - tick;
-    if (ok) {
+    RecordStage(r);
+    if (r.Ok) {
       if (reachedEnd) return true;
       cur = pos;
       continue;
@@ -157,9 +162,7 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
       const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(T.FRanges[p].SectorCount, kWs16ProbeBlocks));
       Info(Format("WRITE SAME(16)+UNMAP probe: lba=%u, count=%d (small probe before committing)", lba, count));
       const uint64_t tick = Win().GetTickCount64();
-      B.StageOk =
-          T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, lba, count, CommandTimeoutMs(), S.StageWinErr,
-                                             S.StageSenseKey, S.StageAsc, S.StageAscq, true);
+      B.StageOk = RecordStage(T.FAtaEngine->SendWriteSame16Unmap(Disk(), lba, count, CommandTimeoutMs(), true));
       const uint64_t elapsed = Win().GetTickCount64() - tick;
       if (!B.StageOk) {
         S.Ws16Failed = true;
@@ -189,9 +192,7 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
     // A range longer than one command's 32-bit count goes in pieces, never cut short.
     for (uint64_t done = 0; done < r.SectorCount;) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(r.SectorCount - done, 0xFFFFFFFFu));
-      B.StageOk =
-          T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, r.StartLba + done, n, timeout, S.StageWinErr,
-                                             S.StageSenseKey, S.StageAsc, S.StageAscq, false);
+      B.StageOk = RecordStage(T.FAtaEngine->SendWriteSame16Unmap(Disk(), r.StartLba + done, n, timeout, false));
       if (!B.StageOk) {
         Warn(Format(
             "WRITE SAME(16)+UNMAP failed on range %d/%d (lba=%u, count=%u, winerr=%d, sense=%d/%d/%d); marking "

@@ -3,6 +3,7 @@
 // and dismount sequence built on them.
 #include "core/uFormat.h"
 #include "core/uLogger.h"
+#include "device/uDiskIdentity.h"
 #include "engine/uTrimExecutor.h"
 #include "platform/Platform.h"
 #include "platform/WinFsControl.h"
@@ -19,14 +20,30 @@ void TVolumeIoctlThread::Execute() {
 }
 
 TAtaTrimBatchThread::TAtaTrimBatchThread(const std::string& Path, const TByteArray& Cdb, const TByteArray& Payload,
-                                         uint32_t TimeoutMs)
-    : TThread(DefaultStackSize), FPath(Path), FCdb(Cdb), FPayload(Payload), FTimeoutMs(TimeoutMs) {}
+                                         uint32_t TimeoutMs, std::shared_ptr<TDeviceHandle> Device)
+    : TThread(DefaultStackSize),
+      FPath(Path),
+      FDevice(std::move(Device)),
+      FCdb(Cdb),
+      FPayload(Payload),
+      FTimeoutMs(TimeoutMs) {}
 
 void TAtaTrimBatchThread::Execute() {
   // Without a log: the run writes the one line of a failed attempt itself.
   TAtaPassThroughEngine engine(nullptr);
-  FOk = engine.SendAtaPassThroughDsm(FPath, FCdb, FPayload, FTimeoutMs, FWinErr, FSenseKey, FAsc, FAscq,
-                                     FScsiStatus);
+  if (!FDevice) {
+    FOk = engine.SendAtaPassThroughDsm(FPath, FCdb, FPayload, FTimeoutMs, FWinErr, FSenseKey, FAsc, FAscq,
+                                       FScsiStatus);
+    return;
+  }
+  const TDeviceResult r =
+      engine.SendAtaPassThroughDsm(TDeviceRef{FDevice->Get(), FPath}, FCdb, FPayload, FTimeoutMs);
+  FOk = r.Ok;
+  FWinErr = r.WinErr;
+  FSenseKey = r.SenseKey;
+  FAsc = r.Asc;
+  FAscq = r.Ascq;
+  FScsiStatus = r.ScsiStatus;
 }
 
 namespace {
@@ -95,7 +112,7 @@ bool TTrimExecutionThread::RunAtaBatchWithTimeout(const TByteArray& Cdb, const T
   Hang = false;
   WinErr = 0;
   SenseKey = Asc = Ascq = 0;
-  auto* worker = new TAtaTrimBatchThread(FDisk.DevicePath, Cdb, Payload, TimeoutMs);
+  auto* worker = new TAtaTrimBatchThread(FDisk.DevicePath, Cdb, Payload, TimeoutMs, FDiskDevice);
   worker->Start();
   const uint64_t start = Win().GetTickCount64();
   for (;;) {
@@ -137,25 +154,45 @@ bool TTrimExecutionThread::RunAtaBatchWithTimeout(const TByteArray& Cdb, const T
 TVolumeLockOutcome TTrimExecutionThread::LockAndDismountVolume(const TVolumeInfo& Volume, size_t Slot) {
   TVolumeLockOutcome r;
   r.Path = VolumeDevicePath(Volume.DriveLetter);
-  const HANDLE h = Win().CreateFileW(r.Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  HANDLE h = VT_INVALID_HANDLE_VALUE;
+  if (FDiskDevice) {
+    TVolumeProof proof;
+    h = OpenVolumeOnDisk(Volume, FDiskDevice->Get(), FDisk.DiskNumber, proof).Release();
+    if (!IsValidHandle(h)) {
+      r.FailedOp = "open";
+      r.WinErr = proof.WinErr;
+      if (proof.Gone) r.GoneWinErr = proof.DiskWinErr;
+      if (FLogger) {
+        if (proof.OpenFailed)
+          FLogger->Warn(Format("Cannot open volume %s for dismount (winerr=%d)", r.Path, r.WinErr));
+        else if (!proof.Gone)
+          FLogger->Warn(
+              Format("Volume %s is not on the planned disk (%s); it is not locked", r.Path, proof.Reason));
+      }
+    }
+  } else {
+    h = Win().CreateFileW(r.Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL);
+    if (!IsValidHandle(h)) {
+      r.FailedOp = "open";
+      r.WinErr = Win().GetLastError();
+      if (FLogger) FLogger->Warn(Format("Cannot open volume %s for dismount (winerr=%d)", r.Path, r.WinErr));
+    }
+  }
   if (Slot < FVolumeHandles.size()) FVolumeHandles[Slot] = h;
-  if (h == VT_INVALID_HANDLE_VALUE || h == nullptr) {
-    r.FailedOp = "open";
-    r.WinErr = Win().GetLastError();
-    if (FLogger) FLogger->Warn(Format("Cannot open volume %s for dismount (winerr=%d)", r.Path, r.WinErr));
+  if (!IsValidHandle(h)) return r;
+  // A request that fails because the disk left the bus says so for the run.
+  auto failed = [&](const char* Op) {
+    r.FailedOp = Op;
+    if (DeviceLeftBus(r.WinErr)) r.GoneWinErr = r.WinErr;
     return r;
-  }
+  };
   if (!RunVolumeIoctlWithTimeout(h, fsc::FSCTL_LOCK_VOLUME, kVolumeIoctlTimeoutMs, "FSCTL_LOCK_VOLUME", r.Path,
-                                 r.WinErr)) {
-    r.FailedOp = "FSCTL_LOCK_VOLUME";
-    return r;
-  }
+                                 r.WinErr))
+    return failed("FSCTL_LOCK_VOLUME");
   if (!RunVolumeIoctlWithTimeout(h, fsc::FSCTL_DISMOUNT_VOLUME, kVolumeIoctlTimeoutMs, "FSCTL_DISMOUNT_VOLUME",
-                                 r.Path, r.WinErr)) {
-    r.FailedOp = "FSCTL_DISMOUNT_VOLUME";
-    return r;
-  }
+                                 r.Path, r.WinErr))
+    return failed("FSCTL_DISMOUNT_VOLUME");
   if (FLogger) FLogger->Info(Format("Volume dismounted: %s", r.Path));
   r.Ok = true;
   return r;
