@@ -209,7 +209,9 @@ void TTrimRun::ProveDisk() {
   Warn(Format("Disk identity not confirmed for %s: %s (winerr=%d); no command is sent", T.FDisk.DevicePath,
               Proof.Reason, Proof.WinErr));
   if (Proof.Gone) {
-    NoteDeviceGone(Proof.WinErr == ERROR_FILE_NOT_FOUND ? uint32_t{ERROR_DEVICE_NOT_CONNECTED} : Proof.WinErr);
+    // 55 or 1167, or 2: the path of the listed disk is no longer found.
+    S.DeviceGone = true;
+    S.GoneWinErr = Proof.WinErr;
   } else if (Proof.WinErr == 0) {
     // Another disk answers under the planned number: the planned one has gone from it.
     S.DeviceGone = true;
@@ -272,6 +274,8 @@ void TTrimRun::CheckScsiBlockSize() {
 }
 
 void TTrimRun::SizeScsiUnmap() {
+  // After a cancel no request is started on this thread: one that hangs would hold it for good.
+  if (T.IsCancelRequested()) return;
   uint32_t l = 0, d = 0;
   const TDeviceResult r = T.FAtaEngine->QueryBlockLimitsVpd(Disk(), l, d);
   if (!r.Ok) {
@@ -382,6 +386,10 @@ void TTrimRun::SendStorageTrim(TTrimBatch& B, bool Cooperative) {
   int64_t applied = 0;
   for (const TVolumeInfo& v : T.FDisk.Volumes) {
     if (v.PartitionLength == 0) continue;
+    if (T.IsCancelRequested()) {
+      B.StageOk = false;
+      break;
+    }
     // The request drops the ranges that begin outside the volume and cuts those that leave it.
     std::vector<TAtaPassThroughEngine::TDataSetRange> sent;
     B.StageOk = T.FAtaEngine->PrepareDsmTrim(v, T.FRanges, B.First, B.Entries, sent, S.StageWinErr);
