@@ -11,11 +11,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/uTypes.h"
+#include "device/uAtaRegisters.h"
 #include "device/uDeviceHandle.h"
 #include "device/uScsiPassThrough.h"
 
@@ -28,12 +30,6 @@ struct TAtaCdbValidationResult {
   std::string Message;  // "ok" or the first failing rule's text
 };
 
-// ATA PASS-THROUGH protocols the DSM blocks use.
-enum : uint8_t {
-  ATA_PROTOCOL_PIO_DATA_OUT = 5,
-  ATA_PROTOCOL_DMA = 6,
-};
-
 // "\\.\E:" from "E:" (or "E:\"); empty when DriveLetter does not start with a letter and colon.
 std::string VolumeDevicePath(const std::string& DriveLetter);
 
@@ -43,9 +39,6 @@ class TAtaPassThroughEngine {
   static constexpr uint64_t kMaxDsmEntrySectors = 65535;
 
   explicit TAtaPassThroughEngine(TLogger* ALogger) : FLogger(ALogger) {}
-
-  // Read and write access, shared read and write, open existing.
-  static TDeviceHandle OpenDeviceRW(const std::string& Path);
 
   // ---- ATA DATA SET MANAGEMENT ---------------------------------------------------------------
   // The range list for Ranges[First .. First + Count - 1] (indexes outside the array skipped),
@@ -72,6 +65,8 @@ class TAtaPassThroughEngine {
 
   // ---- ATA IDENTIFY DEVICE -------------------------------------------------------------------
   bool ProbeIdentify(const std::string& Path, uint32_t TimeoutMs, TAtaProbeResult& Probe);
+  // On an open handle; Probe as above, the request's result returned.
+  TDeviceResult ProbeIdentify(const TDeviceRef& Device, uint32_t TimeoutMs, TAtaProbeResult& Probe);
   // CharCount characters of an ATA text field from ByteOffset (two per word, high byte first),
   // non-printables as spaces, trimmed.
   static std::string AtaIdentifyString(std::span<const uint8_t> Buf, int32_t HighIndex, int32_t ByteOffset,
@@ -130,8 +125,10 @@ class TAtaPassThroughEngine {
                             bool Cooperative);
 
  private:
-  // Opens Path, sends Req, applies Rule; the handle is closed before it returns.
-  static TDeviceResult RunScsi(const std::string& Path, const TScsiRequest& Req, TStatusRule Rule);
+  // The path forms: Path opened for the one request, then the handle form; a failed open is the
+  // result. The handle is closed before it returns.
+  static TDeviceResult OnPath(const std::string& Path,
+                              const std::function<TDeviceResult(const TDeviceRef&)>& Send);
   static TDeviceResult RunScsi(plat::HANDLE Device, const TScsiRequest& Req, TStatusRule Rule);
   static bool UnmapListShaped(std::span<const uint8_t> List);
   void LogCall(const std::string& ApiName, const std::string& Params, bool Ok, uint32_t WinErr, uint64_t ElapsedMs,

@@ -42,6 +42,14 @@ class TDeviceHandle {
   plat::HANDLE FHandle = Invalid();
 };
 
+// Opens a disk or volume path for reading and writing, shared for both, open existing: the one
+// way the program opens a device it sends requests to. Invalid on failure (the last error says why).
+inline TDeviceHandle OpenDeviceReadWrite(const std::string& Path) {
+  using namespace plat;
+  return TDeviceHandle(Win().CreateFileW(Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+}
+
 // An open device as a command sees it: the handle (not owned) and the path it was opened by,
 // which the command's log line names.
 struct TDeviceRef {

@@ -26,7 +26,7 @@ void Fail(TDiskProof& P, uint32_t WinErr, const std::string& Reason) {
 
 TDeviceHandle OpenProvenDisk(const TDiskInfo& Disk, TDiskProof& Proof) {
   Proof = TDiskProof{};
-  TDeviceHandle H = TAtaPassThroughEngine::OpenDeviceRW(Disk.DevicePath);
+  TDeviceHandle H = OpenDeviceReadWrite(Disk.DevicePath);
   if (!H.Valid()) {
     Fail(Proof, Win().GetLastError(), "disk not accessible (removed or renumbered)");
     // The disk was listed under this path: not finding it now means it has left.
@@ -115,7 +115,7 @@ TDeviceHandle OpenVolumeOnDisk(const TVolumeInfo& Planned, HANDLE ProvenDisk, in
     return {};
   }
   if (Proof.Path.empty()) return Refuse(ERROR_INVALID_PARAMETER, "no drive letter to open");
-  TDeviceHandle H = TAtaPassThroughEngine::OpenDeviceRW(Proof.Path);
+  TDeviceHandle H = OpenDeviceReadWrite(Proof.Path);
   if (!H.Valid()) {
     Proof.OpenFailed = true;
     const uint32_t Err = Win().GetLastError();

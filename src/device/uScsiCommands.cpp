@@ -17,6 +17,9 @@ constexpr int32_t kUnmapMaxDescriptors = 4095;  // keeps the list within the 16-
 static_assert(kUnmapHeaderBytes + kUnmapDescriptorBytes * kUnmapMaxDescriptors == 65528);
 
 constexpr size_t kBlockLimitsBytes = 64;
+
+constexpr const char* kMisshapenList = "UNMAP parameter list does not match its header";
+constexpr const char* kZeroBlocks = "WRITE SAME(16) with 0 blocks would reach the end of the medium";
 constexpr uint8_t kBlockLimitsPage = 0xB0;
 
 }  // namespace
@@ -62,37 +65,22 @@ bool TAtaPassThroughEngine::UnmapListShaped(std::span<const uint8_t> List) {
 bool TAtaPassThroughEngine::SendScsiUnmap(const std::string& Path, std::span<const uint8_t> List,
                                           uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc,
                                           uint8_t& Ascq, bool MultiDescriptor) {
-  WinErr = 0;
-  SenseKey = Asc = Ascq = 0;
-  if (!UnmapListShaped(List)) {
-    WinErr = ERROR_INVALID_PARAMETER;
-    return false;
-  }
-  TDeviceHandle H = OpenDeviceRW(Path);
-  if (!H.Valid()) {
-    WinErr = Win().GetLastError();
-    return false;
-  }
-  const TDeviceResult Res = SendScsiUnmap(TDeviceRef{H.Get(), Path}, List, TimeoutMs, MultiDescriptor);
-  WinErr = Res.WinErr;
-  SenseKey = Res.SenseKey;
-  Asc = Res.Asc;
-  Ascq = Res.Ascq;
+  // Refused before anything is opened.
+  const TDeviceResult Res =
+      !UnmapListShaped(List)
+          ? RefusedResult(kMisshapenList)
+          : OnPath(Path, [&](const TDeviceRef& D) { return SendScsiUnmap(D, List, TimeoutMs, MultiDescriptor); });
+  SplitResult(Res, WinErr, SenseKey, Asc, Ascq);
   return Res.Ok;
 }
 
 TDeviceResult TAtaPassThroughEngine::SendScsiUnmap(const TDeviceRef& Device, std::span<const uint8_t> List,
                                                    uint32_t TimeoutMs, bool MultiDescriptor) {
-  if (!UnmapListShaped(List)) return RefusedResult("UNMAP parameter list does not match its header");
+  if (!UnmapListShaped(List)) return RefusedResult(kMisshapenList);
   std::array<uint8_t, 10> Cdb{};
   BuildUnmapCdb(Cdb, static_cast<uint16_t>(List.size()));
-  TScsiRequest Req;
-  Req.Cdb = Cdb;
-  Req.Direction = TScsiDirection::sdDataOut;
-  Req.Data = const_cast<uint8_t*>(List.data());  // data out: read by the device only
-  Req.DataLength = static_cast<uint32_t>(List.size());
-  Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 1);
-  const TDeviceResult Res = RunScsi(Device.Handle, Req, TStatusRule::srFail1117);
+  const TDeviceResult Res = RunScsi(Device.Handle, TScsiRequest::DataOut(Cdb, List, TimeoutSeconds(TimeoutMs, 1)),
+                                    TStatusRule::srFail1117);
   if (!Res.Ok)
     LogCall("DeviceIoControl(SCSI UNMAP)",
             Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Device.Path,
@@ -114,38 +102,22 @@ void TAtaPassThroughEngine::BuildWriteSame16UnmapCdb(std::span<uint8_t, 16> Cdb,
 bool TAtaPassThroughEngine::SendWriteSame16Unmap(const std::string& Path, uint64_t Lba, uint32_t Count,
                                                  uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey,
                                                  uint8_t& Asc, uint8_t& Ascq, bool Probe) {
-  WinErr = 0;
-  SenseKey = Asc = Ascq = 0;
-  if (Count == 0) {  // 0 blocks would mean "to the end of the medium"
-    WinErr = ERROR_INVALID_PARAMETER;
-    return false;
-  }
-  TDeviceHandle H = OpenDeviceRW(Path);
-  if (!H.Valid()) {
-    WinErr = Win().GetLastError();
-    return false;
-  }
-  const TDeviceResult Res = SendWriteSame16Unmap(TDeviceRef{H.Get(), Path}, Lba, Count, TimeoutMs, Probe);
-  WinErr = Res.WinErr;
-  SenseKey = Res.SenseKey;
-  Asc = Res.Asc;
-  Ascq = Res.Ascq;
+  // Refused before anything is opened.
+  const TDeviceResult Res = Count == 0 ? RefusedResult(kZeroBlocks) : OnPath(Path, [&](const TDeviceRef& D) {
+    return SendWriteSame16Unmap(D, Lba, Count, TimeoutMs, Probe);
+  });
+  SplitResult(Res, WinErr, SenseKey, Asc, Ascq);
   return Res.Ok;
 }
 
 TDeviceResult TAtaPassThroughEngine::SendWriteSame16Unmap(const TDeviceRef& Device, uint64_t Lba, uint32_t Count,
                                                           uint32_t TimeoutMs, bool Probe) {
-  if (Count == 0) return RefusedResult("WRITE SAME(16) with 0 blocks would reach the end of the medium");
-  std::array<uint8_t, 512> ZeroBlock{};
+  if (Count == 0) return RefusedResult(kZeroBlocks);
+  const std::array<uint8_t, 512> ZeroBlock{};
   std::array<uint8_t, 16> Cdb{};
   BuildWriteSame16UnmapCdb(Cdb, Lba, Count);
-  TScsiRequest Req;
-  Req.Cdb = Cdb;
-  Req.Direction = TScsiDirection::sdDataOut;
-  Req.Data = ZeroBlock.data();
-  Req.DataLength = static_cast<uint32_t>(ZeroBlock.size());
-  Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 1);
-  const TDeviceResult Res = RunScsi(Device.Handle, Req, TStatusRule::srFail1117);
+  const TDeviceResult Res = RunScsi(
+      Device.Handle, TScsiRequest::DataOut(Cdb, ZeroBlock, TimeoutSeconds(TimeoutMs, 1)), TStatusRule::srFail1117);
   if (!Res.Ok || Probe)
     LogCall("DeviceIoControl(WRITE SAME(16)+UNMAP)",
             Format("path=%s, lba=%u, count=%u, timeout_ms=%d, scsi_status=%d", Device.Path, Lba, Count, TimeoutMs,
@@ -167,9 +139,11 @@ void TAtaPassThroughEngine::BuildBlockLimitsInquiryCdb(std::span<uint8_t, 6> Cdb
 bool TAtaPassThroughEngine::QueryBlockLimitsVpd(const std::string& Path, uint32_t& MaxUnmapLbaCount,
                                                 uint32_t& MaxUnmapDescriptorCount) {
   MaxUnmapLbaCount = MaxUnmapDescriptorCount = 0;
-  TDeviceHandle H = OpenDeviceRW(Path);
-  if (!H.Valid()) return false;
-  return QueryBlockLimitsVpd(TDeviceRef{H.Get(), Path}, MaxUnmapLbaCount, MaxUnmapDescriptorCount).Ok;
+  return OnPath(Path,
+                [&](const TDeviceRef& D) {
+                  return QueryBlockLimitsVpd(D, MaxUnmapLbaCount, MaxUnmapDescriptorCount);
+                })
+      .Ok;
 }
 
 TDeviceResult TAtaPassThroughEngine::QueryBlockLimitsVpd(const TDeviceRef& Device, uint32_t& MaxUnmapLbaCount,
@@ -178,13 +152,7 @@ TDeviceResult TAtaPassThroughEngine::QueryBlockLimitsVpd(const TDeviceRef& Devic
   std::array<uint8_t, 6> Cdb{};
   BuildBlockLimitsInquiryCdb(Cdb);
   std::array<uint8_t, kBlockLimitsBytes> Page{};
-  TScsiRequest Req;
-  Req.Cdb = Cdb;
-  Req.Direction = TScsiDirection::sdDataIn;
-  Req.Data = Page.data();
-  Req.DataLength = static_cast<uint32_t>(Page.size());
-  Req.TimeoutSec = 5;
-  TDeviceResult Res = RunScsi(Device.Handle, Req, TStatusRule::srFailNoCode);
+  TDeviceResult Res = RunScsi(Device.Handle, TScsiRequest::DataIn(Cdb, Page, 5), TStatusRule::srFailNoCode);
   TByteReader R(Page);
   if (Res.Ok && R.U8(1) != kBlockLimitsPage) {
     // Another page came back: its bytes 20 to 27 mean something else.

@@ -89,13 +89,8 @@ bool TAtaPassThroughEngine::SendDsmTrim(const TVolumeInfo& Volume, const TTrimRa
   std::vector<TDataSetRange> Sent;
   if (!PrepareDsmTrim(Volume, Ranges, First, Count, Sent, WinErr)) return false;
   if (Sent.empty()) return true;
-  const std::string VolumePath = VolumeDevicePath(Volume.DriveLetter);
-  TDeviceHandle H = OpenDeviceRW(VolumePath);
-  if (!H.Valid()) {
-    WinErr = Win().GetLastError();
-    return false;
-  }
-  const TDeviceResult Res = SendDsmTrim(TDeviceRef{H.Get(), VolumePath}, Sent, Count, Cooperative);
+  const TDeviceResult Res = OnPath(VolumeDevicePath(Volume.DriveLetter),
+                                   [&](const TDeviceRef& D) { return SendDsmTrim(D, Sent, Count, Cooperative); });
   WinErr = Res.WinErr;
   if (Res.Ok) Applied = static_cast<int32_t>(Sent.size());
   return Res.Ok;

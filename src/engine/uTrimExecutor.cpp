@@ -25,7 +25,7 @@ TTrimExecutionThread::TTrimExecutionThread(const TDiskInfo& Disk, const TTrimRan
   SetFreeOnTerminate(true);
 }
 
-TTrimExecutionThread::~TTrimExecutionThread() { CloseVolumeHandles(); }
+TTrimExecutionThread::~TTrimExecutionThread() = default;
 
 void TTrimExecutionThread::RequestCancel() {
   FCancelRequested.exchange(1);
@@ -41,7 +41,8 @@ bool TTrimExecutionThread::IsCancelRequested() const {
 }
 
 void TTrimExecutionThread::Execute() {
-  TTrimRun run(*this);
+  TRunContext context{FDisk, FRanges, FTrimMode, FRunMode, FOptions, FStats, FLogger, *FAtaEngine, *FValidator};
+  TTrimRun run(context, *this);
   try {
     run.Run();
   } catch (const std::exception& e) {
