@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "core/uJson.h"  // the reports escape with it
 #include "core/uThread.h"
 #include "core/uTypes.h"
 #include "device/uAtaPassThrough.h"
@@ -34,10 +35,6 @@ constexpr plat::UINT kRunQuestionBoxFlags =
 constexpr plat::UINT kRunInfoBoxFlags =
     plat::MB_OK | plat::MB_ICONINFORMATION | plat::MB_SETFOREGROUND | plat::MB_TOPMOST;
 static_assert(kRunQuestionBoxFlags == 0x50021 && kRunInfoBoxFlags == 0x50040);
-
-// JSON string escaping of the reports: quotation mark, backslash, \b \t \n \f \r, and every other
-// code below 20h as \u with four upper-case hex digits; all else (UTF-8 bytes too) unchanged.
-std::string JsonEscape(const std::string& S);
 
 // One volume lock or dismount request on a worker of its own, so that a request that hangs can
 // be abandoned. The handle stays the caller's; the worker never closes it.
