@@ -447,7 +447,7 @@ bool TTrimRun::Bookkeeping(const TTrimBatch& B) {
   }
   st.SucceededBatches++;
   if (!S.ReTrimCovered) S.TrimmedSectors += B.Sectors;
-  const int32_t done = st.DoneBatches + 1;
+  const int32_t done = ++st.DoneBatches;
   H.ReportProgress(static_cast<uint32_t>(done), static_cast<uint32_t>(st.PlannedBatches),
                    Format("Batch %d/%d", done, st.PlannedBatches));
   if (!S.ReTrimCovered) return true;
