@@ -37,12 +37,6 @@ TTrimRangeArray Spaced(int Count) {
   return r;
 }
 
-// Requests that send something to a disk or change a volume, as opposed to queries.
-bool IsCommand(DWORD Code) {
-  return Code == IOCTL_SCSI_PASS_THROUGH_DIRECT || Code == IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES ||
-         Code == fsc::FSCTL_LOCK_VOLUME || Code == fsc::FSCTL_DISMOUNT_VOLUME;
-}
-
 SimBridgeProfile UasProfile(DWORD StorageTrimError) {
   SimBridgeProfile p = SimBridgeProfile::UasUnmap(0, 0);
   p.storageTrimError = StorageTrimError;
@@ -187,7 +181,7 @@ TEST_P(DepartureTest, NothingReachesAnotherDiskAndNothingCountsAsDone) {
     if (records[i].disk == simDisk && !records[i].offBus) left = i;
   ASSERT_LT(left, records.size());
   for (size_t i = left + 1; i < records.size(); i++) {
-    EXPECT_FALSE(IsCommand(records[i].code))
+    EXPECT_FALSE(IsDiskCommand(records[i].code))
         << "request " << std::hex << records[i].code << " after the departure";
     EXPECT_NE(records[i].disk, other) << "request " << std::hex << records[i].code << " reached the newcomer";
   }
@@ -260,7 +254,7 @@ TEST_F(GuardTest, AnotherDiskUnderThePlannedNumberGetsNoCommand) {
   EXPECT_EQ(stats.SucceededBatches, 0);
   EXPECT_EQ(Logged("[WARN] Disk identity not confirmed for \\\\.\\PhysicalDrive1: serial number mismatch"), 1u);
   EXPECT_EQ(Boxes(), (std::vector{Box(kTextInfo, kTextUsbDisconnect)}));
-  for (const auto& r : m->Storage().IoctlRecords()) EXPECT_FALSE(IsCommand(r.code)) << std::hex << r.code;
+  for (const auto& r : m->Storage().IoctlRecords()) EXPECT_FALSE(IsDiskCommand(r.code)) << std::hex << r.code;
   EXPECT_TRUE(other->drive.Ledger().empty());
 }
 

@@ -60,23 +60,6 @@ struct TRandom {
   }
 };
 
-bool IsCommand(DWORD Code) {
-  return Code == IOCTL_SCSI_PASS_THROUGH_DIRECT || Code == IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES ||
-         Code == fsc::FSCTL_LOCK_VOLUME || Code == fsc::FSCTL_DISMOUNT_VOLUME;
-}
-
-TRanges Merged(TRanges v) {
-  std::sort(v.begin(), v.end());
-  TRanges out;
-  for (const auto& [s, n] : v) {
-    if (!out.empty() && out.back().first + out.back().second >= s)
-      out.back().second = std::max(out.back().second, s + n - out.back().first);
-    else
-      out.push_back({s, n});
-  }
-  return out;
-}
-
 // One machine, one disk, one run.
 struct TWorld : TRunFixture {
   TRandom r;
@@ -323,11 +306,7 @@ void RunAndCheck(uint64_t Seed) {
   for (const MessageBoxCall& b : m->Desktop().Boxes()) sawUsbNotice |= b.text == GetLangText(kTextUsbDisconnect);
 
   // Released: only planned sectors, never one that holds file-system data.
-  const TRanges plan = [&] {
-    TRanges p;
-    for (const TTrimRange& x : w.plan) p.push_back({x.StartLba, x.SectorCount});
-    return Merged(p);
-  }();
+  const TRanges plan = Merged(w.plan);
   for (const SimTrimRecord& t : w.simDisk->drive.Ledger()) {
     const bool inside = std::any_of(plan.begin(), plan.end(), [&](const auto& p) {
       return t.lba >= p.first && t.lba + t.count <= p.first + p.second;
@@ -352,7 +331,7 @@ void RunAndCheck(uint64_t Seed) {
       if (records[i].disk == w.simDisk && !records[i].offBus) left = i;
     for (size_t i = left == records.size() ? 0 : left + 1; i < records.size(); i++) {
       const bool reachedNewcomer = w.newcomer && records[i].disk == w.newcomer;
-      if (!IsCommand(records[i].code) && !reachedNewcomer) continue;
+      if (!IsDiskCommand(records[i].code) && !reachedNewcomer) continue;
       ADD_FAILURE() << "request " << std::hex << records[i].code << std::dec << " (" << i << " of "
                     << records.size() << ") after the disk left"
                     << (reachedNewcomer ? ", to the disk under its number" : "");
