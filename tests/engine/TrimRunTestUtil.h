@@ -2,12 +2,16 @@
 // fields a test may set and read.
 #pragma once
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/ThreadTestUtil.h"
 #include "core/uLogger.h"
 #include "engine/uTrimExecutor.h"
+#include "platform/WinFsControl.h"
+#include "platform/WinStorage.h"
 
 inline constexpr const char* kRunLogPath = "C:\\vt\\logs\\run_test.log";
 
@@ -29,6 +33,26 @@ struct TRunFixture : TThreadFixture {
     return r;
   }
 };
+
+// The planned ranges merged the way the drive's ledger reports them.
+inline std::vector<std::pair<uint64_t, uint64_t>> Merged(const TTrimRangeArray& R) {
+  std::vector<std::pair<uint64_t, uint64_t>> v, out;
+  for (const TTrimRange& x : R) v.push_back({x.StartLba, x.SectorCount});
+  std::sort(v.begin(), v.end());
+  for (const auto& [s, n] : v) {
+    if (!out.empty() && out.back().first + out.back().second >= s)
+      out.back().second = std::max(out.back().second, s + n - out.back().first);
+    else
+      out.push_back({s, n});
+  }
+  return out;
+}
+
+// A request that sends something to a disk or changes a volume, as opposed to a query.
+inline bool IsDiskCommand(plat::DWORD Code) {
+  return Code == plat::IOCTL_SCSI_PASS_THROUGH_DIRECT || Code == plat::IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES ||
+         Code == plat::fsc::FSCTL_LOCK_VOLUME || Code == plat::fsc::FSCTL_DISMOUNT_VOLUME;
+}
 
 inline TDiskInfo RunTestDisk(int Number = 3) {
   TDiskInfo d;

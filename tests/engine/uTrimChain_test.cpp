@@ -36,21 +36,6 @@ TTrimRangeArray Spaced(int Count, uint64_t Len = 8, uint64_t Step = 16, uint64_t
   return r;
 }
 
-// The planned ranges merged the way the drive's ledger reports them.
-TRanges Merged(const TTrimRangeArray& R) {
-  TRanges v;
-  for (const TTrimRange& x : R) v.push_back({x.StartLba, x.SectorCount});
-  std::sort(v.begin(), v.end());
-  TRanges out;
-  for (const auto& [s, n] : v) {
-    if (!out.empty() && out.back().first + out.back().second >= s)
-      out.back().second = std::max(out.back().second, s + n - out.back().first);
-    else
-      out.push_back({s, n});
-  }
-  return out;
-}
-
 enum class TExpectLedger { Planned, Nothing, WholeDisk };
 
 struct Scenario {

@@ -453,7 +453,7 @@ bool ApplyFault(SimStorage& storage, SimDisk& disk, const SimFault& f, uint32_t 
         std::lock_guard<std::mutex> lk(disk.mu);
         number = disk.number;
       }
-      storage.DetachDisk(number);
+      storage.LeaveBus(number, f.newcomer);
       SimSetLastError(ERROR_DEVICE_NOT_CONNECTED);
       return false;
     }

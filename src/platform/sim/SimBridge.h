@@ -121,6 +121,7 @@ enum class SimFaultKind {
   HangUntilCancel,  // blocks until CancelSynchronousIo reaches it, then fails with 995
   HangForever,      // blocks until the machine shuts down; cancelling does not end it
   LeaveBus,         // the disk leaves the bus: this request fails with 1167, the disk detaches
+                    // (and the fault's newcomer, if any, arrives under its number)
 };
 
 // An open (Open, VolumeOpen) takes only a WinError fault; the other kinds leave it alone.
@@ -132,6 +133,7 @@ struct SimFault {
   uint8_t scsiStatus = 0x02;
   std::vector<uint8_t> sense;
   uint32_t delayMs = 0;
+  std::shared_ptr<SimDisk> newcomer;  // LeaveBus: the disk that takes the freed number (SimStorage::LeaveBus)
 };
 
 // Sense bytes in the two SPC formats, for faults and for the bridge's own answers.
