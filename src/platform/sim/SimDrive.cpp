@@ -36,6 +36,15 @@ bool SimDrive::Write(uint64_t lba, uint32_t count, const void* data) {
   return true;
 }
 
+bool SimDrive::WriteZeros(uint64_t lba, uint64_t count) {
+  std::lock_guard<std::mutex> lk(mu_);
+  if (!Inside(lba, count, sectors_)) return false;
+  store_.Zero(lba * kSectorSize, count * kSectorSize);
+  ++stats_.writes;
+  stats_.bytesWritten += count * kSectorSize;
+  return true;
+}
+
 bool SimDrive::Trim(uint64_t lba, uint64_t count, const std::string& command) {
   std::lock_guard<std::mutex> lk(mu_);
   if (!Inside(lba, count, sectors_)) return false;

@@ -41,6 +41,8 @@ class SimDrive {
   // Whole sectors; false when [lba, lba + count) leaves the drive.
   bool Read(uint64_t lba, uint32_t count, void* out) const;
   bool Write(uint64_t lba, uint32_t count, const void* data);
+  // Writes zeros over [lba, lba + count) (a write, not a release: the ledger is not told).
+  bool WriteZeros(uint64_t lba, uint64_t count);
   // Releases [lba, lba + count): the sectors read as zeros afterwards and the ledger records it.
   bool Trim(uint64_t lba, uint64_t count, const std::string& command);
 

@@ -12,6 +12,7 @@
 //   SimFsControl   volume bitmap, NTFS volume data, writability, the TRIM property
 //   SimSecurity    the process token
 //   SimBridge      the USB bridge of each disk: SCSI / ATA pass-through, storage TRIM, faults
+//   SimVolumeFiles files and folders on the mounted volumes of the disks, data on their sectors
 // Later modules plug in the same way.
 #pragma once
 
@@ -27,6 +28,7 @@
 #include "platform/sim/SimSecurity.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimStorage.h"
+#include "platform/sim/SimVolumeFiles.h"
 #include "platform/sim/SimVolumeLocks.h"
 
 namespace plat::sim {
@@ -46,6 +48,7 @@ class SimMachine final : public IPlatform {
   SimProcesses& Processes() { return *processes_; }
   SimVolumeLocks& VolumeLocks() { return *volumeLocks_; }
   SimBridge& Bridge() { return *bridge_; }
+  SimVolumeFiles& VolumeFiles() { return *volumeFiles_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -80,6 +83,7 @@ class SimMachine final : public IPlatform {
   BOOL WriteFileAt(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, ULONGLONG offset) override;
   DWORD SetFilePointer(HANDLE h, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) override;
   BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) override;
+  DWORD GetFileSize(HANDLE h, DWORD* sizeHigh) override;
   BOOL GetFileSizeEx(HANDLE h, LONGLONG* size) override;
   BOOL SetEndOfFile(HANDLE h) override;
   BOOL FlushFileBuffers(HANDLE h) override;
@@ -157,6 +161,7 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimProcesses> processes_;
   std::unique_ptr<SimVolumeLocks> volumeLocks_;
   std::unique_ptr<SimBridge> bridge_;
+  std::unique_ptr<SimVolumeFiles> volumeFiles_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

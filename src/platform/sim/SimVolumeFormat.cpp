@@ -136,8 +136,8 @@ bool FormatFat32(const Place& p, SimFsState& s) {
   h.LE32(4, 0x0FFFFFFF);
   h.LE32(8, 0x0FFFFFFF);
   // Whole tables are cleared, and the root directory: whatever the sectors held before is gone.
-  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(2 * fat * s.bytesPerSector, 0)) ||
-      !WriteBytes(p, s.heapOffset * s.bytesPerSector, std::vector<uint8_t>(s.ClusterBytes(), 0)))
+  if (!ZeroVolumeBytes(p, s.fatOffset * s.bytesPerSector, 2 * fat * s.bytesPerSector) ||
+      !ZeroVolumeBytes(p, s.heapOffset * s.bytesPerSector, s.ClusterBytes()))
     return false;
   for (uint32_t t = 0; t < 2; ++t)
     if (!WriteBytes(p, (s.fatOffset + t * fat) * s.bytesPerSector, head)) return false;
@@ -201,7 +201,7 @@ bool FormatExFat(const Place& p, SimFsState& s) {
   for (size_t i = 11 * size_t(bps); i < 12 * size_t(bps); i += 4) w.LE32(i, sum);
   if (!WriteBytes(p, 0, region) || !WriteBytes(p, 12 * uint64_t(bps), region)) return false;
 
-  if (!WriteBytes(p, s.fatOffset * bps, std::vector<uint8_t>(fat * bps, 0))) return false;
+  if (!ZeroVolumeBytes(p, s.fatOffset * bps, fat * bps)) return false;
   // The up-case table, and the root directory with the bitmap (0x81) and up-case (0x82) entries.
   s.upcase = AsciiUpcase();
   std::vector<uint8_t> table(s.upcase.size() * 2);
@@ -309,10 +309,10 @@ bool FormatNtfs(const Place& p, SimFsState& s) {
   for (uint64_t c = 0; c < bitmapClusters; ++c) SetBit(s.bitmap, bitmapLcn + c, true);
   SetBit(s.bitmap, s.clusters - 1, true);
   s.ntfsBitmapRuns = {{bitmapLcn, bitmapClusters}};
-  if (!WriteBytes(p, s.mftLcn * s.ClusterBytes(), std::vector<uint8_t>(mftClusters * s.ClusterBytes(), 0)) ||
+  if (!ZeroVolumeBytes(p, s.mftLcn * s.ClusterBytes(), mftClusters * s.ClusterBytes()) ||
       !WriteBytes(p, s.mftLcn * s.ClusterBytes() + 6 * 1024,
                   BitmapRecord(1024, bitmapLcn, bitmapClusters, bitmapBytes, s.ClusterBytes())) ||
-      !WriteBytes(p, bitmapLcn * s.ClusterBytes(), std::vector<uint8_t>(bitmapClusters * s.ClusterBytes(), 0)))
+      !ZeroVolumeBytes(p, bitmapLcn * s.ClusterBytes(), bitmapClusters * s.ClusterBytes()))
     return false;
   return WriteBitmapBytes(p, s, 0, s.bitmap.size());
 }
@@ -667,6 +667,15 @@ bool WriteVolumeBytes(const SimVolumePlace& p, uint64_t offset, const std::vecto
   }
   std::memcpy(buf.data() + (offset - first * 512), data.data(), data.size());
   return p.disk->drive.Write(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data());
+}
+
+bool ZeroVolumeBytes(const SimVolumePlace& p, uint64_t offset, uint64_t n) {
+  const uint64_t first = (offset + 511) / 512, last = (offset + n) / 512;  // the whole sectors inside
+  if (first >= last) return WriteVolumeBytes(p, offset, std::vector<uint8_t>(n, 0));
+  if (last > p.sectors || !p.disk->drive.WriteZeros(p.firstLba + first, last - first)) return false;
+  return (offset == first * 512 || WriteVolumeBytes(p, offset, std::vector<uint8_t>(first * 512 - offset, 0))) &&
+         (offset + n == last * 512 ||
+          WriteVolumeBytes(p, last * 512, std::vector<uint8_t>(offset + n - last * 512, 0)));
 }
 
 bool MarkClusters(const SimVolumePlace& p, SimFsState& s, const SimClusterRuns& runs, bool used) {

@@ -95,6 +95,7 @@ bool LocateVolume(SimStorage& storage, char letter, SimVolumePlace* place);
 // written back around the new bytes).
 bool ReadVolumeBytes(const SimVolumePlace& p, uint64_t offset, size_t n, std::vector<uint8_t>& out);
 bool WriteVolumeBytes(const SimVolumePlace& p, uint64_t offset, const std::vector<uint8_t>& data);
+bool ZeroVolumeBytes(const SimVolumePlace& p, uint64_t offset, uint64_t n);
 // With s.mu held: marks clusters in use or free, writes the change to the exFAT bitmap or
 // $Bitmap (FAT32: in-use runs each end their own chain, freed entries are cleared) and the free
 // counts (FSInfo, the volume's figures).
