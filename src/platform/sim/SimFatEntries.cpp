@@ -90,7 +90,11 @@ std::string ShortDisplay(const std::string& s, uint8_t caseBits) {
   if (caseBits & 0x08) lower(base);
   if (caseBits & 0x10) lower(ext);
   if (!base.empty() && static_cast<unsigned char>(base[0]) == 0x05) base[0] = static_cast<char>(0xE5);
-  return ext.empty() ? base : base + "." + ext;
+  if (!ext.empty()) {
+    base += '.';
+    base += ext;
+  }
+  return base;
 }
 
 }  // namespace
@@ -121,13 +125,16 @@ void Fat32ShortName(const std::set<std::string>& taken, const std::string& name,
     if (c != ' ' && c != '.') b += ShortChar(static_cast<unsigned char>(c)) ? Upper(c) : '_';
   for (char c : ext)
     if (c != ' ') x += ShortChar(static_cast<unsigned char>(c)) ? Upper(c) : '_';
-  if (b.empty()) b = "_";
-  x = x.substr(0, 3);
+  if (b.empty()) b.push_back('_');
+  x.resize(std::min<size_t>(x.size(), 3));
   e->longName = true;
   e->caseBits = 0;
   for (unsigned n = 1;; ++n) {
-    const std::string tail = "~" + std::to_string(n);
-    const std::string s = Pad(b.substr(0, 8 - tail.size()) + tail, x);
+    std::string tail(1, '~');
+    tail += std::to_string(n);
+    std::string basis = b.substr(0, 8 - tail.size());
+    basis += tail;
+    const std::string s = Pad(basis, x);
     if (!taken.count(s)) {
       e->shortName = s;
       return;

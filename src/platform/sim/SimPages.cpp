@@ -53,17 +53,45 @@ bool AllZero(const uint8_t* p, size_t n) {
 }
 
 // Whether d[0, n) is one stream run (n a multiple of 4): each word the step of the one before.
-// A zero word never starts one (zero is xorshift's fixed point, and zeros need no storing).
+// A zero word never starts one (zero is xorshift's fixed point, and zeros need no storing). Each
+// pair of words is checked on its own, so the loop waits on no chain and vectorises.
 bool IsRun(const uint8_t* d, uint32_t n, uint32_t* first, uint32_t* last) {
-  uint32_t x = LoadWord(d);
-  if (x == 0) return false;
-  *first = x;
-  for (uint32_t i = 4; i < n; i += 4) {
-    x = XorShift32(x);
-    if (LoadWord(d + i) != x) return false;
+  const uint32_t words = n / 4;
+  if (LoadWord(d) == 0) return false;
+  constexpr uint32_t kBlock = 1024;  // a block at a time, to stop early on other content
+  for (uint32_t i = 0; i + 1 < words;) {
+    const uint32_t end = std::min(words - 1, i + kBlock);
+    uint32_t diff = 0;
+    for (uint32_t k = i; k < end; ++k) diff |= XorShift32(LoadWord(d + 4 * k)) ^ LoadWord(d + 4 * (k + 1));
+    if (diff) return false;
+    i = end;
   }
-  *last = x;
+  *first = LoadWord(d);
+  *last = LoadWord(d + n - 4);
   return true;
+}
+
+// `words` words of the stream from word x on. Long stretches run as eight chains side by side,
+// each started where its part begins, since one chain waits on every step.
+void GenerateWords(uint32_t x, uint8_t* out, uint32_t words) {
+  constexpr uint32_t kLanes = 8;
+  uint32_t done = 0;
+  if (words >= 4096) {
+    const uint32_t per = words / kLanes;
+    uint32_t lane[kLanes];
+    for (uint32_t k = 0; k < kLanes; ++k) lane[k] = XorShift32Jump(x, uint64_t(k) * per);
+    for (uint32_t i = 0; i < per; ++i)
+      for (uint32_t k = 0; k < kLanes; ++k) {
+        std::memcpy(out + 4 * (uint64_t(k) * per + i), &lane[k], 4);
+        lane[k] = XorShift32(lane[k]);
+      }
+    done = per * kLanes;
+    x = lane[kLanes - 1];
+  }
+  for (; done < words; ++done) {
+    std::memcpy(out + 4 * uint64_t(done), &x, 4);
+    x = XorShift32(x);
+  }
 }
 
 // n bytes of the stream whose word at the start of out (less skip bytes) is x.
@@ -77,11 +105,12 @@ void Generate(uint32_t x, uint32_t skip, uint8_t* out, uint32_t n) {
     n -= k;
     x = XorShift32(x);
   }
-  for (; n >= 4; n -= 4, out += 4) {
-    std::memcpy(out, &x, 4);
-    x = XorShift32(x);
+  const uint32_t words = n / 4;
+  GenerateWords(x, out, words);
+  if (n % 4) {
+    x = XorShift32Jump(x, words);
+    std::memcpy(out + 4 * uint64_t(words), &x, n % 4);
   }
-  if (n) std::memcpy(out, &x, n);
 }
 
 }  // namespace
