@@ -1,4 +1,4 @@
-// 4 GiB through a simulated volume's files, as the real TRIM test moves it: 512 MiB files of
+// 4 GiB (and 10 GiB) through a simulated volume's files, as the real TRIM test moves it: 512 MiB files of
 // xorshift32 content written in unbuffered 4 MiB blocks, read back in unbuffered 1 MiB blocks
 // and hashed (FNV-1a). The counters split the host time: the simulated machine's own (inside
 // WriteFile and ReadFile) against what the test itself spends generating and hashing, with the
@@ -98,6 +98,7 @@ BENCHMARK(BM_WriteAndReadBack)
     ->Args({4096, 0})
     ->Args({4096, 1})
     ->Args({4096, 2})
+    ->Args({10240, 0})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -30,7 +30,8 @@ inline bool OnPath(const std::string& tool) {
 
 // Runs a command; its exit code, and what it printed in *output.
 inline int Run(const std::string& command, std::string* output) {
-  const std::string log = std::filesystem::temp_directory_path() / ("vt_tool_" + std::to_string(std::rand()));
+  const std::string log =
+      (std::filesystem::temp_directory_path() / ("vt_tool_" + std::to_string(std::rand()))).string();
   const int rc = std::system((command + " >" + log + " 2>&1").c_str());
   output->clear();
   if (std::FILE* f = std::fopen(log.c_str(), "rb")) {

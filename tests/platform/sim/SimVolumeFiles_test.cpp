@@ -157,6 +157,41 @@ TEST_F(VolumeFilesTest, FilesWrittenReadListedAndDeletedOnEveryFileSystem) {
   }
 }
 
+// Files written onto volumes that the host's mkfs made (its up-case table, its FSInfo, its
+// layout) keep them valid for the host's fsck, and read back.
+TEST_F(VolumeFilesTest, FilesOnVolumesTheHostsToolsMade) {
+  struct Case {
+    SimFsKind kind;
+    const char* mkfs;
+  };
+  for (const Case& c :
+       {Case{SimFsKind::kFat32, "mkfs.fat -F 32 -S 512 -s 8"}, Case{SimFsKind::kExFat, "mkfs.exfat"}}) {
+    SCOPED_TRACE(KindName(c.kind));
+    const std::string tool = std::string(c.mkfs).substr(0, std::string(c.mkfs).find(' '));
+    if (!hosttools::OnPath(tool)) GTEST_SKIP() << tool << " not on PATH (dosfstools, exfatprogs)";
+    hosttools::TempFile made;
+    std::string out;
+    ASSERT_EQ(hosttools::Run("truncate -s 96M " + made.path + " && " + c.mkfs + " " + made.path, &out), 0) << out;
+    m->Storage().RemoveVolume('E');
+    disk = m->Storage().AddDisk(1, (96 << 11) + 4096);
+    ASSERT_TRUE(LoadImageFile(*disk, 2048, made.path));
+    m->Storage().AddVolume('E', {{1, 1 << 20, 96 << 20}});
+    std::string why;
+    ASSERT_TRUE(MountVolume(m->Storage(), 'E', &why)) << why;
+    ASSERT_TRUE(Win().CreateDirectoryW("E:\\trim_real_test"));
+    for (uint32_t i = 0; i < 12; ++i)
+      ASSERT_EQ(WriteStreamFile("E:\\trim_real_test\\file_" + std::to_string(i) + ".bin", i, (1 << 20) + i * 512),
+                0u);
+    for (uint32_t i = 0; i < 12; i += 3)
+      ASSERT_TRUE(Win().DeleteFileW("E:\\trim_real_test\\file_" + std::to_string(i) + ".bin"));
+    EXPECT_EQ(FileHash("E:\\trim_real_test\\file_11.bin"), ExpectedHash(11, (1 << 20) + 11 * 512));
+    EXPECT_EQ(Remount()->bitmap, State()->bitmap);
+    EXPECT_EQ(List("F:\\trim_real_test\\file_*").size(), 8u);
+    m->Storage().RemoveVolume('F');
+    Fsck(c.kind);
+  }
+}
+
 // A folder of many entries grows past its first cluster, FAT32 short names stay apart (numeric
 // tails), and after deletes the free entries are used again, in entry order.
 TEST_F(VolumeFilesTest, FolderEntriesGrowAndAreReused) {
