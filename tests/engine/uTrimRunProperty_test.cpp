@@ -107,7 +107,10 @@ struct TWorld : TRunFixture {
     const char* name = nullptr;
     uint32_t cluster = 0;
     const SimFsKind kind = Kind(name, cluster);
-    ASSERT_TRUE(FormatVolume(m->Storage(), Letter, kind, 512, cluster)) << name;
+    // Windows formats in the disk's own logical sectors (4096 behind a 4Kn bridge).
+    const uint32_t sector = SimLogicalBlockSize(*simDisk);
+    cluster = std::max(cluster, sector);
+    ASSERT_TRUE(FormatVolume(m->Storage(), Letter, kind, sector, cluster)) << name << " " << sector;
     std::vector<SimClusterRuns> files;
     const uint32_t count = 4 + r.Below(24);
     for (uint32_t i = 0; i < count; i++) files.push_back(AllocateFile(m->Storage(), Letter, 1 + r.Below(40)));

@@ -368,6 +368,13 @@ void SimBridge::SetProfile(int disk, SimBridgeProfile profile) {
   d->bridge.profile = std::move(profile);
 }
 
+void SimBridge::SetLogicalBlockSize(int disk, uint32_t bytes) {
+  auto d = storage_.Disk(disk);
+  if (!d) return;
+  std::lock_guard<std::mutex> lk(d->mu);
+  d->bridge.profile.logicalBlockSize = bytes;
+}
+
 void SimBridge::SetIdentity(int disk, SimIdentity identity) {
   auto d = storage_.Disk(disk);
   if (!d) return;

@@ -181,6 +181,8 @@ class SimBridge {
 
   // ---- set-up by tests (a disk number that does not exist is ignored) ----
   void SetProfile(int disk, SimBridgeProfile profile);
+  // Only the size of the logical blocks the bridge presents (512 or 4096), the rest as it is.
+  void SetLogicalBlockSize(int disk, uint32_t bytes);
   void SetIdentity(int disk, SimIdentity identity);
   // The drive's IDENTIFY answer time (SimIdentity::answerDelayMs) alone.
   void SetIdentifyDelay(int disk, uint32_t ms);

@@ -397,19 +397,27 @@ static bool Place(const SimDeviceHandle& dev, uint64_t pos, uint64_t len, SimDri
   return true;
 }
 
+// Device I/O is never buffered: it starts and ends on a logical block of the disk, which is the
+// bridge's block size, not the drive's 512-byte sector.
+static bool WholeBlocks(const SimDeviceHandle& dev, uint64_t pos, uint64_t len) {
+  const uint64_t block = dev.disk ? SimLogicalBlockSize(*dev.disk) : SimDrive::kSectorSize;
+  return pos % block == 0 && len % block == 0;
+}
+
 BOOL SimStorage::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, const ULONGLONG* offset) {
   auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
   if (read) *read = 0;
   if (!dev) return Fail(ERROR_INVALID_HANDLE);
   if (Gone(*dev)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   uint64_t pos = offset ? *offset : dev->position;
-  if (pos % SimDrive::kSectorSize || toRead % SimDrive::kSectorSize) return Fail(ERROR_INVALID_PARAMETER);
+  if (!WholeBlocks(*dev, pos, toRead)) return Fail(ERROR_INVALID_PARAMETER);
   SimDrive* drive = nullptr;
   uint64_t at = 0;
   if (!Place(*dev, pos, toRead, &drive, &at) ||
       !drive->Read(at / SimDrive::kSectorSize, toRead / SimDrive::kSectorSize, buffer))
     return Fail(ERROR_SECTOR_NOT_FOUND);
   if (!offset) dev->position = pos + toRead;
+  if (!SimDriveWait(kernel_, *drive, false, toRead)) return Fail(ERROR_OPERATION_ABORTED);
   if (read) *read = toRead;
   return TRUE_;
 }
@@ -421,13 +429,14 @@ BOOL SimStorage::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* w
   if (!(dev->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
   if (Gone(*dev)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   uint64_t pos = offset ? *offset : dev->position;
-  if (pos % SimDrive::kSectorSize || toWrite % SimDrive::kSectorSize) return Fail(ERROR_INVALID_PARAMETER);
+  if (!WholeBlocks(*dev, pos, toWrite)) return Fail(ERROR_INVALID_PARAMETER);
   SimDrive* drive = nullptr;
   uint64_t at = 0;
   if (!Place(*dev, pos, toWrite, &drive, &at) ||
       !drive->Write(at / SimDrive::kSectorSize, toWrite / SimDrive::kSectorSize, buffer))
     return Fail(ERROR_SECTOR_NOT_FOUND);
   if (!offset) dev->position = pos + toWrite;
+  if (!SimDriveWait(kernel_, *drive, true, toWrite)) return Fail(ERROR_OPERATION_ABORTED);
   if (written) *written = toWrite;
   return TRUE_;
 }

@@ -159,7 +159,8 @@ class SimStorage {
   bool Owns(HANDLE h);
   BOOL DeviceIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
   // Raw sector access through a disk or volume handle (offsets relative to what was opened; whole
-  // sectors only, as Windows requires of unbuffered device I/O). offset null: the handle's position.
+  // logical blocks of the disk only, as Windows requires of unbuffered device I/O; the transfer
+  // takes the drive's time). offset null: the handle's position.
   BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, const ULONGLONG* offset);
   BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, const ULONGLONG* offset);
   BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod);

@@ -57,6 +57,32 @@ TEST_F(SimStorageTest, VolumeOffsetsAreRelativeToItsExtentAndReleasedSectorsRead
   Win().CloseHandle(v);
 }
 
+// Unbuffered device I/O is counted in the disk's logical blocks: behind a bridge that presents
+// 4096-byte blocks, a 512-byte read at byte 512 is refused as Windows refuses it.
+TEST_F(SimStorageTest, DeviceReadsAndWritesAreWholeLogicalBlocksOfTheDisk) {
+  auto disk = m->Storage().AddDisk(1, 1 << 16);
+  m->Storage().AddVolume('G', {{1, 1 << 20, 16 << 20}});
+  m->Bridge().SetLogicalBlockSize(1, 4096);
+  std::vector<uint8_t> buf(8192, 0x5C);
+  DWORD n = 0;
+  for (const char* path : {"\\\\.\\PhysicalDrive1", "\\\\.\\G:"}) {
+    SCOPED_TRACE(path);
+    HANDLE h = Win().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
+    EXPECT_FALSE(Win().ReadFileAt(h, buf.data(), 512, &n, 512));
+    EXPECT_EQ(Win().GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(Win().ReadFileAt(h, buf.data(), 512, &n, 0));
+    EXPECT_FALSE(Win().WriteFileAt(h, buf.data(), 4096, &n, 512));
+    EXPECT_EQ(Win().GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(Win().ReadFileAt(h, buf.data(), 4608, &n, 4096));
+    EXPECT_TRUE(Win().WriteFileAt(h, buf.data(), 8192, &n, 4096));
+    EXPECT_TRUE(Win().ReadFileAt(h, buf.data(), 4096, &n, 8192));
+    EXPECT_EQ(n, 4096u);
+    Win().CloseHandle(h);
+  }
+  EXPECT_TRUE(disk->drive.HoldsData(8));
+  EXPECT_TRUE(disk->drive.HoldsData(2048 + 8));
+}
+
 TEST_F(SimStorageTest, LedgerMergesOverlappingReleases) {
   sim::SimDrive d(1000);
   EXPECT_TRUE(d.Trim(10, 10, "A"));
