@@ -1,4 +1,5 @@
 // settings.ini: what a start reads into the controls, and what a close writes back.
+#include <algorithm>
 #include <sstream>
 
 #include "ui/MainFormFixture.h"
@@ -33,17 +34,21 @@ class MainFormSettingsTest : public MainFormFixture {
 
   // The design values, with some of them replaced ("Name=value" pairs of State()).
   static std::string Expect(const std::vector<std::string>& Changes) {
-    std::string s =
+    std::istringstream design(
         "Language=1 CmbLanguage=1 CbDryRun=0 CbWinRetrimOnly=0 CbAdvanced=0 CbMaskSerial=1 CbQuietIteration=0 "
         "CbFlushVolumes=1 CbAllowSystemDisk=0 SpTimeout=5000 SpRetry=3 SpBatch=32 SpSpeedDropWait=2 "
-        "CmbBatchLimit=3 CmbStartStep=0 CmbEndStep=4 CbInitStyle=0 CmbUaspMethod=0 RgMode=0";
+        "CmbBatchLimit=3 CmbStartStep=0 CmbEndStep=4 CbInitStyle=0 CmbUaspMethod=0 RgMode=0");
+    std::vector<std::string> pairs;
+    for (std::string p; design >> p;) pairs.push_back(p);
     for (const std::string& c : Changes) {
-      const std::string name = " " + c.substr(0, c.find('=') + 1);
-      const size_t at = (" " + s).find(name);
-      if (at == std::string::npos) return "no control " + c;
-      const size_t end = s.find(' ', at);
-      s.replace(at, (end == std::string::npos ? s.size() : end) - at, c);
+      auto it = std::find_if(pairs.begin(), pairs.end(), [&](const std::string& p) {
+        return p.substr(0, p.find('=')) == c.substr(0, c.find('='));
+      });
+      if (it == pairs.end()) return "no control " + c;
+      *it = c;
     }
+    std::string s;
+    for (const std::string& p : pairs) s += (s.empty() ? "" : " ") + p;
     return s;
   }
 };

@@ -175,6 +175,19 @@ TEST_F(MainFormStartTest, AFolderThatCannotBeCreatedIsIgnoredAndTheLogFallsBackT
   EXPECT_EQ(List(kWork), (std::vector<std::string>{"output", "settings.ini"}));
 }
 
+TEST_F(MainFormStartTest, TwoStartsInOneSecondShareTheLogFileAndKeepBothRuns) {
+  Start();
+  Close();
+  const std::string first = LogFilePath();
+  Start();
+  Close();
+  ASSERT_EQ(LogFilePath(), first);
+  const auto lines = LogFileLines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return EndsWith(l, "[INFO] Application started"); }),
+            2);
+}
+
 // ---- the two box helpers ----
 
 class MainFormBoxTest : public MainFormFixture {};
