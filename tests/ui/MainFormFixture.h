@@ -1,121 +1,86 @@
-// The main window on the simulated machine: disks described the way enclosures are met, the
-// window opened and closed as the program does, and what a test reads back (controls, boxes,
-// the log file).
+// The fixture of the main window's tests: UiFixture's simulated machine and headless backend,
+// the working folder as the machine's current directory, and the window started and closed as the
+// program does it. Every change a control's peer is told of can be traced (TraceBackend.h).
 #pragma once
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "UiFixture.h"
+#include "core/uDateTime.h"
 #include "core/uLang.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "core/uTypes.h"
+#include "ui/TraceBackend.h"
+#include "ui/UiFixture.h"
 #include "ui/uMainForm.h"
 
-inline constexpr uint64_t kGiB = 1073741824ull;
-inline constexpr uint64_t kMiB = 1048576ull;
-inline constexpr const char* kWorkDir = "C:\\Users\\user\\Desktop\\vrek\\";
+// Reaches the window's fields that a run's start sets (a friend of TMainForm).
+class TMainFormTestAccess {
+ public:
+  static TTrimExecutionThread*& RunThread(TMainForm& Form) { return Form.FRunThread; }
+};
 
 class MainFormFixture : public UiFixture {
  protected:
-  // English, as the window will find it: texts a test builds before the window opens match.
-  MainFormFixture() {
-    m->Desktop().SetUiLanguage(0x0409);
-    SetCurrentLanguage(TUiLanguage::ulEnglish);
-  }
-  ~MainFormFixture() override { Close(); }
+  static constexpr const char* kWork = "C:\\Users\\user\\Desktop\\vrek";
 
-  // ---- the machine ----
-  std::shared_ptr<plat::sim::SimDisk> AddUas(int Number, uint64_t Bytes, const std::string& Serial = "UAS0001",
-                                             const std::string& Product = "UAS SSD") {
-    return m->Discovery().AddDisk(Number, Bytes, plat::sim::presets::UasEnclosure(Product, Serial));
-  }
-  std::shared_ptr<plat::sim::SimDisk> AddBot(int Number, uint64_t Bytes, const std::string& Serial = "BOT0001") {
-    return m->Discovery().AddDisk(Number, Bytes, plat::sim::presets::BotEnclosure("Portable SSD", Serial));
-  }
-  // A lettered volume with a real file system on the disk's sectors.
-  void AddFormatted(char Letter, int Disk, uint64_t Offset, uint64_t Length,
-                    plat::sim::SimFsKind Kind = plat::sim::SimFsKind::kNtfs) {
-    const char* Name = Kind == plat::sim::SimFsKind::kNtfs    ? "NTFS"
-                       : Kind == plat::sim::SimFsKind::kExFat ? "exFAT"
-                                                              : "FAT32";
-    m->Discovery().AddVolume(Letter, Disk, Offset, Length, Name, 4096);
-    ASSERT_TRUE(plat::sim::FormatVolume(m->Storage(), Letter, Kind, 512, 4096));
+  MainFormFixture() : FSavedLanguage(GetCurrentLanguage()) {
+    InitAppVersion();
+    m->Files().PlaceCurrentDirectory(kWork);
   }
 
-  // ---- the window ----
-  void Open() {
+  ~MainFormFixture() override {
+    if (form) Close();
+    SetCurrentLanguage(FSavedLanguage);
+  }
+
+  // A path in the working folder.
+  static std::string Work(const std::string& Name) { return std::string(kWork) + "\\" + Name; }
+
+  // The program's start: the window is created, shown, and the loop runs once it is up.
+  void Start() {
+    Create();
+    Show();
+  }
+  void Create() {
+    // Named after the local time, which stands still while the window is created (nothing waits).
+    FLogFile = Work("logs\\run_" + FormatFileStamp(LocalTimeNow()) + ".log");
     form = tk::CreateForm<TMainForm>();
+  }
+  void Show() {
     form->Show();
-    Settle();
+    ui.RunFor(100);
   }
-  // Scans and probes end in virtual time; this runs the loop until they have.
-  void Settle(unsigned Ms = 10000) { ui.RunFor(Ms); }
-  void Close() {
-    if (form) tk::DestroyForm(std::move(form));
-  }
-  bool Ready() { return form->LblStatus->Caption() == GetLangText(TTextId::StatusReady); }
+  // The program's end: the window is destroyed as the main window is.
+  void Close() { tk::DestroyForm(std::move(form)); }
 
-  tk::TComboBox* Combo(const std::string& Name) { return ui.FindAs<tk::TComboBox>(Name); }
-  std::vector<std::string> DiskItems() { return form->CmbDisk->Items(); }
-  const std::vector<std::string>& Details() { return form->MemoDiskInfo->Lines(); }
-  bool DetailsHave(const std::string& Piece) {
-    const auto& L = Details();
-    return std::any_of(L.begin(), L.end(),
-                       [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
-  }
-
-  // ---- what was shown ----
-  std::vector<tk::headless::TModal> Boxes() { return script.Log(tk::headless::TModalKind::Box); }
-  // (caption, text) of every box, in order.
-  std::vector<std::pair<std::string, std::string>> BoxTexts() {
-    std::vector<std::pair<std::string, std::string>> R;
-    for (const auto& B : Boxes()) R.push_back({B.Caption, B.Text});
-    return R;
-  }
-
-  // ---- the log file ----
-  // Its lines from the level on ("[INFO] ..."), of every log file the window has written.
-  std::vector<std::string> LogLines() {
-    std::vector<std::string> R;
-    const std::string Logs = std::string(kWorkDir) + "logs\\";
-    plat::FIND_DATA F;
-    plat::HANDLE H = plat::Win().FindFirstFileW(Logs + "run_*.log", &F);
-    if (!plat::IsValidHandle(H)) return R;
-    std::vector<std::string> Names;
-    do Names.push_back(F.cFileName);
-    while (plat::Win().FindNextFileW(H, &F));
-    plat::Win().FindClose(H);
-    std::sort(Names.begin(), Names.end());
-    for (const std::string& Name : Names) {
-      const std::string Bytes = m->Files().ReadAll(Logs + Name);
-      size_t At = 0;
-      while (At < Bytes.size()) {
-        size_t E = Bytes.find("\r\n", At);
-        if (E == std::string::npos) E = Bytes.size();
-        const std::string Line = Bytes.substr(At, E - At);
-        const size_t Tag = Line.find(" [");
-        R.push_back(Tag == std::string::npos ? Line : Line.substr(Tag + 1));
-        At = E + 2;
-      }
+  std::string Caption(const std::string& Name) { return ui.Find(Name) ? ui.Find(Name)->Caption() : "(missing)"; }
+  std::string Hint(const std::string& Name) { return ui.Find(Name) ? ui.Find(Name)->Hint() : "(missing)"; }
+  std::vector<std::string> LogLines() { return form->MemoLog->Lines(); }
+  // The log file's lines (empty when there is none).
+  std::vector<std::string> LogFileLines() {
+    std::vector<std::string> lines;
+    const std::string text = m->Files().ReadAll(LogFilePath());
+    for (size_t at = 0; at < text.size();) {
+      const size_t end = text.find("\r\n", at);
+      if (end == std::string::npos) break;
+      lines.push_back(text.substr(at, end - at));
+      at = end + 2;
     }
-    return R;
+    return lines;
   }
-  bool Logged(const std::string& Piece) {
-    const auto L = LogLines();
-    return std::any_of(L.begin(), L.end(),
-                       [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
-  }
-  size_t CountLogged(const std::string& Piece) {
-    const auto L = LogLines();
-    return std::count_if(L.begin(), L.end(),
-                         [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
-  }
-  bool WindowLogHas(const std::string& Line) {
-    const auto& L = form->MemoLog->Lines();
-    return std::find(L.begin(), L.end(), Line) != L.end();
+  // The log file of the last start.
+  const std::string& LogFilePath() const { return FLogFile; }
+
+  static std::string Text(TTextId Id, TUiLanguage Lang = TUiLanguage::ulEnglish) {
+    return LangTableFor(Lang)[TextIndex(Id)];
   }
 
+  TTraceBackend trace{ui};
+  tk::TScopedBackend traced{&trace};
   std::unique_ptr<TMainForm> form;
+
+ private:
+  TUiLanguage FSavedLanguage;
+  std::string FLogFile;
 };

@@ -3,7 +3,7 @@
 // reconnected after a bridge hang or a disconnect.
 #include <gtest/gtest.h>
 
-#include "MainFormFixture.h"
+#include "DiskWindowFixture.h"
 #include "core/uFormat.h"
 #include "platform/WinDisk.h"
 
@@ -26,9 +26,9 @@ SimFault Fault(SimCommand C, int Nth, SimFaultKind K, uint32_t DelayMs = 0) {
   return F;
 }
 
-struct CompletionTest : MainFormFixture {
+struct CompletionTest : DiskWindowFixture {
   // The cases below arrange the machine through the fixture they are handed.
-  using MainFormFixture::AddUas;
+  using DiskWindowFixture::AddUas;
   using UiFixture::m;
   using UiFixture::ui;
   size_t mark = 0;

@@ -1,7 +1,7 @@
 // The disk details box, the real-test drive selector and the selection's log lines.
 #include <gtest/gtest.h>
 
-#include "MainFormFixture.h"
+#include "DiskWindowFixture.h"
 #include "core/ScopedFormatSettings.h"
 #include "core/uFormat.h"
 #include "core/uNumbers.h"
@@ -11,7 +11,7 @@ using namespace plat::sim;
 
 namespace {
 
-struct DetailsTest : MainFormFixture {
+struct DetailsTest : DiskWindowFixture {
   // A disk as the list holds it after its details arrived, with no volume.
   static TDiskInfo Record() {
     TDiskInfo D;

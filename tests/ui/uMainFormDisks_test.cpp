@@ -2,7 +2,7 @@
 // generations, the shutdown's wait for every probe, and the device-change debounce.
 #include <gtest/gtest.h>
 
-#include "MainFormFixture.h"
+#include "DiskWindowFixture.h"
 #include "platform/WinDeviceNotify.h"
 
 using namespace plat;
@@ -11,7 +11,7 @@ using tk::headless::TModal;
 
 namespace {
 
-struct DiskListTest : MainFormFixture {
+struct DiskListTest : DiskWindowFixture {
   std::string kUasHint() { return "USB;DRV=UASPSTOR;SERVICE=DISK;ENUM=SCSI;HWID=SCSI\\DISKASMT____UAS SSD"; }
   size_t Refreshes() { return CountLogged("[INFO] USB disk change detected: refreshing disk list"); }
   size_t Scans() { return CountLogged("[INFO] BuildDiskHintMap:"); }
@@ -37,7 +37,7 @@ TEST_F(DiskListTest, AnItemNamesTheModelOnceTheDetailsHaveArrived) {
   AddUas(2, 8 * kGiB);
   AddFormatted('E', 2, kMiB, 2 * kGiB);
   m->Bridge().SetIdentifyDelay(2, 3000);
-  form = tk::CreateForm<TMainForm>();
+  Create();
   form->Show();
   // The scan is done, the probe still answers.
   ASSERT_TRUE(ui.RunUntil([&] { return Ready(); }, 1000));
@@ -167,7 +167,7 @@ TEST_F(DiskListTest, ScanningStateAndARefreshClickDuringTheScan) {
   // Without the seek-penalty answer the media kind comes from IDENTIFY, which takes 2 s here.
   m->Discovery().Describe(2, [](SimDiskDescription& D) { D.faults.seekPenalty = ERROR_INVALID_FUNCTION; });
   m->Bridge().SetIdentifyDelay(2, 2000);
-  form = tk::CreateForm<TMainForm>();
+  Create();
   form->Show();
   ui.RunFor(500);
   EXPECT_EQ(form->LblStatus->Caption(), GetLangText(TTextId::StatusScanning));

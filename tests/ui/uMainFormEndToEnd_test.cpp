@@ -11,7 +11,7 @@
 #include <random>
 #include <set>
 
-#include "MainFormFixture.h"
+#include "DiskWindowFixture.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -32,7 +32,7 @@ bool OnPath(const std::string& Tool) {
   if (!OnPath(tool)) GTEST_SKIP() << tool << " not installed (packages gdisk, fdisk)"
 #endif
 
-struct EndToEndTest : MainFormFixture {
+struct EndToEndTest : DiskWindowFixture {
   fs::path dir;
 
   EndToEndTest() {

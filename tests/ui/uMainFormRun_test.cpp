@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "MainFormFixture.h"
+#include "DiskWindowFixture.h"
 #include "core/uLogger.h"
 #include "platform/WinDisk.h"
 #include "platform/sim/SimFsControl.h"
@@ -33,7 +33,7 @@ struct TBoxSpec {
   std::pair<std::string, std::string> Resolve() const { return {T(Caption), (Text ? T(*Text) : "") + Literal}; }
 };
 
-struct StartTest : MainFormFixture {
+struct StartTest : DiskWindowFixture {
   SimMachine& M() { return *m; }
   TModalScript& Script() { return script; }
   TMainForm& Form() { return *form; }
@@ -409,9 +409,9 @@ TEST_F(StartTest, TheFlushOfMountedVolumes) {
   D.Volumes[1].RootPath.clear();
   ASSERT_TRUE(ui.Check("CbAdvanced", true));
   ASSERT_TRUE(ui.Check("CbFlushVolumes", false));
-  const size_t Lines = LogLines().size();
+  const size_t Lines = FileLog().size();
   EXPECT_TRUE(form->FlushMountedVolumes(D));
-  EXPECT_EQ(LogLines().size(), Lines);
+  EXPECT_EQ(FileLog().size(), Lines);
   ASSERT_TRUE(ui.Check("CbFlushVolumes", true));
   m->VolumeFlush().ClearFaults();
   EXPECT_TRUE(form->FlushMountedVolumes(D));
@@ -492,16 +492,16 @@ TEST_F(StartTest, TheFileSystemPolicy) {
   }
 }
 
-// The user cancels while a batch is with the bridge; Start meanwhile says a run is going. The
-// cancelled run is not reported as a success.
+// The user cancels while the run's first request (the Block Limits inquiry) is with the bridge;
+// Start meanwhile says a run is going. The cancelled run is not reported as a success.
 TEST_F(StartTest, CancelDuringARun) {
   AddDisk2(presets::UasEnclosure("UAS SSD", "UAS0002"));
   for (uint64_t I = 0; I < 5; I++) ASSERT_TRUE(AllocateRuns(m->Storage(), 'E', {{20000 + I * 3000, 700}}));
   SimFault Slow;
-  Slow.command = SimCommand::StorageTrim;
+  Slow.command = SimCommand::Inquiry;
   Slow.nth = 1;
   Slow.kind = SimFaultKind::Delay;
-  Slow.delayMs = 10000;
+  Slow.delayMs = 3000;
   Open();
   m->Bridge().AddFault(2, Slow);
   script.Box(IDOK).Box(IDYES).Input("2");
@@ -518,7 +518,8 @@ TEST_F(StartTest, CancelDuringARun) {
   EXPECT_TRUE(Logged("[WARN] Cancel requested by user"));
   Settle(30000);
   EXPECT_EQ(BoxTexts().back(), B(TTextId::InfoCaption, TTextId::CancelledByUser));
-  EXPECT_TRUE(Logged("[INFO] Run completed: planned=2, done=1, success=1, failed=0, skipped=1"));
+  EXPECT_TRUE(Logged("[INFO] Run completed: planned=2, done=0, success=0, failed=0, skipped=2"));
+  EXPECT_TRUE(m->Storage().Disk(2)->drive.Ledger().empty());
   EXPECT_TRUE(form->BtnStart->Enabled());
   EXPECT_FALSE(form->BtnCancel->Enabled());
   form->BtnCancelClick(nullptr);  // no run: nothing
