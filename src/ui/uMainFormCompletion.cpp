@@ -9,6 +9,8 @@
 #include "core/uLang.h"
 #include "core/uLogger.h"
 #include "device/uDeviceHandle.h"
+#include "device/uDiskIdentity.h"
+#include "device/uDiskIdentity.h"
 #include "platform/Platform.h"
 #include "platform/WinDisk.h"
 #include "ui/uMainForm.h"
@@ -102,10 +104,17 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
 }
 
 bool TMainForm::InitializeDisk(const TDiskInfo& Disk, int32_t Style) {
-  TDeviceHandle H(Win().CreateFileW(Disk.DevicePath, GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
+  // The request goes through the handle that proved the disk, so no other disk that took its
+  // number in the meantime can receive it.
+  TDiskProof Proof;
+  TDeviceHandle H = OpenProvenDisk(Disk, Proof);
   if (!H.Valid()) {
-    FLogger->Error(Text(TTextId::OpenDiskFailedPrefix) + Disk.DevicePath);
+    // Without a handle nothing was asked of the geometry.
+    const bool OpenFailed = !Proof.GeometryRead && Proof.GeometryWinErr == 0;
+    if (OpenFailed)
+      FLogger->Error(Text(TTextId::OpenDiskFailedPrefix) + Disk.DevicePath);
+    else
+      FLogger->Error(Format("Disk initialization skipped for PD%d: %s", Disk.DiskNumber, Proof.Reason));
     return false;
   }
   const bool Gpt = Style == 1;

@@ -309,9 +309,17 @@ TEST_F(CompletionTest, AFailingCreationRequestIsReported) {
   EXPECT_TRUE(WindowLogHas(Format(T(TTextId::InitFailedAfterTrimFmt), "GPT")));
   EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
 
-  // The request itself: a disk that does not open.
+  // The request itself proves the disk on the handle it sends through: another serial, or a disk
+  // that does not open, gets nothing.
   TDiskInfo D;
   ASSERT_TRUE(form->GetSelectedDisk(D));
+  m->Partitions().ClearFaults();
+  D.Serial = "OTHER03";
+  EXPECT_FALSE(form->InitializeDisk(D, 1));
+  EXPECT_TRUE(
+      Logged("[ERROR] Disk initialization skipped for PD3: serial number mismatch (different disk now has "
+             "this drive number)"));
+  EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
   D.DevicePath = "\\\\.\\PhysicalDrive9";
   EXPECT_FALSE(form->InitializeDisk(D, 1));
   EXPECT_TRUE(Logged("[ERROR] " + T(TTextId::OpenDiskFailedPrefix) + "\\\\.\\PhysicalDrive9"));
