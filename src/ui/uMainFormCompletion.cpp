@@ -10,7 +10,9 @@
 #include "core/uLogger.h"
 #include "device/uDeviceHandle.h"
 #include "device/uDiskIdentity.h"
+#include "device/uScsiPassThrough.h"
 #include "device/uDiskIdentity.h"
+#include "device/uScsiPassThrough.h"
 #include "platform/Platform.h"
 #include "platform/WinDisk.h"
 #include "ui/uMainForm.h"
@@ -23,9 +25,8 @@ std::string Text(TTextId Id) { return GetLangText(Id); }
 
 // The run saw its disk leave the USB bus.
 bool DiskLeftBus(const TRunStats& Stats) {
-  return std::any_of(Stats.Failures.begin(), Stats.Failures.end(), [](const TBatchResult& F) {
-    return F.WinErr == ERROR_DEV_NOT_EXIST || F.WinErr == ERROR_DEVICE_NOT_CONNECTED;
-  });
+  return std::any_of(Stats.Failures.begin(), Stats.Failures.end(),
+                     [](const TBatchResult& F) { return DeviceLeftBus(F.WinErr); });
 }
 
 }  // namespace
