@@ -49,20 +49,27 @@ bool GetFileSectorRange(const std::string& Path, uint64_t PartStart, uint64_t Se
   if (!Win().DeviceIoControl(h.Get(), fsc::FSCTL_GET_RETRIEVAL_POINTERS, in, sizeof(in), out, sizeof(out),
                              &returned))
     return false;
-  TByteReader r(std::span<const uint8_t>(out, sizeof(out)));
-  const uint32_t count = r.LE32(0);
-  constexpr uint32_t kMaxExtents =
-      (kRetrievalBufferBytes - fsc::kRetrievalPointersHeaderSize) / fsc::kRetrievalPointersExtentSize;
-  if (count == 0 || count > kMaxExtents) return false;
-  auto nextVcn = [&](uint32_t k) { return r.LE64(fsc::kRetrievalPointersHeaderSize + 16 * k); };
-  auto lcn = [&](uint32_t k) { return r.LE64(fsc::kRetrievalPointersHeaderSize + 16 * k + 8); };
-  const uint64_t base = PartStart + HeapOffset;
-  First = lcn(0) * SectorsPerCluster + base;
-  // Only the last extent gives the end; what lies between the two is not looked at.
-  const uint32_t k = count - 1;
+  return SectorRangeOfExtents(out, sizeof(out), TSectorGeometry{PartStart, SectorsPerCluster, HeapOffset}, First,
+                              Last);
+}
+
+bool SectorRangeOfExtents(const uint8_t* Buffer, size_t Size, const TSectorGeometry& G, uint64_t& First,
+                          uint64_t& Last) {
+  First = 0;
+  Last = 0;
+  TByteReader r(std::span<const uint8_t>(Buffer, Size));
+  const uint64_t count = r.LE32(0);
+  if (count == 0 || Size < fsc::kRetrievalPointersHeaderSize ||
+      count > (Size - fsc::kRetrievalPointersHeaderSize) / fsc::kRetrievalPointersExtentSize)
+    return false;
+  auto nextVcn = [&](uint64_t k) { return r.LE64(fsc::kRetrievalPointersHeaderSize + 16 * k); };
+  auto lcn = [&](uint64_t k) { return r.LE64(fsc::kRetrievalPointersHeaderSize + 16 * k + 8); };
+  const uint64_t base = G.PartStart + G.HeapOffset;
+  // Only the last extent gives the end; what lies between the first and the last is not looked at.
+  const uint64_t k = count - 1;
   const uint64_t startVcn = k == 0 ? r.LE64(8) : nextVcn(k - 1);
-  const uint64_t clusters = nextVcn(k) - startVcn;
-  Last = base + SectorsPerCluster * (lcn(k) + clusters) - 1;
+  First = lcn(0) * G.SectorsPerCluster + base;
+  Last = base + G.SectorsPerCluster * (lcn(k) + (nextVcn(k) - startVcn)) - 1;
   return true;
 }
 

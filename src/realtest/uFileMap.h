@@ -34,6 +34,11 @@ inline bool GetFileSectorRange(const std::string& Path, const TSectorGeometry& G
                                uint64_t& Last) {
   return GetFileSectorRange(Path, G.PartStart, G.SectorsPerCluster, G.HeapOffset, First, Last);
 }
+// The rule on a RETRIEVAL_POINTERS_BUFFER as the query filled it (Size bytes): the first sector
+// of extent 0 and the last sector of the last extent. False, with both 0, for no extent or a
+// count the buffer cannot hold.
+bool SectorRangeOfExtents(const uint8_t* Buffer, size_t Size, const TSectorGeometry& G, uint64_t& First,
+                          uint64_t& Last);
 
 // Every file under Folder (which ends in a delimiter), depth first in the order the file system
 // lists them, hidden and system entries included; each subfolder is listed where it is met. A

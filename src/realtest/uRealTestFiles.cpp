@@ -3,6 +3,7 @@
 // written through, from the thread's sector-aligned buffer), so a verification reads what the
 // drive holds and the speeds are the drive's.
 #include <algorithm>
+#include <cstdint>
 
 #include "core/uFileWrite.h"
 #include "core/uFormat.h"
@@ -112,8 +113,11 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
     AddTestFile(info, IsGig);
     if (!IsGig && !FCreatedCsv.empty()) AppendCreatedRow(info, i);
     written += FileSize;
-    if (IsGig) ++FNextGigIndex;
     ++i;
+    if (IsGig) {
+      if (FNextGigIndex == INT32_MAX) break;  // no number left for another file
+      ++FNextGigIndex;
+    }
   }
   return result;
 }
