@@ -37,6 +37,8 @@ std::string GetLangText(int32_t Id) {
   return LangTableFor(GetCurrentLanguage())[Id];
 }
 
+std::string GetLangText(TTextId Id) { return GetLangText(TextIndex(Id)); }
+
 TUiLanguage GetCurrentLanguage() {
   return static_cast<TUiLanguage>(CurrentLanguage.load(std::memory_order_relaxed));
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/uTextIds.h"
+
 // Interface language, in the order of the text tables. Stored as a plain
 // 32-bit value: the settings file and the selector may hand in any number.
 enum class TUiLanguage : int32_t {
@@ -17,9 +19,11 @@ enum class TUiLanguage : int32_t {
 };
 
 constexpr int32_t kLangTextCount = 250;
+static_assert(TextIndex(TTextId::UaspMethodHint) + 1 == kLangTextCount, "one TTextId per table entry");
 
-// Text Id in the current language, UTF-8; "?" for an id outside the table.
-// Callable from any thread.
+// Text Id in the current language, UTF-8. Callable from any thread.
+std::string GetLangText(TTextId Id);
+// The same by table index; "?" for an index outside the table.
 std::string GetLangText(int32_t Id);
 
 TUiLanguage GetCurrentLanguage();

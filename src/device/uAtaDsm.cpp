@@ -4,6 +4,7 @@
 
 #include "core/uFormat.h"
 #include "device/uAtaPassThrough.h"
+#include "device/uAtaRangeLimit.h"
 #include "base/uByteOrder.h"
 
 using namespace plat;
@@ -14,7 +15,7 @@ constexpr uint8_t kOpPt16 = 0x85;
 constexpr uint8_t kOpPt12 = 0xA1;
 constexpr uint8_t kAtaDsm = 0x06;
 constexpr uint8_t kTrimBit = 0x01;
-constexpr uint64_t kMaxEntrySectors = TAtaPassThroughEngine::kMaxDsmEntrySectors;
+constexpr uint64_t kMaxEntrySectors = kMaxDsmEntrySectors;
 constexpr uint64_t kLbaLimit = 1ull << 48;  // an entry carries 48 address bits
 constexpr size_t kEntryBytes = 8;
 constexpr size_t kBlockBytes = 512;

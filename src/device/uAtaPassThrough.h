@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/uTypes.h"
+#include "device/uDevicePath.h"
 #include "device/uDeviceHandle.h"
 #include "device/uScsiPassThrough.h"
 
@@ -34,14 +35,8 @@ enum : uint8_t {
   ATA_PROTOCOL_DMA = 6,
 };
 
-// "\\.\E:" from "E:" (or "E:\"); empty when DriveLetter does not start with a letter and colon.
-std::string VolumeDevicePath(const std::string& DriveLetter);
-
 class TAtaPassThroughEngine {
  public:
-  // The most sectors one ATA DATA SET MANAGEMENT range entry can carry (its 16-bit count).
-  static constexpr uint64_t kMaxDsmEntrySectors = 65535;
-
   explicit TAtaPassThroughEngine(TLogger* ALogger) : FLogger(ALogger) {}
 
   // Read and write access, shared read and write, open existing.

@@ -6,6 +6,7 @@
 #include "core/uFormat.h"
 #include "core/uText.h"
 #include "device/uDeviceHandle.h"
+#include "device/uDevicePath.h"
 #include "device/uDiskEnumDetail.h"
 #include "platform/WinStorage.h"
 
@@ -15,8 +16,6 @@ using plat::DWORD;
 namespace {
 
 constexpr DWORD kSystemExtentsBytes = 2048;
-
-std::string PhysicalDrivePath(int32_t N) { return Format("\\\\.\\PhysicalDrive%d", N); }
 
 // The NUL-terminated text at Offset of the descriptor; empty when Offset is 0 or outside it.
 std::string DescriptorText(const std::vector<uint8_t>& Desc, uint32_t Offset) {
@@ -134,7 +133,7 @@ int32_t TDiskEnumerator::GetSystemDiskNumber() {
   char Letter = 'C';
   if (plat::Win().GetWindowsDirectoryW(&WinDir) != 0 && !WinDir.empty())
     Letter = UpperCase(WinDir.substr(0, 1))[0];
-  TDeviceHandle H(OpenDevice(std::string("\\\\.\\") + Letter + ":", 0));
+  TDeviceHandle H(OpenDevice(VolumeDevicePath(Letter), 0));
   if (!H.Valid()) return -1;
   std::vector<uint8_t> Extents(kSystemExtentsBytes, 0);
   DWORD Returned = 0;

@@ -65,7 +65,8 @@ class TDiskEnumerator {
                                        const std::string& HardwareId);
 
   // ---- small routines ------------------------------------------------------------------------
-  static plat::DWORD DetailDataCbSize() { return 8; }
+  // The cbSize a device interface detail record carries.
+  static plat::DWORD DetailDataCbSize();
   // The characters before the first NUL, at most MaxChars; empty for no buffer or MaxChars <= 0.
   static std::string WideBufToString(const char16_t* Buf, int32_t MaxChars);
   // Bytes 0 to HighIndex (within Buf) as text, each byte outside 32..126 a space, upper-cased.

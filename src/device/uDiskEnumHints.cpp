@@ -71,6 +71,8 @@ void TDiskEnumerator::Log(const std::string& Msg) const {
   if (FLogger) FLogger->Info(Msg);
 }
 
+DWORD TDiskEnumerator::DetailDataCbSize() { return plat::spdi::kDetailCbSize; }
+
 plat::HANDLE TDiskEnumerator::OpenDevice(const std::string& Path, DWORD Access) {
   return plat::Win().CreateFileW(Path, Access, plat::FILE_SHARE_READ | plat::FILE_SHARE_WRITE, plat::OPEN_EXISTING,
                                  plat::FILE_ATTRIBUTE_NORMAL);

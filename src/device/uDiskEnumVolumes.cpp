@@ -5,6 +5,7 @@
 #include "core/uText.h"
 #include "base/uByteOrder.h"
 #include "device/uDeviceHandle.h"
+#include "device/uDevicePath.h"
 #include "device/uDiskEnum.h"
 #include "platform/WinStorage.h"
 
@@ -24,7 +25,7 @@ void TDiskEnumerator::MapVolumes(TVolumeInfoArray& Volumes, int32_t DiskNumber) 
   for (int Bit = 0; Bit < 26; ++Bit) {
     if (!(Drives & (1u << Bit))) continue;
     const std::string Letter(1, static_cast<char>('A' + Bit));
-    TDeviceHandle H(OpenDevice("\\\\.\\" + Letter + ":", 0));
+    TDeviceHandle H(OpenDevice(VolumeDevicePath(Letter + ":"), 0));
     if (!H.Valid()) continue;
     std::vector<uint8_t> Buf(kExtentsBytes, 0);
     DWORD Returned = 0;

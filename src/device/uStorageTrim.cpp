@@ -1,6 +1,4 @@
 // The storage data-set-management TRIM request, sent to a mounted volume.
-#include <cctype>
-
 #include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "device/uAtaPassThrough.h"
@@ -16,12 +14,6 @@ constexpr int64_t kSectorBytes = 512;
 using U128 = unsigned __int128;
 
 }  // namespace
-
-std::string VolumeDevicePath(const std::string& DriveLetter) {
-  if (DriveLetter.size() < 2 || !std::isalpha(static_cast<unsigned char>(DriveLetter[0])) || DriveLetter[1] != ':')
-    return {};
-  return "\\\\.\\" + DriveLetter.substr(0, 2);
-}
 
 TByteArray TAtaPassThroughEngine::BuildDsmTrimInput(const std::vector<TDataSetRange>& Ranges, bool Cooperative) {
   TByteArray In(dsm::kRangesStart + dsm::kRangeSize * Ranges.size(), 0);

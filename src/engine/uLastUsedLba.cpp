@@ -6,6 +6,7 @@
 #include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "base/uByteOrder.h"
+#include "device/uDevicePath.h"
 #include "engine/uBitmapScan.h"
 #include "engine/uBootSector.h"
 #include "engine/uVolumeBitmap.h"
@@ -85,8 +86,8 @@ int64_t GetVolumeUsedExtentBytes(char Letter) {
   std::string FsName;
   if (!Win().GetVolumeInformationW(Root, nullptr, 0, nullptr, nullptr, nullptr, &FsName, 32)) return -1;
   const std::string FS = UpperAscii(FsName);
-  const HANDLE H = Win().CreateFileW("\\\\.\\" + std::string(1, Letter) + ":", GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  const HANDLE H = Win().CreateFileW(VolumeDevicePath(Letter), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     OPEN_EXISTING, 0);
   if (H == VT_INVALID_HANDLE_VALUE || H == nullptr) return -1;
   int64_t Used = -1;
   if (FS == "NTFS")
@@ -108,6 +109,6 @@ int64_t FindLastUsedLbaForVolume(const TVolumeInfo& Volume, TLogger* Logger) {
   if (Used <= 0) return -1;
   const int64_t Result = static_cast<int64_t>(static_cast<uint64_t>(Volume.PartitionOffset) >> 9) + Used / 512 - 1;
   if (Logger)
-    Logger->Info(Format("%s %s: VolUsed=%d LastUsedLba=%d", Volume.FileSystem, Volume.DriveLetter, Used, Result));
+    Logger->Info(Format("%s %s VolUsed=%d LastUsedLba=%d", Volume.FileSystem, Volume.DriveLetter, Used, Result));
   return Result;
 }

@@ -7,13 +7,13 @@
 #include <string>
 
 #include "core/uTypes.h"
-#include "device/uAtaPassThrough.h"
+#include "device/uAtaRangeLimit.h"
 #include "engine/uVolumeBitmap.h"
 
 class TLogger;
 
 // Every planned range fits one ATA range entry, so a batch of N ranges is N entries.
-constexpr uint64_t kMaxRangeBlocks = TAtaPassThroughEngine::kMaxDsmEntrySectors;
+constexpr uint64_t kMaxRangeBlocks = kMaxDsmEntrySectors;
 
 // Cuts every range into consecutive pieces of at most 65535 blocks, keeping the input order.
 TTrimRangeArray SplitRanges(const TTrimRangeArray& Ranges);

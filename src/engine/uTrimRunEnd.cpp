@@ -17,14 +17,6 @@ using namespace plat;
 
 namespace {
 
-constexpr int32_t kTextWarning = 84;
-constexpr int32_t kTextInfo = 85;
-constexpr int32_t kTextReTrimQuestion = 196;
-constexpr int32_t kTextReformatNotice = 199;
-constexpr int32_t kTextUsbDisconnect = 205;
-constexpr int32_t kTextExpertRetry = 208;
-constexpr int32_t kTextPinnedReTrimQuestion = 238;
-
 constexpr uint32_t kRemountWaitMs = 8000;
 constexpr uint32_t kReTrimTimeoutMs = 600000;
 constexpr uint64_t kProbeWindowMs = 3000;
@@ -45,14 +37,14 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
   if (S.ForcedReTrim) {
     Info("Windows ReTrim mode selected; running Optimize-Volume -ReTrim");
   } else {
-    int32_t question = kTextReTrimQuestion;
+    TTextId question = TTextId::ReTrimQuestion;
     if (S.Pinned) {
       Info("Pinned Volume guard rejected raw paths; offering Optimize-Volume -ReTrim fallback");
-      question = kTextPinnedReTrimQuestion;
+      question = TTextId::PinnedReTrimQuestion;
     } else {
       Warn("Hardware TRIM paths exhausted; offering Optimize-Volume -ReTrim fallback");
     }
-    if (!T.AskQuestion(GetLangText(kTextInfo), GetLangText(question))) {
+    if (!T.AskQuestion(GetLangText(TTextId::InfoCaption), GetLangText(question))) {
       Warn("User declined Optimize-Volume -ReTrim fallback");
       return;
     }
@@ -102,7 +94,7 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
 }
 
 void TTrimRun::ExpertRetry(TTrimBatch& B) {
-  if (!T.AskQuestion(GetLangText(kTextWarning), GetLangText(kTextExpertRetry))) {
+  if (!T.AskQuestion(GetLangText(TTextId::WarningCaption), GetLangText(TTextId::ExpertAtaRetryQuestion))) {
     Warn("User declined expert ATA Pass-Through retry after ReTrim failure");
     return;
   }
@@ -195,10 +187,10 @@ void TTrimRun::ShowNotices() {
   const TRunStats& st = T.FStats;
   if (S.UsbDisconnect) {
     Info("USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing user guidance");
-    T.ShowInfo(GetLangText(kTextInfo), GetLangText(kTextUsbDisconnect));
+    T.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::UsbDisconnected));
   } else if (st.FailedBatches > 0 && st.SucceededBatches == 0 && T.FDisk.Transport == TTransportKind::tkUAS &&
              !T.FDisk.Volumes.empty() && !S.HasNtfs) {
     Info("Showing reformat-as-NTFS guidance to user (UAS + non-NTFS dead-end)");
-    T.ShowInfo(GetLangText(kTextInfo), GetLangText(kTextReformatNotice));
+    T.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::ReformatAsNtfsNotice));
   }
 }

@@ -39,7 +39,7 @@ bool TPreflightValidator::IsElevated() {
   }
   if (Elevated) return true;
   // Without an elevated token, raw access to the first disk still shows administrator rights.
-  const HANDLE H = OpenDiskReadWrite("\\\\.\\PhysicalDrive0");
+  const HANDLE H = OpenDiskReadWrite(PhysicalDrivePath(0));
   if (!IsValidHandle(H)) return false;
   Win().CloseHandle(H);
   return true;

@@ -2,6 +2,7 @@
 
 #include "core/uLogger.h"
 #include "base/uByteOrder.h"
+#include "device/uDevicePath.h"
 #include "engine/uBitmapScan.h"
 #include "engine/uBootSector.h"
 #include "engine/uVolumeBitmapQuery.h"
@@ -17,8 +18,6 @@ std::string UpperAscii(std::string S) {
 }
 
 namespace {
-
-std::string VolumePath(const std::string& DriveLetter) { return "\\\\.\\" + DriveLetter.substr(0, 2); }
 
 // Closes the handle on every way out.
 struct TVolumeHandle {
@@ -47,8 +46,8 @@ std::string BitmapFailureText(const std::string& FS, const TVolumeBitmapQuery& Q
 int64_t GetClusterHeapOffset(const std::string& DriveLetter, const std::string& FileSystem) {
   const std::string FS = UpperAscii(FileSystem);
   if (!IsFatKind(FS)) return 0;
-  TVolumeHandle V(Win().CreateFileW(VolumePath(DriveLetter), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    OPEN_EXISTING, 0));
+  TVolumeHandle V(Win().CreateFileW(VolumeDevicePath(DriveLetter), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
   if (!V.Valid()) return 0;
   TFatBootInfo Boot;
   std::string Msg;
@@ -57,7 +56,7 @@ int64_t GetClusterHeapOffset(const std::string& DriveLetter, const std::string& 
 }
 
 HANDLE TVolumeBitmapReader::OpenVolume(const std::string& DriveLetter) const {
-  return Win().CreateFileW(VolumePath(DriveLetter), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  return Win().CreateFileW(VolumeDevicePath(DriveLetter), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
 }
 

@@ -19,14 +19,49 @@ constexpr TUiLanguage kAllLanguages[] = {
 };
 
 // Texts that callers complete with a value: they must end in a separator.
-const std::set<int> kCompletedIds = {103, 106, 110, 111, 112, 136, 139, 140, 141, 143, 145, 146, 148, 149, 150,
-                                     151, 153, 167, 172, 173, 174, 220, 221, 222, 223, 226, 227, 228, 231, 235};
-constexpr int kEqualsSeparatorId = 174;
+const std::set<TTextId> kCompletedIds = {
+    TTextId::EnterDiskNumberPrefix,
+    TTextId::FolderMissingPrefix,
+    TTextId::FolderDeletedPrefix,
+    TTextId::FolderDeleteFailedPrefix,
+    TTextId::VerifyOnlyTargetPrefix,
+    TTextId::TotalElapsedPrefix,
+    TTextId::CreateTestFolderFailedPrefix,
+    TTextId::FileCreateFailedPrefix,
+    TTextId::WriteFailedPrefix,
+    TTextId::FreeSpaceCsvSavedPrefix,
+    TTextId::VerifyFileMissingPrefix,
+    TTextId::VerifyCrcMismatchPrefix,
+    TTextId::FlushSucceededPrefix,
+    TTextId::FlushFailedPrefix,
+    TTextId::RealTestStartPrefix,
+    TTextId::CsvCreatedPrefix,
+    TTextId::TrimPlanFailedPrefix,
+    TTextId::FreeSpaceUnavailablePrefix,
+    TTextId::OpenDiskFailedPrefix,
+    TTextId::InitSucceededPrefix,
+    TTextId::CreateDiskFailedPrefix,
+    TTextId::StatusPrefix,
+    TTextId::SpeedPrefix,
+    TTextId::ElapsedPrefix,
+    TTextId::StepPrefix,
+    TTextId::FsPolicyDisabledPrefix,
+    TTextId::CsvCreateFailedCreatedPrefix,
+    TTextId::CsvCreateFailedDeletedPrefix,
+    TTextId::CsvSavedPrefix,
+    TTextId::CsvSaveFailedPrefix,
+};
+constexpr TTextId kEqualsSeparatorId = TTextId::CreateDiskFailedPrefix;
 
-const std::set<int> kFormatIds = {122, 131, 142, 144, 152, 168, 213, 229, 232, 233, 246};
+const std::set<TTextId> kFormatIds = {
+    TTextId::ScanCompleteFmt,        TTextId::Step3StartFmt,      TTextId::SpeedDropWaitFmt,
+    TTextId::Existing1GbFilesFmt,    TTextId::StartFromStepFmt,   TTextId::WaitingFmt,
+    TTextId::SpeedChartSummaryFmt,   TTextId::CsvLookupFailedFmt, TTextId::InitializedAsFmt,
+    TTextId::InitFailedAfterTrimFmt, TTextId::VerifiedCountsFmt,
+};
 
 // Ids whose line layout is free in each language.
-const std::set<int> kFreeLayoutIds = {188, 191};
+const std::set<TTextId> kFreeLayoutIds = {TTextId::LicenseNotice, TTextId::AboutTrim};
 
 // printf conversions in order. A '%' before a blank or at the end is prose
 // ("50% of avg"); anything else that is not a complete conversion is kept as
@@ -87,7 +122,7 @@ TEST_F(LangTest, EveryTableMatchesTheEnglishStructure) {
   const char* const* English = LangTableFor(TUiLanguage::ulEnglish);
   for (int Id = 0; Id < kLangTextCount; ++Id) {
     SCOPED_TRACE("English id " + std::to_string(Id));
-    EXPECT_EQ(kFormatIds.count(Id) == 1, !Placeholders(English[Id]).empty());
+    EXPECT_EQ(kFormatIds.count(TTextId(Id)) == 1, !Placeholders(English[Id]).empty());
   }
 
   for (TUiLanguage Lang : kAllLanguages) {
@@ -103,13 +138,13 @@ TEST_F(LangTest, EveryTableMatchesTheEnglishStructure) {
 
       const TLineBreaks Breaks = CountLineBreaks(Text);
       EXPECT_EQ(Breaks.Lone, 0);
-      if (kFreeLayoutIds.count(Id) == 0) {
+      if (kFreeLayoutIds.count(TTextId(Id)) == 0) {
         EXPECT_EQ(Breaks.CrLf, CountLineBreaks(English[Id]).CrLf);
       }
 
-      if (Id == kEqualsSeparatorId) {
+      if (TTextId(Id) == kEqualsSeparatorId) {
         EXPECT_TRUE(EndsWith(Text, "=")) << Text;
-      } else if (kCompletedIds.count(Id) == 1) {
+      } else if (kCompletedIds.count(TTextId(Id)) == 1) {
         if (Chinese) {
           EXPECT_TRUE(EndsWith(Text, "：")) << Text;
         } else {
@@ -121,14 +156,60 @@ TEST_F(LangTest, EveryTableMatchesTheEnglishStructure) {
       }
     }
     SCOPED_TRACE(LanguageDisplayName(Lang));
-    const std::string Hints = Table[44];
+    const std::string Hints = Table[TextIndex(TTextId::ExecutionModeHint)];
     EXPECT_EQ(std::count(Hints.begin(), Hints.end(), '|'), 1) << Hints;
-    EXPECT_NE(std::string(Table[77]).find("50%"), std::string::npos) << Table[77];
+    const std::string Wait = Table[TextIndex(TTextId::SpeedDropWaitHint)];
+    EXPECT_NE(Wait.find("50%"), std::string::npos) << Wait;
   }
 }
 
+// The names sit on the texts they say: the first id of most groups, and the texts of the
+// run's own boxes.
+TEST(TextIdTest, NamesMatchTheEnglishTexts) {
+  struct TCase {
+    TTextId Id;
+    int32_t Index;
+    const char* English;
+  };
+  const TCase Cases[] = {
+      {TTextId::TabTrimExecute, 0, "TRIM Execute"},
+      {TTextId::ButtonCancel, 11, "Cancel"},
+      {TTextId::StatusIdle, 36, "Status: Idle"},
+      {TTextId::DiskListHint, 41, "Select target USB disk for TRIM. BOT and UASP protocols supported."},
+      {TTextId::ErrorCaption, 83, "Error"},
+      {TTextId::WarningCaption, 84, "Warning"},
+      {TTextId::InfoCaption, 85, "Info"},
+      {TTextId::SelectDisk, 97, "Please select a disk."},
+      {TTextId::RealTestPreparing, 118, "Preparing"},
+      {TTextId::PressInspect, 154, "Press Inspect to analyze the selected PhysicalDrive."},
+      {TTextId::WillInitGpt, 165, "Disk will be initialized as GPT after TRIM"},
+      {TTextId::UsbGuideCaption, 175, "USB Connection Guide"},
+      {TTextId::CancelledByUser, 181, "Operation canceled by user."},
+      {TTextId::ButtonSpeedChart, 210, "Speed Chart"},
+      {TTextId::StatusScanning, 217, "Status: Scanning disks..."},
+      {TTextId::Step5Start, 241, "STEP5: 1GB file integrity verification started"},
+  };
+  const char* const* English = LangTableFor(TUiLanguage::ulEnglish);
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Index);
+    EXPECT_EQ(TextIndex(Case.Id), Case.Index);
+    EXPECT_STREQ(English[TextIndex(Case.Id)], Case.English);
+  }
+  // The run's boxes: their texts open with these words.
+  const std::pair<TTextId, const char*> Starts[] = {
+      {TTextId::ReTrimQuestion, "Hardware TRIM paths (DSM / SCSI UNMAP / ATA Pass-Through) were all rejected"},
+      {TTextId::ReformatAsNtfsNotice, "This USB-SATA bridge does not support TRIM on exFAT/FAT32."},
+      {TTextId::UsbDisconnected, "The disk appears to have disconnected from the USB bus."},
+      {TTextId::ExpertAtaRetryQuestion, "Optimize-Volume -ReTrim failed (for example StorageWMI 43022)."},
+      {TTextId::PinnedReTrimQuestion, "To protect the mounted NTFS volume (Pinned Volume guard)"},
+      {TTextId::UaspMethodHint, "Expert mode"},
+  };
+  for (const auto& [Id, Start] : Starts)
+    EXPECT_TRUE(std::string(English[TextIndex(Id)]).starts_with(Start)) << TextIndex(Id);
+}
+
 TEST_F(LangTest, CurrentLanguageSelectsTheTable) {
-  // Text 11 ("Cancel") is distinct in every language, so a mis-ordered
+  // "Cancel" is distinct in every language, so a mis-ordered
   // table list shows up here.
   struct TCase {
     TUiLanguage Lang;
@@ -149,7 +230,8 @@ TEST_F(LangTest, CurrentLanguageSelectsTheTable) {
     EXPECT_EQ(LanguageDisplayName(Case.Lang), Case.Name);
     SetCurrentLanguage(Case.Lang);
     EXPECT_EQ(GetCurrentLanguage(), Case.Lang);
-    EXPECT_EQ(GetLangText(11), Case.Cancel);
+    EXPECT_EQ(GetLangText(TTextId::ButtonCancel), Case.Cancel);
+    EXPECT_EQ(GetLangText(TTextId::UaspMethodHint), LangTableFor(Case.Lang)[249]);
     EXPECT_EQ(GetLangText(249), LangTableFor(Case.Lang)[249]);
     EXPECT_EQ(GetLangText(-1), "?");
     EXPECT_EQ(GetLangText(kLangTextCount), "?");

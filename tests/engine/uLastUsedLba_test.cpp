@@ -43,7 +43,7 @@ TEST_F(LastUsedLbaTest, EndsAtTheHighestUsedClusterOnEveryLayout) {
         2048 + static_cast<int64_t>((S->heapOffset * C.Bps + (High + 2) * S->ClusterBytes()) / 512) - 1;
     EXPECT_EQ(Last(), Want);
     EXPECT_TRUE(Rec.Has(
-        {"[INFO] " + VolumeInfoOf(*M, 'E').FileSystem + " E:: VolUsed=", "LastUsedLba=" + std::to_string(Want)}));
+        {"[INFO] " + VolumeInfoOf(*M, 'E').FileSystem + " E: VolUsed=", "LastUsedLba=" + std::to_string(Want)}));
   }
 }
 

@@ -25,11 +25,6 @@ constexpr int kDiskNo = 1;
 constexpr uint64_t kDiskSectors = 1 << 21;
 constexpr int64_t kVolStart = 2048;      // sectors
 constexpr int64_t kVolSectors = 131072;  // 64 MiB
-constexpr int32_t kTextWarning = 84;
-constexpr int32_t kTextInfo = 85;
-constexpr int32_t kTextUsbDisconnect = 205;
-constexpr int32_t kTextExpertRetry = 208;
-constexpr int32_t kTextPinnedReTrimQuestion = 238;
 
 using TRanges = std::vector<std::pair<uint64_t, uint64_t>>;
 using TLines = std::vector<std::string>;
@@ -78,7 +73,7 @@ struct Scenario {
   std::string failure = {};  // the first failure's message; empty: none
   std::vector<const char*> prefixes = {};
   TLines lines = {};                                    // the log lines holding one of the prefixes, in order
-  std::vector<std::pair<int32_t, int32_t>> boxes = {};  // (caption, text) ids of the boxes shown, in order
+  std::vector<std::pair<TTextId, TTextId>> boxes = {};  // (caption, text) ids of the boxes shown, in order
   TExpectLedger ledger = TExpectLedger::Planned;
   int released = -1;                            // Planned: how many of the planned ranges were released (-1: all)
   std::vector<std::string> commands = {};       // the ledger's command names, deduplicated in order
@@ -447,7 +442,7 @@ std::vector<Scenario> Scenarios() {
        .lines = {"[ERROR] Batch 1 failed: Disk left the USB bus (winerr=1167); no further commands sent",
                  "[INFO] USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing "
                  "user guidance"},
-       .boxes = {{kTextInfo, kTextUsbDisconnect}},
+       .boxes = {{TTextId::InfoCaption, TTextId::UsbDisconnected}},
        .released = 2,
        .commands = {"ATA DSM"},
        .requests = [](const std::vector<SimRequestRecord>& r) {
@@ -492,7 +487,7 @@ std::vector<Scenario> Scenarios() {
                .failure = "Disk left the USB bus (winerr=1167); no further commands sent",
                .prefixes = {"Batch "},
                .lines = {"[ERROR] Batch 1 failed: Disk left the USB bus (winerr=1167); no further commands sent"},
-               .boxes = {{kTextInfo, kTextUsbDisconnect}},
+               .boxes = {{TTextId::InfoCaption, TTextId::UsbDisconnected}},
                .released = 32,
                .commands = {"ATA DSM"}});
 
@@ -538,7 +533,7 @@ std::vector<Scenario> Scenarios() {
                  "detected; showing USB reconnect guidance",
                  "[INFO] USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing "
                  "user guidance"},
-       .boxes = {{kTextInfo, kTextUsbDisconnect}},
+       .boxes = {{TTextId::InfoCaption, TTextId::UsbDisconnected}},
        .ledger = TExpectLedger::Nothing,
        .commands = {},
        .requests =
@@ -568,7 +563,7 @@ std::vector<Scenario> Scenarios() {
                  "keep the bridge enumerated",
                  "[ERROR] Batch 0 failed: ATA Pass-Through bridge hang detected; skipped to keep the bus "
                  "enumerated"},
-       .boxes = {{kTextInfo, kTextUsbDisconnect}},
+       .boxes = {{TTextId::InfoCaption, TTextId::UsbDisconnected}},
        .ledger = TExpectLedger::Nothing,
        .commands = {},
        .elapsedFromMs = 5000 + 45000,
@@ -657,7 +652,8 @@ std::vector<Scenario> Scenarios() {
                            "[WARN] Expert retry accepted: releasing pinned handles and retrying ATA Pass-Through",
                            kDmaExtend, "[INFO] Expert ATA Pass-Through retry succeeded after ReTrim failure",
                            "[INFO] Total trimmed: sectors=129,408 (0.062 GiB)"})),
-       .boxes = {{kTextInfo, kTextPinnedReTrimQuestion}, {kTextWarning, kTextExpertRetry}},
+       .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion},
+                 {TTextId::WarningCaption, TTextId::ExpertAtaRetryQuestion}},
        .commands = {"ATA DSM"}});
 
   v.push_back({.name = "PinnedNtfsReTrimReleasesTheFreeClusters",
@@ -672,7 +668,7 @@ std::vector<Scenario> Scenarios() {
                               "[INFO] Optimize-Volume -ReTrim covers all free space; skipping remaining batches",
                               "[INFO] Total trimmed: managed by Windows Optimize-Volume -ReTrim (sector count not "
                               "reported)"}),
-               .boxes = {{kTextInfo, kTextPinnedReTrimQuestion}},
+               .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion}},
                .commands = {"RETRIM"}});
 
   return v;

@@ -1,0 +1,4 @@
+#include "ui/uMainForm.h"
+
+void TMainForm::LoadSettings() {}
+void TMainForm::SaveSettings() {}
