@@ -51,7 +51,7 @@ void TRealTrimTestThread::CreateFileMapCsvs() {
   }
   FCreatedCsv = dir + "created_files.csv";
   FDeletedCsv = dir + "deleted_files.csv";
-  auto create = [this](std::string& Path, const char* Header, int32_t FailText) {
+  auto create = [this](std::string& Path, const char* Header, TTextId FailText) {
     std::string error;
     try {
       WriteWholeFile(Path, std::string(Header) + "\r\n");
@@ -59,14 +59,14 @@ void TRealTrimTestThread::CreateFileMapCsvs() {
       error = e.what();
     }
     if (error.empty()) {
-      PostLog(GetLangText(151) + Path);
+      PostLog(GetLangText(TTextId::CsvCreatedPrefix) + Path);
     } else {
       PostLog(GetLangText(FailText) + error);
       Path.clear();
     }
   };
-  create(FCreatedCsv, kCreatedCsvHeader, 227);
-  create(FDeletedCsv, kDeletedCsvHeader, 228);
+  create(FCreatedCsv, kCreatedCsvHeader, TTextId::CsvCreateFailedCreatedPrefix);
+  create(FDeletedCsv, kDeletedCsvHeader, TTextId::CsvCreateFailedDeletedPrefix);
 }
 
 void TRealTrimTestThread::AppendCreatedRow(const TTestFileInfo& Info, int32_t Index) {
@@ -74,7 +74,7 @@ void TRealTrimTestThread::AppendCreatedRow(const TTestFileInfo& Info, int32_t In
   uint64_t first = 0, last = 0;
   if (!GetFileSectorSpan(Info.FileName, first, last)) {
     const DWORD err = Win().GetLastError();
-    PostLog(Format(GetLangText(229), Index, Info.FileName, err));
+    PostLog(Format(GetLangText(TTextId::CsvLookupFailedFmt), Index, Info.FileName, err));
     return;
   }
   std::string error;
@@ -83,7 +83,7 @@ void TRealTrimTestThread::AppendCreatedRow(const TTestFileInfo& Info, int32_t In
   } catch (const std::exception& e) {
     error = e.what();
   }
-  if (!error.empty()) PostLog(GetLangText(147) + "(created): " + error);
+  if (!error.empty()) PostLog(GetLangText(TTextId::CsvWriteFailed) + "(created): " + error);
 }
 
 void TRealTrimTestThread::AppendDeletedRow(const TTestFileInfo& Info, int32_t Index) {
@@ -96,5 +96,5 @@ void TRealTrimTestThread::AppendDeletedRow(const TTestFileInfo& Info, int32_t In
   } catch (const std::exception& e) {
     error = e.what();
   }
-  if (!error.empty()) PostLog(GetLangText(147) + "(deleted): " + error);
+  if (!error.empty()) PostLog(GetLangText(TTextId::CsvWriteFailed) + "(deleted): " + error);
 }

@@ -52,7 +52,7 @@ bool TRealTrimTestThread::WriteTestFile(const TTestFileInfo& Info) {
   TDeviceHandle h(Win().CreateFileW(Info.FileName, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, kWriteFlags));
   if (!h.Valid()) {
     const DWORD err = Win().GetLastError();
-    PostLog(GetLangText(140) + Info.FileName + " | " +
+    PostLog(GetLangText(TTextId::FileCreateFailedPrefix) + Info.FileName + " | " +
             Format("Cannot create file \"%s\": %s", Info.FileName, ErrorText(err)));
     return false;
   }
@@ -67,7 +67,7 @@ bool TRealTrimTestThread::WriteTestFile(const TTestFileInfo& Info) {
       const DWORD err = Win().GetLastError();
       const std::string why =
           err != 0 ? ErrorText(err) : Format("%u of %u bytes written", static_cast<uint32_t>(written), n);
-      PostLog(GetLangText(141) + Info.FileName + " | " + why);
+      PostLog(GetLangText(TTextId::WriteFailedPrefix) + Info.FileName + " | " + why);
       return false;
     }
     AccountBytes(static_cast<int32_t>(n));
@@ -187,7 +187,7 @@ bool TRealTrimTestThread::VerifyList(const TTestFileArray& List) {
     if (StopRequested()) break;
     if (e.FileName.empty()) continue;
     if (!FileExists(e.FileName)) {
-      PostLog(GetLangText(145) + e.FileName);
+      PostLog(GetLangText(TTextId::VerifyFileMissingPrefix) + e.FileName);
       ++FVerifyFailed;
       result = false;
       continue;
@@ -202,7 +202,7 @@ bool TRealTrimTestThread::VerifyList(const TTestFileArray& List) {
     if (match) {
       ++FVerifyPassed;
     } else {
-      PostLog(GetLangText(146) + e.FileName);
+      PostLog(GetLangText(TTextId::VerifyCrcMismatchPrefix) + e.FileName);
       ++FVerifyFailed;
       result = false;
     }
@@ -211,7 +211,8 @@ bool TRealTrimTestThread::VerifyList(const TTestFileArray& List) {
 }
 
 std::string TRealTrimTestThread::VerifySummary() const {
-  return Format(GetLangText(246), FVerifyPassed + FVerifyFailed, FVerifyPassed, FVerifyFailed);
+  return Format(GetLangText(TTextId::VerifiedCountsFmt), FVerifyPassed + FVerifyFailed, FVerifyPassed,
+                FVerifyFailed);
 }
 
 void TRealTrimTestThread::LoadExistingFiles() {
@@ -253,13 +254,13 @@ void TRealTrimTestThread::ScanGigIndex() {
     if (GigNumber(e.cFileName, n) && n > highest) highest = n;
   }
   FNextGigIndex = highest + 1;
-  if (FNextGigIndex > 0) PostLog(Format(GetLangText(144), highest, FNextGigIndex));
+  if (FNextGigIndex > 0) PostLog(Format(GetLangText(TTextId::Existing1GbFilesFmt), highest, FNextGigIndex));
 }
 
 bool TRealTrimTestThread::EnsureTestFolder() {
   ForceDirectories(FFolder);
   if (DirectoryExists(FFolder)) return true;
-  PostLog(GetLangText(139) + FFolder);
+  PostLog(GetLangText(TTextId::CreateTestFolderFailedPrefix) + FFolder);
   return false;
 }
 

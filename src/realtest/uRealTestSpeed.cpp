@@ -39,7 +39,7 @@ void TRealTrimTestThread::AccountBytes(int32_t N) {
   FAvgSpeed = FAvgSpeed > 0 ? FAvgSpeed * 0.9 + speed * 0.1 : speed;
   const int32_t waitMin = FStepOptions.SpeedDropWaitMin;
   if (FSpeedDropCheck && waitMin > 0 && FAvgSpeed > 0 && speed > 0 && FAvgSpeed * 0.5 > speed) {
-    PostLog(Format(GetLangText(142), speed, FAvgSpeed, waitMin));
+    PostLog(Format(GetLangText(TTextId::SpeedDropWaitFmt), speed, FAvgSpeed, waitMin));
     FSampleBytes = 0;
     FSampleStartTick = Tick();
     WaitAfterSpeedDrop(waitMin);
@@ -74,7 +74,7 @@ void TRealTrimTestThread::WaitAfterSpeedDrop(int32_t Minutes) {
     ++ticks;
     if (ticks % 2 == 0) AddSpeedPoint(0.0);
     const uint64_t secs = remaining / 1000;
-    FStatusText = Format(GetLangText(168), secs / 60, secs % 60);
+    FStatusText = Format(GetLangText(TTextId::WaitingFmt), secs / 60, secs % 60);
     Synchronize([this] {
       if (FForm) FForm->SetRealStatus(FStatusText);
     });

@@ -22,7 +22,7 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
     std::string msg;
     TTrimPlanner planner(Logger());
     if (!planner.GeneratePlan(FDisk, TTrimMode::tmFreeSpace, ranges, msg)) {
-      PostLog(GetLangText(153) + msg);
+      PostLog(GetLangText(TTextId::TrimPlanFailedPrefix) + msg);
       return false;
     }
   }
@@ -60,15 +60,15 @@ bool TRealTrimTestThread::FlushTestVolume() {
   TDeviceHandle h(Win().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
   if (!h.Valid()) {
-    PostLog(GetLangText(149) + path);
+    PostLog(GetLangText(TTextId::FlushFailedPrefix) + path);
     return false;
   }
   if (Win().FlushFileBuffers(h.Get())) {
-    PostLog(GetLangText(148) + path);
+    PostLog(GetLangText(TTextId::FlushSucceededPrefix) + path);
     return true;
   }
   const DWORD err = Win().GetLastError();
-  PostLog(GetLangText(149) + path + Format(" winerr=%d", err));
+  PostLog(GetLangText(TTextId::FlushFailedPrefix) + path + Format(" winerr=%d", err));
   return false;
 }
 
@@ -89,5 +89,5 @@ void TRealTrimTestThread::ExportFreeRangesCsv() {
     for (const TTrimRange& r : ranges) text += FreeRangeCsvRow(v, r);
   }
   WriteWholeFile(path, text);  // a file that cannot be saved ends the test as an error
-  PostLog(GetLangText(143) + path);
+  PostLog(GetLangText(TTextId::FreeSpaceCsvSavedPrefix) + path);
 }

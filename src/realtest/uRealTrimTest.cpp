@@ -166,12 +166,12 @@ void TRealTrimTestThread::EndWithError(const std::string& Message) {
 bool TRealTrimTestThread::StopHere() {
   if (!StopRequested()) return false;
   FCancelled = true;
-  FResultText = GetLangText(181);
+  FResultText = GetLangText(TTextId::CancelledByUser);
   return true;
 }
 
 void TRealTrimTestThread::ExecuteSteps() {
-  PostStatus(GetLangText(118));
+  PostStatus(GetLangText(TTextId::RealTestPreparing));
   FSpeedDropCheck = false;
   FSucceeded = false;
   FCancelled = false;
@@ -187,48 +187,48 @@ void TRealTrimTestThread::ExecuteSteps() {
 
 void TRealTrimTestThread::RunVerifyOnly() {
   StartStepTimer();
-  PostLog(GetLangText(121));
+  PostLog(GetLangText(TTextId::VerifyOnlyScanning));
   LoadExistingFiles();
-  PostLog(Format(GetLangText(122), static_cast<int32_t>(FFiles.size())));
+  PostLog(Format(GetLangText(TTextId::ScanCompleteFmt), static_cast<int32_t>(FFiles.size())));
   if (FFiles.empty()) {
-    PostLog(GetLangText(123));
-    PostStatus(GetLangText(119));
+    PostLog(GetLangText(TTextId::NoFilesToVerify));
+    PostStatus(GetLangText(TTextId::RealTestDone));
     FSucceeded = false;
     FCancelled = false;
-    FResultText = GetLangText(123);
+    FResultText = GetLangText(TTextId::NoFilesToVerify);
     return;
   }
   FBytesRead = 0;
   FReadMs = 0;
   ResetStepCounters();
-  PostLog(GetLangText(124));
-  PostStatus(GetLangText(120));
+  PostLog(GetLangText(TTextId::Verify500MbStarted));
+  PostStatus(GetLangText(TTextId::RealTestVerifying));
   const bool ok = VerifyFileList();
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
-    PostLog(GetLangText(181));
+    PostLog(GetLangText(TTextId::CancelledByUser));
     FSucceeded = false;
     FCancelled = true;
-    FResultText = GetLangText(181);
+    FResultText = GetLangText(TTextId::CancelledByUser);
   } else if (ok && FVerifyPassed + FVerifyFailed == 0) {
     // Nothing was verified: not a pass.
-    PostLog(GetLangText(123));
+    PostLog(GetLangText(TTextId::NoFilesToVerify));
     FSucceeded = false;
     FCancelled = false;
-    FResultText = GetLangText(123);
+    FResultText = GetLangText(TTextId::NoFilesToVerify);
   } else if (ok) {
-    PostLog(GetLangText(125) + parts);
+    PostLog(GetLangText(TTextId::VerifySucceeded) + parts);
     FSucceeded = true;
     FCancelled = false;
-    FResultText = GetLangText(125);
+    FResultText = GetLangText(TTextId::VerifySucceeded);
   } else {
-    PostLog(GetLangText(126) + parts);
+    PostLog(GetLangText(TTextId::VerifyFailuresFound) + parts);
     FSucceeded = false;
     FCancelled = StopRequested();
-    FResultText = GetLangText(126);
+    FResultText = GetLangText(TTextId::VerifyFailuresFound);
   }
-  PostStatus(GetLangText(119));
+  PostStatus(GetLangText(TTextId::RealTestDone));
   FSpeedText = "-";
   SyncSpeed();
   PostElapsed();
@@ -236,13 +236,13 @@ void TRealTrimTestThread::RunVerifyOnly() {
 
 void TRealTrimTestThread::RunFullTest() {
   if (!EnsureTestFolder()) {
-    FResultText = GetLangText(139) + FFolder;
+    FResultText = GetLangText(TTextId::CreateTestFolderFailedPrefix) + FFolder;
     return;
   }
   if (FStepOptions.StartStep > 1) {
-    PostLog(Format(GetLangText(152), FStepOptions.StartStep));
+    PostLog(Format(GetLangText(TTextId::StartFromStepFmt), FStepOptions.StartStep));
     LoadExistingFiles();
-    PostLog(Format(GetLangText(122), static_cast<int32_t>(FFiles.size())));
+    PostLog(Format(GetLangText(TTextId::ScanCompleteFmt), static_cast<int32_t>(FFiles.size())));
   }
   if (StepEnabled(1) && (StopHere() || !RunStep1())) return;
   if (StepEnabled(2)) {
@@ -255,36 +255,36 @@ void TRealTrimTestThread::RunFullTest() {
     RunStep4();
   } else if (!StopHere()) {
     FSucceeded = true;
-    FResultText = GetLangText(119);
+    FResultText = GetLangText(TTextId::RealTestDone);
   }
   if (StepEnabled(5)) {
     if (StopHere()) return;
     RunStep5();
   }
-  PostStatus(GetLangText(119));
+  PostStatus(GetLangText(TTextId::RealTestDone));
   FSpeedText = "-";
   SyncSpeed();
   PostElapsed();
-  PostLog(GetLangText(136) + TotalElapsedText());
+  PostLog(GetLangText(TTextId::TotalElapsedPrefix) + TotalElapsedText());
 }
 
 bool TRealTrimTestThread::RunStep1() {
   int64_t total = 0, free = 0;
   if (!QueryFreeSpace(total, free)) {
-    PostLog(GetLangText(138));
-    FResultText = GetLangText(138);
+    PostLog(GetLangText(TTextId::CapacityQueryFailed));
+    FResultText = GetLangText(TTextId::CapacityQueryFailed);
     return false;
   }
   CreateFileMapCsvs();
   StartStepTimer();
   ResetStepCounters();
-  PostLog(GetLangText(195));
+  PostLog(GetLangText(TTextId::Step1Trim));
   PostStatus("STEP1 TRIM");
   FlushTestVolume();
-  if (!RunFreeSpaceTrim()) PostLog(GetLangText(137));
+  if (!RunFreeSpaceTrim()) PostLog(GetLangText(TTextId::TrimFailedCheckLog));
   if (StopHere()) return false;
 
-  PostLog(GetLangText(127));
+  PostLog(GetLangText(TTextId::Step1Start));
   PostStatus("STEP1");
   const int64_t target = free / 3;
   bool filled;
@@ -293,23 +293,24 @@ bool TRealTrimTestThread::RunStep1() {
     filled = FillWithFiles(target, FSizes.FileBytes, false);
   }
   if (!filled) {
-    if (!StopHere()) FResultText = GetLangText(138);  // the fill has logged its cause
+    if (!StopHere()) FResultText = GetLangText(TTextId::CapacityQueryFailed);  // the fill has logged its cause
     return false;
   }
-  PostLog(GetLangText(128) + " - " + FormatSpeed(FStepBytesWritten, FStepWriteMs) + " | " + StepElapsedText());
+  PostLog(GetLangText(TTextId::Step1Complete) + " - " + FormatSpeed(FStepBytesWritten, FStepWriteMs) + " | " +
+          StepElapsedText());
   PostElapsed();
   return true;
 }
 
 void TRealTrimTestThread::RunStep2() {
   StartStepTimer();
-  PostLog(GetLangText(129));
+  PostLog(GetLangText(TTextId::Step2Start));
   PostStatus("STEP2");
   DeleteEveryTenth();
   FlushTestVolume();
   ExportFreeRangesCsv();
-  if (!RunFreeSpaceTrim()) PostLog(GetLangText(137));
-  PostLog(GetLangText(130) + " | " + StepElapsedText());
+  if (!RunFreeSpaceTrim()) PostLog(GetLangText(TTextId::TrimFailedCheckLog));
+  PostLog(GetLangText(TTextId::Step2Complete) + " | " + StepElapsedText());
   PostElapsed();
 }
 
@@ -319,12 +320,12 @@ bool TRealTrimTestThread::RunStep3() {
   ResetStepCounters();
   int64_t total = 0, free = 0;
   if (!QueryFreeSpace(total, free)) {
-    PostLog(GetLangText(138));
+    PostLog(GetLangText(TTextId::CapacityQueryFailed));
     return true;  // on to STEP4
   }
   // One 1 GiB file's size stays free.
   const int64_t size = free > FSizes.GigFileBytes ? free - FSizes.GigFileBytes : 0;
-  PostLog(Format(GetLangText(131), FormatGroupedI64(size)));
+  PostLog(Format(GetLangText(TTextId::Step3StartFmt), FormatGroupedI64(size)));
   PostStatus("STEP3");
   if (size > 0) {
     bool filled;
@@ -333,11 +334,12 @@ bool TRealTrimTestThread::RunStep3() {
       filled = FillWithFiles(size, FSizes.GigFileBytes, true);
     }
     if (!filled) {
-      if (!StopHere()) FResultText = GetLangText(138);
+      if (!StopHere()) FResultText = GetLangText(TTextId::CapacityQueryFailed);
       return false;
     }
   }
-  PostLog(GetLangText(132) + " - " + FormatSpeed(FStepBytesWritten, FStepWriteMs) + " | " + StepElapsedText());
+  PostLog(GetLangText(TTextId::Step3Complete) + " - " + FormatSpeed(FStepBytesWritten, FStepWriteMs) + " | " +
+          StepElapsedText());
   PostElapsed();
   return true;
 }
@@ -347,27 +349,27 @@ void TRealTrimTestThread::RunStep4() {
   FBytesRead = 0;
   FReadMs = 0;
   ResetStepCounters();
-  PostLog(GetLangText(133));
-  PostStatus(GetLangText(230));
+  PostLog(GetLangText(TTextId::Step4Start));
+  PostStatus(GetLangText(TTextId::Step4Verify));
   const bool ok = VerifyFileList();
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
     FCancelled = true;
-    FResultText = GetLangText(181);
+    FResultText = GetLangText(TTextId::CancelledByUser);
   } else if (ok && FVerifyPassed + FVerifyFailed == 0) {
-    PostLog(GetLangText(123));
+    PostLog(GetLangText(TTextId::NoFilesToVerify));
     FSucceeded = false;
-    FResultText = GetLangText(123);
+    FResultText = GetLangText(TTextId::NoFilesToVerify);
   } else if (ok) {
-    PostLog(GetLangText(134) + parts);
+    PostLog(GetLangText(TTextId::Step4Passed) + parts);
     FSucceeded = true;
-    FResultText = GetLangText(134);
+    FResultText = GetLangText(TTextId::Step4Passed);
   } else {
-    PostLog(GetLangText(135) + parts);
+    PostLog(GetLangText(TTextId::Step4Failed) + parts);
     FSucceeded = false;
     FCancelled = StopRequested();
-    FResultText = GetLangText(135);
+    FResultText = GetLangText(TTextId::Step4Failed);
   }
   PostElapsed();
 }
@@ -375,33 +377,33 @@ void TRealTrimTestThread::RunStep4() {
 void TRealTrimTestThread::RunStep5() {
   if (FGigFiles.empty()) {
     LoadExistingGigFiles();
-    PostLog(Format(GetLangText(122), static_cast<int32_t>(FGigFiles.size())));
+    PostLog(Format(GetLangText(TTextId::ScanCompleteFmt), static_cast<int32_t>(FGigFiles.size())));
   }
   StartStepTimer();
   FBytesRead = 0;
   FReadMs = 0;
   ResetStepCounters();
-  PostLog(GetLangText(241));
-  PostStatus(GetLangText(244));
+  PostLog(GetLangText(TTextId::Step5Start));
+  PostStatus(GetLangText(TTextId::Step5Verify));
   const bool ok = VerifyGigList();
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
     FCancelled = true;
-    FResultText = GetLangText(181);
+    FResultText = GetLangText(TTextId::CancelledByUser);
   } else if (ok && FVerifyPassed + FVerifyFailed == 0) {
-    PostLog(GetLangText(123));
+    PostLog(GetLangText(TTextId::NoFilesToVerify));
     // An earlier failure stays the result; nothing verified is never a pass.
-    if (FSucceeded) FResultText = GetLangText(123);
+    if (FSucceeded) FResultText = GetLangText(TTextId::NoFilesToVerify);
     FSucceeded = false;
   } else if (ok) {
-    PostLog(GetLangText(242) + parts);
-    if (FSucceeded) FResultText = GetLangText(242);
+    PostLog(GetLangText(TTextId::Step5Passed) + parts);
+    if (FSucceeded) FResultText = GetLangText(TTextId::Step5Passed);
   } else {
-    PostLog(GetLangText(243) + parts);
+    PostLog(GetLangText(TTextId::Step5Failed) + parts);
     FSucceeded = false;
     FCancelled = StopRequested();
-    FResultText = GetLangText(243);
+    FResultText = GetLangText(TTextId::Step5Failed);
   }
   PostElapsed();
 }
