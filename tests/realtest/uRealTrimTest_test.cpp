@@ -138,6 +138,33 @@ TEST_F(RealTest, CreationCopiesItsInputAndRefusesSizesThatCannotBeWrittenUnbuffe
     EXPECT_THROW(NewTest(1, 5, 0, false, bad), std::invalid_argument);
 }
 
+TEST_F(RealTest, ANestedTrimThatFailsIsLoggedAndTheStepGoesOn) {
+  const struct {
+    const char* Name;
+    std::function<void(RealTest&)> Set;
+    const char* Line;
+  } cases[] = {
+      // Every hardware path refused and Windows ReTrim declined.
+      {"failed batch",
+       [](RealTest& t) {
+         t.m->Bridge().SetProfile(kDiskNo, SimBridgeProfile::NoTrim());
+         t.m->Desktop().ScriptAnswers({IDCANCEL});
+       },
+       "TRIM failed: success=0, failed=1, planned=1"},
+      {"no plan", [](RealTest& t) { t.disk.Volumes.clear(); }, "TRIM plan generation failed: "},
+  };
+  for (const auto& c : cases) {
+    window.Events.clear();
+    c.Set(*this);
+    const TRealTestOutcome r = Run(1, 1);
+    EXPECT_TRUE(r.Succeeded) << c.Name;
+    EXPECT_TRUE(window.Logged(c.Line)) << c.Name;
+    EXPECT_TRUE(window.Logged("TRIM failed or warning, check the log.")) << c.Name;
+    EXPECT_TRUE(window.Logged("STEP1 complete - ")) << c.Name;
+  }
+  EXPECT_TRUE(simDisk->drive.Ledger().empty());
+}
+
 // ---- Start and end steps, resume from the folder -----------------------------------------
 
 TEST_F(RealTest, StepOneAloneEndsDoneThroughTheDisabledVerification) {
@@ -291,6 +318,8 @@ struct StopCase {
   const char* MustLog;  // or ""
 };
 
+void PrintTo(const StopCase& C, std::ostream* Os) { *Os << C.Name; }
+
 struct RealTestStop : RealTest, ::testing::WithParamInterface<StopCase> {};
 
 TEST_P(RealTestStop, EndsAtThatPoint) {
@@ -313,6 +342,9 @@ TEST_P(RealTestStop, EndsAtThatPoint) {
     files += m->Files().Exists(File(i)) && m->Files().ReadAll(File(i)).size() == 256 * 1024;
   EXPECT_EQ(files, c.FilesLeft);
   EXPECT_EQ(window.Logged("Total elapsed time"), c.EndBlock);
+  if (std::string(c.StopOn) == "status: STEP1 TRIM") {
+    EXPECT_TRUE(simDisk->drive.Ledger().empty()) << "the nested run went on after the stop";
+  }
   if (*c.MustLog) {
     EXPECT_TRUE(window.Logged(c.MustLog));
   }
