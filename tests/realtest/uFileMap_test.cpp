@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <random>
+
 #include "base/uByteOrder.h"
 #include "core/ThreadTestUtil.h"
 #include "platform/sim/SimVolumeFormat.h"
@@ -148,6 +152,25 @@ TEST(FileMap, ListingIsDepthFirstAndTakesHiddenFiles) {
   list.clear();
   CollectFilesRecursive("E:\\missing\\", list);
   EXPECT_TRUE(list.empty());
+}
+
+TEST(FileMap, ListingNeverEntersAJunctionOrSymbolicLink) {
+  TThreadFixture f;
+  const std::filesystem::path host =
+      std::filesystem::temp_directory_path() / ("vt_filemap_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(std::filesystem::create_directories(host / "test" / "sub"));
+  ASSERT_TRUE(std::filesystem::create_directories(host / "outside"));
+  { std::ofstream(host / "test" / "file_0.bin") << "x"; }
+  { std::ofstream(host / "test" / "sub" / "x.bin") << "x"; }
+  { std::ofstream(host / "outside" / "precious.doc") << "x"; }
+  std::filesystem::create_directory_symlink(host / "outside", host / "test" / "escape");
+  f.m->Files().AddDrive('E');
+  f.m->Files().MountHostFolder("E:\\trim_real_test", (host / "test").string());
+  std::vector<std::string> list;
+  CollectFilesRecursive("E:\\trim_real_test\\", list);
+  EXPECT_EQ(list, (std::vector<std::string>{"E:\\trim_real_test\\escape", "E:\\trim_real_test\\file_0.bin",
+                                            "E:\\trim_real_test\\sub\\x.bin"}));
+  std::filesystem::remove_all(host);
 }
 
 }  // namespace

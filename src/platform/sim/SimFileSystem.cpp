@@ -82,6 +82,7 @@ DWORD AttributesOf(const Node& n) {
 
 DWORD AttributesOf(const host::Entry& e) {
   DWORD a = e.dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (e.link) a |= FILE_ATTRIBUTE_REPARSE_POINT;  // as Windows shows a symbolic link or junction
   return e.readOnly ? a | FILE_ATTRIBUTE_READONLY : a;
 }
 

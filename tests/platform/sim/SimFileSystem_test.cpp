@@ -495,6 +495,28 @@ TEST_F(SimFileSystemTest, MountedHostFolderHoldsRealFiles) {
   std::filesystem::remove_all(host);
 }
 
+TEST_F(SimFileSystemTest, HostSymbolicLinksShowAsReparsePoints) {
+  const std::filesystem::path host =
+      std::filesystem::temp_directory_path() / ("vt_simfs_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(std::filesystem::create_directories(host / "inside"));
+  ASSERT_TRUE(std::filesystem::create_directories(host / "outside"));
+  { std::ofstream(host / "outside" / "keep.txt") << "x"; }
+  std::filesystem::create_directory_symlink(host / "outside", host / "inside" / "dirlink");
+  std::filesystem::create_symlink(host / "outside" / "keep.txt", host / "inside" / "filelink.txt");
+  Fs().AddDrive('D');
+  Fs().MountHostFolder("D:\\m", (host / "inside").string());
+  FIND_DATA d;
+  HANDLE f = Win().FindFirstFileW("D:\\m\\dirlink", &d);
+  ASSERT_TRUE(IsValidHandle(f));
+  EXPECT_EQ(d.dwFileAttributes, DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  Win().FindClose(f);
+  EXPECT_EQ(Win().GetFileAttributesW("D:\\m\\filelink.txt"),
+            DWORD(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT));
+  // What the link points at is still reached through it, as on Windows.
+  EXPECT_EQ(Fs().ReadAll("D:\\m\\dirlink\\keep.txt"), "x");
+  std::filesystem::remove_all(host);
+}
+
 struct AppendJob {
   int id;
   int lines;
