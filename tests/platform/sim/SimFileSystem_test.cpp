@@ -495,6 +495,29 @@ TEST_F(SimFileSystemTest, MountedHostFolderHoldsRealFiles) {
   std::filesystem::remove_all(host);
 }
 
+TEST_F(SimFileSystemTest, ASlowDriveTakesVirtualTimePerByte) {
+  Fs().AddDrive('S');
+  FileFault slow;
+  slow.bytesPerSecond = 1048576;
+  Fs().SetFault("S:\\", slow);
+  HANDLE h = Open("S:\\f.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+  const std::string mib(1048576, 'x');
+  const uint64_t t0 = m->Kernel().NowMs();
+  EXPECT_TRUE(Write(h, mib));
+  EXPECT_EQ(m->Kernel().NowMs() - t0, 1000u);
+  char buf[524288];
+  DWORD got = 0;
+  EXPECT_TRUE(Win().ReadFileAt(h, buf, sizeof(buf), &got, 0));
+  EXPECT_EQ(got, sizeof(buf));
+  EXPECT_EQ(m->Kernel().NowMs() - t0, 1500u);
+  Win().CloseHandle(h);
+  // Other drives keep their speed.
+  HANDLE c = Open("C:\\fast.bin", GENERIC_WRITE, 0, CREATE_NEW);
+  EXPECT_TRUE(Write(c, mib));
+  EXPECT_EQ(m->Kernel().NowMs() - t0, 1500u);
+  Win().CloseHandle(c);
+}
+
 TEST_F(SimFileSystemTest, HostSymbolicLinksShowAsReparsePoints) {
   const std::filesystem::path host =
       std::filesystem::temp_directory_path() / ("vt_simfs_" + std::to_string(std::random_device{}()));
