@@ -23,6 +23,7 @@ class TScriptedTest : public TRealTrimTestThread {
 
   using TRealTrimTestThread::AccountBytes;
   using TRealTrimTestThread::FAvgSpeed;
+  using TRealTrimTestThread::FileHash;
   using TRealTrimTestThread::FSpeedDropCheck;
   using TRealTrimTestThread::PostElapsed;
   using TRealTrimTestThread::PostStatus;
@@ -206,6 +207,21 @@ TEST_F(SpeedTest, TheWindowsTimerReadsTheElapsedTimesWhileTheTestRuns) {
     t.PostStatus("now");
   });
   EXPECT_EQ(seen, (std::vector<std::string>{"0:01:06", "0:00:05"}));
+}
+
+TEST_F(SpeedTest, FileHashOfAFileAndOfAMissingOne) {
+  m->Files().AddDrive('E');
+  const std::string path = "E:\\trim_real_test\\file_0.bin";
+  std::string bytes(kMiB + 5, '\0');
+  TContentStream(NameSeed(path)).Next(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+  m->Files().WriteAll(path, bytes);
+  uint32_t got = 0, missing = 0;
+  Script(0, [&](TScriptedTest& t) {
+    got = t.FileHash(path);
+    missing = t.FileHash("E:\\trim_real_test\\file_1.bin");
+  });
+  EXPECT_EQ(got, ExpectedHash(static_cast<int64_t>(bytes.size()), NameSeed(path)));
+  EXPECT_EQ(missing, 0x7EE3623Au);
 }
 
 }  // namespace
