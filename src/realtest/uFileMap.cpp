@@ -59,11 +59,11 @@ bool SectorRangeOfExtents(const uint8_t* Buffer, size_t Size, const TSectorGeome
   Last = 0;
   TByteReader r(std::span<const uint8_t>(Buffer, Size));
   const uint64_t count = r.LE32(0);
-  if (count == 0 || Size < fsc::kRetrievalPointersHeaderSize ||
-      count > (Size - fsc::kRetrievalPointersHeaderSize) / fsc::kRetrievalPointersExtentSize)
+  if (count == 0 || Size < fsc::kRetrievalHeaderSize ||
+      count > (Size - fsc::kRetrievalHeaderSize) / fsc::kRetrievalExtentSize)
     return false;
-  auto nextVcn = [&](uint64_t k) { return r.LE64(fsc::kRetrievalPointersHeaderSize + 16 * k); };
-  auto lcn = [&](uint64_t k) { return r.LE64(fsc::kRetrievalPointersHeaderSize + 16 * k + 8); };
+  auto nextVcn = [&](uint64_t k) { return r.LE64(fsc::kRetrievalHeaderSize + 16 * k); };
+  auto lcn = [&](uint64_t k) { return r.LE64(fsc::kRetrievalHeaderSize + 16 * k + 8); };
   const uint64_t base = G.PartStart + G.HeapOffset;
   // Only the last extent gives the end; what lies between the first and the last is not looked at.
   const uint64_t k = count - 1;
