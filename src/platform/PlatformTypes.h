@@ -19,6 +19,8 @@ using ULONGLONG = uint64_t;
 using LANGID = uint16_t;
 using HANDLE = void*;
 using HWND = void*;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
 using HDEVINFO = void*;
 
 constexpr BOOL TRUE_ = 1;
@@ -176,6 +178,7 @@ enum : DWORD {
   STARTF_USESTDHANDLES = 0x100,
   CREATE_NO_WINDOW = 0x08000000u,
   SW_HIDE = 0,
+  SW_SHOWNORMAL = 1,
   SEM_FAILCRITICALERRORS = 0x1,
   SEM_NOOPENFILEERRORBOX = 0x8000,
 };

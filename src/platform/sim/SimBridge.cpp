@@ -368,11 +368,25 @@ void SimBridge::SetProfile(int disk, SimBridgeProfile profile) {
   d->bridge.profile = std::move(profile);
 }
 
+void SimBridge::SetLogicalBlockSize(int disk, uint32_t bytes) {
+  auto d = storage_.Disk(disk);
+  if (!d) return;
+  std::lock_guard<std::mutex> lk(d->mu);
+  d->bridge.profile.logicalBlockSize = bytes;
+}
+
 void SimBridge::SetIdentity(int disk, SimIdentity identity) {
   auto d = storage_.Disk(disk);
   if (!d) return;
   std::lock_guard<std::mutex> lk(d->mu);
   d->bridge.identity = std::move(identity);
+}
+
+void SimBridge::SetIdentifyDelay(int disk, uint32_t ms) {
+  auto d = storage_.Disk(disk);
+  if (!d) return;
+  std::lock_guard<std::mutex> lk(d->mu);
+  d->bridge.identity.answerDelayMs = ms;
 }
 
 void SimBridge::AddFault(int disk, SimFault fault) {
@@ -446,7 +460,7 @@ bool ApplyFault(SimStorage& storage, SimDisk& disk, const SimFault& f, uint32_t 
         std::lock_guard<std::mutex> lk(disk.mu);
         number = disk.number;
       }
-      storage.DetachDisk(number);
+      storage.LeaveBus(number, f.newcomer);
       SimSetLastError(ERROR_DEVICE_NOT_CONNECTED);
       return false;
     }
@@ -585,6 +599,15 @@ BOOL SimBridge::PassThrough(SimDeviceCall& call) {
     std::lock_guard<std::mutex> lk(call.disk->mu);
     profile = call.disk->bridge.profile;
     identity = call.disk->bridge.identity;
+  }
+  if (rec.command == SimCommand::Identify && identity.answerDelayMs) {
+    SimFault slow;
+    slow.kind = SimFaultKind::Delay;
+    slow.delayMs = identity.answerDelayMs;
+    bool answerStatus = false;
+    if (!ApplyFault(storage_, *call.disk, slow, rec.timeOutValue, &answerStatus)) return FALSE_;
+    std::lock_guard<std::mutex> lk(call.disk->mu);
+    if (!call.disk->present) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   }
   auto* data = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(rec.dataBuffer));
   Decoder decoder(*call.disk, profile, identity, rec.dataIn, data, rec.dataTransferLength);

@@ -258,6 +258,27 @@ std::vector<MessageBoxCall> SimDesktop::Boxes() {
   return boxes_;
 }
 
+void SimDesktop::SetShellHandler(std::function<intptr_t(const ShellExecuteCall&)> handler) {
+  std::lock_guard<std::mutex> lk(mu_);
+  shellHandler_ = std::move(handler);
+}
+
+intptr_t SimDesktop::ShellExecuteW(const ShellExecuteCall& call) {
+  std::function<intptr_t(const ShellExecuteCall&)> handler;
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    shellCalls_.push_back(call);
+    handler = shellHandler_;
+  }
+  // 42: any value above 32 means the shell took the document.
+  return handler ? handler(call) : 42;
+}
+
+std::vector<ShellExecuteCall> SimDesktop::ShellCalls() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return shellCalls_;
+}
+
 void SimDesktop::NewGuid(GUID* g) {
   std::lock_guard<std::mutex> lk(mu_);
   *g = GUID{};
@@ -265,6 +286,48 @@ void SimDesktop::NewGuid(GUID* g) {
   g->Data2 = 0x1234;
   g->Data3 = 0x4000;
   g->Data4[0] = 0x80;
+}
+
+}  // namespace plat::sim
+
+namespace plat::sim {
+
+void SimDesktop::SetWindowMessageSink(WindowMessageSink sink) {
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    windowSink_ = std::move(sink);
+  }
+  DeliverWindowMessages();
+}
+
+void SimDesktop::PostWindowMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    windowMessages_.push_back({window, msg, wParam, lParam});
+    pendingMessages_.push_back({window, msg, wParam, lParam});
+  }
+  DeliverWindowMessages();
+}
+
+std::vector<SimDesktop::WindowMessage> SimDesktop::WindowMessages() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return windowMessages_;
+}
+
+void SimDesktop::DeliverWindowMessages() {
+  std::lock_guard<std::recursive_mutex> order(deliverMu_);
+  for (;;) {
+    WindowMessageSink sink;
+    WindowMessage m;
+    {
+      std::lock_guard<std::mutex> lk(mu_);
+      if (!windowSink_ || pendingMessages_.empty()) return;
+      sink = windowSink_;
+      m = pendingMessages_.front();
+      pendingMessages_.pop_front();
+    }
+    sink(m.window, m.msg, m.wParam, m.lParam);
+  }
 }
 
 }  // namespace plat::sim

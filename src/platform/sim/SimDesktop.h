@@ -1,8 +1,10 @@
 // The simulated machine's desktop and user settings: UI language, regional separators, the
-// system message table, version resources of program files, message boxes and GUIDs.
+// system message table, version resources of program files, message boxes, the shell's "open"
+// of documents and web pages, and GUIDs.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -19,6 +21,16 @@ struct MessageBoxCall {
   std::string text;
   std::string caption;
   UINT type = 0;
+  DWORD threadId = 0;
+};
+
+struct ShellExecuteCall {
+  HWND owner = nullptr;
+  std::string verb;
+  std::string file;
+  std::string parameters;
+  std::string directory;
+  int showCmd = 0;
   DWORD threadId = 0;
 };
 
@@ -75,8 +87,34 @@ class SimDesktop {
   int MessageBoxW(const MessageBoxCall& call);
   std::vector<MessageBoxCall> Boxes();
 
+  // ---- the shell (ShellExecuteW) ----
+  // Every call is recorded; the handler, when set, gives the result, else the shell reports
+  // success (a value above 32) without opening anything.
+  void SetShellHandler(std::function<intptr_t(const ShellExecuteCall&)> handler);
+  intptr_t ShellExecuteW(const ShellExecuteCall& call);
+  std::vector<ShellExecuteCall> ShellCalls();
+
   // ---- GUIDs: deterministic, counting up ----
   void NewGuid(GUID* g);
+
+  // ---- messages to windows ----
+  // The machine owns no windows (the window toolkit does), so a message the machine posts to a
+  // window goes to the sink that the windows' owner installs; the sink runs on the thread that
+  // caused the message and hands it to the window's own thread, as Windows posts to a window's
+  // message queue. Messages posted while no sink is installed wait, in order, and go to the next
+  // sink installed (an empty sink makes them wait again). lParam records stay valid for the life
+  // of the machine.
+  using WindowMessageSink = std::function<void(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)>;
+  void SetWindowMessageSink(WindowMessageSink sink);
+  void PostWindowMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  struct WindowMessage {
+    HWND window = nullptr;
+    UINT msg = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+  };
+  // Every message posted, in order, whether a sink has taken it yet or not.
+  std::vector<WindowMessage> WindowMessages();
 
  private:
   std::mutex mu_;
@@ -93,7 +131,14 @@ class SimDesktop {
   std::function<int(const MessageBoxCall&)> boxHandler_;
   std::function<int(const MessageBoxCall&)> unscripted_;
   std::vector<MessageBoxCall> boxes_;
+  std::function<intptr_t(const ShellExecuteCall&)> shellHandler_;
+  std::vector<ShellExecuteCall> shellCalls_;
   uint32_t guidCounter_ = 0;
+  WindowMessageSink windowSink_;
+  std::vector<WindowMessage> windowMessages_;
+  std::deque<WindowMessage> pendingMessages_;
+  std::recursive_mutex deliverMu_;  // one thread hands messages to the sink at a time, in order
+  void DeliverWindowMessages();
 };
 
 }  // namespace plat::sim

@@ -11,6 +11,7 @@
 #include "base/uUtf.h"
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimPartitionTable.h"
 #include "platform/sim/SimStorage.h"
 
 namespace plat::sim {
@@ -59,10 +60,16 @@ size_t RecordIndex(const void* rec) {
   return static_cast<size_t>(v) - 1;  // 0 (unmarked) wraps to an index that is never valid
 }
 
-std::string InterfacePath(const SimDiskDescription& d) {
+}  // namespace
+
+std::string DiskInterfacePath(const SimDiskDescription& d) {
   return "\\\\?\\" + Lower(d.enumerator.empty() ? "scsi" : d.enumerator) + "#disk&ven_" + Lower(d.vendor) +
          "&prod_" + Lower(d.product) + "#" + d.instanceId + "#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 }
+
+namespace {
+
+std::string InterfacePath(const SimDiskDescription& d) { return DiskInterfacePath(d); }
 
 SimDiskDescription DescriptionOf(const std::shared_ptr<SimDisk>& disk) {
   std::lock_guard<std::mutex> lk(disk->mu);
@@ -346,15 +353,13 @@ SimDiscovery::SimDiscovery(SimKernel& kernel, SimStorage& storage, SimFileSystem
 SimDiscovery::~SimDiscovery() = default;
 
 std::shared_ptr<SimDisk> SimDiscovery::AddDisk(int number, uint64_t sizeBytes, SimDiskDescription description) {
-  auto d = impl_->storage.AddDisk(number, sizeBytes / SimDrive::kSectorSize);
   {
     std::lock_guard<std::mutex> lk(impl_->mu);
     if (description.instanceId.empty())
       description.instanceId = "7&" + std::to_string(impl_->nextInstance++) + "&0";
   }
-  std::lock_guard<std::mutex> lk(d->mu);
-  d->description = std::move(description);
-  return d;
+  return impl_->storage.AddDisk(number, sizeBytes / SimDrive::kSectorSize,
+                                [&](SimDisk& d) { d.description = std::move(description); });
 }
 
 void SimDiscovery::Describe(int number, const std::function<void(SimDiskDescription&)>& change) {
@@ -367,6 +372,15 @@ void SimDiscovery::Describe(int number, const std::function<void(SimDiskDescript
 std::shared_ptr<SimVolume> SimDiscovery::AddVolume(char letter, int diskNumber, uint64_t offsetBytes,
                                                    uint64_t lengthBytes, const std::string& fileSystem,
                                                    DWORD clusterBytes) {
+  if (auto d = impl_->storage.Disk(diskNumber)) {
+    bool mbr;
+    {
+      std::lock_guard<std::mutex> lk(d->mu);
+      mbr = d->description.mbrPartitionTable;
+    }
+    PlacePartition(d->drive, SimLogicalBlockSize(*d), mbr ? SimPartitionStyle::kMbr : SimPartitionStyle::kGpt,
+                   offsetBytes, lengthBytes, fileSystem, static_cast<uint32_t>(diskNumber));
+  }
   auto v = impl_->storage.AddVolume(letter, {SimExtent{diskNumber, offsetBytes, lengthBytes}});
   std::lock_guard<std::mutex> lk(v->mu);
   v->fileSystemName = fileSystem;

@@ -55,6 +55,10 @@ struct SimDiskDescription {
   std::vector<std::string> hardwareIds;  // SPDRP_HARDWAREID, first one first
   std::string instanceId;                // part of the interface path; set when the disk is added
 
+  // The partition table AddVolume keeps on the disk's sectors for the volumes it places: GPT, or
+  // MBR when set (SimPartitionTable.h).
+  bool mbrPartitionTable = false;
+
   // A Windows error fails the call with it; 0 lets it through.
   struct Faults {
     DWORD descriptorHeader = 0;         // the first (8-byte) descriptor query
@@ -89,6 +93,9 @@ SimDiskDescription InternalNvme(const std::string& product = "NVMe SSD", const s
 SimDiskDescription UsbHardDisk(const std::string& product = "USB HDD", const std::string& serial = "HDD0001");
 }  // namespace presets
 
+// The disk's interface path as the Setup API lists it ("\\?\usbstor#disk&ven_...#{53f56307-...}").
+std::string DiskInterfacePath(const SimDiskDescription& d);
+
 class SimDiscovery {
  public:
   SimDiscovery(SimKernel& kernel, SimStorage& storage, SimFileSystem& files);
@@ -99,6 +106,9 @@ class SimDiscovery {
   std::shared_ptr<SimDisk> AddDisk(int number, uint64_t sizeBytes, SimDiskDescription description);
   void Describe(int number, const std::function<void(SimDiskDescription&)>& change);
   // A lettered volume of one extent with a mounted file system ("" for raw) and its cluster size.
+  // Its partition goes into the table on the disk's sectors (one of the style the description
+  // names is made on a blank disk); a volume that no table can hold (zero length, not on whole
+  // blocks, overlapping another partition or the table itself) is placed without one.
   std::shared_ptr<SimVolume> AddVolume(char letter, int diskNumber, uint64_t offsetBytes, uint64_t lengthBytes,
                                        const std::string& fileSystem = "NTFS", DWORD clusterBytes = 4096);
 

@@ -12,6 +12,10 @@
 //   SimFsControl   volume bitmap, NTFS volume data, writability, the TRIM property
 //   SimSecurity    the process token
 //   SimBridge      the USB bridge of each disk: SCSI / ATA pass-through, storage TRIM, faults
+//   SimPartitions  drive layout, partition information and disk creation from the disk's sectors
+//   SimVolumeFlush FlushFileBuffers on volume and disk handles
+//   SimNotifications device-change registrations and WM_DEVICECHANGE through the desktop's sink
+//   SimVolumeFiles files and folders on the mounted volumes of the disks, data on their sectors
 // Later modules plug in the same way.
 #pragma once
 
@@ -24,9 +28,13 @@
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimFsControl.h"
 #include "platform/sim/SimKernel.h"
+#include "platform/sim/SimNotifications.h"
+#include "platform/sim/SimPartitions.h"
 #include "platform/sim/SimSecurity.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimStorage.h"
+#include "platform/sim/SimVolumeFlush.h"
+#include "platform/sim/SimVolumeFiles.h"
 #include "platform/sim/SimVolumeLocks.h"
 
 namespace plat::sim {
@@ -46,6 +54,10 @@ class SimMachine final : public IPlatform {
   SimProcesses& Processes() { return *processes_; }
   SimVolumeLocks& VolumeLocks() { return *volumeLocks_; }
   SimBridge& Bridge() { return *bridge_; }
+  SimPartitions& Partitions() { return *partitions_; }
+  SimVolumeFlush& VolumeFlush() { return *volumeFlush_; }
+  SimNotifications& Notifications() { return *notifications_; }
+  SimVolumeFiles& VolumeFiles() { return *volumeFiles_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -80,6 +92,7 @@ class SimMachine final : public IPlatform {
   BOOL WriteFileAt(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, ULONGLONG offset) override;
   DWORD SetFilePointer(HANDLE h, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) override;
   BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) override;
+  DWORD GetFileSize(HANDLE h, DWORD* sizeHigh) override;
   BOOL GetFileSizeEx(HANDLE h, LONGLONG* size) override;
   BOOL SetEndOfFile(HANDLE h) override;
   BOOL FlushFileBuffers(HANDLE h) override;
@@ -128,6 +141,10 @@ class SimMachine final : public IPlatform {
                        DWORD size) override;
   int32_t CoCreateGuid(GUID* guid) override;
   int MessageBoxW(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
+  void* RegisterDeviceNotificationW(HANDLE recipient, void* filter, DWORD flags) override;
+  BOOL UnregisterDeviceNotification(void* notification) override;
+  intptr_t ShellExecuteW(HWND owner, const std::string& verb, const std::string& file,
+                         const std::string& parameters, const std::string& directory, int showCmd) override;
 
   HANDLE GetCurrentProcess() override;
   BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) override;
@@ -157,6 +174,10 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimProcesses> processes_;
   std::unique_ptr<SimVolumeLocks> volumeLocks_;
   std::unique_ptr<SimBridge> bridge_;
+  std::unique_ptr<SimPartitions> partitions_;
+  std::unique_ptr<SimVolumeFlush> volumeFlush_;
+  std::unique_ptr<SimNotifications> notifications_;
+  std::unique_ptr<SimVolumeFiles> volumeFiles_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

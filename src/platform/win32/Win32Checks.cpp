@@ -4,6 +4,8 @@
 // Our constants carry Windows' names, which <windows.h> turns into macros; so their values are
 // captured first, under other names, and compared after the include.
 #include "platform/Platform.h"
+#include "platform/WinDeviceNotify.h"
+#include "platform/WinDisk.h"
 #include "platform/WinStorage.h"
 
 #include <cstddef>
@@ -77,10 +79,12 @@
   X(FILE_ATTRIBUTE_DIRECTORY)             \
   X(FILE_ATTRIBUTE_ARCHIVE)               \
   X(FILE_ATTRIBUTE_NORMAL)                \
+  X(FILE_ATTRIBUTE_REPARSE_POINT)         \
   X(FILE_FLAG_WRITE_THROUGH)              \
   X(FILE_FLAG_NO_BUFFERING)               \
   X(FILE_FLAG_SEQUENTIAL_SCAN)            \
   X(INVALID_FILE_ATTRIBUTES)              \
+  X(INVALID_FILE_SIZE)                    \
   X(FILE_BEGIN)                           \
   X(FILE_CURRENT)                         \
   X(FILE_END)                             \
@@ -119,6 +123,7 @@
   X(STARTF_USESTDHANDLES)                 \
   X(CREATE_NO_WINDOW)                     \
   X(SW_HIDE)                              \
+  X(SW_SHOWNORMAL)                        \
   X(SEM_FAILCRITICALERRORS)               \
   X(SEM_NOOPENFILEERRORBOX)               \
   X(IDOK)                                 \
@@ -139,6 +144,23 @@
   X(SPDRP_ENUMERATOR_NAME)                \
   X(REG_SZ)                               \
   X(REG_MULTI_SZ)                         \
+  X(IOCTL_DISK_GET_PARTITION_INFO_EX)     \
+  X(IOCTL_DISK_GET_DRIVE_LAYOUT_EX)       \
+  X(IOCTL_DISK_CREATE_DISK)               \
+  X(PARTITION_STYLE_MBR)                  \
+  X(PARTITION_STYLE_GPT)                  \
+  X(PARTITION_STYLE_RAW)                  \
+  X(PARTITION_ENTRY_UNUSED)               \
+  X(PARTITION_EXTENDED)                   \
+  X(PARTITION_IFS)                        \
+  X(PARTITION_FAT32_XINT13)               \
+  X(PARTITION_XINT13_EXTENDED)            \
+  X(WM_DEVICECHANGE)                      \
+  X(DBT_DEVICEARRIVAL)                    \
+  X(DBT_DEVICEREMOVECOMPLETE)             \
+  X(DBT_DEVTYP_VOLUME)                    \
+  X(DBT_DEVTYP_DEVICEINTERFACE)           \
+  X(DEVICE_NOTIFY_WINDOW_HANDLE)          \
   /* end */
 
 namespace vt_ours {
@@ -160,6 +182,7 @@ constexpr uint32_t kManageDataSetAttributes = plat::IOCTL_STORAGE_MANAGE_DATA_SE
 #include <setupapi.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
+#include <dbt.h>
 
 // Compared as 32-bit patterns: Windows spells some as (DWORD)-10 or as signed longs.
 #define VT_PIN(name) static_assert(static_cast<uint32_t>(vt_ours::name##_) == static_cast<uint32_t>(name), #name);
@@ -179,6 +202,8 @@ static_assert(sizeof(plat::LANGID) == sizeof(::LANGID));
 static_assert(sizeof(plat::HANDLE) == sizeof(::HANDLE));
 static_assert(sizeof(plat::HWND) == sizeof(::HWND));
 static_assert(sizeof(plat::HDEVINFO) == sizeof(void*));
+static_assert(sizeof(plat::WPARAM) == sizeof(::WPARAM));
+static_assert(sizeof(plat::LPARAM) == sizeof(::LPARAM));
 
 // Records handed to Windows by pointer.
 static_assert(vt_ours::kSystemTimeSize == sizeof(::SYSTEMTIME));
@@ -222,3 +247,46 @@ static_assert(plat::sptd::kCdb == offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb));
 static_assert(plat::dsm::kAttributesSize == sizeof(DEVICE_MANAGE_DATA_SET_ATTRIBUTES));
 static_assert(plat::dsm::kRangesLength == offsetof(DEVICE_MANAGE_DATA_SET_ATTRIBUTES, DataSetRangesLength));
 static_assert(plat::dsm::kRangeSize == sizeof(DEVICE_DATA_SET_RANGE));
+
+// The partition records of WinDisk.h. The MinGW headers leave out the fields newer Windows adds
+// (PartitionId, IsServicePartition, CheckSum), which lie in what is padding here.
+static_assert(sizeof(PARTITION_INFORMATION_EX) == sizeof(plat::PARTITION_INFORMATION_EX));
+static_assert(offsetof(PARTITION_INFORMATION_EX, StartingOffset) ==
+              offsetof(plat::PARTITION_INFORMATION_EX, StartingOffset));
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionLength) ==
+              offsetof(plat::PARTITION_INFORMATION_EX, PartitionLength));
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionNumber) ==
+              offsetof(plat::PARTITION_INFORMATION_EX, PartitionNumber));
+static_assert(offsetof(PARTITION_INFORMATION_EX, RewritePartition) ==
+              offsetof(plat::PARTITION_INFORMATION_EX, RewritePartition));
+static_assert(offsetof(PARTITION_INFORMATION_EX, Mbr) == offsetof(plat::PARTITION_INFORMATION_EX, Mbr));
+static_assert(offsetof(PARTITION_INFORMATION_EX, Gpt) == offsetof(plat::PARTITION_INFORMATION_EX, Gpt));
+static_assert(offsetof(PARTITION_INFORMATION_MBR, HiddenSectors) ==
+              offsetof(plat::PARTITION_INFORMATION_MBR, HiddenSectors));
+static_assert(sizeof(PARTITION_INFORMATION_GPT) == sizeof(plat::PARTITION_INFORMATION_GPT));
+static_assert(offsetof(PARTITION_INFORMATION_GPT, Attributes) ==
+              offsetof(plat::PARTITION_INFORMATION_GPT, Attributes));
+static_assert(offsetof(PARTITION_INFORMATION_GPT, Name) == offsetof(plat::PARTITION_INFORMATION_GPT, Name));
+static_assert(sizeof(DRIVE_LAYOUT_INFORMATION_GPT) == sizeof(plat::DRIVE_LAYOUT_INFORMATION_GPT));
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_GPT, MaxPartitionCount) ==
+              offsetof(plat::DRIVE_LAYOUT_INFORMATION_GPT, MaxPartitionCount));
+static_assert(sizeof(DRIVE_LAYOUT_INFORMATION_EX) == sizeof(plat::DRIVE_LAYOUT_INFORMATION_EX));
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionCount) ==
+              offsetof(plat::DRIVE_LAYOUT_INFORMATION_EX, PartitionCount));
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, Mbr) == offsetof(plat::DRIVE_LAYOUT_INFORMATION_EX, Mbr));
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry) == plat::kDriveLayoutHeaderSize);
+static_assert(sizeof(CREATE_DISK) == sizeof(plat::CREATE_DISK));
+static_assert(offsetof(CREATE_DISK, Gpt) == offsetof(plat::CREATE_DISK, Gpt));
+static_assert(offsetof(CREATE_DISK_GPT, MaxPartitionCount) == offsetof(plat::CREATE_DISK_GPT, MaxPartitionCount));
+
+// The device-notification records of WinDeviceNotify.h.
+static_assert(sizeof(DEV_BROADCAST_HDR) == sizeof(plat::DEV_BROADCAST_HDR));
+static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) == sizeof(plat::DEV_BROADCAST_DEVICEINTERFACE_W));
+static_assert(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_classguid) ==
+              offsetof(plat::DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_classguid));
+static_assert(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) ==
+              offsetof(plat::DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name));
+static_assert(sizeof(DEV_BROADCAST_VOLUME) == sizeof(plat::DEV_BROADCAST_VOLUME));
+static_assert(offsetof(DEV_BROADCAST_VOLUME, dbcv_unitmask) ==
+              offsetof(plat::DEV_BROADCAST_VOLUME, dbcv_unitmask));
+static_assert(offsetof(DEV_BROADCAST_VOLUME, dbcv_flags) == offsetof(plat::DEV_BROADCAST_VOLUME, dbcv_flags));

@@ -62,8 +62,9 @@ class IBackend {
   virtual void StopTimer(int Id) = 0;
 
   // The message loop. Run shows Main and returns once it closed; RunModal runs a nested loop
-  // until Form closes (its owner disabled meanwhile). PostDeferred runs Fn when the loop next
-  // processes messages, after what is waiting now. ProcessMessages handles what is waiting.
+  // until Form closes (TForm::ShowModal has shown it and disabled its owner, and closes it
+  // should the loop end otherwise). PostDeferred runs Fn when the loop next processes messages,
+  // after what is waiting now; any thread may post. ProcessMessages handles what is waiting.
   virtual void Run(TForm& Main) = 0;
   virtual void RunModal(TForm& Form) = 0;
   virtual void PostDeferred(std::function<void()> Fn) = 0;

@@ -54,7 +54,7 @@ enum class TChange : uint8_t {
   ItemIndex,     // selected item of a combo box or radio group
   Checked,       // check box state
   Value,         // spin edit value, progress position
-  Range,         // spin edit or progress bar range, spin step
+  Range,         // spin edit or progress bar range, spin step; a memo's character limit
   Lines,         // memo lines replaced or cleared
   LinesAdded,    // arg: that many lines were appended at the end of the memo
   LinesDropped,  // arg: that many lines were removed from the front of the memo
@@ -65,20 +65,22 @@ enum class TChange : uint8_t {
   Invalidate,    // paint box: repaint
   ClientSize,    // form's client size set by code
   Constraints,   // form's minimum size
+  ZOrder,        // brought to the front of its siblings
 };
 
 // The creation record every control is made from.
+// Every member has a default, so a designated initializer may leave any of them out.
 struct TCreate {
-  std::string Name;  // the window's field name (BtnStart); tests find controls by it
-  TBounds Bounds;
+  std::string Name{};  // the window's field name (BtnStart); tests find controls by it
+  TBounds Bounds{};
   TAnchors Anchors = kAnchorsDefault;
-  std::string Caption;
+  std::string Caption{};
   TAlign Align = TAlign::alNone;
 };
 
 // Font of a control or of a canvas. Size in points; an empty name is the system's GUI font.
 struct TFontSpec {
-  std::string Name;
+  std::string Name{};
   int SizePt = 9;
   bool Bold = false;
   TColor Color = clBlack;
@@ -153,9 +155,9 @@ class TControl {
 
   // ---- backend ----
   IControlPeer* Peer() const { return FPeer.get(); }
-  // Re-runs the anchor layout of the children after this control's client size changed from
-  // OldClient (the layout routine is shared by both backends).
-  void LayoutChildren(TSize OldClient);
+  // Re-runs the layout of the children for this control's present client size (the layout
+  // routine is shared by both backends).
+  void LayoutChildren();
 
  protected:
   TControl(TControlKind Kind, TControl* Parent, const TCreate& Create);
@@ -163,11 +165,18 @@ class TControl {
   void Changed(TChange What, size_t Arg = 0);
   // Creates the peer through the installed backend (TForm calls it from its constructor).
   void AttachPeer();
+  // Moves or sizes the control as the layout (or the user) does: the anchor distances stay as
+  // code last set them, the peer is told with What, and the children are laid out again when
+  // the client size changed.
+  void PlaceAt(const TBounds& B, TChange What = TChange::Bounds);
 
  private:
   void AdoptChild(std::unique_ptr<TControl> Child);
+  // Bounds set by code become the place the anchors keep: the bounds and the parent's client
+  // size at that moment.
   void RememberAnchorDistances();
-  friend void ApplyAnchorLayout(TControl& Parent, TSize OldClient, TSize NewClient);
+  void FitLabel();
+  friend void ApplyAnchorLayout(TControl& Parent);
 
   TControlKind FKind;
   std::string FName;
@@ -180,15 +189,20 @@ class TControl {
   bool FEnabled = true;
   std::string FCaption;
   std::string FHint;
+  TBounds FAnchorBase;  // bounds as code last set them ...
+  TSize FAnchorParent;  // ... and the parent's client size then
   std::unique_ptr<IControlPeer> FPeer;
 };
 
-// The one layout routine of both backends: aligned children (top, then client) first, then the
-// anchors of the others, when Parent's client area changes from OldClient to NewClient. A child
-// anchored left and right keeps both distances (it stretches); right only keeps its distance to
+// The one layout routine of both backends, run whenever Parent's client size changes: the tab
+// sheets of a page control fill its client area; aligned children (top, in creation order, then
+// client) take their part of it; every other child is placed from where code last put it,
+// measured against the parent's client size at that moment. A child anchored left and right
+// keeps both distances (it stretches, not below zero width); right only keeps its distance to
 // the right edge (it moves); neither keeps its centre at the same proportion. Likewise
-// vertically.
-void ApplyAnchorLayout(TControl& Parent, TSize OldClient, TSize NewClient);
+// vertically. Laying out from the remembered place, not from the last size, means a window
+// made small and then large again gets its design layout back.
+void ApplyAnchorLayout(TControl& Parent);
 
 class TPanel : public TControl {
  public:

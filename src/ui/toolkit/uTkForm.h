@@ -59,6 +59,7 @@ class TForm : public TControl {
   // built; DestroyForm runs OnDestroy while every control and window still exists, then frees it.
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
+  // After the user resized the window (not after a size set by code).
   TNotifyEvent OnResize;
   void DoCreate();
   void DoDestroy();
@@ -90,7 +91,8 @@ std::unique_ptr<T> CreateForm(Args&&... args) {
 void DestroyForm(std::unique_ptr<TForm> Form);
 
 // A timer owned by a window. Enabling it (or setting the interval while enabled) starts the
-// interval afresh; OnTimer runs on the main thread from the message loop, also inside modal boxes.
+// interval afresh; enabling it while it is enabled changes nothing. No ticks with interval 0.
+// OnTimer runs on the main thread from the message loop, also inside modal boxes.
 class TTimer {
  public:
   explicit TTimer(TForm* Owner);  // made by TForm::AddTimer

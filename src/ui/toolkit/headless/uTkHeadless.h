@@ -46,9 +46,9 @@ struct TDrawCall {
 class IAnswerer {
  public:
   virtual ~IAnswerer() = default;
-  // nullopt: Cancel.
-  virtual std::optional<std::string> Input(TForm* Owner, const std::string& Caption,
-                                           const std::string& Prompt) = 0;
+  // Value: what the edit field holds when the dialog opens. nullopt: Cancel.
+  virtual std::optional<std::string> Input(TForm* Owner, const std::string& Caption, const std::string& Prompt,
+                                           const std::string& Value) = 0;
   virtual std::optional<std::string> Save(TForm* Owner, const TSaveDialogOptions& Options) = 0;
   // A form shown modally: the answerer drives it (it may click, paint, run the loop) and must
   // close it before returning.
@@ -112,8 +112,10 @@ class THeadlessBackend final : public IBackend {
                   std::string& Value) override;
   bool SaveFileDialog(TForm* Owner, const TSaveDialogOptions& Options, std::string& Path) override;
 
- private:
+  // The inside, shared by the backend's sources (uTkHeadlessImpl.h).
   struct Impl;
+
+ private:
   std::unique_ptr<Impl> FImpl;
 };
 
