@@ -84,16 +84,6 @@ void CollectFilesRecursive(const std::string& Folder, std::vector<std::string>& 
   }
 }
 
-std::string CsvField(const std::string& S) {
-  if (S.find_first_of(",\"\r\n") == std::string::npos) return S;
-  std::string r = "\"";
-  for (char c : S) {
-    if (c == '"') r += '"';
-    r += c;
-  }
-  return r + "\"";
-}
-
 std::string CreatedCsvRow(int32_t Index, const std::string& Path, uint64_t First, uint64_t Last) {
   const bool willDelete = (static_cast<int64_t>(Index) + 1) % 10 == 0;
   return FormatPlain("%d,%s,%u,%u,%s\r\n", Index, CsvField(Path), First, Last, willDelete ? "Y" : "");

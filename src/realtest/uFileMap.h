@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/uCsv.h"  // CsvField: the one quoting rule of the rows
 #include "core/uTypes.h"
 #include "platform/PlatformTypes.h"
 
@@ -45,10 +46,6 @@ bool SectorRangeOfExtents(const uint8_t* Buffer, size_t Size, const TSectorGeome
 // junction or symbolic link is listed as an entry of its own and never entered, so nothing
 // outside the folder is reached. A folder that cannot be listed ends its part silently.
 void CollectFilesRecursive(const std::string& Folder, std::vector<std::string>& List);
-
-// A CSV field as the file maps write it: as it is, unless it holds a comma, a double quote or a
-// line break; then in double quotes with inner quotes doubled.
-std::string CsvField(const std::string& S);
 
 inline constexpr const char* kCreatedCsvHeader = "Index,FileName,StartSector,EndSector,WillDelete";
 inline constexpr const char* kDeletedCsvHeader = "Index,FileName,StartSector,EndSector";
