@@ -55,10 +55,12 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
   if (Executed && (Stats.BridgeHang || LeftBus) && !DiskNeedsReconnect(FRunDisk))
     FStalledDisks.push_back({FRunDisk.DiskNumber, FRunDisk.SizeBytes, FRunDisk.BusHint});
 
-  if (Stats.FailedBatches == 0) {
-    // A cancelled run is no success.
-    AppMessageBox(Text(TTextId::InfoCaption),
-                  Text(Stats.Cancelled ? TTextId::CancelledByUser : TTextId::TrimCompleted), dkInformation, mbOK);
+  if (Stats.Cancelled) {
+    // A cancelled run is no success; the batch that the cancel cut short counts as failed, but
+    // the person asked for the stop, so the box says so (the counts are in the line above).
+    AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::CancelledByUser), dkInformation, mbOK);
+  } else if (Stats.FailedBatches == 0) {
+    AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::TrimCompleted), dkInformation, mbOK);
   } else {
     AppMessageBox(Text(TTextId::ErrorCaption),
                   Text(TTextId::TrimCompletedWithFailures) + "\r\n" +

@@ -104,6 +104,9 @@ TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
   Cancelled.DoneBatches = Cancelled.SucceededBatches = 1;
   Cancelled.SkippedBatches = 3;
   Cancelled.Cancelled = true;
+  // The batch in flight when the cancel came fails with it.
+  TRunStats CancelledInBatch = Cancelled;
+  CancelledInBatch.FailedBatches = 1;
   TRunStats Dry = Ok;
   Dry.RunMode = TRunMode::rmDryRun;
   const std::vector<Case> Cases = {
@@ -113,6 +116,8 @@ TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
        {T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 3, Failed: 1)"},
        MB_ICONERROR},
       {"cancelled", Cancelled, B(TTextId::InfoCaption, TTextId::CancelledByUser), MB_ICONINFORMATION},
+      {"cancelled inside a batch", CancelledInBatch, B(TTextId::InfoCaption, TTextId::CancelledByUser),
+       MB_ICONINFORMATION},
       {"dry run", Dry, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION},
   };
   for (const Case& C : Cases) {
