@@ -1,0 +1,85 @@
+// The main window over the simulated machine, for the inspection view and the free-range
+// export: USB disks with real partition tables and formatted volumes, the window's disk list,
+// its log file and the files it writes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MainFormTestAccess.h"
+#include "UiFixture.h"
+#include "device/uDiskEnum.h"
+#include "platform/Platform.h"
+#include "platform/sim/SimVolumeFormat.h"
+#include "ui/uMainForm.h"
+
+class MainFormFixture : public UiFixture {
+ protected:
+  static constexpr uint64_t kMiB = 1048576;
+  // The working folder the simulated machine starts in, and the window's output folder there.
+  static constexpr const char* kWork = "C:\\Users\\user\\Desktop\\vrek\\";
+  static constexpr const char* kOutput = "C:\\Users\\user\\Desktop\\vrek\\output\\";
+
+  ~MainFormFixture() override { Close(); }
+
+  void Open() {
+    form = tk::CreateForm<TMainForm>();
+    form->Show();
+    ui.RunFor(50);
+  }
+  void Close() {
+    if (form) tk::DestroyForm(std::move(form));
+  }
+
+  // A USB disk with an MBR or a GPT on its sectors (the list holds disks above 1 GiB).
+  void AddDisk(int Number, uint64_t Bytes, bool Mbr = false, const std::string& Product = "Portable SSD") {
+    auto D = plat::sim::presets::BotEnclosure(Product, "SER" + std::to_string(Number));
+    D.mbrPartitionTable = Mbr;
+    m->Discovery().AddDisk(Number, Bytes, D);
+  }
+  // A partition with a freshly made file system on it.
+  void AddFormatted(char Letter, int Disk, uint64_t OffsetMiB, uint64_t LengthMiB, plat::sim::SimFsKind Kind,
+                    uint32_t Bps = 512, uint32_t ClusterBytes = 4096) {
+    m->Discovery().AddVolume(Letter, Disk, OffsetMiB * kMiB, LengthMiB * kMiB, "NTFS", ClusterBytes);
+    ASSERT_TRUE(plat::sim::FormatVolume(m->Storage(), Letter, Kind, Bps, ClusterBytes));
+  }
+
+  // The disks as the window's disk list reads them.
+  TDiskInfoArray Disks() {
+    TDiskEnumerator En(nullptr);
+    TDiskInfoArray All;
+    En.Enumerate(All);
+    return All;
+  }
+  TDiskInfo DiskNumbered(int Number) {
+    for (const TDiskInfo& D : Disks())
+      if (D.DiskNumber == Number) return D;
+    ADD_FAILURE() << "no disk " << Number;
+    return {};
+  }
+  // The list holds these disks and the first is selected.
+  void Select(const TDiskInfoArray& List) { TMainFormTestAccess::SetDisks(*form, List, List.empty() ? -1 : 0); }
+  void Select(const TDiskInfo& Disk) { Select(TDiskInfoArray{Disk}); }
+
+  // The log file of this start (the window's one log file).
+  std::string LogFile() {
+    plat::FIND_DATA F;
+    const plat::HANDLE H = plat::Win().FindFirstFileW(std::string(kWork) + "logs\\run_*.log", &F);
+    if (!plat::IsValidHandle(H)) return {};
+    plat::Win().FindClose(H);
+    return m->Files().ReadAll(std::string(kWork) + "logs\\" + F.cFileName);
+  }
+  bool LogHas(const std::string& Piece) { return LogFile().find(Piece) != std::string::npos; }
+  std::vector<std::string> WindowLog() { return form->MemoLog->Lines(); }
+  std::string LastWindowLine() { return WindowLog().empty() ? "" : WindowLog().back(); }
+  bool WindowLogHas(const std::string& Line) {
+    for (const std::string& L : WindowLog())
+      if (L.find(Line) != std::string::npos) return true;
+    return false;
+  }
+
+  std::unique_ptr<TMainForm> form;
+};
