@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 
 #include "InspectTestUtil.h"
@@ -200,6 +201,8 @@ struct TImageCase {
   uint64_t MiB;
   uint32_t BlockBytes;  // what the bridge presents: the volume's own sector size
 };
+
+void PrintTo(const TImageCase& C, std::ostream* Os) { *Os << C.Name; }
 
 class ExportAgreesWithThePlan : public FreeRangeExportTest, public ::testing::WithParamInterface<TImageCase> {
  protected:
