@@ -146,7 +146,9 @@ class SimKernel {
   void SetDeadlockHandler(std::function<void(const std::string&)> h);
 
   bool ShuttingDown();
-  // Wakes every wait with a failure and waits until the machine's threads have left it.
+  // Ends every wait, and every wait begun afterwards: one with a deadline as if it had passed
+  // (the clock moves on to it, so a loop bounded by the clock runs out), one without it with a
+  // failure; then waits until the machine's threads have left it.
   void Shutdown();
 
  private:
