@@ -265,6 +265,21 @@ TEST_F(InspectViewTest, OneGridRowPerVolume) {
   EXPECT_EQ(form->MemoInspect->Text(), GetLangText(TTextId::PressInspect));
 }
 
+// The space figures follow the files on the volume, as Windows reports them.
+TEST_F(InspectViewTest, TheFreeFiguresFollowTheFilesOnTheVolume) {
+  AddDisk(1, 2048 * kMiB);
+  AddFormatted('E', 1, 1, 64, SimFsKind::kExFat);
+  Open();
+  const TDiskInfo D = DiskNumbered(1);
+  form->FillVolumeGrid(D);
+  const uint64_t Before = std::stoull(form->GridVolumes->Cell(8, 1));
+  ASSERT_TRUE(m->VolumeFiles().WriteAll("E:\\data.bin", std::string(1 << 20, 'x')));
+  form->FillVolumeGrid(D);
+  EXPECT_EQ(std::stoull(form->GridVolumes->Cell(8, 1)), Before - 2048);
+  EXPECT_EQ(std::stoull(form->GridVolumes->Cell(9, 1)) + Before - 2048,
+            std::stoull(form->GridVolumes->Cell(6, 1)));
+}
+
 // ---- the summary ----
 
 TEST_F(InspectViewTest, TheFileSystemListSkipsWhatItAlreadyHolds) {
