@@ -227,8 +227,8 @@ class TMainForm : public tk::TForm {
   tk::TComboBox* CmbUaspMethod = nullptr;
 
  private:
-  // The window tests reach the window's state through it (tests/ui/MainFormTestAccess.h).
-  friend struct TMainFormTestAccess;
+  // The window tests reach the window's state through it (tests/ui/MainFormFixture.h).
+  friend class TMainFormTestAccess;
 
   void BuildDesign();  // uMainFormDesign.cpp
   // Shutdown: the real test is asked to stop, waited for and freed (uMainFormRealTest.cpp);
@@ -258,6 +258,8 @@ class TMainForm : public tk::TForm {
   TDiskInfo FInitDisk;
   std::string FOutputDir;
   std::string FSettingsPath;
+  // The creation reached the settings load: only then does the shutdown save them.
+  bool FSettingsLoadRan = false;
   // The last real test's speed samples, shared with the test thread and the chart (set when the
   // real-test side lands).
   // TSpeedDataArray FSpeedData;

@@ -353,7 +353,7 @@ TEST_F(SpeedChartTest, NoSavedPathProposedWithoutAnOutputFolder) {
 
 // A save that fails, from the main window's chart shown modally: an error box with the path and
 // the system's message, an ERROR line in the main window's log; the chart stays open.
-class SpeedChartOfTheMainWindow : public MainFormFixture {};
+class SpeedChartOfTheMainWindow : public InspectFixture {};
 
 TEST_F(SpeedChartOfTheMainWindow, AFailedSaveIsShownAndLoggedAndTheChartStaysOpen) {
   Open();

@@ -5,34 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "MainFormTestAccess.h"
-#include "UiFixture.h"
 #include "device/uDiskEnum.h"
-#include "platform/Platform.h"
 #include "platform/sim/SimVolumeFormat.h"
-#include "ui/uMainForm.h"
+#include "ui/MainFormFixture.h"
 
-class MainFormFixture : public UiFixture {
+class InspectFixture : public MainFormFixture {
  protected:
   static constexpr uint64_t kMiB = 1048576;
-  // The working folder the simulated machine starts in, and the window's output folder there.
-  static constexpr const char* kWork = "C:\\Users\\user\\Desktop\\vrek\\";
+  // The window's output folder in the working folder.
   static constexpr const char* kOutput = "C:\\Users\\user\\Desktop\\vrek\\output\\";
 
-  ~MainFormFixture() override { Close(); }
-
-  void Open() {
-    form = tk::CreateForm<TMainForm>();
-    form->Show();
-    ui.RunFor(50);
-  }
-  void Close() {
-    if (form) tk::DestroyForm(std::move(form));
-  }
+  void Open() { Start(); }
 
   // A USB disk with an MBR or a GPT on its sectors (the list holds disks above 1 GiB).
   void AddDisk(int Number, uint64_t Bytes, bool Mbr = false, const std::string& Product = "Portable SSD") {
@@ -64,14 +50,8 @@ class MainFormFixture : public UiFixture {
   void Select(const TDiskInfoArray& List) { TMainFormTestAccess::SetDisks(*form, List, List.empty() ? -1 : 0); }
   void Select(const TDiskInfo& Disk) { Select(TDiskInfoArray{Disk}); }
 
-  // The log file of this start (the window's one log file).
-  std::string LogFile() {
-    plat::FIND_DATA F;
-    const plat::HANDLE H = plat::Win().FindFirstFileW(std::string(kWork) + "logs\\run_*.log", &F);
-    if (!plat::IsValidHandle(H)) return {};
-    plat::Win().FindClose(H);
-    return m->Files().ReadAll(std::string(kWork) + "logs\\" + F.cFileName);
-  }
+  // The log file of this start, whole.
+  std::string LogFile() { return m->Files().ReadAll(LogFilePath()); }
   bool LogHas(const std::string& Piece) { return LogFile().find(Piece) != std::string::npos; }
   std::vector<std::string> WindowLog() { return form->MemoLog->Lines(); }
   std::string LastWindowLine() { return WindowLog().empty() ? "" : WindowLog().back(); }
@@ -80,6 +60,4 @@ class MainFormFixture : public UiFixture {
       if (L.find(Line) != std::string::npos) return true;
     return false;
   }
-
-  std::unique_ptr<TMainForm> form;
 };

@@ -25,7 +25,7 @@ namespace {
 
 constexpr const char* kHeader = "drive,filesystem,start_lba,end_lba,sector_count\r\n";
 
-class FreeRangeExportTest : public MainFormFixture {
+class FreeRangeExportTest : public InspectFixture {
  protected:
   std::string Csv(int Disk) {
     return m->Files().ReadAll(std::string(kOutput) + "pd" + std::to_string(Disk) + "_free_ranges.csv");

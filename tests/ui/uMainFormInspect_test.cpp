@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "InspectTestUtil.h"
+#include "core/uFormat.h"
 #include "core/uLang.h"
 #include "platform/WinDisk.h"
 #include "platform/WinFsControl.h"
@@ -14,7 +15,7 @@ using namespace plat::sim;
 
 namespace {
 
-class InspectViewTest : public MainFormFixture {
+class InspectViewTest : public InspectFixture {
  protected:
   std::vector<std::string> Row(int R) {
     std::vector<std::string> Cells;
