@@ -28,13 +28,15 @@ TSpeedDataArray Series(std::initializer_list<TSpeedDataPoint> Points) {
 
 class SpeedChartTest : public UiFixture {
  protected:
-  SpeedChartTest() : owner(std::make_unique<tk::TForm>(nullptr, tk::TCreate{"Owner"})) {
+  SpeedChartTest()
+      : savedLanguage(GetCurrentLanguage()), owner(std::make_unique<tk::TForm>(nullptr, tk::TCreate{"Owner"})) {
     SetCurrentLanguage(TUiLanguage::ulEnglish);
     owner->SetOuterSize({1200, 800});
     owner->SetBounds({100, 50, 1200, 800});
   }
   ~SpeedChartTest() override {
     if (chart) tk::DestroyForm(std::move(chart));
+    SetCurrentLanguage(savedLanguage);
   }
 
   TSpeedChartForm& Open(const TSpeedDataArray& Samples, const std::string& Dir = "") {
@@ -64,6 +66,7 @@ class SpeedChartTest : public UiFixture {
     return R;
   }
 
+  TUiLanguage savedLanguage;
   std::unique_ptr<tk::TForm> owner;
   std::unique_ptr<TSpeedChartForm> chart;
 };
