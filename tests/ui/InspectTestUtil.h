@@ -46,9 +46,22 @@ class InspectFixture : public MainFormFixture {
     ADD_FAILURE() << "no disk " << Number;
     return {};
   }
-  // The list holds these disks and the first is selected.
-  void Select(const TDiskInfoArray& List) { TMainFormTestAccess::SetDisks(*form, List, List.empty() ? -1 : 0); }
-  void Select(const TDiskInfo& Disk) { Select(TDiskInfoArray{Disk}); }
+  // The disk of that number in the window's own list (filled by its first refresh), chosen as
+  // the user chooses it; the detail probe of the selection has run.
+  void SelectDisk(int Number) {
+    ASSERT_TRUE(ui.RunUntil([&] { return form->CmbDisk->ItemCount() > 0; }, 10000)) << "no disk listed";
+    const std::string Item = "PD" + std::to_string(Number) + " |";
+    for (int i = 0; i < form->CmbDisk->ItemCount(); ++i) {
+      if (form->CmbDisk->Items()[i].rfind(Item, 0) != 0) continue;
+      if (form->CmbDisk->ItemIndex() != i) ASSERT_TRUE(ui.Select("CmbDisk", i));
+      ui.RunFor(1000);
+      TDiskInfo D;
+      ASSERT_TRUE(form->GetSelectedDisk(D));
+      ASSERT_EQ(D.DiskNumber, Number);
+      return;
+    }
+    FAIL() << "PD" << Number << " is not listed";
+  }
 
   // The log file of this start, whole.
   std::string LogFile() { return m->Files().ReadAll(LogFilePath()); }

@@ -18,14 +18,6 @@
 class TMainFormTestAccess {
  public:
   static TTrimExecutionThread*& RunThread(TMainForm& Form) { return Form.FRunThread; }
-  // The disk list as a refresh leaves it, with item Selected chosen (by code: no handler runs).
-  static void SetDisks(TMainForm& Form, const TDiskInfoArray& Disks, int Selected) {
-    Form.FDisks = Disks;
-    std::vector<std::string> Items;
-    for (const TDiskInfo& D : Disks) Items.push_back("PD" + std::to_string(D.DiskNumber));
-    Form.CmbDisk->SetItems(Items);
-    Form.CmbDisk->SetItemIndex(Selected);
-  }
   static const std::string& OutputDir(TMainForm& Form) { return Form.FOutputDir; }
 };
 

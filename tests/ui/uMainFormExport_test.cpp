@@ -64,7 +64,7 @@ TEST_F(FreeRangeExportTest, TheBytesOfTheTwoRangeExample) {
   ASSERT_TRUE(AllocateRuns(m->Storage(), 'E', WasFree));
   ASSERT_TRUE(ReleaseRuns(m->Storage(), 'E', {{1024, 100}, {3976, 1}}));
   Open();
-  Select(DiskNumbered(0));
+  SelectDisk(0);
   Export();
   EXPECT_EQ(Csv(0), std::string(kHeader) + "E:,NTFS,2048,2147,100\r\nE:,NTFS,5000,5000,1\r\n");
   const std::string Path = std::string(kOutput) + "pd0_free_ranges.csv";
@@ -87,7 +87,7 @@ TEST_F(FreeRangeExportTest, AFailingVolumeBetweenTwoReadableOnes) {
   AddFormatted('G', 1, 129, 64, SimFsKind::kExFat);
   m->Discovery().AddVolume('H', 1, 200 * kMiB, 8 * kMiB, "FAT16", 2048);  // passed over, no line
   Open();
-  Select(DiskNumbered(1));
+  SelectDisk(1);
   FsState(m->Storage(), 'F')->faults.bitmapError = ERROR_IO_DEVICE;
   Export();
 
@@ -110,7 +110,7 @@ TEST_F(FreeRangeExportTest, ADiskWithNoVolumeToReadGetsTheHeaderOnly) {
   AddDisk(2, 2048 * kMiB);
   m->Discovery().AddVolume('H', 2, kMiB, 8 * kMiB, "FAT16", 2048);
   Open();
-  Select(DiskNumbered(2));
+  SelectDisk(2);
   Export();
   EXPECT_EQ(Csv(2), kHeader);
   const std::string Path = std::string(kOutput) + "pd2_free_ranges.csv";
@@ -137,7 +137,7 @@ TEST_F(FreeRangeExportTest, AWorkingFolderThatIsNotWritable) {
   m->Files().SetFault("C:\\Users\\user\\Desktop\\vrek", ReadOnly);
   Open();
   ASSERT_EQ(TMainFormTestAccess::OutputDir(*form), "");
-  Select(DiskNumbered(1));
+  SelectDisk(1);
   const size_t Before = WindowLog().size();
   Export();
   ASSERT_EQ(WindowLog().size(), Before + 1);
@@ -152,7 +152,7 @@ TEST_F(FreeRangeExportTest, AFileThatCannotBeWritten) {
   AddDisk(1, 2048 * kMiB);
   AddFormatted('E', 1, 1, 64, SimFsKind::kNtfs);
   Open();
-  Select(DiskNumbered(1));
+  SelectDisk(1);
   const std::string Path = std::string(kOutput) + "pd1_free_ranges.csv";
   for (bool Create : {true, false}) {
     SCOPED_TRACE(Create ? "create" : "write");
@@ -244,7 +244,7 @@ TEST_P(ExportAgreesWithThePlan, EveryLineIsFreeAndTheLinesAreThePlan) {
   Open();
   const TDiskInfo D = DiskNumbered(1);
   ASSERT_EQ(D.Volumes.size(), 1u);
-  Select(D);
+  SelectDisk(D.DiskNumber);
   Export();
 
   // The lines, read back.

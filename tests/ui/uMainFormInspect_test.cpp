@@ -403,7 +403,7 @@ TEST_F(InspectViewTest, InspectWithoutASelectedDisk) {
 TEST_F(InspectViewTest, InspectADiskWithoutVolumes) {
   AddDisk(1, 2048 * kMiB, false, "Empty SSD");
   Open();
-  Select(DiskNumbered(1));
+  SelectDisk(1);
   ASSERT_TRUE(ui.Select("PageMain", 1));
   ASSERT_TRUE(ui.Click("BtnInspect"));
   const std::vector<std::string>& L = form->MemoInspect->Lines();
@@ -424,9 +424,10 @@ TEST_F(InspectViewTest, InspectShowsTheFreeFragmentsAndTheLastUsedBlock) {
   AddDisk(2, 2048 * kMiB);
   AddFormatted('E', 2, 1, 64, SimFsKind::kNtfs);
   AddFormatted('F', 2, 65, 64, SimFsKind::kFat32);
+  AddDisk(3, 2048 * kMiB, false, "Other SSD");
   Open();
   const TDiskInfo D = DiskNumbered(2);
-  Select(D);
+  SelectDisk(D.DiskNumber);
   uint64_t Fragments = 0, FreeSectors = 0;
   int64_t LastUsed = -1;
   ASSERT_TRUE(form->GetDiskFreeSpaceStats(D, Fragments, FreeSectors, LastUsed));
@@ -443,11 +444,17 @@ TEST_F(InspectViewTest, InspectShowsTheFreeFragmentsAndTheLastUsedBlock) {
   EXPECT_EQ(form->GridVolumes->Cell(0, 2), "F:");
   EXPECT_TRUE(LogHas("[INFO] Inspect completed: PD2 volumes=2"));
 
-  // A new selection puts the prompt back; the next inspection replaces everything.
-  form->ResetInspectView();
+  // Another disk chosen: the prompt, and no figure of the earlier disk left in the grid.
+  ASSERT_TRUE(ui.Select("PageMain", 0));
+  SelectDisk(3);
   EXPECT_EQ(form->MemoInspect->Lines(), (std::vector<std::string>{GetLangText(TTextId::PressInspect)}));
+  EXPECT_EQ(form->GridVolumes->RowCount(), 2);
+  EXPECT_EQ(Row(1), std::vector<std::string>(13));
+  // The next inspection replaces everything.
+  ASSERT_TRUE(ui.Select("PageMain", 1));
   ASSERT_TRUE(ui.Click("BtnInspect"));
   EXPECT_EQ(form->MemoInspect->Lines().size(), 9u);
+  EXPECT_EQ(form->MemoInspect->Lines()[0].rfind("Disk: PD3 |", 0), 0u);
 }
 
 // Readable volumes of which none gives a last used block: "-", not the block address 0.
@@ -456,7 +463,7 @@ TEST_F(InspectViewTest, NoLastUsedBlockIsShownAsADash) {
   AddFormatted('E', 1, 1, 64, SimFsKind::kNtfs);
   FsState(m->Storage(), 'E')->faults.ntfsDataError = ERROR_INVALID_FUNCTION;
   Open();
-  Select(DiskNumbered(1));
+  SelectDisk(1);
   ASSERT_TRUE(ui.Select("PageMain", 1));
   ASSERT_TRUE(ui.Click("BtnInspect"));
   const std::string L = Last(form->MemoInspect);
@@ -470,7 +477,7 @@ TEST_F(InspectViewTest, AnExceptionInTheStatisticsIsShownInItsPlace) {
   AddDisk(1, 2048 * kMiB);
   AddFormatted('E', 1, 1, 64, SimFsKind::kNtfs);
   Open();
-  Select(DiskNumbered(1));
+  SelectDisk(1);
   m->Storage().RegisterIoctl(fsc::FSCTL_GET_VOLUME_BITMAP,
                              [](SimDeviceCall&) -> BOOL { throw std::runtime_error("bitmap reader broke"); });
   ASSERT_TRUE(ui.Select("PageMain", 1));
