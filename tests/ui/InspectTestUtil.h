@@ -53,7 +53,9 @@ class InspectFixture : public MainFormFixture {
     const std::string Item = "PD" + std::to_string(Number) + " |";
     for (int i = 0; i < form->CmbDisk->ItemCount(); ++i) {
       if (form->CmbDisk->Items()[i].rfind(Item, 0) != 0) continue;
-      if (form->CmbDisk->ItemIndex() != i) ASSERT_TRUE(ui.Select("CmbDisk", i));
+      if (form->CmbDisk->ItemIndex() != i) {
+        ASSERT_TRUE(ui.Select("CmbDisk", i));
+      }
       ui.RunFor(1000);
       TDiskInfo D;
       ASSERT_TRUE(form->GetSelectedDisk(D));
