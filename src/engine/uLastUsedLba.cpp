@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/uText.h"
 #include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "base/uByteOrder.h"
@@ -103,7 +104,7 @@ int64_t GetVolumeUsedExtentBytes(char Letter, int64_t* FsBytes) {
   const std::string Root = std::string(1, Letter) + ":\\";
   std::string FsName;
   if (!Win().GetVolumeInformationW(Root, nullptr, 0, nullptr, nullptr, nullptr, &FsName, 32)) return -1;
-  const std::string FS = UpperAscii(FsName);
+  const std::string FS = UpperCase(FsName);
   const HANDLE H = Win().CreateFileW(VolumeDevicePath(Letter), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      OPEN_EXISTING, 0);
   if (H == VT_INVALID_HANDLE_VALUE || H == nullptr) return -1;

@@ -6,11 +6,13 @@
 #include <exception>
 
 #include "base/uByteOrder.h"
+#include "core/uText.h"
 #include "core/uFileWrite.h"
 #include "core/uFormat.h"
 #include "core/uLang.h"
 #include "core/uLogger.h"
 #include "engine/uLastUsedLba.h"
+#include "engine/uFreeRangeCsv.h"
 #include "engine/uVolumeBitmap.h"
 #include "platform/Platform.h"
 #include "platform/WinDisk.h"
@@ -35,12 +37,6 @@ const std::array<const char*, kGridColumns> kGridTitles = {"Drive",
                                                            "Physical Start Sector",
                                                            "Partition Length Sectors",
                                                            "Cluster Bytes"};
-
-// The file systems whose volume bitmap the reader places on the disk.
-bool HasFreeRangeBitmap(const std::string& FileSystem) {
-  const std::string FS = UpperAscii(FileSystem);
-  return FS == "NTFS" || FS == "EXFAT" || FS == "FAT32";
-}
 
 // "{EBD0A0A2-B9E5-4433-87C0-68B6B72699C7}": the GUID's three numbers, then its eight bytes.
 std::string GuidText(TByteReader R, size_t At) {
@@ -200,8 +196,8 @@ void TMainForm::ShowDiskSummary(const TDiskInfo& Disk) {
     TotalClusters += TC;
     FreeClusters += FC;
     // A substring test, as the list has always been built: "FAT" is not added after "FAT32".
-    const std::string Upper = UpperAscii(V.FileSystem);
-    if (!Upper.empty() && UpperAscii(FsList).find(Upper) == std::string::npos)
+    const std::string Upper = UpperCase(V.FileSystem);
+    if (!Upper.empty() && UpperCase(FsList).find(Upper) == std::string::npos)
       FsList += (FsList.empty() ? "" : ", ") + V.FileSystem;
   }
   const uint64_t UsedBytes = TotalBytes > FreeBytes ? TotalBytes - FreeBytes : 0;
@@ -270,7 +266,7 @@ bool TMainForm::GetDiskFreeSpaceStats(const TDiskInfo& Disk, uint64_t& Fragments
   LastUsedLba = -1;
   bool Any = false;
   for (const TVolumeInfo& V : Disk.Volumes) {
-    if (!HasFreeRangeBitmap(V.FileSystem)) continue;
+    if (!IsFreeRangeFileSystem(V.FileSystem)) continue;
     TTrimRangeArray Ranges;
     std::string Msg;
     if (!FBitmapReader->ReadFreeRanges(V, Ranges, Msg)) continue;  // left out, silently
@@ -325,20 +321,11 @@ void TMainForm::BtnExportFreeListClick(tk::TControl*) {
     AppendLogLine("Read-only drive: CSV export skipped.");
     return;
   }
-  const std::string Path = FOutputDir + Format("pd%d_free_ranges.csv", Disk.DiskNumber);
-  std::string Text = "drive,filesystem,start_lba,end_lba,sector_count\r\n";
-  for (const TVolumeInfo& V : Disk.Volumes) {
-    if (!HasFreeRangeBitmap(V.FileSystem)) continue;
-    TTrimRangeArray Ranges;
-    std::string Msg;
-    if (!FBitmapReader->ReadFreeRanges(V, Ranges, Msg)) {
-      FLogger->Warn(Format("Free range export skipped: %s (%s)", V.DriveLetter, Msg));
-      continue;
-    }
-    for (const TTrimRange& R : Ranges)
-      Text += FormatPlain("%s,%s,%d,%d,%d\r\n", V.DriveLetter, V.FileSystem, R.StartLba,
-                          R.StartLba + R.SectorCount - 1, R.SectorCount);
-  }
+  const std::string Path = FreeRangeCsvPath(FOutputDir, Disk.DiskNumber);
+  const std::string Text =
+      FreeRangeCsvText(Disk, *FBitmapReader, [this](const TVolumeInfo& V, const std::string& Msg) {
+        FLogger->Warn(Format("Free range export skipped: %s (%s)", V.DriveLetter, Msg));
+      });
   try {
     WriteWholeFile(Path, Text);
   } catch (const EFileError& E) {
