@@ -164,7 +164,12 @@ TEST(FileMap, ListingNeverEntersAJunctionOrSymbolicLink) {
   { std::ofstream(host / "test" / "file_0.bin") << "x"; }
   { std::ofstream(host / "test" / "sub" / "x.bin") << "x"; }
   { std::ofstream(host / "outside" / "precious.doc") << "x"; }
-  std::filesystem::create_directory_symlink(host / "outside", host / "test" / "escape");
+  std::error_code ec;
+  std::filesystem::create_directory_symlink(host / "outside", host / "test" / "escape", ec);
+  if (ec) {
+    std::filesystem::remove_all(host);
+    GTEST_SKIP() << "the host makes no symbolic links here (wine): " << ec.message();
+  }
   f.m->Files().AddDrive('E');
   f.m->Files().MountHostFolder("E:\\trim_real_test", (host / "test").string());
   std::vector<std::string> list;

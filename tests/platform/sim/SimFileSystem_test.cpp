@@ -524,8 +524,13 @@ TEST_F(SimFileSystemTest, HostSymbolicLinksShowAsReparsePoints) {
   ASSERT_TRUE(std::filesystem::create_directories(host / "inside"));
   ASSERT_TRUE(std::filesystem::create_directories(host / "outside"));
   { std::ofstream(host / "outside" / "keep.txt") << "x"; }
-  std::filesystem::create_directory_symlink(host / "outside", host / "inside" / "dirlink");
-  std::filesystem::create_symlink(host / "outside" / "keep.txt", host / "inside" / "filelink.txt");
+  std::error_code ec;
+  std::filesystem::create_directory_symlink(host / "outside", host / "inside" / "dirlink", ec);
+  if (!ec) std::filesystem::create_symlink(host / "outside" / "keep.txt", host / "inside" / "filelink.txt", ec);
+  if (ec) {
+    std::filesystem::remove_all(host);
+    GTEST_SKIP() << "the host makes no symbolic links here (wine): " << ec.message();
+  }
   Fs().AddDrive('D');
   Fs().MountHostFolder("D:\\m", (host / "inside").string());
   FIND_DATA d;
