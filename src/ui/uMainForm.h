@@ -249,13 +249,13 @@ class TMainForm : public tk::TForm, public IRealTestWindow {
   // Shutdown: the real test is asked to stop, waited for and freed (uMainFormRealTest.cpp);
   // every detail thread still running is waited for (uMainFormDisks.cpp).
   void StopAndFreeRealTest();
+  void WaitForDetailThreads();
   // The real test's start, shared by its two buttons (uMainFormRealTest.cpp).
   bool RealTestStartRefused(TDiskInfo& Disk, std::string& Root);
   TTrimExecOptions RealTestTrimOptions();
   void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
                            const TTrimExecOptions& Trim, bool VerifyOnly);
   void SetRealTestRunning(bool Running);
-  void WaitForDetailThreads();
 
   // Fields in the declared order of the window's state.
   TLogger* FLogger = nullptr;
