@@ -1,8 +1,10 @@
 #include "engine/uLastUsedLba.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
+#include "core/uText.h"
 #include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "base/uByteOrder.h"
@@ -48,7 +50,17 @@ int64_t FindLastUsedFat32Cluster(HANDLE Volume, int64_t FatOffsetBytes, int64_t 
   return -1;
 }
 
-int64_t GetNtfsUsedExtentBytes(HANDLE Volume) {
+namespace {
+
+int64_t Report(int64_t* FsBytes, int64_t Extent, int64_t Used) {
+  if (FsBytes) *FsBytes = Used > 0 ? Extent : -1;
+  return Used;
+}
+
+}  // namespace
+
+int64_t GetNtfsUsedExtentBytes(HANDLE Volume, int64_t* FsBytes) {
+  if (FsBytes) *FsBytes = -1;
   uint8_t Data[fsc::kNtfsVolumeDataSize] = {};
   DWORD Returned = 0;
   if (!Win().DeviceIoControl(Volume, fsc::FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, Data, sizeof Data, &Returned))
@@ -56,46 +68,53 @@ int64_t GetNtfsUsedExtentBytes(HANDLE Volume) {
   TByteReader R(Data);
   const int64_t Total = static_cast<int64_t>(R.LE64(fsc::kNtfsTotalClustersAt));
   const int64_t Bpc = R.LE32(fsc::kNtfsBytesPerClusterAt);
-  if (Total <= 0 || Bpc <= 0) return -1;
+  // A count no volume has would overflow the byte counts below.
+  if (Total <= 0 || Bpc <= 0 || Total > INT64_MAX / Bpc) return -1;
   const int64_t Used = FindLastUsedClusterCount(Volume, Total);
-  return Used <= 0 ? -1 : Used * Bpc;
+  if (Used <= 0 || Used > Total) return -1;
+  return Report(FsBytes, Total * Bpc, Used * Bpc);
 }
 
-int64_t GetFat32UsedExtentBytes(HANDLE Volume) {
+int64_t GetFat32UsedExtentBytes(HANDLE Volume, int64_t* FsBytes) {
+  if (FsBytes) *FsBytes = -1;
   TFatBootInfo B;
   std::string Why;
   if (!ReadFatBootSector(Volume, TFatKind::fkFat32, B, Why)) return -1;
   const int64_t Last = FindLastUsedFat32Cluster(Volume, static_cast<int64_t>(B.FatOffset * B.BytesPerSector),
                                                 static_cast<int64_t>(B.ClusterCount + 2), 0x0FFFFFFF);
   if (Last < 2) return -1;
+  const int64_t Heap = static_cast<int64_t>(B.HeapOffsetBytes()), Cb = static_cast<int64_t>(B.ClusterBytes());
   // The end of cluster Last: data clusters are numbered from 2.
-  return static_cast<int64_t>(B.HeapOffsetBytes()) + (Last - 1) * static_cast<int64_t>(B.ClusterBytes());
+  return Report(FsBytes, Heap + static_cast<int64_t>(B.ClusterCount) * Cb, Heap + (Last - 1) * Cb);
 }
 
-int64_t GetExFatUsedExtentBytes(HANDLE Volume) {
+int64_t GetExFatUsedExtentBytes(HANDLE Volume, int64_t* FsBytes) {
+  if (FsBytes) *FsBytes = -1;
   TFatBootInfo B;
   std::string Why;
   if (!ReadFatBootSector(Volume, TFatKind::fkExFat, B, Why)) return -1;  // also every shift out of range
   const int64_t Used = FindLastUsedClusterCount(Volume, static_cast<int64_t>(B.ClusterCount));
-  if (Used <= 0) return -1;
-  return static_cast<int64_t>(B.HeapOffsetBytes()) + static_cast<int64_t>(B.ClusterBytes()) * Used;
+  if (Used <= 0 || Used > static_cast<int64_t>(B.ClusterCount)) return -1;
+  const int64_t Heap = static_cast<int64_t>(B.HeapOffsetBytes()), Cb = static_cast<int64_t>(B.ClusterBytes());
+  return Report(FsBytes, Heap + static_cast<int64_t>(B.ClusterCount) * Cb, Heap + Cb * Used);
 }
 
-int64_t GetVolumeUsedExtentBytes(char Letter) {
+int64_t GetVolumeUsedExtentBytes(char Letter, int64_t* FsBytes) {
+  if (FsBytes) *FsBytes = -1;
   const std::string Root = std::string(1, Letter) + ":\\";
   std::string FsName;
   if (!Win().GetVolumeInformationW(Root, nullptr, 0, nullptr, nullptr, nullptr, &FsName, 32)) return -1;
-  const std::string FS = UpperAscii(FsName);
+  const std::string FS = UpperCase(FsName);
   const HANDLE H = Win().CreateFileW(VolumeDevicePath(Letter), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      OPEN_EXISTING, 0);
   if (H == VT_INVALID_HANDLE_VALUE || H == nullptr) return -1;
   int64_t Used = -1;
   if (FS == "NTFS")
-    Used = GetNtfsUsedExtentBytes(H);
+    Used = GetNtfsUsedExtentBytes(H, FsBytes);
   else if (FS == "FAT32")
-    Used = GetFat32UsedExtentBytes(H);
+    Used = GetFat32UsedExtentBytes(H, FsBytes);
   else if (FS == "EXFAT")
-    Used = GetExFatUsedExtentBytes(H);
+    Used = GetExFatUsedExtentBytes(H, FsBytes);
   Win().CloseHandle(H);
   return Used;
 }
@@ -105,8 +124,12 @@ int64_t FindLastUsedLbaForVolume(const TVolumeInfo& Volume, TLogger* Logger) {
     if (Logger) Logger->Warn("FindLastUsedLbaForVolume: empty drive letter; skipping");
     return -1;
   }
-  const int64_t Used = GetVolumeUsedExtentBytes(Volume.DriveLetter[0]);
+  int64_t FsBytes = -1;
+  const int64_t Used = GetVolumeUsedExtentBytes(Volume.DriveLetter[0], &FsBytes);
   if (Used <= 0) return -1;
+  // A file system that counts more than its partition holds (or a partition of unknown length)
+  // gives no block that is known to lie inside the volume.
+  if (Volume.PartitionLength <= 0 || FsBytes > Volume.PartitionLength || Used > Volume.PartitionLength) return -1;
   const int64_t Result = static_cast<int64_t>(static_cast<uint64_t>(Volume.PartitionOffset) >> 9) + Used / 512 - 1;
   if (Logger)
     Logger->Info(Format("%s %s VolUsed=%d LastUsedLba=%d", Volume.FileSystem, Volume.DriveLetter, Used, Result));

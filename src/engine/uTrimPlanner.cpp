@@ -1,5 +1,6 @@
 #include "engine/uTrimPlanner.h"
 
+#include "core/uText.h"
 #include "core/uLogger.h"
 
 TTrimRangeArray SplitRanges(const TTrimRangeArray& Ranges) {
@@ -61,8 +62,8 @@ void TTrimPlanner::BuildFreeSpaceRanges(TTrimRangeArray& Ranges, const TDiskInfo
   bool ReadOk = false;
   TTrimRangeArray All;
   for (const TVolumeInfo& V : Disk.Volumes) {
-    const std::string FS = UpperAscii(V.FileSystem);
-    if (FS != "NTFS" && FS != "EXFAT" && FS != "FAT32") continue;
+    const std::string FS = UpperCase(V.FileSystem);
+    if (!IsFreeRangeFileSystem(FS)) continue;
     Mapped = true;
     TTrimRangeArray VolRanges;
     std::string VolMsg;

@@ -1,5 +1,7 @@
 #include "engine/uVolumeBitmap.h"
 
+#include "core/uText.h"
+
 #include "core/uLogger.h"
 #include "base/uByteOrder.h"
 #include "device/uDevicePath.h"
@@ -11,10 +13,9 @@
 
 using namespace plat;
 
-std::string UpperAscii(std::string S) {
-  for (char& C : S)
-    if (C >= 'a' && C <= 'z') C = static_cast<char>(C - 'a' + 'A');
-  return S;
+bool IsFreeRangeFileSystem(const std::string& FileSystem) {
+  const std::string FS = UpperCase(FileSystem);
+  return FS == "NTFS" || FS == "EXFAT" || FS == "FAT32";
 }
 
 namespace {
@@ -44,7 +45,7 @@ std::string BitmapFailureText(const std::string& FS, const TVolumeBitmapQuery& Q
 }  // namespace
 
 int64_t GetClusterHeapOffset(const std::string& DriveLetter, const std::string& FileSystem) {
-  const std::string FS = UpperAscii(FileSystem);
+  const std::string FS = UpperCase(FileSystem);
   if (!IsFatKind(FS)) return 0;
   TVolumeHandle V(Win().CreateFileW(VolumeDevicePath(DriveLetter), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
@@ -64,7 +65,7 @@ bool TVolumeBitmapReader::ReadFreeRanges(const TVolumeInfo& Volume, TTrimRangeAr
                                          std::string& Msg) const {
   Ranges.clear();
   Msg.clear();
-  const std::string FS = UpperAscii(Volume.FileSystem);
+  const std::string FS = UpperCase(Volume.FileSystem);
   const std::string& Letter = Volume.DriveLetter;
   if (FS != "NTFS" && !IsFatKind(FS)) {
     Msg = "Only NTFS/exFAT/FAT32 support FSCTL_GET_VOLUME_BITMAP path";

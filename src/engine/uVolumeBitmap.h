@@ -30,4 +30,6 @@ class TVolumeBitmapReader {
   TLogger* FLogger;
 };
 
-std::string UpperAscii(std::string S);
+// NTFS, exFAT and FAT32 (any case): the file systems whose free clusters the reader places on the
+// disk, and so the volumes a free-space plan, the free-space figures and the free-range file use.
+bool IsFreeRangeFileSystem(const std::string& FileSystem);

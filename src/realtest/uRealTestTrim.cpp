@@ -11,7 +11,7 @@
 #include "engine/uTrimPlanner.h"
 #include "engine/uVolumeBitmap.h"
 #include "platform/Platform.h"
-#include "realtest/uFreeRangeCsv.h"
+#include "engine/uFreeRangeCsv.h"
 #include "realtest/uRealTrimTest.h"
 
 using namespace plat;
@@ -75,19 +75,11 @@ bool TRealTrimTestThread::FlushTestVolume() {
 void TRealTrimTestThread::ExportFreeRangesCsv() {
   const std::string dir = OutputDir();
   if (dir.empty()) return;
-  const std::string path = dir + Format("pd%d_free_ranges.csv", FDisk.DiskNumber);
-  std::string text = std::string(kFreeRangeCsvHeader) + "\r\n";
+  const std::string path = FreeRangeCsvPath(dir, FDisk.DiskNumber);
   TVolumeBitmapReader reader(Logger());
-  for (const TVolumeInfo& v : FDisk.Volumes) {
-    if (!IsFreeRangeFileSystem(v.FileSystem)) continue;
-    TTrimRangeArray ranges;
-    std::string msg;
-    if (!reader.ReadFreeRanges(v, ranges, msg)) {
-      PostLog("Free range CSV skip: " + v.DriveLetter + " (" + msg + ")");
-      continue;
-    }
-    for (const TTrimRange& r : ranges) text += FreeRangeCsvRow(v, r);
-  }
+  const std::string text = FreeRangeCsvText(FDisk, reader, [this](const TVolumeInfo& v, const std::string& msg) {
+    PostLog("Free range CSV skip: " + v.DriveLetter + " (" + msg + ")");
+  });
   WriteWholeFile(path, text);  // a file that cannot be saved ends the test as an error
   PostLog(GetLangText(TTextId::FreeSpaceCsvSavedPrefix) + path);
 }

@@ -141,8 +141,9 @@ class TMainForm : public tk::TForm, public IRealTestWindow {
                          std::string& TypeText);
   void ShowDiskSummary(const TDiskInfo& Disk);
   void FillVolumeGrid(const TDiskInfo& Disk);
+  // LastUsedLba: the largest last used block of the volumes read, or -1 when none gave one.
   bool GetDiskFreeSpaceStats(const TDiskInfo& Disk, uint64_t& Fragments, uint64_t& FreeSectors,
-                             uint64_t& LastUsedLba);
+                             int64_t& LastUsedLba);
   void InspectDisk();
   void BtnInspectClick(tk::TControl* Sender);
   void BtnExportFreeListClick(tk::TControl* Sender);
@@ -242,7 +243,7 @@ class TMainForm : public tk::TForm, public IRealTestWindow {
   tk::TComboBox* CmbUaspMethod = nullptr;
 
  private:
-  // The window tests (tests/ui) reach the fields that a run's start sets.
+  // The window tests reach the window's state through it (tests/ui/MainFormFixture.h).
   friend class TMainFormTestAccess;
 
   void BuildDesign();  // uMainFormDesign.cpp

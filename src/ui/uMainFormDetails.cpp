@@ -10,10 +10,7 @@
 
 namespace {
 
-bool CountsForFreeSpace(const TVolumeInfo& V) {
-  const std::string Fs = UpperCase(V.FileSystem);
-  return Fs == "NTFS" || Fs == "EXFAT" || Fs == "FAT32";
-}
+bool CountsForFreeSpace(const TVolumeInfo& V) { return IsFreeRangeFileSystem(V.FileSystem); }
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "engine/uTrimExecutor.h"
 #include "engine/uTrimPlanner.h"
 #include "engine/uValidation.h"
+#include "engine/uVolumeBitmap.h"
 #include "platform/Platform.h"
 #include "ui/toolkit/uTkModal.h"
 #include "ui/uMainForm.h"
@@ -308,10 +309,9 @@ bool TMainForm::CheckFsPolicy(const TDiskInfo& Disk, std::string& Reason) {
   bool Fat = false;
   for (const TVolumeInfo& V : Disk.Volumes) {
     const std::string Fs = Trim(V.FileSystem);
-    const std::string Up = UpperCase(Fs);
-    if (Up == "NTFS" || Up == "EXFAT" || Up == "FAT32") {
+    if (IsFreeRangeFileSystem(Fs)) {
       Supported = true;
-    } else if (Up == "FAT") {
+    } else if (UpperCase(Fs) == "FAT") {
       Fat = true;
     } else if (Fs == "RAW/Unknown") {
       Reason = "RAW/Unknown volume exists on this disk";

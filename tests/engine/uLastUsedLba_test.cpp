@@ -2,7 +2,9 @@
 
 #include "EngineTestUtil.h"
 #include "VolumeTestUtil.h"
+#include "base/uByteOrder.h"
 #include "engine/uLastUsedLba.h"
+#include "platform/WinFsControl.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -110,6 +112,54 @@ TEST_F(LastUsedLbaTest, NotAvailableTable) {
   EXPECT_TRUE(Rec.Has({"[WARN] FindLastUsedLbaForVolume: empty drive letter; skipping"}));
   EXPECT_EQ(FindLastUsedLbaForVolume(NoLetter, nullptr), -1);
   EXPECT_EQ(M->Kernel().OpenHandleCount(), Handles);
+}
+
+// The last used block never lies past the volume: a file system that counts more clusters than
+// its partition holds (or a partition of unknown length) gives -1, on every file system.
+TEST_F(LastUsedLbaTest, NeverPastThePartition) {
+  for (SimFsKind Kind : {SimFsKind::kFat32, SimFsKind::kExFat, SimFsKind::kNtfs}) {
+    SCOPED_TRACE(int(Kind));
+    auto S = Format(Kind, 512, 4096);
+    ASSERT_TRUE(AllocateRuns(M->Storage(), 'E', {{10, 1}}));
+    TVolumeInfo V = VolumeInfoOf(*M, 'E');
+    EXPECT_GT(FindLastUsedLbaForVolume(V, nullptr), 2048);
+    V.PartitionLength -= 32 << 20;  // the data that is used still lies inside it
+    EXPECT_EQ(FindLastUsedLbaForVolume(V, nullptr), -1);
+    V.PartitionLength = 0;
+    EXPECT_EQ(FindLastUsedLbaForVolume(V, nullptr), -1);
+  }
+}
+
+// A 16-sector NTFS volume whose driver reports 2^20 clusters of 512 bytes, none in use: counted
+// as the whole volume, that was block 39064 + 1048576 - 1, far past the volume's end.
+TEST_F(LastUsedLbaTest, AnNtfsDriverThatCountsPastItsVolume) {
+  constexpr uint64_t kStart = 39064;
+  M->Discovery().AddDisk(1, 4ull << 30, presets::BotEnclosure());
+  M->Discovery().AddVolume('E', 1, kStart * 512, 16 * 512, "NTFS", 512);
+  uint64_t Clusters = 0;
+  M->Storage().RegisterIoctl(fsc::FSCTL_GET_NTFS_VOLUME_DATA, [&](SimDeviceCall& C) {
+    TByteWriter W({static_cast<uint8_t*>(C.out), fsc::kNtfsVolumeDataSize});
+    W.Zero();
+    W.LE64(fsc::kNtfsTotalClustersAt, Clusters);
+    W.LE32(fsc::kNtfsBytesPerClusterAt, 512);
+    C.SetReturned(fsc::kNtfsVolumeDataSize);
+    return TRUE_;
+  });
+  M->Storage().RegisterIoctl(fsc::FSCTL_GET_VOLUME_BITMAP, [&](SimDeviceCall& C) {
+    const uint64_t Bytes = (Clusters + 7) / 8;
+    if (C.outSize < 16 + Bytes) return FALSE_;
+    TByteWriter W({static_cast<uint8_t*>(C.out), 16 + Bytes});
+    W.Zero();
+    W.LE64(8, Clusters);
+    C.SetReturned(static_cast<DWORD>(16 + Bytes));
+    return TRUE_;
+  });
+  const TVolumeInfo V = VolumeInfoOf(*M, 'E');
+  Clusters = 1 << 20;
+  EXPECT_EQ(FindLastUsedLbaForVolume(V, Rec.Log()), -1);
+  EXPECT_FALSE(Rec.Has({"LastUsedLba="}));
+  Clusters = 16;
+  EXPECT_EQ(FindLastUsedLbaForVolume(V, Rec.Log()), static_cast<int64_t>(kStart + 16 - 1));
 }
 
 }  // namespace

@@ -11,7 +11,8 @@
 #include "base/uByteOrder.h"
 #include "core/ThreadTestUtil.h"
 #include "platform/sim/SimVolumeFormat.h"
-#include "realtest/uFreeRangeCsv.h"
+#include "engine/uFreeRangeCsv.h"
+#include "engine/uVolumeBitmap.h"
 
 using namespace plat;
 using namespace plat::sim;

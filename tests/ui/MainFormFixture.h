@@ -14,10 +14,11 @@
 #include "ui/UiFixture.h"
 #include "ui/uMainForm.h"
 
-// Reaches the window's fields that a run's start sets (a friend of TMainForm).
+// Reaches the window's state that tests set or read (a friend of TMainForm).
 class TMainFormTestAccess {
  public:
   static TTrimExecutionThread*& RunThread(TMainForm& Form) { return Form.FRunThread; }
+  static const std::string& OutputDir(TMainForm& Form) { return Form.FOutputDir; }
   // The real test's thread while one runs, and the sizes of the test files it is given.
   static TThread* RealTestThread(TMainForm& Form) { return Form.FRealTestThread; }
   static TRealTestFileSizes& RealTestSizes(TMainForm& Form) { return Form.FRealTestSizes; }

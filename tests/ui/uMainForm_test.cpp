@@ -93,6 +93,7 @@ TEST_F(MainFormStartTest, CreationRunsItsStepsInOrderAndTheLayoutRunsAgainOnceSh
       "folders",
       "items CmbLanguage",
       "index CmbLanguage=1",  // detected from Windows
+      "line MemoLog=",        // the tabs, logged in that language
       "index CmbLanguage=2",  // then the settings file
       "caption TabTrim=" + Text(TTextId::TabTrimExecute, ja),
       "line MemoLog=",
@@ -108,7 +109,9 @@ TEST_F(MainFormStartTest, CreationRunsItsStepsInOrderAndTheLayoutRunsAgainOnceSh
     ASSERT_NE(found, std::string::npos) << "\"" << e << "\" missing after step " << at;
     at = found + 1;
   }
-  EXPECT_TRUE(EndsWith(steps[Find(steps, "line MemoLog=")], "[INFO] Application started"));
+  EXPECT_TRUE(EndsWith(steps[Find(steps, "line MemoLog=")], "[INFO] " + Text(TTextId::TabsInitialized)));
+  EXPECT_TRUE(EndsWith(steps[Find(steps, "line MemoLog=", Find(steps, "index CmbLanguage=2"))],
+                       "[INFO] Application started"));
   EXPECT_EQ(form->CbFlushVolumes->Bounds().Left, form->CbQuietIteration->Bounds().Right() + 16);
   EXPECT_NE(form->CbFlushVolumes->Bounds().Left, 0);
   EXPECT_EQ(form->CbFlushVolumes->Top(), placed.Top);

@@ -1,0 +1,45 @@
+// The speed chart: a modal window, built in code, that draws the last real test's speed series as
+// a line over time on a labelled grid, marks where the test's step changed, and saves the series
+// as speed_data.csv.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "realtest/uSpeedData.h"
+#include "ui/toolkit/uTkControls.h"
+#include "ui/toolkit/uTkForm.h"
+
+class TLogger;
+
+class TSpeedChartForm : public tk::TForm {
+ public:
+  // CreateChart: the window over ASamples (shared, not copied), centred on AOwner; the save
+  // dialog opens in AOutputDir when it is not empty. When AOwner is the main window, a failed
+  // save is also logged through the main window's log.
+  TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamples, const std::string& AOutputDir);
+  // Made and its creation event run, as the speed-chart button shows it.
+  static std::unique_ptr<TSpeedChartForm> CreateChart(tk::TForm* AOwner, const TSpeedDataArray& ASamples,
+                                                      const std::string& AOutputDir);
+
+  // The plot area inside the paint box: left 70, top 40, right and bottom 30 and 50 pixels in,
+  // at least 10 pixels wide and high.
+  tk::TRect ChartRect() const;
+
+  void PaintBoxPaint(tk::TControl* Sender);
+  void BtnSaveCsvClick(tk::TControl* Sender);
+  void BtnCloseClick(tk::TControl* Sender);
+  void FormResize(tk::TControl* Sender);
+
+  tk::TPaintBox* FPaintBox = nullptr;
+  tk::TButton* FBtnClose = nullptr;
+  tk::TButton* FBtnSaveCsv = nullptr;
+  tk::TLabel* FLblSummary = nullptr;
+  TSpeedDataArray FSamples;
+  double FMaxSpeed = 0;  // the largest SpeedMBps, at least 1
+  double FMaxTime = 0;   // the largest ElapsedSec, at least 1
+  std::string FOutputDir;
+
+ private:
+  TLogger* FLogger = nullptr;  // the main window's, when it owns the chart
+};

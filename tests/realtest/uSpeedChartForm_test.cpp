@@ -1,0 +1,396 @@
+// The speed chart window on the headless backend: how it is built, what it draws for the
+// examples (read back from the recording canvas), and what its Save CSV writes.
+#include "realtest/uSpeedChartForm.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/uFormatSettings.h"
+#include "core/uLang.h"
+#include "core/uLogger.h"
+#include "ui/InspectTestUtil.h"
+#include "ui/UiFixture.h"
+
+using namespace plat;
+using plat::sim::FileFault;
+using tk::headless::TDrawCall;
+using TKind = tk::headless::TDrawCall::TKind;
+
+namespace {
+
+TSpeedDataArray Series(std::initializer_list<TSpeedDataPoint> Points) {
+  TSpeedDataArray A;
+  for (const TSpeedDataPoint& P : Points) A.Add(P);
+  return A;
+}
+
+class SpeedChartTest : public UiFixture {
+ protected:
+  SpeedChartTest()
+      : savedLanguage(GetCurrentLanguage()), owner(std::make_unique<tk::TForm>(nullptr, tk::TCreate{"Owner"})) {
+    SetCurrentLanguage(TUiLanguage::ulEnglish);
+    owner->SetOuterSize({1200, 800});
+    owner->SetBounds({100, 50, 1200, 800});
+  }
+  ~SpeedChartTest() override {
+    if (chart) tk::DestroyForm(std::move(chart));
+    SetCurrentLanguage(savedLanguage);
+  }
+
+  TSpeedChartForm& Open(const TSpeedDataArray& Samples, const std::string& Dir = "") {
+    chart = TSpeedChartForm::CreateChart(owner.get(), Samples, Dir);
+    return *chart;
+  }
+  std::vector<TDrawCall> Paint() { return ui.Paint(*chart->FPaintBox); }
+
+  static std::vector<TDrawCall> Of(const std::vector<TDrawCall>& Calls, TKind Kind) {
+    std::vector<TDrawCall> R;
+    std::copy_if(Calls.begin(), Calls.end(), std::back_inserter(R),
+                 [&](const TDrawCall& C) { return C.Kind == Kind; });
+    return R;
+  }
+  static std::vector<std::string> Texts(const std::vector<TDrawCall>& Calls, int SizePt) {
+    std::vector<std::string> R;
+    for (const TDrawCall& C : Calls)
+      if (C.Kind == TKind::Text && C.Font.SizePt == SizePt) R.push_back(C.Text);
+    return R;
+  }
+  // The vertical lines drawn with this pen style (from top to bottom of the plot).
+  static std::vector<int> VerticalsX(const std::vector<TDrawCall>& Calls, tk::TPenStyle Style) {
+    std::vector<int> R;
+    for (const TDrawCall& C : Calls)
+      if (C.Kind == TKind::Line && C.Pen.Style == Style && C.From.X == C.To.X && C.From.Y != C.To.Y)
+        R.push_back(C.From.X);
+    return R;
+  }
+
+  TUiLanguage savedLanguage;
+  std::unique_ptr<tk::TForm> owner;
+  std::unique_ptr<TSpeedChartForm> chart;
+};
+
+TEST_F(SpeedChartTest, TheWindowAsItIsBuilt) {
+  TSpeedChartForm& F = Open(Series({{0, 12.5, "STEP1"}, {3725.9, 37.44, "STEP2"}}), "C:\\out\\");
+  EXPECT_EQ(F.Caption(), "Write Speed Chart");
+  EXPECT_EQ(F.Owner(), owner.get());
+  EXPECT_EQ(F.Width(), 1000);
+  EXPECT_EQ(F.Height(), 520);
+  EXPECT_EQ(F.Position(), tk::TFormPosition::poOwnerFormCenter);
+  const tk::TSize Frame = tk::Backend().FormFrame(F);
+  EXPECT_EQ(F.MinClientSize(), (tk::TSize{600 - Frame.Width, 350 - Frame.Height}));
+  EXPECT_DOUBLE_EQ(F.FMaxSpeed, 37.44);
+  EXPECT_DOUBLE_EQ(F.FMaxTime, 3725.9);
+  EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 2 | Max speed: 37.4 MB/s | Duration: 1:02:05");
+  EXPECT_EQ(F.FLblSummary->Left(), 10);
+  EXPECT_EQ(F.FLblSummary->Top(), 4);
+
+  const tk::TSize C = F.ClientSize();
+  EXPECT_EQ(F.FPaintBox->Bounds(), (tk::TBounds{0, 24, C.Width, C.Height - 60}));
+  EXPECT_EQ(F.FPaintBox->Anchors(), tk::kAnchorsAll);
+  EXPECT_EQ(F.FBtnSaveCsv->Bounds(), (tk::TBounds{C.Width - 230, C.Height - 34, 100, 28}));
+  EXPECT_EQ(F.FBtnClose->Bounds(), (tk::TBounds{C.Width - 120, C.Height - 34, 100, 28}));
+  EXPECT_EQ(F.FBtnSaveCsv->Caption(), "Save CSV");
+  EXPECT_EQ(F.FBtnClose->Caption(), "Close");
+  for (tk::TButton* B : {F.FBtnSaveCsv, F.FBtnClose}) EXPECT_EQ(B->Anchors(), tk::akRight | tk::akBottom);
+
+  // Made larger by the user: the box fills the window, the buttons keep to the corner, and the
+  // box is painted again.
+  F.Show();
+  // Placed centred on its owner.
+  EXPECT_EQ(F.Left(), 100 + (1200 - 1000) / 2);
+  EXPECT_EQ(F.Top(), 50 + (800 - 520) / 2);
+  ui.Paint(*F.FPaintBox);
+  ui.Resize(F, {C.Width + 200, C.Height + 100});
+  EXPECT_EQ(F.FPaintBox->Bounds(), (tk::TBounds{0, 24, C.Width + 200, C.Height + 40}));
+  EXPECT_EQ(F.FBtnClose->Bounds(), (tk::TBounds{C.Width + 80, C.Height + 66, 100, 28}));
+  ui.RunFor(0);
+  EXPECT_EQ(ui.LastPaint(*F.FPaintBox).front().Rect, (tk::TRect{0, 0, C.Width + 200, C.Height + 40}));
+}
+
+TEST_F(SpeedChartTest, TheSeriesIsSharedNotCopied) {
+  TSpeedDataArray S = Series({{1, 5, "STEP1"}});
+  TSpeedChartForm& F = Open(S);
+  EXPECT_TRUE(F.FSamples.SharesWith(S));
+}
+
+// 37.4 MiB/s at most: the speed axis goes up to 50 in steps of 10.
+TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
+  TSpeedChartForm& F = Open(Series({{0, 20, "STEP1"}, {30, 37.4, "STEP1"}, {45, 10, "STEP1"}}));
+  const std::vector<TDrawCall> Calls = Paint();
+  const tk::TRect R = F.ChartRect();
+  ASSERT_EQ(R, (tk::TRect{70, 40, F.FPaintBox->Width() - 30, F.FPaintBox->Height() - 50}));
+  ASSERT_FALSE(Calls.empty());
+  EXPECT_EQ(Calls[0].Kind, TKind::Fill);
+  EXPECT_EQ(Calls[0].Rect, (tk::TRect{0, 0, F.FPaintBox->Width(), F.FPaintBox->Height()}));
+  EXPECT_EQ(Calls[0].Color, 0x00FFFFFFu);
+
+  // Six dotted light-grey lines across the plot, their labels left of it in grey 8 pt.
+  std::vector<TDrawCall> Grid;
+  for (const TDrawCall& C : Of(Calls, TKind::Line))
+    if (C.Pen.Style == tk::TPenStyle::psDot && C.From.Y == C.To.Y) Grid.push_back(C);
+  ASSERT_EQ(Grid.size(), 6u);
+  const std::vector<std::string> Labels = {"0", "10", "20", "30", "40", "50"};
+  std::vector<TDrawCall> Texts8;
+  for (const TDrawCall& C : Of(Calls, TKind::Text))
+    if (C.Font.SizePt == 8 && C.From.Y != R.Bottom + 4) Texts8.push_back(C);  // not a time label
+  ASSERT_EQ(Texts8.size(), 6u);
+  const double PH = R.Height();
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(i);
+    const int Y = R.Bottom - static_cast<int>(std::nearbyint(PH * i / 5));
+    EXPECT_EQ(Grid[i].From, (tk::TPoint{R.Left, Y}));
+    EXPECT_EQ(Grid[i].To, (tk::TPoint{R.Right, Y}));
+    EXPECT_EQ(Grid[i].Pen, (tk::TPenSpec{0x00E0E0E0, tk::TPenStyle::psDot, 1}));
+    EXPECT_EQ(Texts8[i].Text, Labels[i]);
+    const tk::TSize Ext = tk::headless::TextExtent(Labels[i], Texts8[i].Font);
+    EXPECT_EQ(Texts8[i].From, (tk::TPoint{R.Left - Ext.Width - 6, Y - Ext.Height / 2}));
+    EXPECT_EQ(Texts8[i].Font.Color, 0x00808080u);
+    EXPECT_FALSE(Texts8[i].Font.Bold);
+  }
+
+  // The axes in solid black, the unit label above in bold 9 pt.
+  std::vector<TDrawCall> Axes;
+  for (const TDrawCall& C : Of(Calls, TKind::Line))
+    if (C.Pen == tk::TPenSpec{0, tk::TPenStyle::psSolid, 1}) Axes.push_back(C);
+  ASSERT_EQ(Axes.size(), 2u);
+  EXPECT_EQ(Axes[0].From, (tk::TPoint{R.Left, R.Top}));
+  EXPECT_EQ(Axes[0].To, (tk::TPoint{R.Left, R.Bottom}));
+  EXPECT_EQ(Axes[1].To, (tk::TPoint{R.Right, R.Bottom}));
+  const auto Unit = std::find_if(Calls.begin(), Calls.end(), [](const TDrawCall& C) { return C.Text == "MB/s"; });
+  ASSERT_NE(Unit, Calls.end());
+  EXPECT_EQ(Unit->Font, (tk::TFontSpec{"", 9, true, 0}));
+  const tk::TSize UnitExt = tk::headless::TextExtent("MB/s", Unit->Font);
+  EXPECT_EQ(Unit->From, (tk::TPoint{R.Left - UnitExt.Width - 4, R.Top - UnitExt.Height - 2}));
+
+  // The speed line in blue, 2 pixels wide, one segment per pair of samples.
+  std::vector<TDrawCall> Speed;
+  for (const TDrawCall& C : Of(Calls, TKind::Line))
+    if (C.Pen.Color == 0x00FF0000u) Speed.push_back(C);
+  ASSERT_EQ(Speed.size(), 2u);
+  const double PW = R.Width();
+  auto At = [&](double T, double V) {
+    return tk::TPoint{R.Left + static_cast<int>(std::nearbyint(PW * T / 45)),
+                      R.Bottom - static_cast<int>(std::nearbyint(V * PH / 50))};
+  };
+  EXPECT_EQ(Speed[0].Pen.Width, 2);
+  EXPECT_EQ(Speed[0].From, At(0, 20));
+  EXPECT_EQ(Speed[0].To, At(30, 37.4));
+  EXPECT_EQ(Speed[1].To, At(45, 10));
+}
+
+TEST_F(SpeedChartTest, TimeLinesOfShortAndLongSeries) {
+  const struct {
+    double Seconds;
+    std::vector<std::string> Labels;
+  } Cases[] = {
+      {45, {"0:00", "0:10", "0:20", "0:30", "0:40"}},
+      {7500, {"0:00", "30:00", "1:00:00", "1:30:00", "2:00:00"}},
+      {0.5, {"0:00"}},  // the time axis is at least one second long
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Seconds);
+    if (chart) tk::DestroyForm(std::move(chart));
+    TSpeedChartForm& F = Open(Series({{0, 5, "STEP1"}, {C.Seconds, 6, "STEP1"}}));
+    const std::vector<TDrawCall> Calls = Paint();
+    const tk::TRect R = F.ChartRect();
+    std::vector<TDrawCall> Below;
+    for (const TDrawCall& T : Of(Calls, TKind::Text))
+      if (T.From.Y == R.Bottom + 4) Below.push_back(T);
+    std::vector<std::string> Labels;
+    for (const TDrawCall& T : Below) Labels.push_back(T.Text);
+    EXPECT_EQ(Labels, C.Labels);
+    const std::vector<int> X = VerticalsX(Calls, tk::TPenStyle::psDot);
+    ASSERT_EQ(X.size(), C.Labels.size());
+    const double Step = C.Seconds < 60 ? 10 : 1800;
+    for (size_t i = 0; i < X.size(); ++i) {
+      const int Want = R.Left + static_cast<int>(std::nearbyint(R.Width() * (i * Step) / C.Seconds));
+      EXPECT_EQ(X[i], Want) << i;
+      const int Width = tk::headless::TextExtent(Below[i].Text, Below[i].Font).Width;
+      EXPECT_EQ(Below[i].From.X, Want - Width / 2);
+    }
+  }
+}
+
+TEST_F(SpeedChartTest, StepMarkers) {
+  const struct {
+    std::vector<std::string> Steps;
+    std::vector<std::string> Marked;
+  } Cases[] = {
+      {{"STEP1 TRIM", "STEP1", "STEP2"}, {"STEP1 TRIM", "STEP1", "STEP2"}},
+      {{"STEP3", "", "STEP3"}, {"STEP3"}},
+      {{"", "STEP1", "STEP1", "STEP4 Verify"}, {"STEP1", "STEP4 Verify"}},
+  };
+  for (const auto& C : Cases) {
+    if (chart) tk::DestroyForm(std::move(chart));
+    TSpeedDataArray S;
+    for (size_t i = 0; i < C.Steps.size(); ++i) S.Add({i * 10.0, 20.0, C.Steps[i]});
+    TSpeedChartForm& F = Open(S);
+    const std::vector<TDrawCall> Calls = Paint();
+    const tk::TRect R = F.ChartRect();
+    EXPECT_EQ(Texts(Calls, 7), C.Marked);
+    std::vector<TDrawCall> Dashed;
+    for (const TDrawCall& L : Of(Calls, TKind::Line))
+      if (L.Pen.Style == tk::TPenStyle::psDash) Dashed.push_back(L);
+    ASSERT_EQ(Dashed.size(), C.Marked.size());
+    for (const TDrawCall& L : Dashed) {
+      EXPECT_EQ(L.Pen.Color, 0x00CCCCCCu);
+      EXPECT_EQ(L.From.Y, R.Top);
+      EXPECT_EQ(L.To.Y, R.Bottom);
+    }
+    for (const TDrawCall& T : Of(Calls, TKind::Text))
+      if (T.Font.SizePt == 7) {
+        EXPECT_EQ(T.Font.Color, 0x00606060u);
+        EXPECT_EQ(T.From.Y, R.Top + 2);
+      }
+    // Each marker's label lies just right of its line.
+    for (size_t i = 0; i < Dashed.size(); ++i) {
+      const auto Label = std::find_if(Calls.begin(), Calls.end(), [&](const TDrawCall& T) {
+        return T.Kind == TKind::Text && T.Text == C.Marked[i];
+      });
+      EXPECT_EQ(Label->From.X, Dashed[i].From.X + 2);
+    }
+  }
+}
+
+// A point half-way between two pixels goes to the even one: 884 x 1 / 8 = 110.5 gives 110.
+TEST_F(SpeedChartTest, HalvesRoundToEven) {
+  TSpeedChartForm& F = Open(Series({{0, 5, "STEP1"}, {1, 5, "STEP2"}, {8, 10, "STEP2"}}));
+  ASSERT_EQ(F.ChartRect().Width(), 884);
+  const std::vector<TDrawCall> Calls = Paint();
+  EXPECT_EQ(VerticalsX(Calls, tk::TPenStyle::psDash), (std::vector<int>{70, 180}));
+  std::vector<int> SpeedX;
+  for (const TDrawCall& C : Of(Calls, TKind::Line))
+    if (C.Pen.Width == 2) SpeedX.push_back(C.To.X);
+  EXPECT_EQ(SpeedX, (std::vector<int>{180, 954}));
+}
+
+TEST_F(SpeedChartTest, OneSampleOrNoneDrawsOnlyTheFrame) {
+  for (size_t N : {0, 1}) {
+    if (chart) tk::DestroyForm(std::move(chart));
+    TSpeedChartForm& F = Open(N ? Series({{12, 30, "STEP1"}}) : TSpeedDataArray());
+    const std::vector<TDrawCall> Calls = Paint();
+    EXPECT_TRUE(Texts(Calls, 7).empty());
+    EXPECT_TRUE(VerticalsX(Calls, tk::TPenStyle::psDash).empty());
+    for (const TDrawCall& C : Calls) EXPECT_NE(C.Pen.Width, 2);
+    EXPECT_EQ(Calls.back().Text, "MB/s") << "the unit label is the last thing drawn";
+    if (N == 0) {
+      EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 0 | Max speed: 1.0 MB/s | Duration: 0:01");
+    }
+  }
+}
+
+TEST_F(SpeedChartTest, SpeedsAboveTheAxisRunAlongTheTop) {
+  // The axis is made from the window's maximum, so only a maximum below a sample (set here by
+  // hand) shows the clipping.
+  TSpeedChartForm& F = Open(Series({{0, 120, "STEP1"}, {10, 50, "STEP1"}}));
+  F.FMaxSpeed = 40;  // an axis of 50
+  const std::vector<TDrawCall> Calls = Paint();
+  const tk::TRect R = F.ChartRect();
+  for (const TDrawCall& C : Of(Calls, TKind::Line))
+    if (C.Pen.Width == 2) {
+      EXPECT_EQ(C.From.Y, R.Top);
+      EXPECT_EQ(C.To.Y, R.Top);
+    }
+}
+
+TEST_F(SpeedChartTest, TheSmallestPlotArea) {
+  TSpeedChartForm& F = Open(Series({{0, 1, "STEP1"}, {5, 2, "STEP2"}}));
+  for (tk::TSize S : {tk::TSize{0, 0}, tk::TSize{50, 20}, tk::TSize{109, 99}, tk::TSize{111, 101}}) {
+    F.FPaintBox->SetBounds({0, 24, S.Width, S.Height});
+    const tk::TRect R = F.ChartRect();
+    EXPECT_EQ(R.Left, 70);
+    EXPECT_EQ(R.Top, 40);
+    EXPECT_EQ(R.Right, std::max(80, S.Width - 30));
+    EXPECT_EQ(R.Bottom, std::max(50, S.Height - 50));
+    EXPECT_FALSE(Paint().empty());
+  }
+}
+
+// ---- Save CSV ----
+
+TEST_F(SpeedChartTest, SaveCsvOfTwoSamplesWithAFullStopWhateverTheLocale) {
+  const TFormatSettings Before = GetFormatSettings();
+  SetFormatSettings({",", ".", ":"});
+  TSpeedChartForm& F = Open(Series({{2.04, 37.456, "STEP1"}, {4.25, 0, "STEP2 Wait"}}), "C:\\Users\\user\\out\\");
+  F.Show();
+  script.Save("C:\\Users\\user\\chart.csv");
+  ASSERT_TRUE(ui.Click("BtnSaveCsv"));
+  SetFormatSettings(Before);
+  ASSERT_EQ(script.Log().size(), 1u);
+  const tk::TSaveDialogOptions O = script.Log()[0].Save;
+  EXPECT_EQ(O.Title, "Save Speed Data CSV");
+  EXPECT_EQ(O.Filter, "CSV files (*.csv)|*.csv|All files (*.*)|*.*");
+  EXPECT_EQ(O.DefaultExt, ".csv");
+  EXPECT_EQ(O.FileName, "speed_data.csv");
+  EXPECT_EQ(O.InitialDir, "C:\\Users\\user\\out\\");
+  EXPECT_EQ(script.Log()[0].Owner, F.Handle());
+  EXPECT_EQ(m->Files().ReadAll("C:\\Users\\user\\chart.csv"),
+            "time_sec,speed_mbps,step\r\n2.0,37.46,STEP1\r\n4.3,0.00,STEP2 Wait\r\n");
+
+  // Cancelled: nothing written. Overwritten without a question.
+  script.SaveCancel();
+  m->Files().WriteAll("C:\\Users\\user\\chart.csv", "old");
+  ASSERT_TRUE(ui.Click("BtnSaveCsv"));
+  EXPECT_EQ(m->Files().ReadAll("C:\\Users\\user\\chart.csv"), "old");
+  script.Save("C:\\Users\\user\\chart.csv");
+  ASSERT_TRUE(ui.Click("BtnSaveCsv"));
+  EXPECT_EQ(m->Files().ReadAll("C:\\Users\\user\\chart.csv").substr(0, 9), "time_sec,");
+}
+
+TEST_F(SpeedChartTest, TheLabelsFollowTheLocale) {
+  const TFormatSettings Before = GetFormatSettings();
+  SetFormatSettings({",", ".", ":"});
+  TSpeedChartForm& F = Open(Series({{2, 37.44, "STEP1"}}));
+  SetFormatSettings(Before);
+  EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 1 | Max speed: 37,4 MB/s | Duration: 0:02");
+}
+
+TEST_F(SpeedChartTest, NoSavedPathProposedWithoutAnOutputFolder) {
+  Open(Series({{1, 1, "STEP1"}})).Show();
+  script.SaveCancel();
+  ASSERT_TRUE(ui.Click("BtnSaveCsv"));
+  EXPECT_EQ(script.Log()[0].Save.InitialDir, "");
+}
+
+// A save that fails, from the main window's chart shown modally: an error box with the path and
+// the system's message, an ERROR line in the main window's log; the chart stays open.
+class SpeedChartOfTheMainWindow : public InspectFixture {};
+
+TEST_F(SpeedChartOfTheMainWindow, AFailedSaveIsShownAndLoggedAndTheChartStaysOpen) {
+  Open();
+  const std::string Path = "C:\\Users\\user\\locked\\speed_data.csv";
+  FileFault Locked;
+  Locked.openError = ERROR_ACCESS_DENIED;
+  m->Files().SetFault(Path, Locked);
+  bool StillOpen = false;
+  script.Form([&](tk::TForm& Chart) {
+    EXPECT_TRUE(Chart.IsModal());
+    EXPECT_FALSE(form->Enabled()) << "the main window waits";
+    EXPECT_TRUE(ui.Click("BtnSaveCsv"));
+    StillOpen = !Chart.Closed();
+    EXPECT_TRUE(ui.Click("BtnClose"));
+  });
+  script.Save(Path);
+  script.Box(IDOK);
+  auto Chart = TSpeedChartForm::CreateChart(form.get(), Series({{1, 2, "STEP1"}, {3, 4, "STEP1"}}),
+                                            TMainFormTestAccess::OutputDir(*form));
+  EXPECT_EQ(Chart->ShowModal(), tk::mrClose);
+  tk::DestroyForm(std::move(Chart));
+  EXPECT_TRUE(StillOpen);
+  EXPECT_TRUE(form->Enabled());
+
+  const auto Log = script.Log();
+  ASSERT_EQ(Log.size(), 3u);
+  EXPECT_EQ(Log[1].Save.InitialDir, kOutput);
+  EXPECT_EQ(Log[2].Caption, "Error");
+  EXPECT_EQ(Log[2].Type, MB_ICONERROR | MB_OK);
+  EXPECT_NE(Log[2].Text.find(Path), std::string::npos) << Log[2].Text;
+  EXPECT_NE(Log[2].Text.find(WinErrorText(ERROR_ACCESS_DENIED)), std::string::npos) << Log[2].Text;
+  EXPECT_TRUE(
+      LogHas("[ERROR] Speed data CSV save failed: " + Path + " (" + WinErrorText(ERROR_ACCESS_DENIED) + ")"));
+  EXPECT_FALSE(m->Files().Exists(Path));
+}
+
+}  // namespace
