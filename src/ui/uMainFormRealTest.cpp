@@ -1,6 +1,7 @@
 // The real-test tab: its start, verify, stop and delete buttons, the time-stamped real-test log
 // and the four labels the test thread sets, the elapsed-time refresh, the end of a test, the
 // speed chart button and the file-map export. All on the main thread.
+#include <memory>
 #include <stdexcept>
 
 #include "core/uDateTime.h"
@@ -11,6 +12,7 @@
 #include "device/uDeviceHandle.h"
 #include "platform/Platform.h"
 #include "realtest/uFileMap.h"
+#include "realtest/uSpeedChartForm.h"
 #include "ui/uMainForm.h"
 
 using namespace plat;
@@ -290,6 +292,13 @@ void TMainForm::BtnSpeedChartClick(tk::TControl*) {
     AppMessageBox(GetLangText(TTextId::InfoCaption), "No speed data available.", dkInformation, mbOK);
     return;
   }
+  // The chart shares the kept series; it is freed when it closes, also when showing it fails.
+  std::unique_ptr<TSpeedChartForm> Chart = TSpeedChartForm::CreateChart(this, FSpeedData, FOutputDir);
+  struct TFreeChart {
+    std::unique_ptr<TSpeedChartForm>& Form;
+    ~TFreeChart() { tk::DestroyForm(std::move(Form)); }
+  } Free{Chart};
+  Chart->ShowModal();
 }
 
 void TMainForm::BtnExportFileMapClick(tk::TControl*) {

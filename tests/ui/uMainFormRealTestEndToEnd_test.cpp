@@ -7,6 +7,7 @@
 
 #include <set>
 
+#include "realtest/uSpeedChartForm.h"
 #include "ui/RealTestWindowFixture.h"
 
 using namespace plat;
@@ -123,6 +124,22 @@ TEST_F(RealTestEndToEnd, FiveStepsOnASsdThatSlowsAfterItsCache) {
   EXPECT_TRUE(RealLogged("waiting 1 min"));
   // The wait lasted its minute of the series' time.
   EXPECT_NEAR(Series[Slow + 30].ElapsedSec - Series[Slow].ElapsedSec, 60, 1.5);
+
+  // The chart opens on this series, not a copy, and closes again.
+  bool Shown = false;
+  script.Form([&](tk::TForm& Form) {
+    auto* Chart = dynamic_cast<TSpeedChartForm*>(&Form);
+    ASSERT_NE(Chart, nullptr);
+    Shown = true;
+    EXPECT_TRUE(Chart->FSamples.SharesWith(Series));
+    EXPECT_EQ(Chart->FOutputDir, kOutput);
+    EXPECT_NEAR(Chart->FMaxSpeed, Series[Fast].SpeedMBps, 1e-9);
+    EXPECT_FALSE(ui.Paint(*Chart->FPaintBox).empty());
+    EXPECT_TRUE(ui.Click("BtnClose"));
+  });
+  ASSERT_TRUE(ui.Click("BtnSpeedChart"));
+  EXPECT_TRUE(Shown);
+  EXPECT_TRUE(form->Enabled());
 }
 
 TEST_F(RealTestEndToEnd, ABridgeThatTrimsPastItsRangesFailsTheVerification) {

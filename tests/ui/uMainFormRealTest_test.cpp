@@ -63,6 +63,16 @@ TEST_F(RealTestTab, RefusalsAreBoxesAndLeaveTheTabIdle) {
   }
 }
 
+TEST_F(RealTestTab, WithoutSamplesTheChartIsNotShown) {
+  AddTestDisk();
+  OpenTab();
+  EXPECT_FALSE(form->BtnSpeedChart->Enabled());
+  script.Box(IDOK);
+  form->BtnSpeedChartClick(nullptr);  // the button is off: only a direct call gets here
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), std::string("No speed data available.")));
+  EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONINFORMATION);
+}
+
 TEST_F(RealTestTab, TheConfirmationNamesTheDriveAndNoChangesNothing) {
   AddTestDisk();
   OpenTab();
