@@ -23,6 +23,8 @@
 
 #include "core/uThread.h"
 #include "core/uTypes.h"
+#include "realtest/uRealTrimTest.h"
+#include "realtest/uSpeedData.h"
 #include "ui/toolkit/uTkApplication.h"
 #include "ui/toolkit/uTkControls.h"
 #include "ui/toolkit/uTkForm.h"
@@ -37,7 +39,9 @@ class TDiskRefreshThread;
 class TDiskDetailThread;
 class TThread;
 
-class TMainForm : public tk::TForm {
+// The window is the real test's window (IRealTestWindow): the test thread's synchronized calls
+// end in the real-test tab's handlers.
+class TMainForm : public tk::TForm, public IRealTestWindow {
  public:
   // Builds the designed controls; CreateForm then runs the creation event (FormCreate).
   TMainForm();
@@ -145,11 +149,14 @@ class TMainForm : public tk::TForm {
   void BtnExportFreeListClick(tk::TControl* Sender);
 
   // ---- the real-test tab (uMainFormRealTest.cpp) ----
-  void RealTestLog(const std::string& Line);
-  void SetRealStatus(const std::string& Text);
-  void SetRealSpeed(const std::string& Text);
-  void SetRealElapsed(const std::string& Text);
-  void SetStepElapsed(const std::string& Text);
+  void RealTestLog(const std::string& Line) override;
+  void RealTestLogError(const std::string& Line) override;
+  void SetRealStatus(const std::string& Text) override;
+  void SetRealSpeed(const std::string& Text) override;
+  void SetRealElapsed(const std::string& Text) override;
+  void SetStepElapsed(const std::string& Text) override;
+  TLogger* RealTestLogger() const override { return FLogger; }
+  std::string RealTestOutputDir() const override { return FOutputDir; }
   void StopRealTest();
   void RealTestTerminated(TThread* Sender);
   void ElapsedTimerTick(tk::TTimer* Sender);
@@ -244,6 +251,12 @@ class TMainForm : public tk::TForm {
   // every detail thread still running is waited for (uMainFormDisks.cpp).
   void StopAndFreeRealTest();
   void WaitForDetailThreads();
+  // The real test's start, shared by its two buttons (uMainFormRealTest.cpp).
+  bool RealTestStartRefused(TDiskInfo& Disk, std::string& Root);
+  TTrimExecOptions RealTestTrimOptions();
+  void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
+                           const TTrimExecOptions& Trim, bool VerifyOnly);
+  void SetRealTestRunning(bool Running);
 
   // Fields in the declared order of the window's state.
   TLogger* FLogger = nullptr;
@@ -269,9 +282,15 @@ class TMainForm : public tk::TForm {
   std::string FSettingsPath;
   // The creation reached the settings load: only then does the shutdown save them.
   bool FSettingsLoadRan = false;
-  // The last real test's speed samples, shared with the test thread and the chart (set when the
-  // real-test side lands).
-  // TSpeedDataArray FSpeedData;
+  // The last real test's speed samples, shared with the test thread and the chart.
+  TSpeedDataArray FSpeedData;
+  // The real-test thread last started, with the link that takes it back at shutdown. Both stay
+  // after the end handler has cleared FRealTestThread, since the thread may still be on its way
+  // to freeing itself; the pointer is used only after the link's take-back succeeded.
+  TRealTrimTestThread* FRealTestOwned = nullptr;
+  TThreadLink FRealTestLink;
+  // The test files' sizes: always the defaults in the program; the window tests set small ones.
+  TRealTestFileSizes FRealTestSizes;
 
   // Every detail thread that may not have ended yet, the newest included, with the link that
   // takes it back safely: the shutdown waits for all of them, so that no probe outlives the

@@ -74,10 +74,17 @@ void TMainForm::ShowDiskDetails(const TDiskInfo& Disk) {
   for (size_t I = 0; I < L.size(); I++) Text += (I ? "\r\n" : "") + L[I];
   MemoDiskInfo->SetText(Text);
 
+  // The drive chosen for the real test stays chosen while it is still listed: a refresh must not
+  // move the test, its deletion or its export to another drive unseen.
+  std::string Chosen;
+  GetRealTestDriveRoot(Chosen);
   CmbRealTestDrive->Clear();
   std::vector<std::string> Drives;
+  int32_t Keep = 0;
   for (const TVolumeInfo& V : Disk.Volumes) {
     if (V.DriveLetter.empty() || !V.HasDriveLetter) continue;
+    if (!Chosen.empty() && UpperCase(V.DriveLetter + "\\") == UpperCase(Chosen))
+      Keep = static_cast<int32_t>(Drives.size());
     if (V.FileSystem.empty()) {
       Drives.push_back(V.DriveLetter);
       continue;
@@ -87,7 +94,7 @@ void TMainForm::ShowDiskDetails(const TDiskInfo& Disk) {
                      Format("%.1f GiB", BytesToGiB(Len)) + ")");
   }
   CmbRealTestDrive->SetItems(std::move(Drives));
-  if (CmbRealTestDrive->ItemCount() > 0) CmbRealTestDrive->SetItemIndex(0);
+  if (CmbRealTestDrive->ItemCount() > 0) CmbRealTestDrive->SetItemIndex(Keep);
 }
 
 void TMainForm::LogSelectedDisk(const TDiskInfo& Disk) {

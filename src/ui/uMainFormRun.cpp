@@ -32,7 +32,8 @@ void TMainForm::BtnStartClick(tk::TControl*) {
     AppMessageBox(Text(TTextId::ErrorCaption), Text(TTextId::SelectDisk), dkError, mbOK);
     return;
   }
-  if (FRunThread) {
+  // A run beside the real test would trim what the test is writing.
+  if (FRunThread || FRealTestThread) {
     AppMessageBox(Text(TTextId::RunningCaption), Text(TTextId::AlreadyRunning), dkInformation, mbOK);
     return;
   }

@@ -19,6 +19,10 @@ class TMainFormTestAccess {
  public:
   static TTrimExecutionThread*& RunThread(TMainForm& Form) { return Form.FRunThread; }
   static const std::string& OutputDir(TMainForm& Form) { return Form.FOutputDir; }
+  // The real test's thread while one runs, and the sizes of the test files it is given.
+  static TThread* RealTestThread(TMainForm& Form) { return Form.FRealTestThread; }
+  static TRealTestFileSizes& RealTestSizes(TMainForm& Form) { return Form.FRealTestSizes; }
+  static const TSpeedDataArray& SpeedData(TMainForm& Form) { return Form.FSpeedData; }
 };
 
 class MainFormFixture : public UiFixture {

@@ -184,7 +184,7 @@ TEST_F(DetailsTest, TheSerialMaskAndTheSelectorAfterAClick) {
   form->CmbRealTestDrive->SetItemIndex(1);
   ASSERT_TRUE(ui.Check("CbMaskSerial", false));
   EXPECT_TRUE(DetailsHave("Serial=UAS98765"));
-  EXPECT_EQ(form->CmbRealTestDrive->ItemIndex(), 0);  // rebuilt: the first again
+  EXPECT_EQ(form->CmbRealTestDrive->ItemIndex(), 1);  // rebuilt, and the chosen drive still chosen
   ASSERT_TRUE(ui.Click("BtnRefresh"));
   Settle();
   EXPECT_TRUE(Logged("serial=UAS98765,"));

@@ -23,6 +23,16 @@ BOOL Fail(DWORD e) {
 }
 
 // Drive sectors per logical block of a profile; a size that is not a multiple of 512 counts as 512.
+// Hands a released range to the drive, with the profile's overrun past its end.
+void SimReleaseRange(SimDisk& disk, const SimBridgeProfile& p, uint64_t lba, uint64_t count, const char* command) {
+  if (p.trimOverrunSectors) {
+    const uint64_t sectors = disk.drive.Sectors();
+    const uint64_t end = std::min(sectors, lba + count + p.trimOverrunSectors);
+    if (end > lba + count) count = end - lba;
+  }
+  disk.drive.Trim(lba, count, command);
+}
+
 uint64_t SectorsPerBlock(const SimBridgeProfile& p) {
   return p.logicalBlockSize >= kSector && p.logicalBlockSize % kSector == 0 ? p.logicalBlockSize / kSector : 1;
 }
@@ -134,7 +144,10 @@ class Decoder {
     return lba <= blocks && count <= blocks - lba;
   }
   void TrimBlocks(uint64_t lba, uint64_t count, const char* command) const {
-    disk_.drive.Trim(lba * perBlock_, count * perBlock_, command);
+    TrimSectors(lba * perBlock_, count * perBlock_, command);
+  }
+  void TrimSectors(uint64_t lba, uint64_t count, const char* command) const {
+    SimReleaseRange(disk_, p_, lba, count, command);
   }
 
   Answer AtaPassThrough(const std::vector<uint8_t>& cdb) {
@@ -176,7 +189,7 @@ class Decoder {
       if (!Inside(lba, n)) return AtaAbort();  // ID NOT FOUND: nothing is released
       ranges.push_back({lba, n});
     }
-    for (const auto& [lba, n] : ranges) disk_.drive.Trim(lba, n, "ATA DSM");
+    for (const auto& [lba, n] : ranges) TrimSectors(lba, n, "ATA DSM");
     return AtaDone(ckCond);
   }
 
@@ -689,8 +702,15 @@ BOOL SimBridge::StorageTrim(SimDeviceCall& call) {
       base += e.length;
     }
   }
-  for (const auto& p : pieces)
-    if (p.count) p.disk->drive.Trim(p.lba, p.count, "STORAGE TRIM");
+  for (const auto& p : pieces) {
+    if (!p.count) continue;
+    SimBridgeProfile pieceProfile;
+    {
+      std::lock_guard<std::mutex> lk(p.disk->mu);
+      pieceProfile = p.disk->bridge.profile;
+    }
+    SimReleaseRange(*p.disk, pieceProfile, p.lba, p.count, "STORAGE TRIM");
+  }
   call.SetReturned(0);
   return TRUE_;
 }

@@ -85,6 +85,11 @@ struct SimBridgeProfile {
   // The storage TRIM request: 0 accepts it, otherwise the Windows error it fails with (1, 5,
   // 50, 87).
   DWORD storageTrimError = 0;
+  // A firmware fault met in the field: every range the bridge releases (ATA DSM, UNMAP, WRITE
+  // SAME(16), the storage TRIM request) runs this many 512-byte drive sectors past its end
+  // (never past the drive's end), into whatever lies there: the clusters of live files next to
+  // free space are trimmed. The ledger records what the drive released. 0: exactly what was asked.
+  uint32_t trimOverrunSectors = 0;
 
   // Typical bridges.
   static SimBridgeProfile FullSat();

@@ -152,6 +152,41 @@ TEST(SimBridge4Kn, BlockLimitsAreLogicalBlocks) {
   EXPECT_EQ(rig.Released(), (Ranges{{0, 8192}}));
 }
 
+TEST(SimBridgeOverrun, EveryPathReleasesPastEachRangeIntoWhatLiesThere) {
+  BridgeRig rig;
+  SimBridgeProfile p = SimBridgeProfile::FullSat();
+  p.trimOverrunSectors = 16;
+  rig.Profile(p);
+  // Data behind every range, which the overrun destroys.
+  const std::vector<uint8_t> block(512, 0xA5);
+  for (uint64_t lba = 0; lba < 20000; lba += 8) ASSERT_TRUE(rig.disk->drive.Write(lba, 1, block.data()));
+  auto storageTrim = [&](uint64_t lba, uint64_t count) {
+    TByteArray in = E::BuildDsmTrimInput({{static_cast<int64_t>(lba * 512), count * 512}}, false);
+    HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
+    DWORD n = 0;
+    const BOOL ok = Win().DeviceIoControl(h, IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, in.data(),
+                                          static_cast<DWORD>(in.size()), nullptr, 0, &n);
+    Win().CloseHandle(h);
+    return ok != FALSE_;
+  };
+  EXPECT_TRUE(rig.Unmap({{1000, 8}, {3000, 8}}).ok);
+  EXPECT_TRUE(rig.WriteSame(5000, 8, 512).ok);
+  EXPECT_TRUE(rig.AtaDsm({{7000, 8}}).ok);
+  EXPECT_TRUE(storageTrim(9000, 8));
+  EXPECT_EQ(rig.Released(), (Ranges{{1000, 24}, {3000, 24}, {5000, 24}, {7000, 24}, {9000, 24}}));
+  for (uint64_t lba : {1016u, 3016u, 5016u, 7016u, 9016u}) EXPECT_FALSE(rig.disk->drive.HoldsData(lba)) << lba;
+  EXPECT_TRUE(rig.disk->drive.HoldsData(1024));
+  // Never past the drive's end.
+  rig.disk->drive.ClearLedger();
+  EXPECT_TRUE(rig.Unmap({{kSectors - 8, 8}}).ok);
+  EXPECT_EQ(rig.Released(), (Ranges{{kSectors - 8, 8}}));
+  // Without the fault: exactly the range.
+  rig.Profile(SimBridgeProfile::FullSat());
+  rig.disk->drive.ClearLedger();
+  EXPECT_TRUE(rig.Unmap({{1000, 8}}).ok);
+  EXPECT_EQ(rig.Released(), (Ranges{{1000, 8}}));
+}
+
 // Volume E on disk 1 from sector 2048, 100000 sectors long, NTFS.
 constexpr uint64_t kVolumeFirst = 2048, kVolumeSectors = 100000;
 

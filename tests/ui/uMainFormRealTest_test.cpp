@@ -1,0 +1,316 @@
+// The real-test tab's buttons as the person uses them: the refusals, the start with its
+// confirmation and options, verify-only, stop, the end of a test with its box and the chart
+// button, the labels and the elapsed timer, the time-stamped log, a TRIM run and a real test
+// never side by side, and a window closed while a test runs.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "core/ScopedFormatSettings.h"
+#include "ui/RealTestWindowFixture.h"
+
+using namespace plat;
+using namespace plat::sim;
+
+namespace {
+
+struct RealTestTab : RealTestWindowFixture {
+  std::string Confirm194() { return GetLangText(TTextId::RealTestLongRunQuestion) + "\r\nE:\\"; }
+  // The drive takes a second for each MiB written or read.
+  void SlowDrive() { disk->drive.SetSpeed(SimDriveSpeed::NeverSlows(1, 1)); }
+};
+
+TEST_F(RealTestTab, RefusalsAreBoxesAndLeaveTheTabIdle) {
+  const std::string Error = GetLangText(TTextId::ErrorCaption);
+  enum TMachine { NoDisk, DiskWithoutVolume, DiskWithVolume };
+  const struct {
+    const char* Name;
+    TMachine Machine;
+    int StartStep, EndStep;
+    const char* Button;
+    TTextId Text;
+  } Cases[] = {
+      // In the machine's order: each adds to the one before.
+      {"start without a disk", NoDisk, 1, 5, "BtnRealTestStart", TTextId::SelectDisk},
+      {"verify without a disk", NoDisk, 1, 5, "BtnVerifyOnly", TTextId::SelectDisk},
+      {"export without a disk", NoDisk, 1, 5, "BtnExportFileMap", TTextId::SelectDisk},
+      {"delete without a drive", NoDisk, 1, 5, "BtnDeleteTestFolder", TTextId::NoMountedDriveLetter},
+      {"start without a drive letter", DiskWithoutVolume, 1, 5, "BtnRealTestStart", TTextId::NoMountedDriveLetter},
+      {"verify without a drive letter", DiskWithoutVolume, 1, 5, "BtnVerifyOnly", TTextId::NoMountedDriveLetter},
+      {"export without a drive letter", DiskWithoutVolume, 1, 5, "BtnExportFileMap",
+       TTextId::NoMountedDriveLetter},
+      {"start step after end step", DiskWithVolume, 3, 2, "BtnRealTestStart", TTextId::StartStepAfterEndStep},
+  };
+  TMachine Built = NoDisk;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    if (Built == NoDisk && C.Machine != NoDisk) AddUas(kDisk, 2 * kGiB);
+    if (Built != DiskWithVolume && C.Machine == DiskWithVolume) AddFormatted('E', kDisk, kMiB, 48 * kMiB);
+    Built = C.Machine;
+    Open();
+    ShowTab(kRealTestPage);
+    form->CmbStartStep->SetItemIndex(C.StartStep - 1);
+    form->CmbEndStep->SetItemIndex(C.EndStep - 1);
+    const auto LogBefore = form->MemoRealTestLog->Lines();
+    script.Box(IDOK);
+    ASSERT_TRUE(ui.Click(C.Button));
+    EXPECT_EQ(LastBox(), std::make_pair(Error, GetLangText(C.Text)));
+    EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONERROR);
+    EXPECT_TRUE(TabIdle());
+    EXPECT_EQ(form->LblRealStatus->Caption(), "Status: Idle");
+    EXPECT_EQ(form->MemoRealTestLog->Lines(), LogBefore);
+    Close();
+  }
+}
+
+TEST_F(RealTestTab, WithoutSamplesTheChartIsNotShown) {
+  AddTestDisk();
+  OpenTab();
+  EXPECT_FALSE(form->BtnSpeedChart->Enabled());
+  script.Box(IDOK);
+  form->BtnSpeedChartClick(nullptr);  // the button is off: only a direct call gets here
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), std::string("No speed data available.")));
+  EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONINFORMATION);
+}
+
+TEST_F(RealTestTab, TheConfirmationNamesTheDriveAndNoChangesNothing) {
+  AddTestDisk();
+  OpenTab();
+  const auto LogBefore = form->MemoRealTestLog->Lines();
+  script.Box(IDNO);
+  ASSERT_TRUE(ui.Click("BtnRealTestStart"));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Caption, GetLangText(TTextId::ConfirmCaption));
+  EXPECT_EQ(Boxes()[0].Text,
+            "This test writes to all free space on the drive and may take a long time.\r\nDo you want to "
+            "continue?\r\nE:\\");
+  EXPECT_EQ(Boxes()[0].Type, MB_YESNO | MB_ICONQUESTION);
+  EXPECT_TRUE(TabIdle());
+  EXPECT_EQ(form->MemoRealTestLog->Lines(), LogBefore);
+  EXPECT_EQ(form->LblRealStatus->Caption(), "Status: Idle");
+  EXPECT_FALSE(Logged("Starting TRIM real test"));
+}
+
+TEST_F(RealTestTab, AStartRunsTheChosenStepsAndItsEndComesBackAsABox) {
+  AddTestDisk();
+  OpenTab();
+  // Step 5 alone finds nothing to verify: not a pass.
+  StartTest(5, 5);
+  // At once, before the thread's first call: the running state and the start line.
+  EXPECT_FALSE(form->BtnRealTestStart->Enabled());
+  EXPECT_FALSE(form->BtnVerifyOnly->Enabled());
+  EXPECT_FALSE(form->BtnDeleteTestFolder->Enabled());
+  EXPECT_TRUE(form->BtnRealTestStop->Enabled());
+  EXPECT_TRUE(form->BtnExportFileMap->Enabled());
+  EXPECT_TRUE(form->CmbStartStep->Enabled());
+  EXPECT_EQ(form->LblRealStatus->Caption(), "Status: Running");
+  EXPECT_EQ(form->LblElapsed->Caption(), "Elapsed: -");
+  EXPECT_EQ(form->LblStepElapsed->Caption(), "Step: -");
+  EXPECT_EQ(RealLog().back(), "Starting TRIM real test. Target volume: E:\\");
+  EXPECT_NE(Running(), nullptr);
+
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::NoFilesToVerify)));
+  EXPECT_TRUE(RealLogged("Starting from STEP 5: scanning existing files"));
+  EXPECT_TRUE(TabIdle());
+  EXPECT_EQ(form->LblRealStatus->Caption(), "Status: Idle");
+  // No samples: the chart button stays off and the series is empty.
+  EXPECT_FALSE(ChartButtonOn());
+  EXPECT_TRUE(TMainFormTestAccess::SpeedData(*form).empty());
+  // The log file has the line without the time prefix.
+  EXPECT_TRUE(Logged("[INFO] Starting TRIM real test. Target volume: E:\\"));
+}
+
+TEST_F(RealTestTab, TheNestedRunsTakeTheBatchLimitOfTheTrimTab) {
+  AddTestDisk();
+  OpenTab();
+  // The start line of the last nested run.
+  auto LastRunStart = [&] {
+    std::string Line;
+    for (const std::string& S : FileLog())
+      if (S.find("Execution start:") != std::string::npos) Line = S;
+    return Line;
+  };
+  const struct {
+    int Index;
+    int Limit;
+  } Cases[] = {{0, 1}, {1, 10}, {2, 100}, {3, 0}, {-1, 0}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Index);
+    form->CmbBatchLimit->SetItemIndex(C.Index);
+    StartTest(1, 1);
+    script.Box(IDOK);
+    RunToEnd();
+    EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::RealTestDone)));
+    const std::string Line = LastRunStart();
+    const std::string Tail = ", batch_limit=" + std::to_string(C.Limit);
+    EXPECT_TRUE(Line.size() > Tail.size() && Line.compare(Line.size() - Tail.size(), Tail.size(), Tail) == 0)
+        << Line;
+    script.Box(IDYES);
+    ASSERT_TRUE(ui.Click("BtnDeleteTestFolder"));
+  }
+}
+
+TEST_F(RealTestTab, VerifyOnlyAsksNothingAndChecksWhatAFormerTestLeft) {
+  AddTestDisk();
+  for (int I = 0; I < 3; ++I) PlaceTestFile(TestFile(I), kMiB);
+  OpenTab();
+  // Whatever the selectors show: verify-only runs its own steps.
+  form->CmbStartStep->SetItemIndex(3);
+  form->CmbEndStep->SetItemIndex(1);
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnVerifyOnly"));
+  EXPECT_EQ(form->LblRealStatus->Caption(), "Status: Verifying");
+  EXPECT_EQ(RealLog().back(), "Running verification only. Target: E:\\trim_real_test");
+  EXPECT_FALSE(form->BtnRealTestStart->Enabled());
+  RunToEnd();
+  ASSERT_EQ(Boxes().size(), 1u);  // no confirmation, only the result
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::VerifySucceeded)));
+  EXPECT_TRUE(RealLogged("Verified 3 files: 3 passed, 0 failed"));
+  EXPECT_TRUE(TabIdle());
+
+  // An empty folder: nothing verified is an error, and the series of the former test is replaced.
+  for (int I = 0; I < 3; ++I) ASSERT_TRUE(Win().DeleteFileW(TestFile(I)));
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnVerifyOnly"));
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::NoFilesToVerify)));
+  EXPECT_FALSE(ChartButtonOn());
+  EXPECT_TRUE(TMainFormTestAccess::SpeedData(*form).empty());
+}
+
+TEST_F(RealTestTab, StopEndsTheTestWithTheCancelledBoxAndTheLabelsKeepTheirLastTexts) {
+  AddTestDisk();
+  SlowDrive();
+  OpenTab();
+  StartTest(1, 5);
+  ASSERT_TRUE(ui.RunUntil([&] { return form->LblRealStatus->Caption() == "Status: STEP1"; }, 600000));
+  ui.RunFor(5500);
+  // The timer shows the thread's times while it runs.
+  EXPECT_TRUE(std::regex_match(form->LblElapsed->Caption(), std::regex("Elapsed: 0:00:[01][0-9]")))
+      << form->LblElapsed->Caption();
+  EXPECT_TRUE(std::regex_match(form->LblStepElapsed->Caption(), std::regex("Step: 0:00:0[5-9]")))
+      << form->LblStepElapsed->Caption();
+  EXPECT_NE(form->LblRealSpeed->Caption(), "Speed: -");
+  ASSERT_TRUE(ui.Click("BtnRealTestStop"));
+  ASSERT_TRUE(ui.Click("BtnRealTestStop"));  // asked again, harmlessly
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
+  EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONINFORMATION);
+  EXPECT_TRUE(TabIdle());
+  EXPECT_EQ(form->LblRealStatus->Caption(), "Status: Idle");
+  EXPECT_NE(form->LblElapsed->Caption(), "Elapsed: -");
+  // Samples were taken: the chart button is on.
+  EXPECT_FALSE(TMainFormTestAccess::SpeedData(*form).empty());
+  EXPECT_TRUE(ChartButtonOn());
+  // The timer is off again: the labels stay as the end left them.
+  const std::string Elapsed = form->LblElapsed->Caption();
+  ui.RunFor(5000);
+  EXPECT_EQ(form->LblElapsed->Caption(), Elapsed);
+}
+
+TEST_F(RealTestTab, ATrimRunAndARealTestNeverRunSideBySide) {
+  AddTestDisk();
+  SlowDrive();
+  OpenTab();
+  const auto AlreadyRunning =
+      std::make_pair(GetLangText(TTextId::RunningCaption), GetLangText(TTextId::AlreadyRunning));
+
+  // A real test runs: the TRIM tab's Start refuses.
+  StartTest(1, 5);
+  ASSERT_TRUE(ui.RunUntil([&] { return form->LblRealStatus->Caption() == "Status: STEP1"; }, 600000));
+  script.Box(IDOK);
+  ShowTab(kTrimPage);
+  ASSERT_TRUE(ui.Click("BtnStart"));
+  ShowTab(kRealTestPage);
+  EXPECT_EQ(LastBox(), AlreadyRunning);
+  EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONINFORMATION);
+  EXPECT_EQ(TMainFormTestAccess::RunThread(*form), nullptr);
+  // Its own start buttons are off; a direct call shows only the same box.
+  for (auto Handler : {&TMainForm::BtnRealTestStartClick, &TMainForm::BtnVerifyOnlyClick}) {
+    script.Box(IDOK);
+    ((*form).*Handler)(nullptr);
+    EXPECT_EQ(LastBox(), AlreadyRunning);
+  }
+  ASSERT_TRUE(ui.Click("BtnRealTestStop"));
+  script.Box(IDOK);
+  RunToEnd();
+
+  // A TRIM run is going (its first UNMAP takes its time): the real test's starts refuse.
+  disk->drive.SetSpeed(SimDriveSpeed::Instant());
+  SimFault Slow;
+  Slow.command = SimCommand::Any;
+  Slow.kind = SimFaultKind::Delay;
+  Slow.delayMs = 2000;
+  m->Bridge().AddFault(kDisk, Slow);
+  script.Box(IDOK).Box(IDYES).Input(std::to_string(kDisk));
+  ShowTab(kTrimPage);
+  ASSERT_TRUE(ui.Click("BtnStart"));
+  ASSERT_TRUE(ui.RunUntil([&] { return TMainFormTestAccess::RunThread(*form) != nullptr; }, 60000));
+  ShowTab(kRealTestPage);
+  const size_t Before = Boxes().size();
+  script.Box(IDOK).Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnRealTestStart"));
+  ASSERT_TRUE(ui.Click("BtnVerifyOnly"));
+  ASSERT_EQ(Boxes().size(), Before + 2);
+  EXPECT_EQ(BoxTexts()[Before], AlreadyRunning);
+  EXPECT_EQ(BoxTexts()[Before + 1], AlreadyRunning);
+  EXPECT_TRUE(TabIdle());
+  script.Box(IDOK);  // the run's completion
+  ASSERT_TRUE(
+      ui.RunUntil([&] { return !TMainFormTestAccess::RunThread(*form) && script.Pending() == 0; }, 600000));
+  m->Bridge().ClearFaults(kDisk);
+}
+
+TEST_F(RealTestTab, TheLogShowsTheTimeInTheUsersFormatAndTheFileGetsTheLevel) {
+  AddTestDisk();
+  ScopedFormatSettings Settings({.DecimalSeparator = ",", .ThousandSeparator = ".", .TimeSeparator = "."});
+  OpenTab();
+  form->RealTestLog("a line");
+  form->RealTestLogError("Real test failed: broken");
+  const auto& L = form->MemoRealTestLog->Lines();
+  ASSERT_GE(L.size(), 2u);
+  SYSTEMTIME Now = LocalTimeNow();
+  char Prefix[32];
+  std::snprintf(Prefix, sizeof Prefix, "[%02d.%02d.%02d] ", Now.wHour, Now.wMinute, Now.wSecond);
+  EXPECT_EQ(L[L.size() - 2], std::string(Prefix) + "a line");
+  EXPECT_EQ(L.back(), std::string(Prefix) + "Real test failed: broken");
+  EXPECT_TRUE(Logged("[INFO] a line"));
+  EXPECT_TRUE(Logged("[ERROR] Real test failed: broken"));
+  // Each label's prefix follows the language at the moment it is set.
+  SetCurrentLanguage(TUiLanguage::ulGerman);
+  form->SetRealSpeed("1,0 MB/s");
+  EXPECT_EQ(form->LblRealSpeed->Caption(), GetLangText(TTextId::SpeedPrefix) + "1,0 MB/s");
+  SetCurrentLanguage(TUiLanguage::ulEnglish);
+}
+
+TEST_F(RealTestTab, ClosingTheWindowStopsTheTestAndStillShowsItsEnd) {
+  AddTestDisk();
+  SlowDrive();
+  OpenTab();
+  StartTest(1, 5);
+  ASSERT_TRUE(ui.RunUntil([&] { return form->LblRealStatus->Caption() == "Status: STEP1"; }, 600000));
+  ui.RunFor(3000);
+  // The end handler runs during the shutdown's wait, box included.
+  script.Box(IDOK);
+  Close();
+  ASSERT_FALSE(Boxes().empty());
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
+}
+
+TEST_F(RealTestTab, ClosingRightAfterATestEndedFreesItsThreadOnce) {
+  AddTestDisk();
+  OpenTab();
+  for (int Round = 0; Round < 3; ++Round) {
+    StartTest(5, 5);
+    script.Box(IDOK);
+    // Only until the end handler has run: the thread may still be on its way to freeing itself.
+    ASSERT_TRUE(ui.RunUntil([&] { return !Running() && script.Pending() == 0; }, 600000));
+  }
+  Close();
+  EXPECT_EQ(Boxes().size(), 6u);
+}
+
+}  // namespace
