@@ -111,14 +111,37 @@ void SimKernel::Shutdown() {
   }
 }
 
+uint64_t SimKernel::NowLocked() const {
+  if (!realTime_) return now_;
+  return now_ + static_cast<uint64_t>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - realStart_).count());
+}
+
 uint64_t SimKernel::NowMs() {
   std::lock_guard<std::mutex> lk(mu_);
-  return now_;
+  return NowLocked();
+}
+
+void SimKernel::SetRealTime(bool on) {
+  std::lock_guard<std::mutex> lk(mu_);
+  if (on == realTime_) return;
+  now_ = NowLocked();
+  realStart_ = Clock::now();
+  realTime_ = on;
+  // Every wait in progress looks at its deadline again, the way the new mode keeps time.
+  for (Waiter* w : waiters_) w->cv.notify_one();
+  if (!on && running_ == 0) AdvanceLocked();
+}
+
+bool SimKernel::RealTime() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return realTime_;
 }
 
 void SimKernel::SetUtcAtBoot(int year, int month, int day, int hour, int minute, int second, int ms) {
   std::lock_guard<std::mutex> lk(mu_);
-  utcAtBootMs1601_ = Ms1601FromCivil(year, month, day, hour, minute, second, ms) - static_cast<int64_t>(now_);
+  utcAtBootMs1601_ =
+      Ms1601FromCivil(year, month, day, hour, minute, second, ms) - static_cast<int64_t>(NowLocked());
 }
 
 void SimKernel::SetLocalOffsetMinutes(int minutes) {
@@ -128,12 +151,12 @@ void SimKernel::SetLocalOffsetMinutes(int minutes) {
 
 SYSTEMTIME SimKernel::SystemTimeNow() {
   std::lock_guard<std::mutex> lk(mu_);
-  return SystemTimeFromMs1601(utcAtBootMs1601_ + static_cast<int64_t>(now_));
+  return SystemTimeFromMs1601(utcAtBootMs1601_ + static_cast<int64_t>(NowLocked()));
 }
 
 SYSTEMTIME SimKernel::LocalTimeNow() {
   std::lock_guard<std::mutex> lk(mu_);
-  return SystemTimeFromMs1601(utcAtBootMs1601_ + static_cast<int64_t>(now_) + localOffsetMin_ * 60000LL);
+  return SystemTimeFromMs1601(utcAtBootMs1601_ + static_cast<int64_t>(NowLocked()) + localOffsetMin_ * 60000LL);
 }
 
 HANDLE SimKernel::AddHandle(std::shared_ptr<SimObject> obj) {
@@ -330,6 +353,8 @@ void SimKernel::NotifyLocked() {
 }
 
 void SimKernel::AdvanceLocked() {
+  // Real time passes by itself; each wait times itself out.
+  if (realTime_) return;
   while (running_ == 0 && !shutdown_) {
     uint64_t next = UINT64_MAX;
     for (Waiter* w : waiters_)
@@ -356,7 +381,7 @@ WaitOutcome SimKernel::BlockUntilLocked(std::unique_lock<std::mutex>& lk, std::f
                                         uint64_t deadline, WaitKind kind) {
   if (ready && ready()) return WaitOutcome::Ready;
   if (shutdown_) return WaitOutcome::Shutdown;
-  if (deadline <= now_) return WaitOutcome::Timeout;
+  if (deadline <= NowLocked()) return WaitOutcome::Timeout;
   Waiter w;
   w.ready = std::move(ready);
   w.deadline = deadline;
@@ -368,8 +393,27 @@ WaitOutcome SimKernel::BlockUntilLocked(std::unique_lock<std::mutex>& lk, std::f
     if (w.thread->participates) running_--;
   }
   NotifyLocked();
+  AwaitLocked(lk, w);
+  waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &w));
+  if (w.thread) w.thread->waiter = nullptr;
+  return w.outcome;
+}
+
+void SimKernel::AwaitLocked(std::unique_lock<std::mutex>& lk, Waiter& w) {
   while (!w.woken) {
-    if (w.thread) {
+    if (realTime_) {
+      const uint64_t now = NowLocked();
+      if (w.deadline <= now) {
+        WakeLocked(&w, WaitOutcome::Timeout);
+        break;
+      }
+      // A deadline beyond a year is as good as none (and keeps the time point in range).
+      constexpr uint64_t kYearMs = 365ull * 24 * 3600 * 1000;
+      if (w.deadline - now > kYearMs)
+        w.cv.wait(lk);
+      else
+        w.cv.wait_until(lk, realStart_ + std::chrono::milliseconds(w.deadline - now_));
+    } else if (w.thread) {
       w.cv.wait(lk);
     } else {
       // A host thread outside the machine does not hold the clock back; it polls its deadline.
@@ -377,9 +421,6 @@ WaitOutcome SimKernel::BlockUntilLocked(std::unique_lock<std::mutex>& lk, std::f
       if (!w.woken && w.deadline <= now_) WakeLocked(&w, WaitOutcome::Timeout);
     }
   }
-  waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &w));
-  if (w.thread) w.thread->waiter = nullptr;
-  return w.outcome;
 }
 
 DWORD SimKernel::WaitForObjects(const std::vector<HANDLE>& handles, bool waitAll, DWORD ms) {
@@ -411,7 +452,7 @@ DWORD SimKernel::WaitForObjects(const std::vector<HANDLE>& handles, bool waitAll
     }
     return false;
   };
-  uint64_t deadline = ms == INFINITE ? UINT64_MAX : now_ + ms;
+  uint64_t deadline = ms == INFINITE ? UINT64_MAX : NowLocked() + ms;
   switch (BlockUntilLocked(lk, ready, deadline)) {
     case WaitOutcome::Ready: return WAIT_OBJECT_0 + index;
     case WaitOutcome::Timeout: return WAIT_TIMEOUT;
@@ -422,7 +463,7 @@ DWORD SimKernel::WaitForObjects(const std::vector<HANDLE>& handles, bool waitAll
 void SimKernel::Sleep(DWORD ms) {
   if (ms == 0) return;
   std::unique_lock<std::mutex> lk(mu_);
-  BlockUntilLocked(lk, {}, ms == INFINITE ? UINT64_MAX : now_ + ms);
+  BlockUntilLocked(lk, {}, ms == INFINITE ? UINT64_MAX : NowLocked() + ms);
 }
 
 void SimKernel::SetDeadlockHandler(std::function<void(const std::string&)> h) {
