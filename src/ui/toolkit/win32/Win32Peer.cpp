@@ -1,0 +1,249 @@
+// The base of every control's peer, and the routing of notifications to the control that sent
+// them.
+#include "ui/toolkit/win32/Win32Peer.h"
+
+#include "ui/toolkit/uTkForm.h"
+
+namespace tk::win32 {
+
+namespace {
+
+const wchar_t kPeerProp[] = L"VtTkPeer";
+const wchar_t kPanelClass[] = L"VtTkPanel";
+
+// Child window ids: above IDOK, IDCANCEL and the other dialog ids, which IsDialogMessage sends
+// with no window.
+int NextChildId() {
+  static int next = 1000;
+  return next++;
+}
+
+LRESULT CALLBACK PanelProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  LRESULT result = 0;
+  if (RouteToSender(Msg, WParam, LParam, result)) return result;
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
+}
+
+LRESULT CALLBACK ContainerSubclassProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
+                                       DWORD_PTR /*Data*/) {
+  if (Msg == WM_NCDESTROY) RemoveWindowSubclass(Wnd, &ContainerSubclassProc, Id);
+  LRESULT result = 0;
+  if (RouteToSender(Msg, WParam, LParam, result)) return result;
+  return DefSubclassProc(Wnd, Msg, WParam, LParam);
+}
+
+}  // namespace
+
+const wchar_t* KeyboardNavigationProp() { return L"VtTkKeyboardNavigation"; }
+
+TWinPeer* PeerOf(HWND Wnd) { return Wnd ? static_cast<TWinPeer*>(GetPropW(Wnd, kPeerProp)) : nullptr; }
+
+bool RouteToSender(UINT Msg, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
+  switch (Msg) {
+    case WM_COMMAND: {
+      auto from = reinterpret_cast<HWND>(LParam);
+      TWinPeer* peer = PeerOf(from);
+      return peer && peer->Command(from, HIWORD(WParam), Result);
+    }
+    case WM_NOTIFY: {
+      auto* hdr = reinterpret_cast<NMHDR*>(LParam);
+      TWinPeer* peer = hdr ? PeerOf(hdr->hwndFrom) : nullptr;
+      return peer && peer->Notify(hdr, Result);
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX: {
+      auto from = reinterpret_cast<HWND>(LParam);
+      TWinPeer* peer = PeerOf(from);
+      HBRUSH brush = peer ? peer->CtlColor(from, Msg, reinterpret_cast<HDC>(WParam)) : nullptr;
+      if (!brush) return false;
+      Result = reinterpret_cast<LRESULT>(brush);
+      return true;
+    }
+    default: return false;
+  }
+}
+
+void SubclassContainer(HWND Wnd) { SetWindowSubclass(Wnd, &ContainerSubclassProc, 1, 0); }
+
+const wchar_t* PanelClass() {
+  static const bool registered = [] {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &PanelProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kPanelClass;
+    return RegisterClassExW(&wc) != 0;
+  }();
+  (void)registered;
+  return kPanelClass;
+}
+
+SIZE TextSize(HFONT Font, const std::wstring& Text) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, Font);
+  SIZE size = {0, 0};
+  if (Text.empty()) {
+    TEXTMETRICW tm = {};
+    GetTextMetricsW(dc, &tm);
+    size.cy = tm.tmHeight;
+  } else {
+    RECT r = {0, 0, 0, 0};
+    DrawTextW(dc, Text.c_str(), static_cast<int>(Text.size()), &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    size = {r.right - r.left, r.bottom - r.top};
+  }
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return size;
+}
+
+int FontHeight(HFONT Font) { return TextSize(Font, L"").cy; }
+
+TWinPeer::TWinPeer(TControl& Control, TWin32Backend& Backend) : FControl(Control), FBackend(Backend) {}
+
+TWinPeer::~TWinPeer() {
+  if (FHasTool && IsWindow(FTooltip)) {
+    for (HWND w : HintWindows()) {
+      TOOLINFOW ti = {};
+      ti.cbSize = sizeof(ti);
+      ti.hwnd = GetParent(FTooltip);
+      ti.uId = reinterpret_cast<UINT_PTR>(w);
+      SendMessageW(FTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+  }
+  for (auto it = FExtra.rbegin(); it != FExtra.rend(); ++it) {
+    if (!IsWindow(*it)) continue;
+    RemovePropW(*it, kPeerProp);
+    DestroyWindow(*it);
+  }
+  if (FWnd && IsWindow(FWnd)) {
+    RemovePropW(FWnd, kPeerProp);
+    DestroyWindow(FWnd);
+  }
+}
+
+void TWinPeer::Changed(TChange What, size_t Arg) {
+  if (!FWnd) return;
+  switch (What) {
+    case TChange::Bounds: ApplyBounds(); break;
+    case TChange::Visible: ApplyVisible(); break;
+    case TChange::Enabled: ApplyEnabled(); break;
+    case TChange::Caption: ApplyCaption(); break;
+    case TChange::Hint: ApplyHint(); break;
+    case TChange::ZOrder: SetWindowPos(FWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE); break;
+    default: break;
+  }
+  OnChanged(What, Arg);
+}
+
+TSize TWinPeer::PreferredSize() { return {FControl.Width(), FControl.Height()}; }
+
+POINT TWinPeer::ChildOrigin() {
+  TRect in = ClientInsets();
+  return {in.Left, in.Top};
+}
+
+RECT TWinPeer::PlacedRect() {
+  POINT origin = {0, 0};
+  if (auto* parent = FControl.Parent() ? dynamic_cast<TWinPeer*>(FControl.Parent()->Peer()) : nullptr)
+    origin = parent->ChildOrigin();
+  const TBounds& b = FControl.Bounds();
+  return {origin.x + b.Left, origin.y + b.Top, origin.x + b.Right(), origin.y + b.Bottom()};
+}
+
+void TWinPeer::Adopt(HWND Wnd) {
+  SetPropW(Wnd, kPeerProp, this);
+  SendMessageW(Wnd, WM_SETFONT, reinterpret_cast<WPARAM>(FBackend.GuiFont()), FALSE);
+}
+
+HWND TWinPeer::CreateMain(const wchar_t* Class, DWORD Style, DWORD ExStyle) {
+  auto* parent = FControl.Parent() ? dynamic_cast<TWinPeer*>(FControl.Parent()->Peer()) : nullptr;
+  if (!parent) return nullptr;
+  RECT r = PlacedRect();
+  Style |= WS_CHILD | WS_CLIPSIBLINGS;
+  if (WantVisible()) Style |= WS_VISIBLE;
+  if (!FControl.Enabled()) Style |= WS_DISABLED;
+  FWnd = CreateWindowExW(ExStyle, Class, Wide(FControl.Caption()).c_str(), Style, r.left, r.top, r.right - r.left,
+                         r.bottom - r.top, parent->ChildParent(), reinterpret_cast<HMENU>(INT_PTR(NextChildId())),
+                         GetModuleHandleW(nullptr), nullptr);
+  if (FWnd) Adopt(FWnd);
+  return FWnd;
+}
+
+HWND TWinPeer::CreateExtra(HWND Parent, const wchar_t* Class, const std::wstring& Text, DWORD Style,
+                           DWORD ExStyle) {
+  HWND w = CreateWindowExW(ExStyle, Class, Text.c_str(), Style | WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, Parent,
+                           reinterpret_cast<HMENU>(INT_PTR(NextChildId())), GetModuleHandleW(nullptr), nullptr);
+  if (w) {
+    Adopt(w);
+    FExtra.push_back(w);
+  }
+  return w;
+}
+
+void TWinPeer::DestroyExtra(HWND Wnd) {
+  std::erase(FExtra, Wnd);
+  if (FHasTool && IsWindow(FTooltip)) {
+    TOOLINFOW ti = {};
+    ti.cbSize = sizeof(ti);
+    ti.hwnd = GetParent(FTooltip);
+    ti.uId = reinterpret_cast<UINT_PTR>(Wnd);
+    SendMessageW(FTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  }
+  RemovePropW(Wnd, kPeerProp);
+  DestroyWindow(Wnd);
+}
+
+void TWinPeer::ApplyBounds() {
+  RECT r = PlacedRect();
+  SetWindowPos(FWnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWinPeer::ApplyVisible() {
+  const int show = WantVisible() ? SW_SHOWNA : SW_HIDE;
+  ShowWindow(FWnd, show);
+  for (HWND w : FExtra) ShowWindow(w, show);
+}
+
+void TWinPeer::ApplyEnabled() {
+  EnableWindow(FWnd, FControl.Enabled());
+  for (HWND w : FExtra) EnableWindow(w, FControl.Enabled());
+}
+
+void TWinPeer::ApplyCaption() { SetWindowTextW(FWnd, Wide(FControl.Caption()).c_str()); }
+
+std::vector<HWND> TWinPeer::HintWindows() {
+  std::vector<HWND> all{FWnd};
+  all.insert(all.end(), FExtra.begin(), FExtra.end());
+  return all;
+}
+
+void TWinPeer::ApplyHint() {
+  TForm* form = FControl.OwnerForm();
+  if (!form || form == &FControl) return;
+  std::wstring text = Wide(TControl::ShortHint(FControl.Hint()));
+  if (!FTooltip) FTooltip = FormTooltip(*form);
+  if (!FTooltip) return;
+  for (HWND w : HintWindows()) {
+    TOOLINFOW ti = {};
+    ti.cbSize = sizeof(ti);
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = GetParent(FTooltip);
+    ti.uId = reinterpret_cast<UINT_PTR>(w);
+    if (text.empty()) {
+      SendMessageW(FTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    } else if (!SendMessageW(FTooltip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&ti))) {  // no text copied
+      ti.lpszText = text.data();
+      SendMessageW(FTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    } else {
+      ti.lpszText = text.data();
+      SendMessageW(FTooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+  }
+  FHasTool = !text.empty();
+}
+
+}  // namespace tk::win32
