@@ -6,15 +6,16 @@
 #include "device/uAtaPassThrough.h"
 #include "device/uAtaRangeLimit.h"
 #include "base/uByteOrder.h"
+#include "platform/Platform.h"
 
 using namespace plat;
 
 namespace {
 
-constexpr uint8_t kOpPt16 = 0x85;
-constexpr uint8_t kOpPt12 = 0xA1;
-constexpr uint8_t kAtaDsm = 0x06;
-constexpr uint8_t kTrimBit = 0x01;
+constexpr uint8_t kOpPt16 = ATA_PASS_THROUGH_16;
+constexpr uint8_t kOpPt12 = ATA_PASS_THROUGH_12;
+constexpr uint8_t kAtaDsm = ATA_CMD_DATA_SET_MANAGEMENT;
+constexpr uint8_t kTrimBit = ATA_DSM_TRIM;
 constexpr uint64_t kMaxEntrySectors = kMaxDsmEntrySectors;
 constexpr uint64_t kLbaLimit = 1ull << 48;  // an entry carries 48 address bits
 constexpr size_t kEntryBytes = 8;
@@ -187,28 +188,27 @@ bool TAtaPassThroughEngine::SendAtaPassThroughDsm(const std::string& Path, std::
                                                   std::span<const uint8_t> Payload, uint32_t TimeoutMs,
                                                   uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq,
                                                   uint8_t& ScsiStatus) {
-  WinErr = 0;
-  SenseKey = Asc = Ascq = ScsiStatus = 0;
-  if (Payload.empty() || !RefuseDsmBlock(Cdb, Payload.size()).empty()) {
-    WinErr = ERROR_INVALID_PARAMETER;
-    return false;
-  }
-  TScsiRequest Req;
-  Req.Cdb = Cdb.first(Cdb[0] == kOpPt12 ? 12 : 16);
-  Req.Direction = TScsiDirection::sdDataOut;
-  Req.Data = const_cast<uint8_t*>(Payload.data());  // data out: read by the device only
-  Req.DataLength = static_cast<uint32_t>(Payload.size());
-  Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 1);
-  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srCkCondOr1117);
-  WinErr = Res.WinErr;
-  SenseKey = Res.SenseKey;
-  Asc = Res.Asc;
-  Ascq = Res.Ascq;
+  // A block that does not carry exactly this payload is refused before anything is opened.
+  const std::string Why = Payload.empty() ? "empty DSM payload" : RefuseDsmBlock(Cdb, Payload.size());
+  const TDeviceResult Res = !Why.empty() ? RefusedResult(Why) : OnPath(Path, [&](const TDeviceRef& D) {
+    return SendAtaPassThroughDsm(D, Cdb, Payload, TimeoutMs);
+  });
+  SplitResult(Res, WinErr, SenseKey, Asc, Ascq);
   ScsiStatus = Res.ScsiStatus;
-  if (!Res.Ok && Res.Fault != TDeviceFault::dfOpenFailed)
-    LogCall("DeviceIoControl(ATA PASS-THROUGH DSM)",
-            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Path,
-                   static_cast<int32_t>(Payload.size()), TimeoutMs, ScsiStatus),
-            false, WinErr, Res.ElapsedMs, false);
   return Res.Ok;
+}
+
+TDeviceResult TAtaPassThroughEngine::SendAtaPassThroughDsm(const TDeviceRef& Device, std::span<const uint8_t> Cdb,
+                                                           std::span<const uint8_t> Payload, uint32_t TimeoutMs) {
+  const std::string Why = Payload.empty() ? "empty DSM payload" : RefuseDsmBlock(Cdb, Payload.size());
+  if (!Why.empty()) return RefusedResult(Why);
+  const TScsiRequest Req =
+      TScsiRequest::DataOut(Cdb.first(Cdb[0] == kOpPt12 ? 12 : 16), Payload, TimeoutSeconds(TimeoutMs, 1));
+  const TDeviceResult Res = RunScsi(Device.Handle, Req, TStatusRule::srCkCondOr1117);
+  if (!Res.Ok)
+    LogCall("DeviceIoControl(ATA PASS-THROUGH DSM)",
+            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Device.Path,
+                   static_cast<int32_t>(Payload.size()), TimeoutMs, Res.ScsiStatus),
+            false, Res.WinErr, Res.ElapsedMs, false);
+  return Res;
 }

@@ -22,13 +22,13 @@ constexpr size_t kWord217 = 434;         // nominal media rotation rate; 1 = non
 void TAtaPassThroughEngine::BuildIdentifyCdb(std::span<uint8_t, 16> Cdb) {
   TByteWriter W(Cdb);
   W.Zero();
-  W.U8(0, 0x85);  // OPERATION CODE: ATA PASS-THROUGH(16)
-  W.U8(1, 0x08);  // PROTOCOL 4 (PIO Data-In), EXTEND 0
-  W.U8(2, 0x0E);  // T_LENGTH 2, BYT_BLOK 1, T_DIR 1 (from the device), CK_COND 0
+  W.U8(0, ATA_PASS_THROUGH_16);            // OPERATION CODE
+  W.U8(1, ATA_PROTOCOL_PIO_DATA_IN << 1);  // PROTOCOL, EXTEND 0
+  W.U8(2, 0x0E);                           // T_LENGTH 2, BYT_BLOK 1, T_DIR 1 (from the device), CK_COND 0
   // 3-5 FEATURES, COUNT (15:8): 0
   W.U8(6, 0x01);  // COUNT (7:0): one block
   // 7-13 LBA, DEVICE: 0
-  W.U8(14, 0xEC);  // COMMAND: IDENTIFY DEVICE
+  W.U8(14, ATA_CMD_IDENTIFY_DEVICE);  // COMMAND
   // 15 CONTROL: 0
 }
 
@@ -55,34 +55,36 @@ std::string TAtaPassThroughEngine::AtaIdentifyString(std::span<const uint8_t> Bu
 }
 
 bool TAtaPassThroughEngine::ProbeIdentify(const std::string& Path, uint32_t TimeoutMs, TAtaProbeResult& Probe) {
+  const TDeviceResult Res = OnPath(Path, [&](const TDeviceRef& D) { return ProbeIdentify(D, TimeoutMs, Probe); });
+  if (Res.Fault == TDeviceFault::dfOpenFailed) {
+    Probe = TAtaProbeResult{};
+    Probe.Probed = true;
+    Probe.WinErr = Res.WinErr;
+  }
+  return Res.Ok;
+}
+
+TDeviceResult TAtaPassThroughEngine::ProbeIdentify(const TDeviceRef& Device, uint32_t TimeoutMs,
+                                                   TAtaProbeResult& Probe) {
   Probe = TAtaProbeResult{};
   Probe.Probed = true;
 
   std::array<uint8_t, 16> Cdb{};
   BuildIdentifyCdb(Cdb);
   std::array<uint8_t, kIdentifyBytes> Data{};
-  TScsiRequest Req;
-  Req.Cdb = Cdb;
-  Req.Direction = TScsiDirection::sdDataIn;
-  Req.Data = Data.data();
-  Req.DataLength = static_cast<uint32_t>(Data.size());
-  Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 5);
-  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srFailNoCode);
-  if (Res.Fault == TDeviceFault::dfOpenFailed) {
-    Probe.WinErr = Res.WinErr;
-    return false;
-  }
+  TDeviceResult Res = RunScsi(Device.Handle, TScsiRequest::DataIn(Cdb, Data, TimeoutSeconds(TimeoutMs, 5)),
+                              TStatusRule::srFailNoCode);
   Probe.SenseKey = Res.SenseKey;
   Probe.Asc = Res.Asc;
   Probe.Ascq = Res.Ascq;
   // The line tells only whether Windows delivered the request; a refusing device still reads ret True.
   const bool WinOk = Res.Fault != TDeviceFault::dfTransport;
-  LogCall("ATA IDENTIFY DEVICE probe", "path=" + Path, WinOk, WinOk ? 0 : Res.WinErr, Res.ElapsedMs, false);
+  LogCall("ATA IDENTIFY DEVICE probe", "path=" + Device.Path, WinOk, WinOk ? 0 : Res.WinErr, Res.ElapsedMs, false);
   if (!WinOk) {
     Probe.WinErr = Res.WinErr;
-    return false;
+    return Res;
   }
-  if (!Res.Ok) return false;  // a nonzero SCSI status: WinErr stays 0
+  if (!Res.Ok) return Res;  // a nonzero SCSI status: WinErr stays 0
 
   Probe.IdentifyOk = true;
   const int32_t High = static_cast<int32_t>(kIdentifyBytes - 1);
@@ -93,5 +95,5 @@ bool TAtaPassThroughEngine::ProbeIdentify(const std::string& Path, uint32_t Time
   Probe.TrimSupported = TestBitValue(static_cast<uint8_t>(R.LE16(kWord169)), 0);
   Probe.RotationRate = R.LE16(kWord217);
   Probe.NonRotating = Probe.RotationRate == 1;
-  return true;
+  return Res;
 }

@@ -11,12 +11,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/uTypes.h"
 #include "device/uDevicePath.h"
+#include "device/uAtaRegisters.h"
 #include "device/uDeviceHandle.h"
 #include "device/uScsiPassThrough.h"
 
@@ -29,18 +31,10 @@ struct TAtaCdbValidationResult {
   std::string Message;  // "ok" or the first failing rule's text
 };
 
-// ATA PASS-THROUGH protocols the DSM blocks use.
-enum : uint8_t {
-  ATA_PROTOCOL_PIO_DATA_OUT = 5,
-  ATA_PROTOCOL_DMA = 6,
-};
 
 class TAtaPassThroughEngine {
  public:
   explicit TAtaPassThroughEngine(TLogger* ALogger) : FLogger(ALogger) {}
-
-  // Read and write access, shared read and write, open existing.
-  static TDeviceHandle OpenDeviceRW(const std::string& Path);
 
   // ---- ATA DATA SET MANAGEMENT ---------------------------------------------------------------
   // The range list for Ranges[First .. First + Count - 1] (indexes outside the array skipped),
@@ -67,6 +61,8 @@ class TAtaPassThroughEngine {
 
   // ---- ATA IDENTIFY DEVICE -------------------------------------------------------------------
   bool ProbeIdentify(const std::string& Path, uint32_t TimeoutMs, TAtaProbeResult& Probe);
+  // On an open handle; Probe as above, the request's result returned.
+  TDeviceResult ProbeIdentify(const TDeviceRef& Device, uint32_t TimeoutMs, TAtaProbeResult& Probe);
   // CharCount characters of an ATA text field from ByteOffset (two per word, high byte first),
   // non-printables as spaces, trimmed.
   static std::string AtaIdentifyString(std::span<const uint8_t> Buf, int32_t HighIndex, int32_t ByteOffset,
@@ -103,9 +99,34 @@ class TAtaPassThroughEngine {
   };
   static TByteArray BuildDsmTrimInput(const std::vector<TDataSetRange>& Ranges, bool Cooperative);
 
+  // ---- The same commands on a handle the caller holds open -----------------------------------
+  // A run opens its disk once and proves it (uDiskIdentity.h), then sends everything through that
+  // handle, so that no command can reach a disk that took the number after its own left. The
+  // forms above open Path for one command and close it; they are these plus the open.
+  TDeviceResult SendAtaPassThroughDsm(const TDeviceRef& Device, std::span<const uint8_t> Cdb,
+                                      std::span<const uint8_t> Payload, uint32_t TimeoutMs);
+  TDeviceResult SendScsiUnmap(const TDeviceRef& Device, std::span<const uint8_t> List, uint32_t TimeoutMs,
+                              bool MultiDescriptor);
+  TDeviceResult SendWriteSame16Unmap(const TDeviceRef& Device, uint64_t Lba, uint32_t Count, uint32_t TimeoutMs,
+                                     bool Probe);
+  // Ok when the page was read; the two limits are 0 otherwise.
+  TDeviceResult QueryBlockLimitsVpd(const TDeviceRef& Device, uint32_t& MaxUnmapLbaCount,
+                                    uint32_t& MaxUnmapDescriptorCount);
+  // The storage TRIM request in two steps: which of the batch's ranges go to Volume (false, with
+  // 87 and a log line, for a volume the request cannot be placed on; Sent empty: nothing to send),
+  // then sending them on a handle of that volume. Count is the batch's size, for the log line.
+  bool PrepareDsmTrim(const TVolumeInfo& Volume, const TTrimRangeArray& Ranges, int32_t First, int32_t Count,
+                      std::vector<TDataSetRange>& Sent, uint32_t& WinErr) const;
+  TDeviceResult SendDsmTrim(const TDeviceRef& Volume, const std::vector<TDataSetRange>& Sent, int32_t Count,
+                            bool Cooperative);
+
  private:
-  // Opens Path, sends Req, applies Rule; the handle is closed before it returns.
-  static TDeviceResult RunScsi(const std::string& Path, const TScsiRequest& Req, TStatusRule Rule);
+  // The path forms: Path opened for the one request, then the handle form; a failed open is the
+  // result. The handle is closed before it returns.
+  static TDeviceResult OnPath(const std::string& Path,
+                              const std::function<TDeviceResult(const TDeviceRef&)>& Send);
+  static TDeviceResult RunScsi(plat::HANDLE Device, const TScsiRequest& Req, TStatusRule Rule);
+  static bool UnmapListShaped(std::span<const uint8_t> List);
   void LogCall(const std::string& ApiName, const std::string& Params, bool Ok, uint32_t WinErr, uint64_t ElapsedMs,
                bool WarnOnFailure) const;
 

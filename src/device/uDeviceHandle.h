@@ -1,6 +1,7 @@
 // An open device handle that is closed on every path out of the scope that opened it.
 #pragma once
 
+#include <string>
 #include <utility>
 
 #include "platform/Platform.h"
@@ -23,6 +24,8 @@ class TDeviceHandle {
 
   bool Valid() const { return plat::IsValidHandle(FHandle); }
   plat::HANDLE Get() const { return FHandle; }
+  // Hands the handle to the caller, who closes it from now on.
+  plat::HANDLE Release() { return std::exchange(FHandle, Invalid()); }
 
   // Closes now. Keeps the thread's last error as it was, so a caller that reads the cause of a
   // failed request after the close still reads the request's error.
@@ -37,4 +40,19 @@ class TDeviceHandle {
  private:
   static plat::HANDLE Invalid() { return plat::InvalidHandleValue(); }
   plat::HANDLE FHandle = Invalid();
+};
+
+// Opens a disk or volume path for reading and writing, shared for both, open existing: the one
+// way the program opens a device it sends requests to. Invalid on failure (the last error says why).
+inline TDeviceHandle OpenDeviceReadWrite(const std::string& Path) {
+  using namespace plat;
+  return TDeviceHandle(Win().CreateFileW(Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+}
+
+// An open device as a command sees it: the handle (not owned) and the path it was opened by,
+// which the command's log line names.
+struct TDeviceRef {
+  plat::HANDLE Handle = plat::InvalidHandleValue();
+  std::string Path;
 };

@@ -4,6 +4,7 @@
 #include "core/uFormat.h"
 #include "device/uAtaPassThrough.h"
 #include "base/uByteOrder.h"
+#include "platform/Platform.h"
 
 using namespace plat;
 
@@ -16,6 +17,9 @@ constexpr int32_t kUnmapMaxDescriptors = 4095;  // keeps the list within the 16-
 static_assert(kUnmapHeaderBytes + kUnmapDescriptorBytes * kUnmapMaxDescriptors == 65528);
 
 constexpr size_t kBlockLimitsBytes = 64;
+
+constexpr const char* kMisshapenList = "UNMAP parameter list does not match its header";
+constexpr const char* kZeroBlocks = "WRITE SAME(16) with 0 blocks would reach the end of the medium";
 constexpr uint8_t kBlockLimitsPage = 0xB0;
 
 }  // namespace
@@ -49,40 +53,40 @@ void TAtaPassThroughEngine::BuildUnmapCdb(std::span<uint8_t, 10> Cdb, uint16_t P
   // 9 CONTROL: 0
 }
 
-bool TAtaPassThroughEngine::SendScsiUnmap(const std::string& Path, std::span<const uint8_t> List,
-                                          uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc,
-                                          uint8_t& Ascq, bool MultiDescriptor) {
-  WinErr = 0;
-  SenseKey = Asc = Ascq = 0;
+bool TAtaPassThroughEngine::UnmapListShaped(std::span<const uint8_t> List) {
   // The device reads descriptors by the header's lengths: a list whose header disagrees with
   // its size would have it read blocks this program never named.
   TByteReader R(List);
-  const bool Shaped = List.size() >= kUnmapHeaderBytes && List.size() <= 65535 &&
-                      (List.size() - kUnmapHeaderBytes) % kUnmapDescriptorBytes == 0 &&
-                      R.BE16(0) == List.size() - 2 && R.BE16(2) == List.size() - kUnmapHeaderBytes;
-  if (!Shaped) {
-    WinErr = ERROR_INVALID_PARAMETER;
-    return false;
-  }
+  return List.size() >= kUnmapHeaderBytes && List.size() <= 65535 &&
+         (List.size() - kUnmapHeaderBytes) % kUnmapDescriptorBytes == 0 && R.BE16(0) == List.size() - 2 &&
+         R.BE16(2) == List.size() - kUnmapHeaderBytes;
+}
+
+bool TAtaPassThroughEngine::SendScsiUnmap(const std::string& Path, std::span<const uint8_t> List,
+                                          uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc,
+                                          uint8_t& Ascq, bool MultiDescriptor) {
+  // Refused before anything is opened.
+  const TDeviceResult Res =
+      !UnmapListShaped(List)
+          ? RefusedResult(kMisshapenList)
+          : OnPath(Path, [&](const TDeviceRef& D) { return SendScsiUnmap(D, List, TimeoutMs, MultiDescriptor); });
+  SplitResult(Res, WinErr, SenseKey, Asc, Ascq);
+  return Res.Ok;
+}
+
+TDeviceResult TAtaPassThroughEngine::SendScsiUnmap(const TDeviceRef& Device, std::span<const uint8_t> List,
+                                                   uint32_t TimeoutMs, bool MultiDescriptor) {
+  if (!UnmapListShaped(List)) return RefusedResult(kMisshapenList);
   std::array<uint8_t, 10> Cdb{};
   BuildUnmapCdb(Cdb, static_cast<uint16_t>(List.size()));
-  TScsiRequest Req;
-  Req.Cdb = Cdb;
-  Req.Direction = TScsiDirection::sdDataOut;
-  Req.Data = const_cast<uint8_t*>(List.data());  // data out: read by the device only
-  Req.DataLength = static_cast<uint32_t>(List.size());
-  Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 1);
-  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srFail1117);
-  WinErr = Res.WinErr;
-  SenseKey = Res.SenseKey;
-  Asc = Res.Asc;
-  Ascq = Res.Ascq;
-  if (!Res.Ok && Res.Fault != TDeviceFault::dfOpenFailed)
+  const TDeviceResult Res = RunScsi(Device.Handle, TScsiRequest::DataOut(Cdb, List, TimeoutSeconds(TimeoutMs, 1)),
+                                    TStatusRule::srFail1117);
+  if (!Res.Ok)
     LogCall("DeviceIoControl(SCSI UNMAP)",
-            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Path, static_cast<int32_t>(List.size()),
-                   TimeoutMs, Res.ScsiStatus),
-            false, WinErr, Res.ElapsedMs, MultiDescriptor);
-  return Res.Ok;
+            Format("path=%s, payload=%d, timeout_ms=%d, scsi_status=%d", Device.Path,
+                   static_cast<int32_t>(List.size()), TimeoutMs, Res.ScsiStatus),
+            false, Res.WinErr, Res.ElapsedMs, MultiDescriptor);
+  return Res;
 }
 
 void TAtaPassThroughEngine::BuildWriteSame16UnmapCdb(std::span<uint8_t, 16> Cdb, uint64_t Lba, uint32_t Count) {
@@ -98,32 +102,28 @@ void TAtaPassThroughEngine::BuildWriteSame16UnmapCdb(std::span<uint8_t, 16> Cdb,
 bool TAtaPassThroughEngine::SendWriteSame16Unmap(const std::string& Path, uint64_t Lba, uint32_t Count,
                                                  uint32_t TimeoutMs, uint32_t& WinErr, uint8_t& SenseKey,
                                                  uint8_t& Asc, uint8_t& Ascq, bool Probe) {
-  WinErr = 0;
-  SenseKey = Asc = Ascq = 0;
-  if (Count == 0) {  // 0 blocks would mean "to the end of the medium"
-    WinErr = ERROR_INVALID_PARAMETER;
-    return false;
-  }
-  std::array<uint8_t, 512> ZeroBlock{};
+  // Refused before anything is opened.
+  const TDeviceResult Res = Count == 0 ? RefusedResult(kZeroBlocks) : OnPath(Path, [&](const TDeviceRef& D) {
+    return SendWriteSame16Unmap(D, Lba, Count, TimeoutMs, Probe);
+  });
+  SplitResult(Res, WinErr, SenseKey, Asc, Ascq);
+  return Res.Ok;
+}
+
+TDeviceResult TAtaPassThroughEngine::SendWriteSame16Unmap(const TDeviceRef& Device, uint64_t Lba, uint32_t Count,
+                                                          uint32_t TimeoutMs, bool Probe) {
+  if (Count == 0) return RefusedResult(kZeroBlocks);
+  const std::array<uint8_t, 512> ZeroBlock{};
   std::array<uint8_t, 16> Cdb{};
   BuildWriteSame16UnmapCdb(Cdb, Lba, Count);
-  TScsiRequest Req;
-  Req.Cdb = Cdb;
-  Req.Direction = TScsiDirection::sdDataOut;
-  Req.Data = ZeroBlock.data();
-  Req.DataLength = static_cast<uint32_t>(ZeroBlock.size());
-  Req.TimeoutSec = TimeoutSeconds(TimeoutMs, 1);
-  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srFail1117);
-  WinErr = Res.WinErr;
-  SenseKey = Res.SenseKey;
-  Asc = Res.Asc;
-  Ascq = Res.Ascq;
-  if (Res.Fault != TDeviceFault::dfOpenFailed && (!Res.Ok || Probe))
+  const TDeviceResult Res = RunScsi(
+      Device.Handle, TScsiRequest::DataOut(Cdb, ZeroBlock, TimeoutSeconds(TimeoutMs, 1)), TStatusRule::srFail1117);
+  if (!Res.Ok || Probe)
     LogCall("DeviceIoControl(WRITE SAME(16)+UNMAP)",
-            Format("path=%s, lba=%u, count=%u, timeout_ms=%d, scsi_status=%d", Path, Lba, Count, TimeoutMs,
+            Format("path=%s, lba=%u, count=%u, timeout_ms=%d, scsi_status=%d", Device.Path, Lba, Count, TimeoutMs,
                    Res.ScsiStatus),
-            Res.Ok, WinErr, Res.ElapsedMs, Probe);
-  return Res.Ok;
+            Res.Ok, Res.WinErr, Res.ElapsedMs, Probe);
+  return Res;
 }
 
 void TAtaPassThroughEngine::BuildBlockLimitsInquiryCdb(std::span<uint8_t, 6> Cdb) {
@@ -139,26 +139,34 @@ void TAtaPassThroughEngine::BuildBlockLimitsInquiryCdb(std::span<uint8_t, 6> Cdb
 bool TAtaPassThroughEngine::QueryBlockLimitsVpd(const std::string& Path, uint32_t& MaxUnmapLbaCount,
                                                 uint32_t& MaxUnmapDescriptorCount) {
   MaxUnmapLbaCount = MaxUnmapDescriptorCount = 0;
+  return OnPath(Path,
+                [&](const TDeviceRef& D) {
+                  return QueryBlockLimitsVpd(D, MaxUnmapLbaCount, MaxUnmapDescriptorCount);
+                })
+      .Ok;
+}
+
+TDeviceResult TAtaPassThroughEngine::QueryBlockLimitsVpd(const TDeviceRef& Device, uint32_t& MaxUnmapLbaCount,
+                                                         uint32_t& MaxUnmapDescriptorCount) {
+  MaxUnmapLbaCount = MaxUnmapDescriptorCount = 0;
   std::array<uint8_t, 6> Cdb{};
   BuildBlockLimitsInquiryCdb(Cdb);
   std::array<uint8_t, kBlockLimitsBytes> Page{};
-  TScsiRequest Req;
-  Req.Cdb = Cdb;
-  Req.Direction = TScsiDirection::sdDataIn;
-  Req.Data = Page.data();
-  Req.DataLength = static_cast<uint32_t>(Page.size());
-  Req.TimeoutSec = 5;
-  const TDeviceResult Res = RunScsi(Path, Req, TStatusRule::srFailNoCode);
-  if (Res.Fault == TDeviceFault::dfOpenFailed) return false;
+  TDeviceResult Res = RunScsi(Device.Handle, TScsiRequest::DataIn(Cdb, Page, 5), TStatusRule::srFailNoCode);
   TByteReader R(Page);
-  const bool Ok = Res.Ok && R.U8(1) == kBlockLimitsPage;
-  if (Ok) {
+  if (Res.Ok && R.U8(1) != kBlockLimitsPage) {
+    // Another page came back: its bytes 20 to 27 mean something else.
+    Res.Ok = false;
+    Res.Fault = TDeviceFault::dfDeviceStatus;
+    Res.Message = "the device answered with another page";
+  }
+  if (Res.Ok) {
     MaxUnmapLbaCount = R.BE32(20);         // MAXIMUM UNMAP LBA COUNT
     MaxUnmapDescriptorCount = R.BE32(24);  // MAXIMUM UNMAP BLOCK DESCRIPTOR COUNT
   }
   LogCall("DeviceIoControl(INQUIRY VPD Block Limits)",
-          Format("path=%s, page=0xB0, max_unmap_lba=%u, max_unmap_desc=%u, scsi_status=%d", Path, MaxUnmapLbaCount,
-                 MaxUnmapDescriptorCount, Res.ScsiStatus),
-          Ok, Res.Fault == TDeviceFault::dfTransport ? Res.WinErr : 0, Res.ElapsedMs, false);
-  return Ok;
+          Format("path=%s, page=0xB0, max_unmap_lba=%u, max_unmap_desc=%u, scsi_status=%d", Device.Path,
+                 MaxUnmapLbaCount, MaxUnmapDescriptorCount, Res.ScsiStatus),
+          Res.Ok, Res.Fault == TDeviceFault::dfTransport ? Res.WinErr : 0, Res.ElapsedMs, false);
+  return Res;
 }

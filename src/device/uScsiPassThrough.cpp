@@ -131,6 +131,44 @@ bool DeviceLeftBus(uint32_t WinErr) {
   return WinErr == ERROR_DEV_NOT_EXIST || WinErr == ERROR_DEVICE_NOT_CONNECTED;
 }
 
+void SplitResult(const TDeviceResult& Res, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq) {
+  WinErr = Res.WinErr;
+  SenseKey = Res.SenseKey;
+  Asc = Res.Asc;
+  Ascq = Res.Ascq;
+}
+
+TSenseClass ClassifySense(uint8_t SenseKey, uint8_t Asc) {
+  if (SenseKey != SCSI_SENSE_ILLEGAL_REQUEST) return TSenseClass::scOther;
+  switch (Asc) {
+    case 0x20: return TSenseClass::scInvalidOpcode;
+    case 0x24: return TSenseClass::scInvalidFieldInCdb;
+    case 0x26: return TSenseClass::scInvalidFieldInParameterList;
+    default: return TSenseClass::scOther;
+  }
+}
+
+TScsiRequest TScsiRequest::DataOut(std::span<const uint8_t> Cdb, std::span<const uint8_t> Data,
+                                   uint32_t TimeoutSec) {
+  TScsiRequest Req;
+  Req.Cdb = Cdb;
+  Req.Direction = TScsiDirection::sdDataOut;
+  Req.Data = const_cast<uint8_t*>(Data.data());  // data out: read by the device only
+  Req.DataLength = static_cast<uint32_t>(Data.size());
+  Req.TimeoutSec = TimeoutSec;
+  return Req;
+}
+
+TScsiRequest TScsiRequest::DataIn(std::span<const uint8_t> Cdb, std::span<uint8_t> Data, uint32_t TimeoutSec) {
+  TScsiRequest Req;
+  Req.Cdb = Cdb;
+  Req.Direction = TScsiDirection::sdDataIn;
+  Req.Data = Data.data();
+  Req.DataLength = static_cast<uint32_t>(Data.size());
+  Req.TimeoutSec = TimeoutSec;
+  return Req;
+}
+
 uint32_t TimeoutSeconds(uint32_t TimeoutMs, uint32_t Floor) {
   const uint32_t Sec = TimeoutMs / 1000;
   return Sec == 0 ? Floor : Sec;

@@ -44,6 +44,10 @@ struct TScsiRequest {
   uint8_t* Data = nullptr;
   uint32_t DataLength = 0;
   uint32_t TimeoutSec = 0;
+
+  // The request of a command block whose data go to the device (read by it only) or come from it.
+  static TScsiRequest DataOut(std::span<const uint8_t> Cdb, std::span<const uint8_t> Data, uint32_t TimeoutSec);
+  static TScsiRequest DataIn(std::span<const uint8_t> Cdb, std::span<uint8_t> Data, uint32_t TimeoutSec);
 };
 
 // What came back from one request, before any command's rule is applied.
@@ -93,9 +97,25 @@ struct TDeviceResult {
 };
 
 TDeviceResult JudgeScsiReply(const TScsiReply& Reply, TStatusRule Rule);
+// A request that cannot be built as asked is refused before anything is opened or sent: 87.
 TDeviceResult RefusedResult(const std::string& Why);
 TDeviceResult OpenFailedResult(uint32_t WinErr);
+// Windows' errors for a disk that has left the bus: 55 (the device is no longer available) and
+// 1167 (the device is not connected). The one place that decides it.
 bool DeviceLeftBus(uint32_t WinErr);
+// The four values the out-parameter forms of the commands hand back.
+void SplitResult(const TDeviceResult& Res, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq);
+
+// The sense answers the run reacts to, all with sense key ILLEGAL REQUEST.
+enum : uint8_t { SCSI_SENSE_ILLEGAL_REQUEST = 0x05 };
+enum class TSenseClass {
+  scOther,
+  scInvalidOpcode,                // ASC 20h INVALID COMMAND OPERATION CODE: the bridge lacks the command
+  scInvalidFieldInCdb,            // ASC 24h INVALID FIELD IN CDB: it refuses this form of the block
+  scInvalidFieldInParameterList,  // ASC 26h INVALID FIELD IN PARAMETER LIST: the UNMAP list is too big for it
+};
+TSenseClass ClassifySense(uint8_t SenseKey, uint8_t Asc);
+inline TSenseClass ClassifySense(const TDeviceResult& Res) { return ClassifySense(Res.SenseKey, Res.Asc); }
 
 // TimeoutMs in whole seconds, at least Floor when that rounds down to 0.
 uint32_t TimeoutSeconds(uint32_t TimeoutMs, uint32_t Floor);

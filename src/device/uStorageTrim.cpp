@@ -33,11 +33,11 @@ TByteArray TAtaPassThroughEngine::BuildDsmTrimInput(const std::vector<TDataSetRa
   return In;
 }
 
-bool TAtaPassThroughEngine::SendDsmTrim(const TVolumeInfo& Volume, const TTrimRangeArray& Ranges, int32_t First,
-                                        int32_t Count, uint32_t& WinErr, int32_t& Applied, bool Cooperative) {
+bool TAtaPassThroughEngine::PrepareDsmTrim(const TVolumeInfo& Volume, const TTrimRangeArray& Ranges, int32_t First,
+                                           int32_t Count, std::vector<TDataSetRange>& Sent,
+                                           uint32_t& WinErr) const {
+  Sent.clear();
   WinErr = 0;
-  Applied = 0;
-  const std::string VolumePath = VolumeDevicePath(Volume.DriveLetter);
   auto Refuse = [&](const std::string& Why) {
     WinErr = ERROR_INVALID_PARAMETER;
     if (FLogger) FLogger->Warn("DSM TRIM refused for volume " + Volume.DriveLetter + ": " + Why);
@@ -52,7 +52,7 @@ bool TAtaPassThroughEngine::SendDsmTrim(const TVolumeInfo& Volume, const TTrimRa
   if (Volume.ExtentCount > 1)
     return Refuse("the volume has " + std::to_string(Volume.ExtentCount) +
                   " extents (spanned or striped); its ranges cannot be mapped onto one disk extent");
-  if (VolumePath.empty()) return Refuse("no drive letter to open");
+  if (VolumeDevicePath(Volume.DriveLetter).empty()) return Refuse("no drive letter to open");
   if (Volume.PartitionOffset < 0 || Volume.PartitionLength <= 0)
     return Refuse("the volume's place on the disk is unknown (offset " + std::to_string(Volume.PartitionOffset) +
                   ", length " + std::to_string(Volume.PartitionLength) + ")");
@@ -61,7 +61,6 @@ bool TAtaPassThroughEngine::SendDsmTrim(const TVolumeInfo& Volume, const TTrimRa
   // volume's end, so a later volume's blocks never go through this volume's handle.
   const U128 VolStart = static_cast<U128>(Volume.PartitionOffset);
   const U128 VolEnd = VolStart + static_cast<U128>(Volume.PartitionLength);
-  std::vector<TDataSetRange> Sent;
   for (int64_t I = First; I < int64_t{First} + Count; ++I) {
     if (I < 0 || I >= static_cast<int64_t>(Ranges.size())) continue;
     const TTrimRange& R = Ranges[static_cast<size_t>(I)];
@@ -72,25 +71,41 @@ bool TAtaPassThroughEngine::SendDsmTrim(const TVolumeInfo& Volume, const TTrimRa
     if (End <= Start) continue;
     Sent.push_back({static_cast<int64_t>(Start - VolStart), static_cast<uint64_t>(End - Start)});
   }
-  const auto N = static_cast<int32_t>(Sent.size());
-  if (N == 0) return true;
+  return true;
+}
 
-  TDeviceHandle H = OpenDeviceRW(VolumePath);
-  if (!H.Valid()) {
-    WinErr = Win().GetLastError();
-    return false;
-  }
+bool TAtaPassThroughEngine::SendDsmTrim(const TVolumeInfo& Volume, const TTrimRangeArray& Ranges, int32_t First,
+                                        int32_t Count, uint32_t& WinErr, int32_t& Applied, bool Cooperative) {
+  WinErr = 0;
+  Applied = 0;
+  std::vector<TDataSetRange> Sent;
+  if (!PrepareDsmTrim(Volume, Ranges, First, Count, Sent, WinErr)) return false;
+  if (Sent.empty()) return true;
+  const TDeviceResult Res = OnPath(VolumeDevicePath(Volume.DriveLetter),
+                                   [&](const TDeviceRef& D) { return SendDsmTrim(D, Sent, Count, Cooperative); });
+  WinErr = Res.WinErr;
+  if (Res.Ok) Applied = static_cast<int32_t>(Sent.size());
+  return Res.Ok;
+}
+
+TDeviceResult TAtaPassThroughEngine::SendDsmTrim(const TDeviceRef& Volume, const std::vector<TDataSetRange>& Sent,
+                                                 int32_t Count, bool Cooperative) {
+  const auto N = static_cast<int32_t>(Sent.size());
   TByteArray In = BuildDsmTrimInput(Sent, Cooperative);
+  TDeviceResult Res;
   const ULONGLONG Start = Win().GetTickCount64();
   DWORD Returned = 0;
-  const bool Ok = Win().DeviceIoControl(H.Get(), IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, In.data(),
-                                        static_cast<DWORD>(In.size()), nullptr, 0, &Returned) != 0;
-  WinErr = Ok ? 0 : Win().GetLastError();
-  const ULONGLONG Elapsed = Win().GetTickCount64() - Start;
-  if (Ok) Applied = N;
+  Res.Ok = Win().DeviceIoControl(Volume.Handle, IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, In.data(),
+                                 static_cast<DWORD>(In.size()), nullptr, 0, &Returned) != 0;
+  Res.WinErr = Res.Ok ? 0 : Win().GetLastError();
+  Res.ElapsedMs = Win().GetTickCount64() - Start;
+  if (!Res.Ok) {
+    Res.Fault = TDeviceFault::dfTransport;
+    Res.Message = "DeviceIoControl failed with error " + std::to_string(Res.WinErr);
+  }
   LogCall(Cooperative ? "DeviceIoControl(DSM TRIM cooperative)" : "DeviceIoControl(DSM TRIM)",
-          Format("path=%s, ranges=%d (of %d), total_bytes=%d, rangesOffset=%d", VolumePath, N, Count,
+          Format("path=%s, ranges=%d (of %d), total_bytes=%d, rangesOffset=%d", Volume.Path, N, Count,
                  static_cast<int32_t>(In.size()), dsm::kRangesStart),
-          Ok, WinErr, Elapsed, true);
-  return Ok;
+          Res.Ok, Res.WinErr, Res.ElapsedMs, true);
+  return Res;
 }

@@ -25,9 +25,13 @@ TTrimExecutionThread::TTrimExecutionThread(const TDiskInfo& Disk, const TTrimRan
   SetFreeOnTerminate(true);
 }
 
-TTrimExecutionThread::~TTrimExecutionThread() { CloseVolumeHandles(); }
+TTrimExecutionThread::~TTrimExecutionThread() = default;
 
-void TTrimExecutionThread::RequestCancel() { FCancelRequested.exchange(1); }
+void TTrimExecutionThread::RequestCancel() {
+  FCancelRequested.exchange(1);
+  // A command that hangs on the run's own thread would never see the flag.
+  Win().CancelSynchronousIo(Handle());
+}
 
 bool TTrimExecutionThread::IsCancelRequested() const {
   int32_t expected = 0;
@@ -37,7 +41,8 @@ bool TTrimExecutionThread::IsCancelRequested() const {
 }
 
 void TTrimExecutionThread::Execute() {
-  TTrimRun run(*this);
+  TRunContext context{FDisk, FRanges, FTrimMode, FRunMode, FOptions, FStats, FLogger, *FAtaEngine, *FValidator};
+  TTrimRun run(context, *this);
   try {
     run.Run();
   } catch (const std::exception& e) {

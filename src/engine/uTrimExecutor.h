@@ -16,13 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "core/uJson.h"  // the reports escape with it
 #include "core/uThread.h"
 #include "core/uTypes.h"
 #include "device/uAtaPassThrough.h"
+#include "engine/uTrimRunContext.h"
 
 class TLogger;
 class TPreflightValidator;
-class TTrimRun;
 
 // Both run on the main thread; either may be empty.
 using TTrimProgressEvent = std::function<void(uint32_t Done, uint32_t Total, const std::string& Text)>;
@@ -34,10 +35,6 @@ constexpr plat::UINT kRunQuestionBoxFlags =
 constexpr plat::UINT kRunInfoBoxFlags =
     plat::MB_OK | plat::MB_ICONINFORMATION | plat::MB_SETFOREGROUND | plat::MB_TOPMOST;
 static_assert(kRunQuestionBoxFlags == 0x50021 && kRunInfoBoxFlags == 0x50040);
-
-// JSON string escaping of the reports: quotation mark, backslash, \b \t \n \f \r, and every other
-// code below 20h as \u with four upper-case hex digits; all else (UTF-8 bytes too) unchanged.
-std::string JsonEscape(const std::string& S);
 
 // One volume lock or dismount request on a worker of its own, so that a request that hangs can
 // be abandoned. The handle stays the caller's; the worker never closes it.
@@ -59,40 +56,31 @@ class TVolumeIoctlThread : public TThread {
 };
 
 // One ATA PASS-THROUGH DSM attempt on a worker of its own. It holds copies of everything it
-// uses, so an abandoned worker refers to nothing of its caller's.
+// uses, so an abandoned worker refers to nothing of its caller's: the run's disk handle too is
+// shared with it, and closed by whichever of the two lets go of it last. Without a handle
+// (outside a run) it opens Path for the attempt.
 class TAtaTrimBatchThread : public TThread {
  public:
   TAtaTrimBatchThread(const std::string& Path, const TByteArray& Cdb, const TByteArray& Payload,
-                      uint32_t TimeoutMs);
-  bool Ok() const { return FOk; }
-  uint32_t WinErr() const { return FWinErr; }
-  uint8_t SenseKey() const { return FSenseKey; }
-  uint8_t Asc() const { return FAsc; }
-  uint8_t Ascq() const { return FAscq; }
-  uint8_t ScsiStatus() const { return FScsiStatus; }
+                      uint32_t TimeoutMs, std::shared_ptr<TDeviceHandle> Device = nullptr);
+  // The attempt's result with its SCSI status; read only once the thread has ended.
+  const TDeviceResult& Result() const { return FResult; }
 
  protected:
   void Execute() override;
 
  private:
   std::string FPath;
+  std::shared_ptr<TDeviceHandle> FDevice;
   TByteArray FCdb;
   TByteArray FPayload;
   uint32_t FTimeoutMs;
-  bool FOk = false;
-  uint32_t FWinErr = 0;
-  uint8_t FSenseKey = 0, FAsc = 0, FAscq = 0, FScsiStatus = 0;
+  TDeviceResult FResult;
 };
 
-// How LockAndDismountVolume ended for one volume.
-struct TVolumeLockOutcome {
-  bool Ok = false;
-  std::string Path;      // "\\.\E:"
-  std::string FailedOp;  // "" on success, "open", "FSCTL_LOCK_VOLUME" or "FSCTL_DISMOUNT_VOLUME"
-  uint32_t WinErr = 0;
-};
-
-class TTrimExecutionThread : public TThread {
+// The thread is the run's host (uTrimRunContext.h): the run (engine/uTrimRun.h) reaches it only
+// through that interface and the context the thread builds from its fields.
+class TTrimExecutionThread : public TThread, private ITrimRunHost {
  public:
   // Created suspended, freeing itself when it ends; the creator starts it. Disk and Ranges are
   // copied, so the caller's records may change afterwards.
@@ -101,9 +89,10 @@ class TTrimExecutionThread : public TThread {
                        TTrimProgressEvent OnProgress, TTrimDoneEvent OnDone);
   ~TTrimExecutionThread() override;
 
-  // Any thread, any number of times; never blocks.
+  // Any thread, any number of times; never blocks. Also cancels a device call the run's own
+  // thread is blocked in, which then fails with 995.
   void RequestCancel();
-  bool IsCancelRequested() const;
+  bool IsCancelRequested() const override;
 
   // ---- Time-limited device calls -------------------------------------------------------------
   // A lock or dismount waits at most this long, then its worker gets this grace after the cancel.
@@ -117,39 +106,43 @@ class TTrimExecutionThread : public TThread {
                                  const std::string& OpName, const std::string& VolumeName, uint32_t& WinErr);
   // One ATA PASS-THROUGH DSM attempt to the run's disk on a worker, watched in 250 ms steps: a
   // cancel ends it (WinErr 0), HangMs passed is a hang (Hang, WinErr 258). Only an attempt that
-  // ended by itself and failed writes a line.
+  // ended by itself and failed writes a line. The worker sends through Device, or opens the
+  // disk's path when it is null.
+  TDeviceResult RunAtaBatchWithTimeout(const TByteArray& Cdb, const TByteArray& Payload, uint32_t TimeoutMs,
+                                       uint32_t HangMs, const std::shared_ptr<TDeviceHandle>& Device,
+                                       bool& Hang) override;
   bool RunAtaBatchWithTimeout(const TByteArray& Cdb, const TByteArray& Payload, uint32_t TimeoutMs,
                               uint32_t HangMs, uint32_t& WinErr, uint8_t& SenseKey, uint8_t& Asc, uint8_t& Ascq,
                               bool& Hang);
-  // Opens the volume, locks and dismounts it; the handle (valid or not) goes into
-  // FVolumeHandles[Slot], which the caller has sized, and stays open holding the lock.
-  TVolumeLockOutcome LockAndDismountVolume(const TVolumeInfo& Volume, size_t Slot);
-  // Closes every valid handle of FVolumeHandles and empties it.
-  void CloseVolumeHandles();
+  // Opens the volume, locks and dismounts it; Handle receives the volume's handle (valid or not),
+  // which stays open holding the lock. With a proven disk the volume is first placed on it
+  // (OpenVolumeOnDisk); a volume that is not there is not locked.
+  TVolumeLockOutcome LockAndDismountVolume(const TVolumeInfo& Volume, const TDeviceHandle* ProvenDisk,
+                                           TDeviceHandle& Handle) override;
 
   // ---- Windows ReTrim -------------------------------------------------------------------------
   // True as soon as the volume of Letter answers GetVolumeInformationW; asked every 200 ms until
   // TimeoutMs has passed; False at once when the run is cancelled.
-  bool WaitForVolumeRemount(char Letter, uint32_t TimeoutMs);
+  bool WaitForVolumeRemount(char Letter, uint32_t TimeoutMs) override;
   // Runs the system's PowerShell with Optimize-Volume -ReTrim for Letter (A to Z), hidden, its
   // output copied into the log; TimeoutMs 0 means no limit. True when PowerShell ended by
   // itself with exit code 0. Sets FReTrim43022Seen when its output names error 43022.
-  bool RunOptimizeVolumeReTrim(char Letter, uint32_t TimeoutMs, int32_t& ExitCode);
+  bool RunOptimizeVolumeReTrim(char Letter, uint32_t TimeoutMs, int32_t& ExitCode) override;
 
   // ---- Run reports ---------------------------------------------------------------------------
   // logs\failure_report_<stamp>.json and .csv under the current directory; sets
   // FStats.FailureReportPath once the JSON file is written. File errors throw EFileError.
-  void WriteFailureReport();
+  void WriteFailureReport() override;
   // logs\dryrun_golden_<stamp>.json, then an INFO line naming it. File errors throw EFileError.
-  void WriteDryRunGolden();
+  void WriteDryRunGolden() override;
 
  protected:
   void Execute() override;
 
   // Worker side: each waits until the main thread has run its call.
-  void ReportProgress(uint32_t Done, uint32_t Total, const std::string& Text);
-  bool AskQuestion(const std::string& Caption, const std::string& Text);
-  void ShowInfo(const std::string& Caption, const std::string& Text);
+  void ReportProgress(uint32_t Done, uint32_t Total, const std::string& Text) override;
+  bool AskQuestion(const std::string& Caption, const std::string& Text) override;
+  void ShowInfo(const std::string& Caption, const std::string& Text) override;
 
   // Main-thread side.
   void DoProgress();
@@ -174,12 +167,10 @@ class TTrimExecutionThread : public TThread {
   bool FReTrim43022Seen = false;
   std::string FQuestionText, FQuestionCaption;
   std::string FInfoText, FInfoCaption;
-  std::vector<plat::HANDLE> FVolumeHandles;  // one slot per volume of the disk while locked
-
-  // The state and stages of one run (uTrimRun.cpp) work on these fields.
-  friend class TTrimRun;
 
  private:
+  bool ReTrim43022Seen() const override { return FReTrim43022Seen; }
+
   // The folder the reports go to: the current directory's "logs", created with its parents.
   static std::string ReportFolder();
 };

@@ -2,37 +2,16 @@
 #include <string>
 #include <vector>
 
+#include "core/uCsv.h"
 #include "core/uDateTime.h"
 #include "core/uFileWrite.h"
 #include "core/uFormat.h"
+#include "core/uJson.h"
 #include "core/uLogger.h"
 #include "engine/uTrimExecutor.h"
 #include "platform/Platform.h"
 
 using namespace plat;
-
-std::string JsonEscape(const std::string& S) {
-  std::string r;
-  r.reserve(S.size() + 8);
-  for (char ch : S) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '\\': r += "\\\\"; break;
-      case '"': r += "\\\""; break;
-      case 8: r += "\\b"; break;
-      case 9: r += "\\t"; break;
-      case 10: r += "\\n"; break;
-      case 12: r += "\\f"; break;
-      case 13: r += "\\r"; break;
-      default:
-        if (c < 0x20)
-          r += Format("\\u%.4X", static_cast<int>(c));
-        else
-          r += ch;
-    }
-  }
-  return r;
-}
 
 namespace {
 
@@ -48,12 +27,6 @@ std::string Quoted(const std::string& S) {
 // One member of the failure report's JSON: name, " : ", value.
 std::string Member(int Indent, const std::string& Name, const std::string& Value, bool Last) {
   return std::string(static_cast<size_t>(Indent), ' ') + Quoted(Name) + " : " + Value + (Last ? "" : ",") + kCrLf;
-}
-
-std::string CsvQuoted(const std::string& S) {
-  std::string r = "\"";
-  for (char c : S) r += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return r + "\"";
 }
 
 }  // namespace
@@ -94,11 +67,11 @@ void TTrimExecutionThread::WriteFailureReport() {
   WriteWholeFile(jsonPath, json);
   FStats.FailureReportPath = jsonPath;
 
-  std::string csv = std::string("batch,success,retries,winerr,sense_key,asc,ascq,message") + kCrLf;
+  std::string csv = std::string("batch,success,retries,winerr,sense_key,asc,ascq,message") + kCsvLineEnd;
   for (const TBatchResult& b : FStats.Failures) {
     csv += Format("%d,%s,%d,%d,%d,%d,%d,", b.BatchIndex, b.Success ? "True" : "False", b.Retries, b.WinErr,
                   b.SenseKey, b.Asc, b.Ascq) +
-           CsvQuoted(b.Message) + kCrLf;
+           CsvQuoted(b.Message) + kCsvLineEnd;
   }
   WriteWholeFile(csvPath, csv);
 }

@@ -11,8 +11,6 @@
 #include "core/uText.h"
 #include "device/uAtaPassThrough.h"
 #include "device/uDeviceHandle.h"
-#include "device/uDiskEnum.h"
-#include "engine/uTrimExecutor.h"
 #include "engine/uValidation.h"
 #include "platform/Platform.h"
 
@@ -34,18 +32,23 @@ std::string TTrimRun::LockFailureMessage(const TVolumeLockOutcome& O) {
 }
 
 uint32_t TTrimRun::CommandTimeoutMs() const {
-  return static_cast<uint32_t>(std::max<int32_t>(T.FOptions.TimeoutMs, 0));
+  return static_cast<uint32_t>(std::max<int32_t>(C.Options.TimeoutMs, 0));
 }
 
 void TTrimRun::RecordStageValues(TTrimBatch& B) const {
-  B.Result.WinErr = S.StageWinErr;
-  B.Result.SenseKey = S.StageSenseKey;
-  B.Result.Asc = S.StageAsc;
-  B.Result.Ascq = S.StageAscq;
+  B.Result.WinErr = S.Stage.WinErr;
+  B.Result.SenseKey = S.Stage.SenseKey;
+  B.Result.Asc = S.Stage.Asc;
+  B.Result.Ascq = S.Stage.Ascq;
+}
+
+bool TTrimRun::RecordStage(const TDeviceResult& R) {
+  S.Stage = R;
+  return R.Ok;
 }
 
 bool TTrimRun::FailIfCancelled(TTrimBatch& B) {
-  if (!T.IsCancelRequested()) return false;
+  if (!H.IsCancelRequested()) return false;
   B.StageOk = false;
   B.Result.Success = false;
   B.Result.Message = "Cancelled by user";
@@ -53,19 +56,49 @@ bool TTrimRun::FailIfCancelled(TTrimBatch& B) {
 }
 
 TVolumeLockOutcome TTrimRun::LockVolume(size_t Slot) {
-  TVolumeLockOutcome o = T.LockAndDismountVolume(T.FDisk.Volumes[Slot], Slot);
+  TVolumeLockOutcome o = H.LockAndDismountVolume(C.Disk.Volumes[Slot], DiskDevice.get(), VolumeHandles[Slot]);
   if (o.FailedOp != "open") S.LastLockWinErr = o.Ok ? 0 : o.WinErr;
+  if (o.GoneWinErr) NoteDeviceGone(o.GoneWinErr);
   return o;
 }
 
+bool TTrimRun::LockAllVolumes(TVolumeLockOutcome& LastFailure) {
+  CloseVolumeHandles();
+  VolumeHandles.resize(C.Disk.Volumes.size());
+  bool allOk = true;
+  // Every volume is tried, also after one that failed; a disk that left ends it.
+  for (size_t i = 0; i < C.Disk.Volumes.size() && !S.DeviceGone; i++) {
+    const TVolumeLockOutcome o = LockVolume(i);
+    if (o.Ok) continue;
+    if (o.FailedOp == "FSCTL_LOCK_VOLUME" || o.FailedOp == "FSCTL_DISMOUNT_VOLUME")
+      Warn(Format("%s failed or timed out: %s (winerr=%d)", o.FailedOp, o.Path, o.WinErr));
+    allOk = false;
+    LastFailure = o;
+  }
+  S.Dismounted = allOk;
+  return allOk;
+}
+
+void TTrimRun::CloseVolumeHandles() { VolumeHandles.clear(); }
+
+TDeviceRef TTrimRun::Disk() const {
+  return TDeviceRef{DiskDevice ? DiskDevice->Get() : VT_INVALID_HANDLE_VALUE, C.Disk.DevicePath};
+}
+
+TDeviceHandle TTrimRun::OpenVolume(const TVolumeInfo& Volume, TVolumeProof& Proof) {
+  TDeviceHandle h = OpenVolumeOnDisk(Volume, Disk().Handle, C.Disk.DiskNumber, Proof);
+  if (Proof.Gone) NoteDeviceGone(Proof.DiskWinErr);
+  return h;
+}
+
 void TTrimRun::Info(const std::string& Msg) {
-  if (T.FLogger) T.FLogger->Info(Msg);
+  if (C.Log) C.Log->Info(Msg);
 }
 void TTrimRun::Warn(const std::string& Msg) {
-  if (T.FLogger) T.FLogger->Warn(Msg);
+  if (C.Log) C.Log->Warn(Msg);
 }
 void TTrimRun::Error(const std::string& Msg) {
-  if (T.FLogger) T.FLogger->Error(Msg);
+  if (C.Log) C.Log->Error(Msg);
 }
 
 void TTrimRun::Run() {
@@ -76,11 +109,11 @@ void TTrimRun::Run() {
 }
 
 void TTrimRun::ChoosePaths() {
-  const TTransportKind transport = T.FDisk.Transport;
+  const TTransportKind transport = C.Disk.Transport;
   const bool uas = transport == TTransportKind::tkUAS;
-  const bool freeSpace = T.FTrimMode == TTrimMode::tmFreeSpace;
-  Executes = T.FRunMode == TRunMode::rmExecute;
-  switch (T.FOptions.ForcedPath) {
+  const bool freeSpace = C.TrimMode == TTrimMode::tmFreeSpace;
+  Executes = C.RunMode == TRunMode::rmExecute;
+  switch (C.Options.ForcedPath) {
     case TForcedTrimPath::ftpScsiUnmap: S.UnmapEligible = true; break;
     case TForcedTrimPath::ftpAuto:
       S.UnmapEligible = uas;
@@ -88,61 +121,68 @@ void TTrimRun::ChoosePaths() {
       break;
     default: break;
   }
-  S.ForcedReTrim = T.FOptions.ForcedPath == TForcedTrimPath::ftpWindowsReTrim;
-  for (const TVolumeInfo& v : T.FDisk.Volumes)
+  S.ForcedReTrim = C.Options.ForcedPath == TForcedTrimPath::ftpWindowsReTrim;
+  for (const TVolumeInfo& v : C.Disk.Volumes)
     if (UpperCase(v.FileSystem) == "NTFS") S.HasNtfs = true;
-  S.Pinned = T.FOptions.ForcedPath == TForcedTrimPath::ftpAuto && Executes && uas && freeSpace &&
-             !T.FDisk.Volumes.empty() && S.HasNtfs;
+  S.Pinned = C.Options.ForcedPath == TForcedTrimPath::ftpAuto && Executes && uas && freeSpace &&
+             !C.Disk.Volumes.empty() && S.HasNtfs;
 }
 
 void TTrimRun::SetUp() {
-  TRunStats& st = T.FStats;
+  TRunStats& st = C.Stats;
   st = TRunStats{};
-  st.Disk = T.FDisk;
-  st.TrimMode = T.FTrimMode;
-  st.RunMode = T.FRunMode;
+  st.Disk = C.Disk;
+  st.TrimMode = C.TrimMode;
+  st.RunMode = C.RunMode;
   st.StartTime = Now();
-  st.RangeCount = static_cast<int32_t>(T.FRanges.size());
-  for (const TTrimRange& r : T.FRanges) st.TotalSectors += r.SectorCount;
+  st.RangeCount = static_cast<int32_t>(C.Ranges.size());
+  for (const TTrimRange& r : C.Ranges) st.TotalSectors += r.SectorCount;
 
-  PerBatch = T.FOptions.BatchEntries != 0 ? T.FOptions.BatchEntries : kDefaultBatchEntries;
+  PerBatch = C.Options.BatchEntries != 0 ? C.Options.BatchEntries : kDefaultBatchEntries;
   if (PerBatch < 0) throw std::invalid_argument(Format("Invalid batch entries: %d", PerBatch));
   Uncapped = static_cast<int32_t>((static_cast<int64_t>(st.RangeCount) + PerBatch - 1) / PerBatch);
-  const uint32_t limit = static_cast<uint32_t>(T.FOptions.BatchLimit);
+  const uint32_t limit = static_cast<uint32_t>(C.Options.BatchLimit);
   Planned = limit != 0 && limit < static_cast<uint32_t>(Uncapped) ? static_cast<int32_t>(limit) : Uncapped;
   st.PlannedBatches = Planned;
 
   Info(Format("Execution start: disk=%s, protocol=%s, mode=%s, ranges=%d, batches=%d, batch_limit=%d",
-              T.FDisk.DevicePath, TransportToText(T.FDisk.Transport), RunModeToText(T.FRunMode), st.RangeCount,
-              Planned, T.FOptions.BatchLimit));
+              C.Disk.DevicePath, TransportToText(C.Disk.Transport), RunModeToText(C.RunMode), st.RangeCount,
+              Planned, C.Options.BatchLimit));
   LogPathLines();
 
-  const TValidationResult r = T.FValidator->CheckTransport(T.FDisk, Executes);
+  const TValidationResult r = C.Validator.CheckTransport(C.Disk, Executes);
   Info(r.Message);
   if (!r.Ok) throw std::runtime_error(r.Message);
 
-  const TForcedTrimPath forced = T.FOptions.ForcedPath;
-  const TTransportKind transport = T.FDisk.Transport;
-  if (S.Pinned)
+  // Before anything is sent the disk under the planned number must prove to be the planned one.
+  // A run without a batch sends nothing and leaves the disk alone.
+  const bool touchesDisk = Executes && Planned > 0;
+  if (touchesDisk) ProveDisk();
+  const TForcedTrimPath forced = C.Options.ForcedPath;
+  const TTransportKind transport = C.Disk.Transport;
+  if (S.DeviceGone || !touchesDisk) {
+    // Nothing is sent; a first batch reports a disk that has gone.
+  } else if (S.Pinned) {
     PinVolumes();
-  else if ((forced == TForcedTrimPath::ftpScsiUnmap || forced == TForcedTrimPath::ftpAtaPassThrough) &&
-           (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS) && Executes)
+  } else if ((forced == TForcedTrimPath::ftpScsiUnmap || forced == TForcedTrimPath::ftpAtaPassThrough) &&
+             (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS)) {
     LockVolumesUpFront();
-  if (S.UnmapEligible && Executes) {
+  }
+  if (S.UnmapEligible && touchesDisk && !S.DeviceGone) {
     CheckScsiBlockSize();
     if (!S.UnmapFailed) SizeScsiUnmap();
   }
 
-  if (T.FOptions.QuietIterations) {
+  if (C.Options.QuietIterations) {
     Info(
         "Repetitive iteration messages excluded by option: per-batch info lines are not logged (warnings/errors "
         "still are)");
-    if (T.FLogger) T.FLogger->SetSuppressInfo(true);
+    if (C.Log) C.Log->SetSuppressInfo(true);
   }
 }
 
 void TTrimRun::LogPathLines() {
-  switch (T.FOptions.ForcedPath) {
+  switch (C.Options.ForcedPath) {
     case TForcedTrimPath::ftpScsiUnmap: Info("DEBUG: Forced SCSI UNMAP mode"); break;
     case TForcedTrimPath::ftpAtaPassThrough: Info("DEBUG: Forced ATA Pass-Through mode"); break;
     case TForcedTrimPath::ftpWindowsReTrim: Info("Forced Windows ReTrim mode: hardware TRIM paths skipped"); break;
@@ -155,60 +195,72 @@ void TTrimRun::LogPathLines() {
   }
   if (S.Pinned) {
     Info("Pinned Volume guard active: UAS + NTFS volume; keeping mounted FS, no dismount before raw paths");
-  } else if (T.FOptions.ForcedPath == TForcedTrimPath::ftpAuto && Executes && !T.FDisk.Volumes.empty()) {
-    if (T.FDisk.Transport == TTransportKind::tkBOT)
+  } else if (C.Options.ForcedPath == TForcedTrimPath::ftpAuto && Executes && !C.Disk.Volumes.empty()) {
+    if (C.Disk.Transport == TTransportKind::tkBOT)
       Info(
           "Pinned Volume guard not applicable to BOT transport (ATA Pass-Through is the primary hardware path); "
           "legacy lock+dismount available");
-    else if (T.FDisk.Transport == TTransportKind::tkUAS)
+    else if (C.Disk.Transport == TTransportKind::tkUAS)
       Info(
           "Pinned Volume guard disabled: no NTFS volume on this disk (Optimize-Volume -ReTrim does not cover "
           "exFAT/FAT32); legacy lock+dismount available");
   }
-  if (T.FOptions.ExpertAtaRetry)
+  if (C.Options.ExpertAtaRetry)
     Warn("Expert ATA retry mode enabled: after ReTrim 43022 failure, user may opt into ATA Pass-Through retry");
 }
 
+void TTrimRun::ProveDisk() {
+  TDeviceHandle h = OpenProvenDisk(C.Disk, Proof);
+  if (Proof.Proven) {
+    DiskDevice = std::make_shared<TDeviceHandle>(std::move(h));
+    return;
+  }
+  Warn(Format("Disk identity not confirmed for %s: %s (winerr=%d); no command is sent", C.Disk.DevicePath,
+              Proof.Reason, Proof.WinErr));
+  if (Proof.Gone) {
+    // 55 or 1167, or 2: the path of the listed disk is no longer found.
+    S.DeviceGone = true;
+    S.GoneWinErr = Proof.WinErr;
+  } else if (Proof.WinErr == 0) {
+    // Another disk answers under the planned number: the planned one has gone from it.
+    S.DeviceGone = true;
+    S.IdentityFailure = Proof.Reason;
+  } else {
+    throw std::runtime_error("Disk identity not confirmed: " + Proof.Reason);
+  }
+}
+
 void TTrimRun::PinVolumes() {
-  T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
-  for (size_t i = 0; i < T.FDisk.Volumes.size(); i++) {
-    const std::string path = VolumeDevicePath(T.FDisk.Volumes[i].DriveLetter);
-    const HANDLE h = Win().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    T.FVolumeHandles[i] = h;
-    if (!IsValidHandle(h))
-      Warn(Format("Cannot open guard handle for %s (winerr=%d)", path, Win().GetLastError()));
-    else
-      Info(Format("Volume pinned (mounted, no dismount): %s", path));
+  CloseVolumeHandles();
+  VolumeHandles.resize(C.Disk.Volumes.size());
+  for (size_t i = 0; i < C.Disk.Volumes.size() && !S.DeviceGone; i++) {
+    TVolumeProof proof;
+    TDeviceHandle h = OpenVolume(C.Disk.Volumes[i], proof);
+    if (h.Valid()) {
+      VolumeHandles[i] = std::move(h);
+      Info(Format("Volume pinned (mounted, no dismount): %s", proof.Path));
+    } else if (proof.OpenFailed) {
+      Warn(Format("Cannot open guard handle for %s (winerr=%d)", proof.Path, proof.WinErr));
+    } else if (!proof.Gone) {
+      Warn(Format("Volume %s is not on the planned disk (%s); it is not pinned", proof.Path, proof.Reason));
+    }
   }
 }
 
 void TTrimRun::LockVolumesUpFront() {
-  T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
-  bool allOk = true;
-  for (size_t i = 0; i < T.FDisk.Volumes.size(); i++) {
-    const TVolumeLockOutcome o = LockVolume(i);
-    if (!o.Ok) {
-      allOk = false;
-      S.LockFailed = true;
-      // Kept for the batch result: with the lock failed no stage may run, and the user must
-      // learn why.
-      S.UpFrontLockMessage = LockFailureMessage(o);
-      S.UpFrontLockWinErr = o.WinErr;
-    }
-  }
-  S.Dismounted = allOk;
+  TVolumeLockOutcome failure;
+  if (LockAllVolumes(failure)) return;
+  S.LockFailed = true;
+  // Kept for the batch result: with the lock failed no stage may run, and the user must learn why.
+  S.UpFrontLockMessage = LockFailureMessage(failure);
+  S.UpFrontLockWinErr = failure.WinErr;
 }
 
 void TTrimRun::CheckScsiBlockSize() {
-  uint64_t size = 0;
-  uint32_t bytesPerSector = 0;
-  uint32_t err = 0;
-  {
-    TDeviceHandle h(TDiskEnumerator::OpenDevice(T.FDisk.DevicePath, 0));
-    if (!h.Valid() || !TDiskEnumerator::QueryGeometry(h.Get(), size, bytesPerSector)) err = Win().GetLastError();
-  }
-  if (err == 0 && bytesPerSector == 512) return;
+  // The set-up read the geometry on the run's own handle.
+  const uint32_t bytesPerSector = Proof.BytesPerSector;
+  const uint32_t err = Proof.GeometryRead ? 0 : Proof.GeometryWinErr;
+  if (Proof.GeometryRead && bytesPerSector == 512) return;
   // SCSI block addresses count the disk's logical blocks, the planned ranges 512-byte sectors:
   // any other block size (or none known) would release the wrong blocks.
   S.UnmapFailed = true;
@@ -223,8 +275,12 @@ void TTrimRun::CheckScsiBlockSize() {
 }
 
 void TTrimRun::SizeScsiUnmap() {
+  // After a cancel no request is started on this thread: one that hangs would hold it for good.
+  if (H.IsCancelRequested()) return;
   uint32_t l = 0, d = 0;
-  if (!T.FAtaEngine->QueryBlockLimitsVpd(T.FDisk.DevicePath, l, d)) {
+  const TDeviceResult r = C.Engine.QueryBlockLimitsVpd(Disk(), l, d);
+  if (!r.Ok) {
+    if (r.Fault == TDeviceFault::dfTransport) NoteDeviceGone(r.WinErr);
     Info(
         Format("Block Limits VPD (0xB0) unavailable; using default SCSI UNMAP sizing (%u sectors/cmd, up to %d "
                "descriptors)",
@@ -243,9 +299,9 @@ void TTrimRun::SizeScsiUnmap() {
 }
 
 void TTrimRun::RunBatches() {
-  const int32_t rangeCount = static_cast<int32_t>(T.FRanges.size());
+  const int32_t rangeCount = static_cast<int32_t>(C.Ranges.size());
   for (int32_t b = 0; b < Planned; b++) {
-    if (T.IsCancelRequested()) {
+    if (H.IsCancelRequested()) {
       Warn("Cancellation requested, stopping safely after current batch boundary.");
       break;
     }
@@ -256,7 +312,7 @@ void TTrimRun::RunBatches() {
     batch.Last =
         static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(batch.First) + PerBatch - 1, rangeCount - 1));
     batch.Entries = batch.Last - batch.First + 1;
-    for (int32_t i = batch.First; i <= batch.Last; i++) batch.Sectors += T.FRanges[i].SectorCount;
+    for (int32_t i = batch.First; i <= batch.Last; i++) batch.Sectors += C.Ranges[i].SectorCount;
     batch.Result.BatchIndex = b;
     batch.Result.Entries = batch.Entries;
     if (Executes)
@@ -267,37 +323,44 @@ void TTrimRun::RunBatches() {
   }
 }
 
-void TTrimRun::NoteDeviceGone(uint32_t WinErr) {
-  if (WinErr == ERROR_DEV_NOT_EXIST || WinErr == ERROR_DEVICE_NOT_CONNECTED) S.DeviceGone = true;
+bool TTrimRun::NoteDeviceGone(uint32_t WinErr) {
+  if (!S.DeviceGone && DeviceLeftBus(WinErr)) {
+    S.DeviceGone = true;
+    S.GoneWinErr = WinErr;
+  }
+  return S.DeviceGone;
 }
 
 void TTrimRun::ExecuteBatch(TTrimBatch& B) {
   B.StageOk = false;
-  // Each stage runs only while its condition holds at that moment; a disk that has left the bus
-  // gets no further command.
-  if (S.DsmFirst && !S.DsmFailed) StorageTrimStage(B);
-  if (!B.StageOk && !S.DeviceGone && S.UnmapEligible && !S.UnmapFailed) ScsiUnmapStage(B);
-  if (!B.StageOk && !S.DeviceGone && S.UnmapEligible && S.UnmapFailed && !S.BridgeHang && !S.Pinned &&
-      !S.Ws16Failed && !S.LockFailed)
+  // Each stage runs only while its condition holds at that moment. A disk that has left the bus
+  // gets no further command, and after a cancel no further stage starts.
+  auto next = [&] { return !B.StageOk && !S.DeviceGone && !H.IsCancelRequested(); };
+  if (next() && S.DsmFirst && !S.DsmFailed) StorageTrimStage(B);
+  if (next() && S.UnmapEligible && !S.UnmapFailed) ScsiUnmapStage(B);
+  if (next() && S.UnmapEligible && S.UnmapFailed && !S.BridgeHang && !S.Pinned && !S.Ws16Failed && !S.LockFailed)
     WriteSame16Stage(B);
-  if (!B.StageOk && !S.DeviceGone && (!S.UnmapEligible || S.UnmapFailed) && !S.ForcedReTrim && !S.Pinned &&
-      !S.BridgeHang && !S.LockFailed)
+  if (next() && (!S.UnmapEligible || S.UnmapFailed) && !S.ForcedReTrim && !S.Pinned && !S.BridgeHang &&
+      !S.LockFailed)
     TryAtaPassThrough(B);
   if (!B.Result.Success && !S.DeviceGone) ReTrimOffer(B);
-  if (!B.Result.Success && B.Result.Message.empty()) {
-    if (S.DeviceGone) {
-      B.Result.WinErr = S.StageWinErr;
-      B.Result.Message = Format("Disk left the USB bus (winerr=%d); no further commands sent", S.StageWinErr);
-    } else if (S.LockFailed && !S.UpFrontLockMessage.empty()) {
-      B.Result.WinErr = S.UpFrontLockWinErr;
-      B.Result.Message = S.UpFrontLockMessage;
-    }
+  if (B.Result.Success) return;
+  if (S.DeviceGone) {
+    B.Result.WinErr = S.GoneWinErr;
+    B.Result.Message = S.IdentityFailure.empty()
+                           ? Format("Disk left the USB bus (winerr=%d); no further commands sent", S.GoneWinErr)
+                           : "Disk identity not confirmed: " + S.IdentityFailure + "; no command sent";
+  } else if (B.Result.Message.empty() && H.IsCancelRequested()) {
+    B.Result.Message = "Cancelled by user";
+  } else if (B.Result.Message.empty() && S.LockFailed && !S.UpFrontLockMessage.empty()) {
+    B.Result.WinErr = S.UpFrontLockWinErr;
+    B.Result.Message = S.UpFrontLockMessage;
   }
 }
 
 void TTrimRun::DryRunCheck(TTrimBatch& B) {
   // A range the payload cannot carry would be trimmed at a wrong address: stop the run instead.
-  if (!TAtaPassThroughEngine::BuildDsmPayload(B.Payload, T.FRanges, B.First, B.Entries))
+  if (!TAtaPassThroughEngine::BuildDsmPayload(B.Payload, C.Ranges, B.First, B.Entries))
     throw std::runtime_error("TRIM payload cannot carry a range beyond the 48-bit block address");
   const uint32_t n = static_cast<uint32_t>(B.Payload.size() / 512);
   if (n > kMaxDsmPayloadSectors)
@@ -305,10 +368,9 @@ void TTrimRun::DryRunCheck(TTrimBatch& B) {
         Format("TRIM payload too large for one ATA batch (%d sectors > %d); reduce batch entries", n,
                kMaxDsmPayloadSectors));
   B.Result.PayloadSectors = static_cast<int32_t>(n);
-  if (!TAtaPassThroughEngine::BuildPt16DsmCdb(static_cast<uint16_t>(n), B.Cdb, kProtocolDma, true, true))
+  if (!TAtaPassThroughEngine::BuildPt16DsmCdb(static_cast<uint16_t>(n), B.Cdb, ATA_PROTOCOL_DMA, true, true))
     throw std::runtime_error("Failed to build ATA PASS-THROUGH(16) CDB");
-  const TValidationResult r =
-      T.FValidator->ValidateCdb(*T.FAtaEngine, B.Cdb, static_cast<uint32_t>(B.Payload.size()));
+  const TValidationResult r = C.Validator.ValidateCdb(C.Engine, B.Cdb, static_cast<uint32_t>(B.Payload.size()));
   if (!r.Ok) {
     Error("ValidateCdb blocked transfer: " + r.Message);
     throw std::runtime_error("CDB policy blocked: " + r.Message);
@@ -320,16 +382,35 @@ void TTrimRun::SendStorageTrim(TTrimBatch& B, bool Cooperative) {
   B.Result.PayloadSectors = 0;
   B.Result.Retries = 0;
   B.StageOk = true;
-  S.StageWinErr = 0;
+  S.Stage = TDeviceResult{};
   int64_t applied = 0;
-  for (const TVolumeInfo& v : T.FDisk.Volumes) {
+  for (const TVolumeInfo& v : C.Disk.Volumes) {
     if (v.PartitionLength == 0) continue;
-    int32_t n = 0;
+    if (H.IsCancelRequested()) {
+      B.StageOk = false;
+      break;
+    }
     // The request drops the ranges that begin outside the volume and cuts those that leave it.
-    B.StageOk = T.FAtaEngine->SendDsmTrim(v, T.FRanges, B.First, B.Entries, S.StageWinErr, n, Cooperative);
-    B.Result.WinErr = S.StageWinErr;
+    std::vector<TAtaPassThroughEngine::TDataSetRange> sent;
+    B.StageOk = C.Engine.PrepareDsmTrim(v, C.Ranges, B.First, B.Entries, sent, S.Stage.WinErr);
+    if (B.StageOk && !sent.empty()) {
+      // Sent only through a handle of the planned volume on the run's disk.
+      TVolumeProof proof;
+      TDeviceHandle h = OpenVolume(v, proof);
+      if (!h.Valid()) {
+        B.StageOk = false;
+        S.Stage.WinErr = proof.Gone ? proof.DiskWinErr : proof.WinErr;
+        if (!proof.OpenFailed && !proof.Gone)
+          Warn(Format("Volume %s is not on the planned disk (%s); no DSM TRIM sent to it", proof.Path,
+                      proof.Reason));
+      } else {
+        B.StageOk =
+            RecordStage(C.Engine.SendDsmTrim(TDeviceRef{h.Get(), proof.Path}, sent, B.Entries, Cooperative));
+      }
+    }
+    B.Result.WinErr = S.Stage.WinErr;
     if (!B.StageOk) break;
-    applied += n;
+    applied += static_cast<int64_t>(sent.size());
   }
   if (B.StageOk && applied == 0) {
     B.StageOk = false;
@@ -340,7 +421,9 @@ void TTrimRun::SendStorageTrim(TTrimBatch& B, bool Cooperative) {
 
 void TTrimRun::StorageTrimStage(TTrimBatch& B) {
   SendStorageTrim(B, false);
-  if (!B.StageOk && S.StageWinErr == ERROR_INVALID_FUNCTION && !S.CooperativeTried) {
+  // A request the cancel cut short is no sign that the path fails.
+  if (!B.StageOk && H.IsCancelRequested()) return;
+  if (!B.StageOk && !S.DeviceGone && S.Stage.WinErr == ERROR_INVALID_FUNCTION && !S.CooperativeTried) {
     S.CooperativeTried = true;
     Info("Retrying DSM TRIM in FS-cooperative mode (flag=0)");
     SendStorageTrim(B, true);
@@ -350,12 +433,12 @@ void TTrimRun::StorageTrimStage(TTrimBatch& B) {
     return;
   }
   S.DsmFailed = true;
-  NoteDeviceGone(S.StageWinErr);
-  Warn(Format("DSM TRIM failed (winerr=%d), falling back to SCSI UNMAP", S.StageWinErr));
+  NoteDeviceGone(S.Stage.WinErr);
+  Warn(Format("DSM TRIM failed (winerr=%d), falling back to SCSI UNMAP", S.Stage.WinErr));
 }
 
 bool TTrimRun::Bookkeeping(const TTrimBatch& B) {
-  TRunStats& st = T.FStats;
+  TRunStats& st = C.Stats;
   if (!B.Result.Success) {
     st.FailedBatches++;
     st.Failures.push_back(B.Result);
@@ -364,8 +447,8 @@ bool TTrimRun::Bookkeeping(const TTrimBatch& B) {
   }
   st.SucceededBatches++;
   if (!S.ReTrimCovered) S.TrimmedSectors += B.Sectors;
-  const int32_t done = st.DoneBatches + 1;
-  T.ReportProgress(static_cast<uint32_t>(done), static_cast<uint32_t>(st.PlannedBatches),
+  const int32_t done = ++st.DoneBatches;
+  H.ReportProgress(static_cast<uint32_t>(done), static_cast<uint32_t>(st.PlannedBatches),
                    Format("Batch %d/%d", done, st.PlannedBatches));
   if (!S.ReTrimCovered) return true;
   Info("Optimize-Volume -ReTrim covers all free space; skipping remaining batches");
@@ -374,24 +457,26 @@ bool TTrimRun::Bookkeeping(const TTrimBatch& B) {
 }
 
 void TTrimRun::EndLoop() {
-  if (T.FLogger) T.FLogger->SetSuppressInfo(false);
+  if (C.Log) C.Log->SetSuppressInfo(false);
   CountUnrunBatches();
-  if (Uncapped > Planned) T.FStats.SkippedBatches += Uncapped - Planned;
-  T.CloseVolumeHandles();
+  if (Uncapped > Planned) C.Stats.SkippedBatches += Uncapped - Planned;
+  CloseVolumeHandles();
+  DiskDevice.reset();
 }
 
 void TTrimRun::Abort(const std::string& Message) {
   Aborted = true;
-  if (T.FLogger) T.FLogger->SetSuppressInfo(false);
+  if (C.Log) C.Log->SetSuppressInfo(false);
   Error("Executor fatal: " + Message);
   // The batches before the fault are counted; the fault itself is the one extra failure.
   CountUnrunBatches();
-  T.FStats.FailedBatches++;
-  T.CloseVolumeHandles();
+  C.Stats.FailedBatches++;
+  CloseVolumeHandles();
+  DiskDevice.reset();
 }
 
 void TTrimRun::CountUnrunBatches() {
-  TRunStats& st = T.FStats;
+  TRunStats& st = C.Stats;
   const int32_t accounted = st.SucceededBatches + st.FailedBatches + st.SkippedBatches;
   if (st.PlannedBatches > accounted) st.SkippedBatches += st.PlannedBatches - accounted;
 }

@@ -1,16 +1,18 @@
 // One TRIM run: the state every stage reads and changes, held in one object that the run's
-// Execute owns, and the stages as its methods.
+// Execute owns, and the stages as its methods. It works on a TRunContext and asks its thread for
+// the rest through ITrimRunHost (uTrimRunContext.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/uTypes.h"
 #include "device/uAtaPassThrough.h"
-
-class TTrimExecutionThread;
-struct TVolumeLockOutcome;
+#include "device/uDiskIdentity.h"
+#include "engine/uTrimRunContext.h"
 
 // Stage selection state of a run. The failure flags only ever become true, Pinned only false.
 struct TTrimRunState {
@@ -34,8 +36,7 @@ struct TTrimRunState {
   bool ReTrimCovered = false;
   uint64_t TrimmedSectors = 0;
   // The last device request of any stage.
-  uint32_t StageWinErr = 0;
-  uint8_t StageSenseKey = 0, StageAsc = 0, StageAscq = 0;
+  TDeviceResult Stage;
   // Per batch in the SCSI UNMAP stage.
   uint32_t UnmapTimeoutMs = 0;
   uint64_t UnmapHangThresholdMs = 0;
@@ -46,8 +47,11 @@ struct TTrimRunState {
   uint32_t UpFrontLockWinErr = 0;
   // Some Windows ReTrim call of the run reported error 43022.
   bool Saw43022 = false;
-  // A request answered that the disk is no longer there: no further command is sent.
+  // A request answered that the disk is no longer there (GoneWinErr, 55 or 1167), or the set-up
+  // found another disk under its number (IdentityFailure): no further command is sent.
   bool DeviceGone = false;
+  uint32_t GoneWinErr = 0;
+  std::string IdentityFailure;
   bool UsbDisconnect = false;
 };
 
@@ -68,11 +72,8 @@ class TTrimRun {
  public:
   // The most 512-byte blocks one ATA DATA SET MANAGEMENT payload may take.
   static constexpr uint32_t kMaxDsmPayloadSectors = 65535;
-  static constexpr uint8_t kProtocolDma = 6;
-  static constexpr uint8_t kProtocolPio = 5;
-  static constexpr uint8_t kSenseIllegalRequest = 5;
 
-  explicit TTrimRun(TTrimExecutionThread& Thread) : T(Thread) {}
+  TTrimRun(const TRunContext& Context, ITrimRunHost& Host) : C(Context), H(Host) {}
 
   // Set-up, the batch loop and the loop's normal end. Throws on a fault of the run itself.
   void Run();
@@ -87,6 +88,11 @@ class TTrimRun {
  private:
   void ChoosePaths();
   void SetUp();
+  // Opens the run's disk and proves it is the planned one; all later commands go through it.
+  void ProveDisk();
+  TDeviceRef Disk() const;
+  // A volume handle placed on the run's disk (OpenVolumeOnDisk); notes a disk that has left.
+  TDeviceHandle OpenVolume(const TVolumeInfo& Volume, TVolumeProof& Proof);
   void LogPathLines();
   void PinVolumes();
   void LockVolumesUpFront();
@@ -107,8 +113,11 @@ class TTrimRun {
   bool LockVolumesForAta(TTrimBatch& B);
   void ReTrimOffer(TTrimBatch& B);
   void ExpertRetry(TTrimBatch& B);
-  // Sets DeviceGone when a request's error says the disk has left the bus.
-  void NoteDeviceGone(uint32_t WinErr);
+  // Sets DeviceGone when a request's error says the disk has left the bus; true once it has.
+  bool NoteDeviceGone(uint32_t WinErr);
+  // Locks and dismounts every volume into fresh slots (the up-front lock and the SCSI UNMAP
+  // stage), writing the line of each lock or dismount that failed; true when all did.
+  bool LockAllVolumes(TVolumeLockOutcome& LastFailure);
   // Checks the disk's logical sector size before the SCSI paths, which count its blocks.
   void CheckScsiBlockSize();
   // True when the loop goes on.
@@ -122,11 +131,15 @@ class TTrimRun {
   void WriteReports();
   void ShowNotices();
   TVolumeLockOutcome LockVolume(size_t Slot);
+  // Closes every volume handle the run holds.
+  void CloseVolumeHandles();
   static std::string LockFailureMessage(const TVolumeLockOutcome& O);
   // The time limit of one device command, from the options.
   uint32_t CommandTimeoutMs() const;
   // The last request's error and sense into the batch result.
   void RecordStageValues(TTrimBatch& B) const;
+  // A request's result as the last request of the stage; its Ok.
+  bool RecordStage(const TDeviceResult& R);
   // A stage whose work the cancel cut short fails the batch; true when it did.
   bool FailIfCancelled(TTrimBatch& B);
 
@@ -134,11 +147,20 @@ class TTrimRun {
   void Warn(const std::string& Msg);
   void Error(const std::string& Msg);
 
-  TTrimExecutionThread& T;
+  const TRunContext& C;
+  ITrimRunHost& H;
   TTrimRunState S;
+  // One slot per volume of the disk while they are pinned or locked (an invalid handle when that
+  // volume failed); closing a handle ends its lock.
+  std::vector<TDeviceHandle> VolumeHandles;
+  // The run's handle to its disk, proven at set-up: every command of the run goes through it,
+  // so none can reach a disk that took the number after this one left. Shared with the ATA
+  // worker, which may outlive an attempt it was abandoned in.
+  std::shared_ptr<TDeviceHandle> DiskDevice;
   bool Executes = false;
   int32_t PerBatch = 32;
   int32_t Uncapped = 0;
   int32_t Planned = 0;
   bool Aborted = false;
+  TDiskProof Proof;  // what the set-up read of the disk
 };

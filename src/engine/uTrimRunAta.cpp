@@ -4,7 +4,6 @@
 
 #include "core/uFormat.h"
 #include "core/uLogger.h"
-#include "engine/uTrimExecutor.h"
 #include "engine/uTrimRun.h"
 #include "platform/Platform.h"
 
@@ -21,18 +20,16 @@ struct TAtaCdbConfig {
 };
 
 constexpr std::array<TAtaCdbConfig, 5> kAtaConfigs{{
-    {"DMA+EXTEND", TTrimRun::kProtocolDma, true, true, false},
-    {"DMA", TTrimRun::kProtocolDma, false, false, false},
-    {"PIO", TTrimRun::kProtocolPio, false, false, false},
-    {"PT12-DMA", TTrimRun::kProtocolDma, true, true, true},
-    {"PT12-PIO", TTrimRun::kProtocolPio, false, false, true},
+    {"DMA+EXTEND", ATA_PROTOCOL_DMA, true, true, false},
+    {"DMA", ATA_PROTOCOL_DMA, false, false, false},
+    {"PIO", ATA_PROTOCOL_PIO_DATA_OUT, false, false, false},
+    {"PT12-DMA", ATA_PROTOCOL_DMA, true, true, true},
+    {"PT12-PIO", ATA_PROTOCOL_PIO_DATA_OUT, false, false, true},
 }};
 
 constexpr uint32_t kPt12MaxSectors = 255;
 constexpr uint32_t kHangMarginMs = 45000;
 constexpr uint32_t kRetryStepMs = 200;
-constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
-constexpr uint8_t kAscInvalidOpcode = 0x20;
 
 const char* YesNo(bool B) { return B ? "Y" : "N"; }
 
@@ -40,14 +37,13 @@ const char* YesNo(bool B) { return B ? "Y" : "N"; }
 
 bool TTrimRun::LockVolumesForAta(TTrimBatch& B) {
   // Handles an earlier failed lock left behind would otherwise be lost and keep their locks.
-  T.CloseVolumeHandles();
-  T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
-  for (size_t i = 0; i < T.FDisk.Volumes.size(); i++) {
+  CloseVolumeHandles();
+  VolumeHandles.resize(C.Disk.Volumes.size());
+  for (size_t i = 0; i < C.Disk.Volumes.size(); i++) {
     const TVolumeLockOutcome o = LockVolume(i);
     if (!o.Ok) {
       B.Result.WinErr = o.WinErr;
       B.Result.Message = LockFailureMessage(o);
-      NoteDeviceGone(o.WinErr);
       return false;
     }
   }
@@ -59,13 +55,13 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
   B.StageOk = false;
   B.Result.Success = false;
   B.Result.Message.clear();
-  const TTransportKind transport = T.FDisk.Transport;
+  const TTransportKind transport = C.Disk.Transport;
   if (!S.Dismounted && (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS) &&
       !LockVolumesForAta(B))
     return;
 
   // A range the payload cannot carry would be trimmed at a wrong address: no command at all.
-  if (!TAtaPassThroughEngine::BuildDsmPayload(B.Payload, T.FRanges, B.First, B.Entries)) {
+  if (!TAtaPassThroughEngine::BuildDsmPayload(B.Payload, C.Ranges, B.First, B.Entries)) {
     B.Result.WinErr = ERROR_INVALID_PARAMETER;
     B.Result.Message = "TRIM payload cannot carry a range beyond the 48-bit block address";
     Error(B.Result.Message);
@@ -85,9 +81,9 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
 
   const uint32_t timeoutMs = CommandTimeoutMs();
   const uint32_t hangMs = timeoutMs + kHangMarginMs;
-  const int32_t retries = T.FOptions.AtaRetries;
+  const int32_t retries = C.Options.AtaRetries;
   TByteArray cdb(16, 0);
-  while (!B.StageOk && !T.IsCancelRequested() && S.AtaConfigIndex < static_cast<int32_t>(kAtaConfigs.size())) {
+  while (!B.StageOk && !H.IsCancelRequested() && S.AtaConfigIndex < static_cast<int32_t>(kAtaConfigs.size())) {
     const TAtaCdbConfig& c = kAtaConfigs[static_cast<size_t>(S.AtaConfigIndex)];
     if (c.Pt12 && n > kPt12MaxSectors) {
       Warn(Format("Skipping ATA Pass-Through config %s: payload sectors=%d exceed PT12 limit (255)", c.Name, n));
@@ -98,11 +94,13 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
                 YesNo(c.Extend), YesNo(c.CkCond)));
     bool hang = false;
     for (int32_t a = 0; a <= retries; a++) {
-      if (T.IsCancelRequested()) break;
+      if (H.IsCancelRequested()) break;
       if (a > 0) {
         const uint32_t delay = static_cast<uint32_t>(a) * kRetryStepMs;
         Warn(Format("ATA PT retry %d/%d after %d ms", a, retries, delay));
         Win().Sleep(delay);
+        // A cancel during the delay: the attempt is not made.
+        if (H.IsCancelRequested()) break;
       }
       // With a payload of 1 to 65535 blocks (at most 255 for the 12-byte block) the builders
       // cannot refuse; were one to, nothing is sent.
@@ -110,14 +108,8 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
           c.Pt12 ? TAtaPassThroughEngine::BuildPt12DsmCdb(static_cast<uint8_t>(n), cdb, c.Protocol, c.CkCond)
                  : TAtaPassThroughEngine::BuildPt16DsmCdb(static_cast<uint16_t>(n), cdb, c.Protocol, c.Extend,
                                                           c.CkCond);
-      if (!built) {
-        S.StageWinErr = ERROR_INVALID_PARAMETER;
-        S.StageSenseKey = S.StageAsc = S.StageAscq = 0;
-        B.StageOk = false;
-      } else {
-        B.StageOk = T.RunAtaBatchWithTimeout(cdb, B.Payload, timeoutMs, hangMs, S.StageWinErr, S.StageSenseKey,
-                                             S.StageAsc, S.StageAscq, hang);
-      }
+      B.StageOk = RecordStage(built ? H.RunAtaBatchWithTimeout(cdb, B.Payload, timeoutMs, hangMs, DiskDevice, hang)
+                                    : RefusedResult("the command block could not be built"));
       if (hang) {
         S.BridgeHang = true;
         Warn(Format(
@@ -125,7 +117,7 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
             "enumerated",
             hangMs));
         B.Result.Retries = a;
-        B.Result.WinErr = S.StageWinErr;
+        B.Result.WinErr = S.Stage.WinErr;
         B.Result.Success = false;
         B.Result.Message = "ATA Pass-Through bridge hang detected; skipped to keep the bus enumerated";
         break;
@@ -136,28 +128,27 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
         B.Result.Success = true;
         break;
       }
-      NoteDeviceGone(S.StageWinErr);
+      NoteDeviceGone(S.Stage.WinErr);
       if (S.DeviceGone) break;
-      const uint32_t e = S.StageWinErr;
+      const uint32_t e = S.Stage.WinErr;
       if (e == ERROR_INVALID_PARAMETER || e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION) {
         B.Result.Success = false;
         B.Result.Message = "Permanent failure code, stopping";
         break;
       }
       if (e == ERROR_IO_DEVICE) break;
-      if (S.StageSenseKey == kSenseIllegalRequest &&
-          (S.StageAsc == kAscInvalidFieldInCdb || S.StageAsc == kAscInvalidOpcode))
-        break;
+      const TSenseClass sense = ClassifySense(S.Stage);
+      if (sense == TSenseClass::scInvalidFieldInCdb || sense == TSenseClass::scInvalidOpcode) break;
     }
-    if (B.Result.Success || S.BridgeHang || S.DeviceGone || T.IsCancelRequested()) break;
+    if (B.Result.Success || S.BridgeHang || S.DeviceGone || H.IsCancelRequested()) break;
     S.AtaConfigIndex++;
   }
 
   if (B.Result.Success) return;
-  if (T.IsCancelRequested()) {
+  if (H.IsCancelRequested()) {
     B.Result.Message = "Cancelled by user";
   } else if (B.Result.Message.empty() && !S.DeviceGone) {
     B.Result.Message = Format("All CDB configs and %d retries exhausted (winerr=%d, sense=%d/%d/%d)", retries + 1,
-                              S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq);
+                              S.Stage.WinErr, S.Stage.SenseKey, S.Stage.Asc, S.Stage.Ascq);
   }
 }

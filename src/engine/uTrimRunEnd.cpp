@@ -9,7 +9,6 @@
 #include "core/uLogger.h"
 #include "core/uNumbers.h"
 #include "core/uText.h"
-#include "engine/uTrimExecutor.h"
 #include "engine/uTrimRun.h"
 #include "platform/Platform.h"
 
@@ -24,14 +23,11 @@ constexpr DWORD kProbeStepMs = 250;
 
 bool IsNtfs(const TVolumeInfo& V) { return UpperCase(V.FileSystem) == "NTFS"; }
 
-// Errors that say the disk is gone from the bus.
-bool DisconnectError(uint32_t E) { return E == ERROR_DEV_NOT_EXIST || E == ERROR_DEVICE_NOT_CONNECTED; }
-
 }  // namespace
 
 void TTrimRun::ReTrimOffer(TTrimBatch& B) {
-  if (B.Result.Success || T.IsCancelRequested() || !Executes || T.FTrimMode != TTrimMode::tmFreeSpace ||
-      S.ReTrimOffered || T.FDisk.Volumes.empty() || !S.HasNtfs)
+  if (B.Result.Success || H.IsCancelRequested() || !Executes || C.TrimMode != TTrimMode::tmFreeSpace ||
+      S.ReTrimOffered || C.Disk.Volumes.empty() || !S.HasNtfs)
     return;
   S.ReTrimOffered = true;
   if (S.ForcedReTrim) {
@@ -44,7 +40,7 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
     } else {
       Warn("Hardware TRIM paths exhausted; offering Optimize-Volume -ReTrim fallback");
     }
-    if (!T.AskQuestion(GetLangText(TTextId::InfoCaption), GetLangText(question))) {
+    if (!H.AskQuestion(GetLangText(TTextId::InfoCaption), GetLangText(question))) {
       Warn("User declined Optimize-Volume -ReTrim fallback");
       return;
     }
@@ -53,35 +49,44 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
   // Windows cannot retrim a volume this run still holds locked: release every handle that is
   // not a pinned one, also after a lock that failed part way.
   if (!S.Pinned) {
-    bool held = S.Dismounted;
-    for (HANDLE h : T.FVolumeHandles) held = held || IsValidHandle(h);
-    T.CloseVolumeHandles();
+    const bool dismounted = S.Dismounted;
+    CloseVolumeHandles();
     S.Dismounted = false;
-    if (held) Info("Volume handles released; waiting for auto-remount before Optimize-Volume");
+    if (dismounted) Info("Volume handles released; waiting for auto-remount before Optimize-Volume");
   }
 
   bool covered = false;
-  for (const TVolumeInfo& v : T.FDisk.Volumes) {
-    if (T.IsCancelRequested()) {
+  for (const TVolumeInfo& v : C.Disk.Volumes) {
+    if (H.IsCancelRequested()) {
       Warn("Cancel requested; skipping remaining Optimize-Volume -ReTrim volumes");
       break;
     }
     if (!IsNtfs(v) || v.DriveLetter.empty()) continue;
     const char letter = v.DriveLetter[0];
     const std::string l(1, letter);
-    if (!T.WaitForVolumeRemount(letter, kRemountWaitMs)) {
+    if (!H.WaitForVolumeRemount(letter, kRemountWaitMs)) {
       Warn(Format("Drive %s: did not remount within 8s; skipping Optimize-Volume", l));
       continue;
     }
+    // Windows retrims by letter: only a letter that still names this volume of the run's disk.
+    {
+      TVolumeProof proof;
+      if (!OpenVolume(v, proof).Valid()) {
+        if (S.DeviceGone) break;
+        Warn(Format("Drive %s: not confirmed as the planned volume (%s); skipping Optimize-Volume", l,
+                    proof.Reason));
+        continue;
+      }
+    }
     Info(Format("Optimize-Volume -ReTrim starting for %s:", l));
     int32_t exitCode = -1;
-    if (T.RunOptimizeVolumeReTrim(letter, kReTrimTimeoutMs, exitCode)) {
+    if (H.RunOptimizeVolumeReTrim(letter, kReTrimTimeoutMs, exitCode)) {
       Info(Format("Optimize-Volume -ReTrim completed for %s: (exit=%d)", l, exitCode));
       covered = true;
     } else {
       Warn(Format("Optimize-Volume -ReTrim failed for %s: (exit=%d)", l, exitCode));
     }
-    if (T.FReTrim43022Seen) S.Saw43022 = true;
+    if (H.ReTrim43022Seen()) S.Saw43022 = true;
   }
 
   if (covered) {
@@ -90,16 +95,17 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
     return;
   }
   Error("Optimize-Volume -ReTrim fallback failed for all eligible volumes");
-  if (S.Pinned && T.FOptions.ExpertAtaRetry && S.Saw43022 && !S.BridgeHang && !S.ForcedReTrim) ExpertRetry(B);
+  if (S.Pinned && C.Options.ExpertAtaRetry && S.Saw43022 && !S.BridgeHang && !S.ForcedReTrim && !S.DeviceGone)
+    ExpertRetry(B);
 }
 
 void TTrimRun::ExpertRetry(TTrimBatch& B) {
-  if (!T.AskQuestion(GetLangText(TTextId::WarningCaption), GetLangText(TTextId::ExpertAtaRetryQuestion))) {
+  if (!H.AskQuestion(GetLangText(TTextId::WarningCaption), GetLangText(TTextId::ExpertAtaRetryQuestion))) {
     Warn("User declined expert ATA Pass-Through retry after ReTrim failure");
     return;
   }
   Warn("Expert retry accepted: releasing pinned handles and retrying ATA Pass-Through");
-  T.CloseVolumeHandles();
+  CloseVolumeHandles();
   S.Dismounted = false;
   S.Pinned = false;
   TryAtaPassThrough(B);
@@ -111,9 +117,9 @@ void TTrimRun::ExpertRetry(TTrimBatch& B) {
 
 void TTrimRun::Finish() {
   ProbeUsbDisconnect();
-  TRunStats& st = T.FStats;
+  TRunStats& st = C.Stats;
   st.EndTime = Now();
-  st.Cancelled = T.IsCancelRequested();
+  st.Cancelled = H.IsCancelRequested();
   st.BridgeHang = S.BridgeHang;
   LogTotals();
   WriteReports();
@@ -121,9 +127,9 @@ void TTrimRun::Finish() {
 }
 
 void TTrimRun::ProbeUsbDisconnect() {
-  const TRunStats& st = T.FStats;
+  const TRunStats& st = C.Stats;
   S.UsbDisconnect = S.DeviceGone || std::any_of(st.Failures.begin(), st.Failures.end(),
-                                                [](const TBatchResult& f) { return DisconnectError(f.WinErr); });
+                                                [](const TBatchResult& f) { return DeviceLeftBus(f.WinErr); });
   if (S.UsbDisconnect) return;
   if (!Executes || st.FailedBatches <= 0) return;
   if (S.BridgeHang) {
@@ -138,10 +144,10 @@ void TTrimRun::ProbeUsbDisconnect() {
   int32_t attempt = 0;
   do {
     attempt++;
-    if (!TAtaPassThroughEngine::OpenDeviceRW(T.FDisk.DevicePath).Valid()) {
+    if (!OpenDeviceReadWrite(C.Disk.DevicePath).Valid()) {
       const uint32_t e = Win().GetLastError();
       // A disk path that opened at the run's start and now is not found has left the bus too.
-      if (DisconnectError(e) || e == ERROR_FILE_NOT_FOUND) {
+      if (DeviceLeftBus(e) || e == ERROR_FILE_NOT_FOUND) {
         S.UsbDisconnect = true;
         Warn(Format("USB bus disconnect detected during delayed probe (attempt=%d, winerr=%d)", attempt, e));
         return;
@@ -168,14 +174,14 @@ void TTrimRun::WriteReports() {
   // one completion call.
   if (!Executes) {
     try {
-      T.WriteDryRunGolden();
+      H.WriteDryRunGolden();
     } catch (const std::exception& e) {
       Error(std::string("Dry-run report could not be written: ") + e.what());
     }
   }
-  if (!T.FStats.Failures.empty()) {
+  if (!C.Stats.Failures.empty()) {
     try {
-      T.WriteFailureReport();
+      H.WriteFailureReport();
     } catch (const std::exception& e) {
       Error(std::string("Failure report could not be written: ") + e.what());
     }
@@ -184,13 +190,13 @@ void TTrimRun::WriteReports() {
 
 void TTrimRun::ShowNotices() {
   if (!Executes) return;
-  const TRunStats& st = T.FStats;
+  const TRunStats& st = C.Stats;
   if (S.UsbDisconnect) {
     Info("USB bus disconnect detected (winerr=55 in batch and/or disk path reopen); showing user guidance");
-    T.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::UsbDisconnected));
-  } else if (st.FailedBatches > 0 && st.SucceededBatches == 0 && T.FDisk.Transport == TTransportKind::tkUAS &&
-             !T.FDisk.Volumes.empty() && !S.HasNtfs) {
+    H.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::UsbDisconnected));
+  } else if (st.FailedBatches > 0 && st.SucceededBatches == 0 && C.Disk.Transport == TTransportKind::tkUAS &&
+             !C.Disk.Volumes.empty() && !S.HasNtfs) {
     Info("Showing reformat-as-NTFS guidance to user (UAS + non-NTFS dead-end)");
-    T.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::ReformatAsNtfsNotice));
+    H.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::ReformatAsNtfsNotice));
   }
 }

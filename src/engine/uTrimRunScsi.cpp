@@ -5,7 +5,6 @@
 
 #include "core/uFormat.h"
 #include "core/uLogger.h"
-#include "engine/uTrimExecutor.h"
 #include "engine/uTrimRun.h"
 #include "platform/Platform.h"
 
@@ -15,7 +14,6 @@ namespace {
 
 constexpr uint32_t kUasNonNtfsUnmapTimeoutMs = 2500;
 constexpr uint64_t kMinUnmapLbaPerCmd = 4096;
-constexpr uint8_t kAscInvalidFieldInParameterList = 0x26;
 constexpr uint32_t kWs16ProbeBlocks = 8;
 
 uint64_t RangeEnd(const TTrimRange& R) {
@@ -28,14 +26,9 @@ uint64_t RangeEnd(const TTrimRange& R) {
 
 void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
   if (!S.Dismounted && !S.Pinned) {
-    // Handles a failed up-front lock left behind still hold their volumes.
-    T.CloseVolumeHandles();
-    T.FVolumeHandles.assign(T.FDisk.Volumes.size(), VT_INVALID_HANDLE_VALUE);
-    bool allOk = true;
-    for (size_t i = 0; i < T.FDisk.Volumes.size(); i++)
-      if (!LockVolume(i).Ok) allOk = false;
-    S.Dismounted = allOk;
-    if (!allOk) {
+    // Handles a failed up-front lock left behind still hold their volumes: they are closed first.
+    TVolumeLockOutcome failure;
+    if (!LockAllVolumes(failure)) {
       S.LockFailed = true;
       S.UnmapFailed = true;
       B.Result.WinErr = S.LastLockWinErr;
@@ -46,7 +39,7 @@ void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
   B.Result.PayloadSectors = 0;
 
   S.UnmapTimeoutMs = CommandTimeoutMs();
-  if (T.FDisk.Transport == TTransportKind::tkUAS && !T.FDisk.Volumes.empty() && !S.HasNtfs &&
+  if (C.Disk.Transport == TTransportKind::tkUAS && !C.Disk.Volumes.empty() && !S.HasNtfs &&
       S.UnmapTimeoutMs > kUasNonNtfsUnmapTimeoutMs) {
     S.UnmapTimeoutMs = kUasNonNtfsUnmapTimeoutMs;
     Info(Format("UAS non-NTFS bridge guard: limiting SCSI UNMAP timeout to %d ms", kUasNonNtfsUnmapTimeoutMs));
@@ -55,15 +48,15 @@ void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
 
   B.StageOk = true;
   for (int32_t i = B.First; i <= B.Last;) {
-    if (T.IsCancelRequested()) {
+    if (H.IsCancelRequested()) {
       B.StageOk = false;
       break;
     }
     // Only ranges that touch are joined; a gap between two ranges is never released.
-    const uint64_t start = T.FRanges[i].StartLba;
-    uint64_t end = RangeEnd(T.FRanges[i]);
+    const uint64_t start = C.Ranges[i].StartLba;
+    uint64_t end = RangeEnd(C.Ranges[i]);
     int32_t j = i + 1;
-    while (j <= B.Last && T.FRanges[j].StartLba == end) end = std::max(end, RangeEnd(T.FRanges[j++]));
+    while (j <= B.Last && C.Ranges[j].StartLba == end) end = std::max(end, RangeEnd(C.Ranges[j++]));
     if (end > start && !ScsiUnmapSpan(start, end - 1)) {
       B.StageOk = false;
       break;
@@ -79,14 +72,14 @@ void TTrimRun::ScsiUnmapStage(TTrimBatch& B) {
     return;
   }
   S.UnmapFailed = true;
-  NoteDeviceGone(S.StageWinErr);
-  if (S.Pinned && S.StageWinErr == ERROR_ACCESS_DENIED)
+  NoteDeviceGone(S.Stage.WinErr);
+  if (S.Pinned && S.Stage.WinErr == ERROR_ACCESS_DENIED)
     Info(
         "SCSI UNMAP rejected by Pinned Volume guard (winerr=5); bridge protected, routing to Optimize-Volume "
         "-ReTrim");
   else
     Warn(Format("SCSI UNMAP failed (winerr=%d, sense=%d/%d/%d), falling back to WRITE SAME(16)+UNMAP",
-                S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq));
+                S.Stage.WinErr, S.Stage.SenseKey, S.Stage.Asc, S.Stage.Ascq));
   if (S.BridgeHang) {
     B.Result.Success = false;
     B.Result.Message = "SCSI UNMAP bridge hang detected; skipped unsafe fallback paths";
@@ -99,7 +92,7 @@ bool TTrimRun::ScsiUnmapSpan(uint64_t StartLba, uint64_t EndLba) {
   TTrimRangeArray list;
   TByteArray param;
   while (cur <= EndLba) {
-    if (T.IsCancelRequested()) return false;
+    if (H.IsCancelRequested()) return false;
     list.clear();
     uint64_t pos = cur;
     bool reachedEnd = false;
@@ -114,17 +107,16 @@ bool TTrimRun::ScsiUnmapSpan(uint64_t StartLba, uint64_t EndLba) {
     }
     TAtaPassThroughEngine::BuildUnmapParameterList(param, list, 0, static_cast<int32_t>(list.size()));
     const uint64_t tick = Win().GetTickCount64();
-    const bool ok = T.FAtaEngine->SendScsiUnmap(T.FDisk.DevicePath, param, S.UnmapTimeoutMs, S.StageWinErr,
-                                                S.StageSenseKey, S.StageAsc, S.StageAscq, list.size() > 1);
+    const TDeviceResult r = C.Engine.SendScsiUnmap(Disk(), param, S.UnmapTimeoutMs, list.size() > 1);
     const uint64_t elapsed = Win().GetTickCount64() - tick;
-    if (ok) {
+    RecordStage(r);
+    if (r.Ok) {
       if (reachedEnd) return true;
       cur = pos;
       continue;
     }
-    const bool paramListRejected =
-        S.StageSenseKey == kSenseIllegalRequest && S.StageAsc == kAscInvalidFieldInParameterList;
-    if (S.StageWinErr == ERROR_IO_DEVICE && elapsed >= S.UnmapHangThresholdMs && !paramListRejected) {
+    const bool paramListRejected = ClassifySense(S.Stage) == TSenseClass::scInvalidFieldInParameterList;
+    if (S.Stage.WinErr == ERROR_IO_DEVICE && elapsed >= S.UnmapHangThresholdMs && !paramListRejected) {
       S.BridgeHang = true;
       Warn(Format(
           "SCSI UNMAP hang detected (winerr=1117 after %d ms >= threshold %d ms); skipping ATA Pass-Through "
@@ -151,23 +143,21 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
   if (!S.Ws16ProbeOk) {
     // The probe releases blocks of the batch's first range that has any, never a block outside it.
     int32_t p = B.First;
-    while (p <= B.Last && T.FRanges[p].SectorCount == 0) p++;
+    while (p <= B.Last && C.Ranges[p].SectorCount == 0) p++;
     if (p <= B.Last) {
-      const uint64_t lba = T.FRanges[p].StartLba;
-      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(T.FRanges[p].SectorCount, kWs16ProbeBlocks));
+      const uint64_t lba = C.Ranges[p].StartLba;
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(C.Ranges[p].SectorCount, kWs16ProbeBlocks));
       Info(Format("WRITE SAME(16)+UNMAP probe: lba=%u, count=%d (small probe before committing)", lba, count));
       const uint64_t tick = Win().GetTickCount64();
-      B.StageOk =
-          T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, lba, count, CommandTimeoutMs(), S.StageWinErr,
-                                             S.StageSenseKey, S.StageAsc, S.StageAscq, true);
+      B.StageOk = RecordStage(C.Engine.SendWriteSame16Unmap(Disk(), lba, count, CommandTimeoutMs(), true));
       const uint64_t elapsed = Win().GetTickCount64() - tick;
       if (!B.StageOk) {
         S.Ws16Failed = true;
-        NoteDeviceGone(S.StageWinErr);
+        NoteDeviceGone(S.Stage.WinErr);
         Warn(
             Format("WRITE SAME(16)+UNMAP probe failed (winerr=%d, sense=%d/%d/%d, elapsed=%d ms), falling back to "
                    "ATA Pass-Through",
-                   S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq, elapsed));
+                   S.Stage.WinErr, S.Stage.SenseKey, S.Stage.Asc, S.Stage.Ascq, elapsed));
         return;
       }
       S.Ws16ProbeOk = true;
@@ -181,24 +171,22 @@ void TTrimRun::WriteSame16Stage(TTrimBatch& B) {
   B.StageOk = true;
   const uint32_t timeout = CommandTimeoutMs();
   for (int32_t i = B.First; i <= B.Last && B.StageOk; i++) {
-    if (T.IsCancelRequested()) {
+    if (H.IsCancelRequested()) {
       B.StageOk = false;
       break;
     }
-    const TTrimRange& r = T.FRanges[i];
+    const TTrimRange& r = C.Ranges[i];
     // A range longer than one command's 32-bit count goes in pieces, never cut short.
     for (uint64_t done = 0; done < r.SectorCount;) {
       const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(r.SectorCount - done, 0xFFFFFFFFu));
-      B.StageOk =
-          T.FAtaEngine->SendWriteSame16Unmap(T.FDisk.DevicePath, r.StartLba + done, n, timeout, S.StageWinErr,
-                                             S.StageSenseKey, S.StageAsc, S.StageAscq, false);
+      B.StageOk = RecordStage(C.Engine.SendWriteSame16Unmap(Disk(), r.StartLba + done, n, timeout, false));
       if (!B.StageOk) {
         Warn(Format(
             "WRITE SAME(16)+UNMAP failed on range %d/%d (lba=%u, count=%u, winerr=%d, sense=%d/%d/%d); marking "
             "path failed",
-            i, B.Last, r.StartLba, r.SectorCount, S.StageWinErr, S.StageSenseKey, S.StageAsc, S.StageAscq));
+            i, B.Last, r.StartLba, r.SectorCount, S.Stage.WinErr, S.Stage.SenseKey, S.Stage.Asc, S.Stage.Ascq));
         S.Ws16Failed = true;
-        NoteDeviceGone(S.StageWinErr);
+        NoteDeviceGone(S.Stage.WinErr);
         break;
       }
       done += n;

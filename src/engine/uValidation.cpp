@@ -11,11 +11,6 @@ using namespace plat;
 
 namespace {
 
-HANDLE OpenDiskReadWrite(const std::string& Path) {
-  return Win().CreateFileW(Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL);
-}
-
 TValidationResult Result(bool Ok, std::string Message, bool Warning = false) {
   return {Ok, std::move(Message), Warning};
 }
@@ -39,9 +34,7 @@ bool TPreflightValidator::IsElevated() {
   }
   if (Elevated) return true;
   // Without an elevated token, raw access to the first disk still shows administrator rights.
-  const HANDLE H = OpenDiskReadWrite(PhysicalDrivePath(0));
-  if (!IsValidHandle(H)) return false;
-  Win().CloseHandle(H);
+  return OpenDeviceReadWrite(PhysicalDrivePath(0)).Valid();
   return true;
 }
 
@@ -69,22 +62,21 @@ TValidationResult TPreflightValidator::CheckTransport(const TDiskInfo& Disk, boo
 }
 
 TValidationResult TPreflightValidator::CheckDiskWritable(const TDiskInfo& Disk) {
-  const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!IsValidHandle(H))
-    return Result(false, "Cannot open disk with RW access: " + WinErrorText(Win().GetLastError()));
+  TDeviceHandle H = OpenDeviceReadWrite(Disk.DevicePath);
+  if (!H.Valid()) return Result(false, "Cannot open disk with RW access: " + WinErrorText(Win().GetLastError()));
   uint8_t Out[4] = {};
   DWORD Returned = 0;
-  const bool Ok = Win().DeviceIoControl(H, fsc::IOCTL_DISK_IS_WRITABLE, nullptr, 0, Out, sizeof Out, &Returned);
+  const bool Ok =
+      Win().DeviceIoControl(H.Get(), fsc::IOCTL_DISK_IS_WRITABLE, nullptr, 0, Out, sizeof Out, &Returned);
   const DWORD Err = Ok ? 0 : Win().GetLastError();
-  Win().CloseHandle(H);
+  H.Close();
   if (!Ok) return Result(false, "Disk writable check failed: " + WinErrorText(Err));
   return Result(true, "Disk writable check: writable");
 }
 
 TValidationResult TPreflightValidator::CheckTrimSupport(const TDiskInfo& Disk) {
-  const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!IsValidHandle(H))
-    return Result(false, "TRIM support query open failed: " + WinErrorText(Win().GetLastError()));
+  TDeviceHandle H = OpenDeviceReadWrite(Disk.DevicePath);
+  if (!H.Valid()) return Result(false, "TRIM support query open failed: " + WinErrorText(Win().GetLastError()));
   // STORAGE_PROPERTY_QUERY: StorageDeviceTrimProperty, PropertyStandardQuery, 4 zero bytes.
   uint8_t In[spq::kSize] = {};
   TByteWriter W(In);
@@ -94,9 +86,9 @@ TValidationResult TPreflightValidator::CheckTrimSupport(const TDiskInfo& Disk) {
   uint8_t Out[fsc::kDeviceTrimDescriptorSize] = {};
   DWORD Returned = 0;
   const bool Ok =
-      Win().DeviceIoControl(H, IOCTL_STORAGE_QUERY_PROPERTY, In, sizeof In, Out, sizeof Out, &Returned);
+      Win().DeviceIoControl(H.Get(), IOCTL_STORAGE_QUERY_PROPERTY, In, sizeof In, Out, sizeof Out, &Returned);
   const DWORD Err = Ok ? 0 : Win().GetLastError();
-  Win().CloseHandle(H);
+  H.Close();
   if (!Ok) {
     if (IsTrimQueryUnsupportedError(Err))
       return Result(
@@ -112,10 +104,8 @@ TValidationResult TPreflightValidator::CheckTrimSupport(const TDiskInfo& Disk) {
 }
 
 TValidationResult TPreflightValidator::ProbeBridge(const TDiskInfo& Disk) {
-  const HANDLE H = OpenDiskReadWrite(Disk.DevicePath);
-  if (!IsValidHandle(H))
+  if (!OpenDeviceReadWrite(Disk.DevicePath).Valid())  // the probe opens the device itself
     return Result(false, "Bridge probe(open path) failed: " + WinErrorText(Win().GetLastError()));
-  Win().CloseHandle(H);  // the probe opens the device itself
   TAtaProbeResult Probe;
   bool Identified = false;
   {

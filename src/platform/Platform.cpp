@@ -50,6 +50,11 @@ BOOL IPlatform::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosit
   return NotModelled();
 }
 
+DWORD IPlatform::GetFileSize(HANDLE h, DWORD* sizeHigh) {
+  NotModelled();
+  return INVALID_FILE_SIZE;
+}
+
 BOOL IPlatform::GetFileSizeEx(HANDLE h, LONGLONG* size) { return NotModelled(); }
 
 BOOL IPlatform::SetEndOfFile(HANDLE h) { return NotModelled(); }

@@ -57,6 +57,9 @@ class IPlatform {
   virtual BOOL WriteFileAt(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, ULONGLONG offset);
   virtual DWORD SetFilePointer(HANDLE h, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod);
   virtual BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod);
+  // The low 32 bits of the size, the high ones in *sizeHigh; INVALID_FILE_SIZE with a last
+  // error on failure (a size whose low part is that value leaves the last error at 0).
+  virtual DWORD GetFileSize(HANDLE h, DWORD* sizeHigh);
   virtual BOOL GetFileSizeEx(HANDLE h, LONGLONG* size);
   virtual BOOL SetEndOfFile(HANDLE h);
   virtual BOOL FlushFileBuffers(HANDLE h);

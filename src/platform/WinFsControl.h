@@ -12,6 +12,8 @@ namespace plat::fsc {
 
 // FILE_DEVICE_FILE_SYSTEM (9), METHOD_NEITHER (3), FILE_ANY_ACCESS.
 constexpr DWORD FSCTL_GET_VOLUME_BITMAP = CtlCode(0x09, 27, 3, 0);
+// FILE_DEVICE_FILE_SYSTEM, METHOD_NEITHER, FILE_ANY_ACCESS: a file's clusters.
+constexpr DWORD FSCTL_GET_RETRIEVAL_POINTERS = CtlCode(0x09, 28, 3, 0);
 // FILE_DEVICE_FILE_SYSTEM, METHOD_BUFFERED (0), FILE_ANY_ACCESS.
 constexpr DWORD FSCTL_GET_NTFS_VOLUME_DATA = CtlCode(0x09, 25, 0, 0);
 // IOCTL_DISK_BASE (7), METHOD_BUFFERED, FILE_ANY_ACCESS.
@@ -22,6 +24,7 @@ constexpr DWORD FSCTL_DISMOUNT_VOLUME = CtlCode(0x09, 8, 0, 0);
 static_assert(FSCTL_LOCK_VOLUME == 0x90018);
 static_assert(FSCTL_DISMOUNT_VOLUME == 0x90020);
 static_assert(FSCTL_GET_VOLUME_BITMAP == 0x9006F);
+static_assert(FSCTL_GET_RETRIEVAL_POINTERS == 0x90073);
 static_assert(FSCTL_GET_NTFS_VOLUME_DATA == 0x90064);
 static_assert(IOCTL_DISK_IS_WRITABLE == 0x70024);
 
@@ -30,6 +33,14 @@ constexpr DWORD kStartingLcnInputSize = 8;
 // VOLUME_BITMAP_BUFFER: StartingLcn (0, i64), BitmapSize (8, i64, clusters from StartingLcn to
 // the volume's end), Buffer (16..: bit k of byte k/8 is cluster StartingLcn + k, 1 = in use).
 constexpr DWORD kVolumeBitmapHeaderSize = 16;
+
+// STARTING_VCN_INPUT_BUFFER: StartingVcn (0, i64). RETRIEVAL_POINTERS_BUFFER: ExtentCount (0,
+// u32), 4 bytes of alignment, StartingVcn (8, i64), then ExtentCount extents of NextVcn (i64)
+// and Lcn (i64), 16 bytes each; the record with one extent is 32 bytes.
+constexpr DWORD kStartingVcnInputSize = 8;
+constexpr DWORD kRetrievalHeaderSize = 16;
+constexpr DWORD kRetrievalExtentSize = 16;
+constexpr DWORD kRetrievalPointersSize = 32;
 
 // NTFS_VOLUME_DATA_BUFFER, 96 bytes, all little-endian:
 //   0 VolumeSerialNumber i64     8 NumberSectors i64       16 TotalClusters i64

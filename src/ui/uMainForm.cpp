@@ -156,15 +156,18 @@ void TMainForm::FormCreate(tk::TControl*) {
 
   if (!FFirstScanQueued) {
     FFirstScanQueued = true;
-    // Queued from the main thread, so the first scan starts right here, inside the creation.
-    MainThread().Queue([this] { StartDiskRefresh(); });
+    // Queued from the main thread, so the first scan starts right here, inside the creation. A
+    // scan that cannot start (no thread to be had) is reported and the creation goes on.
+    MainThread().Queue([this] { tk::Application().Guard([this] { StartDiskRefresh(); }); });
   }
   tk::Application().PostDeferred([this] { DeferredLayout(); });
 }
 
 void TMainForm::FormDestroy(tk::TControl*) {
+  // A creation cut short by an exception leaves later fields empty; the window is still
+  // destroyed in order, without them.
   SaveSettings();
-  FDeviceChangeTimer->SetEnabled(false);
+  if (FDeviceChangeTimer) FDeviceChangeTimer->SetEnabled(false);
   if (FDevNotify) {
     Win().UnregisterDeviceNotification(FDevNotify);
     FDevNotify = nullptr;
@@ -203,7 +206,7 @@ void TMainForm::FormDestroy(tk::TControl*) {
   FBitmapReader = nullptr;
   delete FDiskEnum;
   FDiskEnum = nullptr;
-  FLogger->SetOnLog(nullptr);
+  if (FLogger) FLogger->SetOnLog(nullptr);
   delete FLogger;
   FLogger = nullptr;
 }

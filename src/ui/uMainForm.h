@@ -226,6 +226,9 @@ class TMainForm : public tk::TForm {
   tk::TComboBox* CmbUaspMethod = nullptr;
 
  private:
+  // The window tests (tests/ui) reach the fields that a run's start sets.
+  friend class TMainFormTestAccess;
+
   void BuildDesign();  // uMainFormDesign.cpp
   // Shutdown: the real test is asked to stop, waited for and freed (uMainFormRealTest.cpp);
   // every detail thread still running is waited for (uMainFormDisks.cpp).
@@ -254,6 +257,8 @@ class TMainForm : public tk::TForm {
   TDiskInfo FInitDisk;
   std::string FOutputDir;
   std::string FSettingsPath;
+  // The creation reached the settings load: only then does the shutdown save them.
+  bool FSettingsLoadRan = false;
   // The last real test's speed samples, shared with the test thread and the chart (set when the
   // real-test side lands).
   // TSpeedDataArray FSpeedData;

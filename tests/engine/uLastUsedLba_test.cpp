@@ -18,6 +18,7 @@ class LastUsedLbaTest : public ::testing::Test {
   std::shared_ptr<SimFsState> Format(SimFsKind K, uint32_t Bps, uint32_t Cluster) {
     M->Storage().RemoveVolume('E');
     AddVolumeOnDisk(*M, 1, 300000, 'E', 1 << 20, 64ull << 20);
+    M->Bridge().SetLogicalBlockSize(1, Bps);
     EXPECT_TRUE(FormatVolume(M->Storage(), 'E', K, Bps, Cluster));
     return FsState(M->Storage(), 'E');
   }

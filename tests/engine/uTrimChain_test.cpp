@@ -36,21 +36,6 @@ TTrimRangeArray Spaced(int Count, uint64_t Len = 8, uint64_t Step = 16, uint64_t
   return r;
 }
 
-// The planned ranges merged the way the drive's ledger reports them.
-TRanges Merged(const TTrimRangeArray& R) {
-  TRanges v;
-  for (const TTrimRange& x : R) v.push_back({x.StartLba, x.SectorCount});
-  std::sort(v.begin(), v.end());
-  TRanges out;
-  for (const auto& [s, n] : v) {
-    if (!out.empty() && out.back().first + out.back().second >= s)
-      out.back().second = std::max(out.back().second, s + n - out.back().first);
-    else
-      out.push_back({s, n});
-  }
-  return out;
-}
-
 enum class TExpectLedger { Planned, Nothing, WholeDisk };
 
 struct Scenario {
@@ -172,23 +157,15 @@ struct ChainTest : ::testing::TestWithParam<Scenario>, TRunFixture {
     ASSERT_TRUE(ReleaseRuns(m->Storage(), 'E', deleted));
     disk.Volumes[0].FileSystem = "NTFS";
     s.ranges.clear();
-    uint64_t at = kVolStart;
-    for (const auto& [first, count] : FreeDiskRanges(m->Storage(), 'E')) {
-      if (first > at) inUse.push_back({at, first - at});
-      at = first + count;
+    const auto free = FreeDiskRanges(m->Storage(), 'E');
+    for (const auto& [first, count] : free)
       for (uint64_t done = 0; done < count; done += 65535)
         s.ranges.push_back({first + done, std::min<uint64_t>(65535, count - done)});
-    }
-    if (at < kVolStart + kVolSectors) inUse.push_back({at, kVolStart + kVolSectors - at});
+    inUse = InUseBetween(free, kVolStart, kVolStart + kVolSectors);
     ASSERT_GE(inUse.size(), 2u);
   }
 
-  void CheckNoAllocatedSector() {
-    for (const SimTrimRecord& r : simDisk->drive.Ledger())
-      for (const auto& [first, count] : inUse)
-        EXPECT_FALSE(r.lba < first + count && r.lba + r.count > first)
-            << r.command << " released " << r.lba << "+" << r.count << " over data at " << first << "+" << count;
-  }
+  void CheckNoAllocatedSector() { ExpectNothingReleasedOver(simDisk->drive, inUse); }
 
   // Whatever the scenario: a free-space run releases nothing outside its planned ranges.
   void CheckNothingOutsideThePlan(const Scenario& s) {
@@ -651,7 +628,8 @@ std::vector<Scenario> Scenarios() {
                            "[ERROR] Optimize-Volume -ReTrim fallback failed for all eligible volumes",
                            "[WARN] Expert retry accepted: releasing pinned handles and retrying ATA Pass-Through",
                            kDmaExtend, "[INFO] Expert ATA Pass-Through retry succeeded after ReTrim failure",
-                           "[INFO] Total trimmed: sectors=129,408 (0.062 GiB)"})),
+                           // The free clusters of the formatted volume: $Bitmap takes one of them.
+                           "[INFO] Total trimmed: sectors=129,400 (0.062 GiB)"})),
        .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion},
                  {TTextId::WarningCaption, TTextId::ExpertAtaRetryQuestion}},
        .commands = {"ATA DSM"}});

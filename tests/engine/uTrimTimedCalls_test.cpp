@@ -12,11 +12,7 @@ using namespace plat::sim;
 
 namespace {
 
-class TTimedRun : public TTestRun {
- public:
-  using TTestRun::TTestRun;
-  using TTrimExecutionThread::FVolumeHandles;
-};
+using TTimedRun = TTestRun;
 
 TVolumeInfo VolumeE(const char* Letter = "E:") {
   TVolumeInfo v;
@@ -31,12 +27,12 @@ enum class TAta { FailAtOnce, Succeed, HangUntilCancelled, HangForEver };
 
 struct TimedCallTest : ::testing::Test, TRunFixture {
   TTimedRun run{RunTestDisk(2), TRunMode::rmExecute, &log};
+  TDeviceHandle volume;  // where a lock puts the volume's handle
   std::atomic<TAta> ata{TAta::Succeed};
 
   TimedCallTest() {
     m->Storage().AddDisk(2, 1 << 20);
     m->Storage().AddVolume('E', {{2, 2048 * 512, 100000ull * 512}})->fileSystemName = "NTFS";
-    run.FVolumeHandles.resize(1);
     m->Storage().RegisterIoctl(plat::IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall&) -> BOOL {
       switch (ata.load()) {
         case TAta::FailAtOnce: SimSetLastError(ERROR_IO_DEVICE); return FALSE_;
@@ -50,6 +46,7 @@ struct TimedCallTest : ::testing::Test, TRunFixture {
       return FALSE_;
     });
   }
+  TVolumeLockOutcome Lock(const TVolumeInfo& V) { return run.LockAndDismountVolume(V, nullptr, volume); }
   void Behave(SimVolumeRequest Lock, SimVolumeRequest Dismount) {
     m->VolumeLocks().SetBehaviour('E', SimVolumeLockBehaviour{Lock, Dismount, 0});
   }
@@ -75,10 +72,10 @@ struct TimedCallTest : ::testing::Test, TRunFixture {
 
 TEST_F(TimedCallTest, LockGrantedAfter299SecondsSucceeds) {
   Behave({299000}, {20});
-  TVolumeLockOutcome r = run.LockAndDismountVolume(VolumeE(), 0);
+  TVolumeLockOutcome r = Lock(VolumeE());
   EXPECT_TRUE(r.Ok);
   EXPECT_EQ(r.Path, "\\\\.\\E:");
-  EXPECT_NE(run.FVolumeHandles[0], VT_INVALID_HANDLE_VALUE);
+  EXPECT_NE(volume.Get(), VT_INVALID_HANDLE_VALUE);
   EXPECT_TRUE(m->VolumeLocks().Locked('E'));
   EXPECT_TRUE(m->VolumeLocks().Dismounted('E'));
   EXPECT_EQ(LogLines(),
@@ -91,7 +88,7 @@ TEST_F(TimedCallTest, DismountThatNeverReturnsIsAbandonedAndFreesItselfOnce) {
   Behave({}, {0, 0, true, true});
   const int idle = m->Kernel().LiveThreads();  // the run's own thread, never started
   const uint64_t t0 = m->Kernel().NowMs();
-  TVolumeLockOutcome r = run.LockAndDismountVolume(VolumeE(), 0);
+  TVolumeLockOutcome r = Lock(VolumeE());
   EXPECT_FALSE(r.Ok);
   EXPECT_EQ(r.FailedOp, "FSCTL_DISMOUNT_VOLUME");
   EXPECT_EQ(r.WinErr, ERROR_WAIT_TIMEOUT);
@@ -106,7 +103,7 @@ TEST_F(TimedCallTest, DismountThatNeverReturnsIsAbandonedAndFreesItselfOnce) {
 
 TEST_F(TimedCallTest, HangEndedByTheCancelNeedsNoGrace) {
   Behave({0, 0, true, false}, {});
-  TVolumeLockOutcome r = run.LockAndDismountVolume(VolumeE(), 0);
+  TVolumeLockOutcome r = Lock(VolumeE());
   EXPECT_EQ(r.FailedOp, "FSCTL_LOCK_VOLUME");
   EXPECT_EQ(r.WinErr, ERROR_WAIT_TIMEOUT);
   EXPECT_EQ(LogLines(),
@@ -117,12 +114,12 @@ TEST_F(TimedCallTest, HangEndedByTheCancelNeedsNoGrace) {
 
 TEST_F(TimedCallTest, RefusedLockAndUnopenableVolume) {
   Behave({5, ERROR_ACCESS_DENIED}, {});
-  TVolumeLockOutcome r = run.LockAndDismountVolume(VolumeE(), 0);
+  TVolumeLockOutcome r = Lock(VolumeE());
   EXPECT_EQ(r.FailedOp, "FSCTL_LOCK_VOLUME");
   EXPECT_EQ(r.WinErr, ERROR_ACCESS_DENIED);
-  TVolumeLockOutcome q = run.LockAndDismountVolume(VolumeE("Q:"), 0);
+  TVolumeLockOutcome q = Lock(VolumeE("Q:"));
   EXPECT_EQ(q.FailedOp, "open");
-  EXPECT_EQ(run.FVolumeHandles[0], VT_INVALID_HANDLE_VALUE);
+  EXPECT_EQ(volume.Get(), VT_INVALID_HANDLE_VALUE);
   EXPECT_EQ(LogLines(),
             (std::vector<std::string>{"[WARN] FSCTL_LOCK_VOLUME failed: \\\\.\\E: (winerr=5, elapsed_ms=5)",
                                       "[WARN] Cannot open volume \\\\.\\Q: for dismount (winerr=2)"}));

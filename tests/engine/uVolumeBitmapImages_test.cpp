@@ -75,6 +75,10 @@ class ImageTest : public ::testing::Test {
   void Load(const std::string& Image) {
     const uint64_t Bytes = fs::file_size(Image);
     M->Storage().AddDisk(1, 2048 + Bytes / 512 + 2048);
+    // The disk presents sectors of the size the file system was made for.
+    const std::vector<uint8_t> Boot = ReadAt(Image, 0, 512);
+    const bool ExFat = std::memcmp(Boot.data() + 3, "EXFAT", 5) == 0;
+    M->Bridge().SetLogicalBlockSize(1, ExFat ? 1u << Boot[108] : Boot[11] | Boot[12] << 8);
     ASSERT_TRUE(LoadImageFile(*M->Storage().Disk(1), 2048, Image));
     M->Storage().AddVolume('E', {{1, 1 << 20, Bytes}});
     std::string Why;

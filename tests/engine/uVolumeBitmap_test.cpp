@@ -44,6 +44,7 @@ TEST_F(VolumeBitmapTest, FreeRangesMatchTheAllocationOnEveryLayout) {
         M->Storage().RemoveVolume('E');
         M->Storage().AddDisk(1, 300000);
         AddVolumeOnDisk(*M, 1, 300000, 'E', 1 << 20, 64ull << 20);
+        M->Bridge().SetLogicalBlockSize(1, Bps);
         ASSERT_TRUE(FormatVolume(M->Storage(), 'E', K, Bps, Cb));
         const auto A = AllocateFile(M->Storage(), 'E', 5);
         const auto B = AllocateFile(M->Storage(), 'E', 7);
@@ -67,8 +68,10 @@ TEST_F(VolumeBitmapTest, FreeRangesMatchTheAllocationOnEveryLayout) {
 }
 
 TEST_F(VolumeBitmapTest, LogsTheHeapOffsetOnlyForFatVolumes) {
+  // A disk of 4096-byte sectors for E:, one of 512-byte sectors for F:.
   AddVolumeOnDisk(*M, 1, 300000, 'E', 1 << 20, 32ull << 20);
-  AddVolumeOnDisk(*M, 1, 300000, 'F', 40ull << 20, 32ull << 20);
+  AddVolumeOnDisk(*M, 2, 300000, 'F', 40ull << 20, 32ull << 20);
+  M->Bridge().SetLogicalBlockSize(1, 4096);
   ASSERT_TRUE(FormatVolume(M->Storage(), 'E', SimFsKind::kFat32, 4096, 4096));
   ASSERT_TRUE(FormatVolume(M->Storage(), 'F', SimFsKind::kNtfs, 512, 4096));
   TTrimRangeArray R;
@@ -181,7 +184,8 @@ TEST_F(VolumeBitmapTest, RefusesWhatItCannotPlace) {
 TEST_F(VolumeBitmapTest, HeapOffsetIsScaledToBlocks) {
   AddVolumeOnDisk(*M, 1, 300000, 'E', 1 << 20, 64ull << 20);
   AddVolumeOnDisk(*M, 1, 300000, 'F', 70ull << 20, 64ull << 20);
-  AddVolumeOnDisk(*M, 1, 300000, 'G', 140ull << 20, 4ull << 20);
+  AddVolumeOnDisk(*M, 2, 300000, 'G', 140ull << 20, 4ull << 20);
+  M->Bridge().SetLogicalBlockSize(1, 4096);
   ASSERT_TRUE(FormatVolume(M->Storage(), 'E', SimFsKind::kExFat, 4096, 32768));
   ASSERT_TRUE(FormatVolume(M->Storage(), 'F', SimFsKind::kFat32, 4096, 4096));
   ASSERT_TRUE(FormatVolume(M->Storage(), 'G', SimFsKind::kNtfs, 512, 4096));

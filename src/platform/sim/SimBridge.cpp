@@ -368,6 +368,13 @@ void SimBridge::SetProfile(int disk, SimBridgeProfile profile) {
   d->bridge.profile = std::move(profile);
 }
 
+void SimBridge::SetLogicalBlockSize(int disk, uint32_t bytes) {
+  auto d = storage_.Disk(disk);
+  if (!d) return;
+  std::lock_guard<std::mutex> lk(d->mu);
+  d->bridge.profile.logicalBlockSize = bytes;
+}
+
 void SimBridge::SetIdentity(int disk, SimIdentity identity) {
   auto d = storage_.Disk(disk);
   if (!d) return;
@@ -453,7 +460,7 @@ bool ApplyFault(SimStorage& storage, SimDisk& disk, const SimFault& f, uint32_t 
         std::lock_guard<std::mutex> lk(disk.mu);
         number = disk.number;
       }
-      storage.DetachDisk(number);
+      storage.LeaveBus(number, f.newcomer);
       SimSetLastError(ERROR_DEVICE_NOT_CONNECTED);
       return false;
     }

@@ -121,6 +121,7 @@ enum class SimFaultKind {
   HangUntilCancel,  // blocks until CancelSynchronousIo reaches it, then fails with 995
   HangForever,      // blocks until the machine shuts down; cancelling does not end it
   LeaveBus,         // the disk leaves the bus: this request fails with 1167, the disk detaches
+                    // (and the fault's newcomer, if any, arrives under its number)
 };
 
 // An open (Open, VolumeOpen) takes only a WinError fault; the other kinds leave it alone.
@@ -132,6 +133,7 @@ struct SimFault {
   uint8_t scsiStatus = 0x02;
   std::vector<uint8_t> sense;
   uint32_t delayMs = 0;
+  std::shared_ptr<SimDisk> newcomer;  // LeaveBus: the disk that takes the freed number (SimStorage::LeaveBus)
 };
 
 // Sense bytes in the two SPC formats, for faults and for the bridge's own answers.
@@ -179,6 +181,8 @@ class SimBridge {
 
   // ---- set-up by tests (a disk number that does not exist is ignored) ----
   void SetProfile(int disk, SimBridgeProfile profile);
+  // Only the size of the logical blocks the bridge presents (512 or 4096), the rest as it is.
+  void SetLogicalBlockSize(int disk, uint32_t bytes);
   void SetIdentity(int disk, SimIdentity identity);
   // The drive's IDENTIFY answer time (SimIdentity::answerDelayMs) alone.
   void SetIdentifyDelay(int disk, uint32_t ms);

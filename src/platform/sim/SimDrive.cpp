@@ -1,7 +1,6 @@
 #include "platform/sim/SimDrive.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace plat::sim {
 
@@ -22,32 +21,35 @@ static bool Inside(uint64_t lba, uint64_t count, uint64_t sectors) {
 bool SimDrive::Read(uint64_t lba, uint32_t count, void* out) const {
   std::lock_guard<std::mutex> lk(mu_);
   if (!Inside(lba, count, sectors_)) return false;
-  auto* p = static_cast<uint8_t*>(out);
-  std::memset(p, 0, static_cast<size_t>(count) * kSectorSize);
-  for (auto it = store_.lower_bound(lba); it != store_.end() && it->first < lba + count; ++it)
-    std::memcpy(p + (it->first - lba) * kSectorSize, it->second.data(), kSectorSize);
+  store_.Read(lba * kSectorSize, out, uint64_t(count) * kSectorSize);
+  ++stats_.reads;
+  stats_.bytesRead += uint64_t(count) * kSectorSize;
   return true;
 }
 
 bool SimDrive::Write(uint64_t lba, uint32_t count, const void* data) {
   std::lock_guard<std::mutex> lk(mu_);
   if (!Inside(lba, count, sectors_)) return false;
-  const auto* p = static_cast<const uint8_t*>(data);
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* s = p + static_cast<size_t>(i) * kSectorSize;
-    if (std::all_of(s, s + kSectorSize, [](uint8_t b) { return b == 0; })) {
-      store_.erase(lba + i);  // zeros read back as zeros anyway; keeps the store sparse
-    } else {
-      store_[lba + i].assign(s, s + kSectorSize);
-    }
-  }
+  store_.Write(lba * kSectorSize, data, uint64_t(count) * kSectorSize);
+  ++stats_.writes;
+  stats_.bytesWritten += uint64_t(count) * kSectorSize;
+  return true;
+}
+
+bool SimDrive::WriteZeros(uint64_t lba, uint64_t count) {
+  std::lock_guard<std::mutex> lk(mu_);
+  if (!Inside(lba, count, sectors_)) return false;
+  store_.Zero(lba * kSectorSize, count * kSectorSize);
+  ++stats_.writes;
+  stats_.bytesWritten += count * kSectorSize;
   return true;
 }
 
 bool SimDrive::Trim(uint64_t lba, uint64_t count, const std::string& command) {
   std::lock_guard<std::mutex> lk(mu_);
   if (!Inside(lba, count, sectors_)) return false;
-  store_.erase(store_.lower_bound(lba), store_.lower_bound(lba + count));
+  store_.Zero(lba * kSectorSize, count * kSectorSize);
+  clock_.Trimmed(count * kSectorSize);
   ledger_.push_back({lba, count, command});
   return true;
 }
@@ -84,7 +86,37 @@ std::vector<std::pair<uint64_t, uint64_t>> SimDrive::TrimmedRanges() const {
 
 bool SimDrive::HoldsData(uint64_t lba) const {
   std::lock_guard<std::mutex> lk(mu_);
-  return store_.count(lba) != 0;
+  return store_.HoldsData(lba * kSectorSize, kSectorSize);
+}
+
+SimDriveStats SimDrive::Stats() const {
+  std::lock_guard<std::mutex> lk(mu_);
+  return stats_;
+}
+
+uint64_t SimDrive::MemoryBytes() const {
+  std::lock_guard<std::mutex> lk(mu_);
+  return store_.MemoryBytes();
+}
+
+void SimDrive::SetSpeed(const SimDriveSpeed& speed) {
+  std::lock_guard<std::mutex> lk(mu_);
+  clock_.SetSpeed(speed);
+}
+
+SimDriveSpeed SimDrive::Speed() const {
+  std::lock_guard<std::mutex> lk(mu_);
+  return clock_.Speed();
+}
+
+uint64_t SimDrive::CacheUsed() const {
+  std::lock_guard<std::mutex> lk(mu_);
+  return clock_.CacheUsed();
+}
+
+uint64_t SimDrive::Transfer(bool write, uint64_t bytes, uint64_t nowNs) {
+  std::lock_guard<std::mutex> lk(mu_);
+  return clock_.Transfer(write, bytes, nowNs);
 }
 
 }  // namespace plat::sim

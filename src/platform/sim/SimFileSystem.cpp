@@ -10,6 +10,7 @@
 #include "platform/sim/SimHostFiles.h"
 #include "platform/sim/SimKernel.h"
 #include "platform/sim/SimPath.h"
+#include "platform/sim/SimShare.h"
 
 namespace plat::sim {
 
@@ -32,22 +33,6 @@ struct Drive {
   uint64_t used = 0;  // bytes of the files that have a name
   std::shared_ptr<Node> root;
 };
-
-// The data rights an access mask grants; only these take part in share checks.
-struct Rights {
-  bool read = false, write = false, append = false, del = false;
-  bool Data() const { return read || write || append || del; }
-  bool AnyWrite() const { return write || append; }
-};
-
-Rights RightsOf(DWORD access) {
-  Rights r;
-  r.read = access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
-  r.write = access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA);
-  r.append = access & (GENERIC_WRITE | GENERIC_ALL | FILE_APPEND_DATA);
-  r.del = access & (GENERIC_ALL | DELETE);
-  return r;
-}
 
 // Where a path leads.
 struct Loc {
@@ -209,19 +194,9 @@ struct SimFileSystem::Impl {
     return !o.hostPath.empty() && o.hostPath == l.hostPath;
   }
 
-  // Windows checks both ways: the new open must fit every existing open's share mode, and every
-  // existing open's rights must fit the new share mode. Opens without data rights take no part.
   bool ShareConflict(const Loc& l, Rights r, DWORD share) {
-    if (!r.Data()) return false;
-    for (const OpenFile* o : opens) {
-      if (!SameFile(*o, l) || !o->rights.Data()) continue;
-      if (r.read && !(o->share & FILE_SHARE_READ)) return true;
-      if (r.AnyWrite() && !(o->share & FILE_SHARE_WRITE)) return true;
-      if (r.del && !(o->share & FILE_SHARE_DELETE)) return true;
-      if (o->rights.read && !(share & FILE_SHARE_READ)) return true;
-      if (o->rights.AnyWrite() && !(share & FILE_SHARE_WRITE)) return true;
-      if (o->rights.del && !(share & FILE_SHARE_DELETE)) return true;
-    }
+    for (const OpenFile* o : opens)
+      if (SameFile(*o, l) && SharesClash(r, share, o->rights, o->share)) return true;
     return false;
   }
 

@@ -102,7 +102,12 @@ void SimKernel::Shutdown() {
   std::unique_lock<std::mutex> lk(mu_);
   if (shutdown_ && live_ == 0) return;
   shutdown_ = true;
-  for (Waiter* w : std::vector<Waiter*>(waiters_)) WakeLocked(w, WaitOutcome::Shutdown);
+  // A wait with a deadline ends as if it had passed, so that a loop bounded by the clock runs
+  // out; a wait without one fails.
+  for (Waiter* w : std::vector<Waiter*>(waiters_)) {
+    if (w->deadline != UINT64_MAX) RunClockToLocked(w->deadline);
+    WakeLocked(w, w->deadline != UINT64_MAX ? WaitOutcome::Timeout : WaitOutcome::Shutdown);
+  }
   // Threads still inside the machine get a short real-time grace to leave it.
   threadsDone_.wait_for(lk, std::chrono::seconds(30), [&] { return live_ == 0; });
   if (live_ != 0) {
@@ -115,6 +120,11 @@ uint64_t SimKernel::NowLocked() const {
   if (!realTime_) return now_;
   return now_ + static_cast<uint64_t>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - realStart_).count());
+}
+
+void SimKernel::RunClockToLocked(uint64_t tick) {
+  const uint64_t now = NowLocked();
+  if (tick > now) now_ += tick - now;  // in real time too: the base moves
 }
 
 uint64_t SimKernel::NowMs() {
@@ -380,7 +390,12 @@ WaitOutcome SimKernel::BlockUntil(std::function<bool()> ready, uint64_t deadline
 WaitOutcome SimKernel::BlockUntilLocked(std::unique_lock<std::mutex>& lk, std::function<bool()> ready,
                                         uint64_t deadline, WaitKind kind) {
   if (ready && ready()) return WaitOutcome::Ready;
-  if (shutdown_) return WaitOutcome::Shutdown;
+  if (shutdown_) {
+    // The clock runs on for whoever waits with a deadline while the machine stops.
+    if (deadline == UINT64_MAX) return WaitOutcome::Shutdown;
+    RunClockToLocked(deadline);
+    return WaitOutcome::Timeout;
+  }
   if (deadline <= NowLocked()) return WaitOutcome::Timeout;
   Waiter w;
   w.ready = std::move(ready);

@@ -156,7 +156,9 @@ class SimKernel {
   void SetDeadlockHandler(std::function<void(const std::string&)> h);
 
   bool ShuttingDown();
-  // Wakes every wait with a failure and waits until the machine's threads have left it.
+  // Ends every wait, and every wait begun afterwards: one with a deadline as if it had passed
+  // (the clock moves on to it, so a loop bounded by the clock runs out), one without it with a
+  // failure; then waits until the machine's threads have left it.
   void Shutdown();
 
  private:
@@ -166,6 +168,8 @@ class SimKernel {
   void WakeLocked(Waiter* w, WaitOutcome o);
   void AdvanceLocked();
   uint64_t NowLocked() const;
+  // Moves the clock forward to tick (never back), in either mode.
+  void RunClockToLocked(uint64_t tick);
   // Blocks on w's condition variable until something wakes it or, when nothing does, until its
   // deadline (real time, or the virtual clock's jump).
   void AwaitLocked(std::unique_lock<std::mutex>& lk, Waiter& w);

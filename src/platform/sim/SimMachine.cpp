@@ -17,7 +17,8 @@ SimMachine::SimMachine()
       bridge_(std::make_unique<SimBridge>(*storage_, volumeLocks_.get())),
       partitions_(std::make_unique<SimPartitions>(*storage_)),
       volumeFlush_(std::make_unique<SimVolumeFlush>(*storage_)),
-      notifications_(std::make_unique<SimNotifications>(*storage_, *desktop_)) {}
+      notifications_(std::make_unique<SimNotifications>(*storage_, *desktop_)),
+      volumeFiles_(std::make_unique<SimVolumeFiles>(*kernel_, *storage_, *files_, *volumeLocks_)) {}
 
 SimMachine::~SimMachine() { Shutdown(); }
 
@@ -94,6 +95,8 @@ HANDLE SimMachine::CreateFileW(const std::string& path, DWORD access, DWORD shar
     }
     return storage_->CreateFileW(drive, access, share, creation, flagsAndAttributes);
   }
+  if (volumeFiles_->Serves(path))
+    return volumeFiles_->CreateFileW(path, access, share, creation, flagsAndAttributes);
   return files_->CreateFileW(path, access, share, creation, flagsAndAttributes);
 }
 
@@ -103,23 +106,27 @@ static BOOL BadHandle() {
 }
 
 BOOL SimMachine::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read) {
+  if (volumeFiles_->Owns(h)) return volumeFiles_->ReadFile(h, buffer, toRead, read, nullptr);
   if (files_->Owns(h)) return files_->ReadFile(h, buffer, toRead, read, nullptr);
   if (processes_->OwnsPipe(h)) return processes_->ReadFile(h, buffer, toRead, read);
   if (storage_->Owns(h)) return storage_->ReadFile(h, buffer, toRead, read, nullptr);
   return BadHandle();
 }
 BOOL SimMachine::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written) {
+  if (volumeFiles_->Owns(h)) return volumeFiles_->WriteFile(h, buffer, toWrite, written, nullptr);
   if (files_->Owns(h)) return files_->WriteFile(h, buffer, toWrite, written, nullptr);
   if (processes_->OwnsPipe(h)) return processes_->WriteFile(h, buffer, toWrite, written);
   if (storage_->Owns(h)) return storage_->WriteFile(h, buffer, toWrite, written, nullptr);
   return BadHandle();
 }
 BOOL SimMachine::ReadFileAt(HANDLE h, void* buffer, DWORD toRead, DWORD* read, ULONGLONG offset) {
+  if (volumeFiles_->Owns(h)) return volumeFiles_->ReadFile(h, buffer, toRead, read, &offset);
   if (files_->Owns(h)) return files_->ReadFile(h, buffer, toRead, read, &offset);
   if (storage_->Owns(h)) return storage_->ReadFile(h, buffer, toRead, read, &offset);
   return BadHandle();
 }
 BOOL SimMachine::WriteFileAt(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, ULONGLONG offset) {
+  if (volumeFiles_->Owns(h)) return volumeFiles_->WriteFile(h, buffer, toWrite, written, &offset);
   if (files_->Owns(h)) return files_->WriteFile(h, buffer, toWrite, written, &offset);
   if (storage_->Owns(h)) return storage_->WriteFile(h, buffer, toWrite, written, &offset);
   return BadHandle();
@@ -135,41 +142,70 @@ DWORD SimMachine::SetFilePointer(HANDLE h, LONG distanceLow, LONG* distanceHigh,
   return static_cast<DWORD>(pos & 0xFFFFFFFF);
 }
 BOOL SimMachine::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) {
+  if (volumeFiles_->Owns(h)) return volumeFiles_->SetFilePointerEx(h, distance, newPosition, moveMethod);
   if (files_->Owns(h)) return files_->SetFilePointerEx(h, distance, newPosition, moveMethod);
   if (storage_->Owns(h)) return storage_->SetFilePointerEx(h, distance, newPosition, moveMethod);
   return BadHandle();
 }
+DWORD SimMachine::GetFileSize(HANDLE h, DWORD* sizeHigh) {
+  LONGLONG size = 0;
+  if (!GetFileSizeEx(h, &size)) return INVALID_FILE_SIZE;
+  if (sizeHigh) *sizeHigh = static_cast<DWORD>(static_cast<uint64_t>(size) >> 32);
+  // A size whose low part is INVALID_FILE_SIZE is told apart by a last error of 0.
+  SimSetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(size);
+}
 BOOL SimMachine::GetFileSizeEx(HANDLE h, LONGLONG* size) {
+  if (volumeFiles_->Owns(h)) return volumeFiles_->GetFileSizeEx(h, size);
   if (files_->Owns(h)) return files_->GetFileSizeEx(h, size);
   return BadHandle();
 }
 BOOL SimMachine::SetEndOfFile(HANDLE h) {
+  if (volumeFiles_->Owns(h)) return volumeFiles_->SetEndOfFile(h);
   if (files_->Owns(h)) return files_->SetEndOfFile(h);
   return BadHandle();
 }
 BOOL SimMachine::FlushFileBuffers(HANDLE h) {
+  if (volumeFiles_->Owns(h)) return volumeFiles_->FlushFileBuffers(h);
   if (files_->Owns(h)) return files_->FlushFileBuffers(h);
   if (storage_->Owns(h)) return storage_->FlushFileBuffers(h);
   return BadHandle();
 }
-BOOL SimMachine::DeleteFileW(const std::string& path) { return files_->DeleteFileW(path); }
-BOOL SimMachine::CreateDirectoryW(const std::string& path) { return files_->CreateDirectoryW(path); }
-BOOL SimMachine::RemoveDirectoryW(const std::string& path) { return files_->RemoveDirectoryW(path); }
-DWORD SimMachine::GetFileAttributesW(const std::string& path) { return files_->GetFileAttributesW(path); }
+// A path on a mounted volume of the storage stack goes to its files, any other to the file system.
+BOOL SimMachine::DeleteFileW(const std::string& path) {
+  return volumeFiles_->Serves(path) ? volumeFiles_->DeleteFileW(path) : files_->DeleteFileW(path);
+}
+BOOL SimMachine::CreateDirectoryW(const std::string& path) {
+  return volumeFiles_->Serves(path) ? volumeFiles_->CreateDirectoryW(path) : files_->CreateDirectoryW(path);
+}
+BOOL SimMachine::RemoveDirectoryW(const std::string& path) {
+  return volumeFiles_->Serves(path) ? volumeFiles_->RemoveDirectoryW(path) : files_->RemoveDirectoryW(path);
+}
+DWORD SimMachine::GetFileAttributesW(const std::string& path) {
+  return volumeFiles_->Serves(path) ? volumeFiles_->GetFileAttributesW(path) : files_->GetFileAttributesW(path);
+}
 BOOL SimMachine::SetFileAttributesW(const std::string& path, DWORD attributes) {
-  return files_->SetFileAttributesW(path, attributes);
+  return volumeFiles_->Serves(path) ? volumeFiles_->SetFileAttributesW(path, attributes)
+                                    : files_->SetFileAttributesW(path, attributes);
 }
 HANDLE SimMachine::FindFirstFileW(const std::string& pattern, FIND_DATA* data) {
-  return files_->FindFirstFileW(pattern, data);
+  return volumeFiles_->Serves(pattern) ? volumeFiles_->FindFirstFileW(pattern, data)
+                                       : files_->FindFirstFileW(pattern, data);
 }
-BOOL SimMachine::FindNextFileW(HANDLE find, FIND_DATA* data) { return files_->FindNextFileW(find, data); }
-BOOL SimMachine::FindClose(HANDLE find) { return files_->FindClose(find); }
+BOOL SimMachine::FindNextFileW(HANDLE find, FIND_DATA* data) {
+  return volumeFiles_->Owns(find) ? volumeFiles_->FindNextFileW(find, data) : files_->FindNextFileW(find, data);
+}
+BOOL SimMachine::FindClose(HANDLE find) {
+  return volumeFiles_->Owns(find) ? volumeFiles_->FindClose(find) : files_->FindClose(find);
+}
 DWORD SimMachine::GetCurrentDirectoryW(std::string* dir) { return files_->GetCurrentDirectoryW(dir); }
 BOOL SimMachine::SetCurrentDirectoryW(const std::string& dir) { return files_->SetCurrentDirectoryW(dir); }
 
 BOOL SimMachine::GetDiskFreeSpaceExW(const std::string& path, ULONGLONG* freeToCaller, ULONGLONG* total,
                                      ULONGLONG* totalFree) {
-  // A lettered volume of the storage stack answers before a drive of the file system module.
+  // A lettered volume of the storage stack answers before a drive of the file system module; one
+  // with files asks the folder to exist.
+  if (volumeFiles_->Serves(path)) return volumeFiles_->GetDiskFreeSpaceExW(path, freeToCaller, total, totalFree);
   BOOL r = FALSE_;
   if (discovery_->AnswersFreeSpaceEx(path, &r, freeToCaller, total, totalFree)) return r;
   return files_->GetDiskFreeSpaceExW(path, freeToCaller, total, totalFree);
@@ -224,6 +260,8 @@ int SimMachine::MultiByteToWideChar(UINT codePage, DWORD flags, const char* src,
 
 BOOL SimMachine::DeviceIoControl(HANDLE h, DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer,
                                  DWORD outSize, DWORD* bytesReturned) {
+  if (volumeFiles_->Owns(h))
+    return volumeFiles_->DeviceIoControl(h, ioControlCode, inBuffer, inSize, outBuffer, outSize, bytesReturned);
   return storage_->DeviceIoControl(h, ioControlCode, inBuffer, inSize, outBuffer, outSize, bytesReturned);
 }
 

@@ -15,6 +15,7 @@
 //   SimPartitions  drive layout, partition information and disk creation from the disk's sectors
 //   SimVolumeFlush FlushFileBuffers on volume and disk handles
 //   SimNotifications device-change registrations and WM_DEVICECHANGE through the desktop's sink
+//   SimVolumeFiles files and folders on the mounted volumes of the disks, data on their sectors
 // Later modules plug in the same way.
 #pragma once
 
@@ -33,6 +34,7 @@
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimStorage.h"
 #include "platform/sim/SimVolumeFlush.h"
+#include "platform/sim/SimVolumeFiles.h"
 #include "platform/sim/SimVolumeLocks.h"
 
 namespace plat::sim {
@@ -55,6 +57,7 @@ class SimMachine final : public IPlatform {
   SimPartitions& Partitions() { return *partitions_; }
   SimVolumeFlush& VolumeFlush() { return *volumeFlush_; }
   SimNotifications& Notifications() { return *notifications_; }
+  SimVolumeFiles& VolumeFiles() { return *volumeFiles_; }
   // Ends every wait inside the machine and lets its threads run out; called before the machine
   // is uninstalled, so that those threads still find it.
   void Shutdown();
@@ -89,6 +92,7 @@ class SimMachine final : public IPlatform {
   BOOL WriteFileAt(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, ULONGLONG offset) override;
   DWORD SetFilePointer(HANDLE h, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) override;
   BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) override;
+  DWORD GetFileSize(HANDLE h, DWORD* sizeHigh) override;
   BOOL GetFileSizeEx(HANDLE h, LONGLONG* size) override;
   BOOL SetEndOfFile(HANDLE h) override;
   BOOL FlushFileBuffers(HANDLE h) override;
@@ -173,6 +177,7 @@ class SimMachine final : public IPlatform {
   std::unique_ptr<SimPartitions> partitions_;
   std::unique_ptr<SimVolumeFlush> volumeFlush_;
   std::unique_ptr<SimNotifications> notifications_;
+  std::unique_ptr<SimVolumeFiles> volumeFiles_;
 };
 
 // Builds a machine and installs it for the life of the object: the fixture of most tests.

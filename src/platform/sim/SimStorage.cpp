@@ -19,6 +19,7 @@ class SimDeviceHandle final : public SimObject {
  public:
   std::shared_ptr<SimDisk> disk;      // the physical disk (a volume handle: its first extent's)
   std::shared_ptr<SimVolume> volume;  // null for a physical-disk handle
+  int arrival = 0;                    // the disk's stay on the bus it was opened in
   DWORD access = 0;
   uint64_t position = 0;  // bytes, for ReadFile without an offset
   const char* Kind() const override { return "device"; }
@@ -58,6 +59,22 @@ struct SimStorage::Impl {
   std::vector<DWORD> ioctlLog;
   std::vector<SimBusListener> busListeners;
   SimIoctlHandler flushHandler;
+  std::vector<IoctlRecord> records;
+  // Volumes that left with their disk, and the number they had it under.
+  struct Parked {
+    std::weak_ptr<SimDisk> disk;
+    std::shared_ptr<SimVolume> volume;
+    int number = 0;
+  };
+  std::vector<Parked> parked;
+  struct Departure {
+    std::weak_ptr<SimDisk> disk;
+    DWORD code = 0;
+    int nth = 0;
+    int seen = 0;
+    std::shared_ptr<SimDisk> newcomer;
+  };
+  std::vector<Departure> departures;
 };
 
 SimStorage::SimStorage(SimKernel& kernel) : kernel_(kernel), impl_(std::make_unique<Impl>()) {}
@@ -109,7 +126,29 @@ void SimStorage::DetachDisk(int number) {
     std::lock_guard<std::mutex> lk(d->mu);
     d->present = false;
   }
-  Tell({{SimBusEvent::kDiskRemoval, d, 0}});
+  // Its volumes leave with it: a volume with any extent on the disk loses its letter.
+  std::vector<std::shared_ptr<SimVolume>> leaving;
+  for (const auto& v : Volumes()) {
+    std::lock_guard<std::mutex> lk(v->mu);
+    for (const SimExtent& e : v->extents)
+      if (e.diskNumber == number) {
+        leaving.push_back(v);
+        break;
+      }
+  }
+  std::vector<SimBusChange> changes;
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    for (const auto& v : leaving) {
+      auto it = impl_->volumes.find(v->letter);
+      if (it == impl_->volumes.end() || it->second != v) continue;
+      impl_->volumes.erase(it);
+      impl_->parked.push_back({d, v, number});
+      changes.push_back({SimBusEvent::kVolumeRemoval, nullptr, v->letter});
+    }
+  }
+  changes.push_back({SimBusEvent::kDiskRemoval, d, 0});
+  Tell(changes);
 }
 
 void SimStorage::AttachDisk(std::shared_ptr<SimDisk> disk, int number) {
@@ -117,12 +156,48 @@ void SimStorage::AttachDisk(std::shared_ptr<SimDisk> disk, int number) {
     std::lock_guard<std::mutex> lk(disk->mu);
     disk->number = number;
     disk->present = true;
+    disk->arrival++;
   }
+  std::vector<Impl::Parked> back;
   {
     std::lock_guard<std::mutex> lk(impl_->mu);
     impl_->disks[number] = disk;
+    auto& parked = impl_->parked;
+    for (auto it = parked.begin(); it != parked.end();) {
+      if (it->disk.lock() == disk) {
+        back.push_back(std::move(*it));
+        it = parked.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
-  Tell({{SimBusEvent::kDiskArrival, disk, 0}});
+  // Its volumes come back with it, on its new number, where their letter is still free.
+  for (const auto& p : back) {
+    std::lock_guard<std::mutex> lk(p.volume->mu);
+    for (SimExtent& e : p.volume->extents)
+      if (e.diskNumber == p.number) e.diskNumber = number;
+  }
+  std::vector<SimBusChange> changes{{SimBusEvent::kDiskArrival, disk, 0}};
+  {
+    std::lock_guard<std::mutex> lk(impl_->mu);
+    for (const auto& p : back)
+      if (impl_->volumes.emplace(p.volume->letter, p.volume).second)
+        changes.push_back({SimBusEvent::kVolumeArrival, nullptr, p.volume->letter});
+  }
+  Tell(changes);
+}
+
+void SimStorage::LeaveBus(int number, std::shared_ptr<SimDisk> newcomer) {
+  DetachDisk(number);
+  if (newcomer) AttachDisk(std::move(newcomer), number);
+}
+
+void SimStorage::DepartOn(int number, DWORD code, int nth, std::shared_ptr<SimDisk> newcomer) {
+  auto d = Disk(number);
+  if (!d) return;
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->departures.push_back({d, code, nth, 0, std::move(newcomer)});
 }
 
 std::shared_ptr<SimVolume> SimStorage::AddVolume(char letter, std::vector<SimExtent> extents) {
@@ -207,6 +282,11 @@ std::vector<DWORD> SimStorage::IoctlLog() {
   return impl_->ioctlLog;
 }
 
+std::vector<SimStorage::IoctlRecord> SimStorage::IoctlRecords() {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  return impl_->records;
+}
+
 bool SimStorage::IsDevicePath(const std::string& path) { return path.compare(0, 4, "\\\\.\\") == 0; }
 
 HANDLE SimStorage::CreateFileW(const std::string& path, DWORD access, DWORD /*share*/, DWORD creation,
@@ -248,15 +328,20 @@ HANDLE SimStorage::CreateFileW(const std::string& path, DWORD access, DWORD /*sh
       return VT_INVALID_HANDLE_VALUE;
     }
   }
+  if (h->disk) {
+    std::lock_guard<std::mutex> lk(h->disk->mu);
+    h->arrival = h->disk->arrival;
+  }
   return kernel_.AddHandle(h);
 }
 
 bool SimStorage::Owns(HANDLE h) { return kernel_.LookupAs<SimDeviceHandle>(h) != nullptr; }
 
-static bool Gone(const std::shared_ptr<SimDisk>& d) {
-  if (!d) return false;
-  std::lock_guard<std::mutex> lk(d->mu);
-  return !d->present;
+// The handle's disk has left the bus since the handle was opened (also when it is back).
+static bool Gone(const SimDeviceHandle& dev) {
+  if (!dev.disk) return false;
+  std::lock_guard<std::mutex> lk(dev.disk->mu);
+  return !dev.disk->present || dev.disk->arrival != dev.arrival;
 }
 
 BOOL SimStorage::DeviceIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
@@ -264,14 +349,33 @@ BOOL SimStorage::DeviceIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, v
   auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
   if (!dev) return Fail(ERROR_INVALID_HANDLE);
   SimIoctlHandler handler;
+  const bool offBus = Gone(*dev);
+  bool departs = false;
+  std::shared_ptr<SimDisk> newcomer;
   {
     std::lock_guard<std::mutex> lk(impl_->mu);
     impl_->ioctlLog.push_back(code);
+    impl_->records.push_back({dev->disk, dev->volume ? dev->volume->letter : '\0', code, offBus});
     auto it = impl_->handlers.find(code);
     if (it != impl_->handlers.end()) handler = it->second;
+    if (!offBus && dev->disk)
+      for (auto& d : impl_->departures)
+        if (d.disk.lock() == dev->disk && (d.code == 0 || d.code == code) && ++d.seen == d.nth) {
+          departs = true;
+          newcomer = d.newcomer;
+        }
   }
   if (returned) *returned = 0;
-  if (Gone(dev->disk)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  if (offBus) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  if (departs) {
+    int number;
+    {
+      std::lock_guard<std::mutex> lk(dev->disk->mu);
+      number = dev->disk->number;
+    }
+    LeaveBus(number, std::move(newcomer));
+    return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  }
   if (!handler) return Fail(ERROR_INVALID_FUNCTION);
   SimDeviceCall call{dev->disk, dev->volume, h, dev->access, code, in, inSize, out, outSize, returned};
   return handler(call);
@@ -293,19 +397,27 @@ static bool Place(const SimDeviceHandle& dev, uint64_t pos, uint64_t len, SimDri
   return true;
 }
 
+// Device I/O is never buffered: it starts and ends on a logical block of the disk, which is the
+// bridge's block size, not the drive's 512-byte sector.
+static bool WholeBlocks(const SimDeviceHandle& dev, uint64_t pos, uint64_t len) {
+  const uint64_t block = dev.disk ? SimLogicalBlockSize(*dev.disk) : SimDrive::kSectorSize;
+  return pos % block == 0 && len % block == 0;
+}
+
 BOOL SimStorage::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, const ULONGLONG* offset) {
   auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
   if (read) *read = 0;
   if (!dev) return Fail(ERROR_INVALID_HANDLE);
-  if (Gone(dev->disk)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  if (Gone(*dev)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   uint64_t pos = offset ? *offset : dev->position;
-  if (pos % SimDrive::kSectorSize || toRead % SimDrive::kSectorSize) return Fail(ERROR_INVALID_PARAMETER);
+  if (!WholeBlocks(*dev, pos, toRead)) return Fail(ERROR_INVALID_PARAMETER);
   SimDrive* drive = nullptr;
   uint64_t at = 0;
   if (!Place(*dev, pos, toRead, &drive, &at) ||
       !drive->Read(at / SimDrive::kSectorSize, toRead / SimDrive::kSectorSize, buffer))
     return Fail(ERROR_SECTOR_NOT_FOUND);
   if (!offset) dev->position = pos + toRead;
+  if (!SimDriveWait(kernel_, *drive, false, toRead)) return Fail(ERROR_OPERATION_ABORTED);
   if (read) *read = toRead;
   return TRUE_;
 }
@@ -315,15 +427,16 @@ BOOL SimStorage::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* w
   if (written) *written = 0;
   if (!dev) return Fail(ERROR_INVALID_HANDLE);
   if (!(dev->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
-  if (Gone(dev->disk)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  if (Gone(*dev)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   uint64_t pos = offset ? *offset : dev->position;
-  if (pos % SimDrive::kSectorSize || toWrite % SimDrive::kSectorSize) return Fail(ERROR_INVALID_PARAMETER);
+  if (!WholeBlocks(*dev, pos, toWrite)) return Fail(ERROR_INVALID_PARAMETER);
   SimDrive* drive = nullptr;
   uint64_t at = 0;
   if (!Place(*dev, pos, toWrite, &drive, &at) ||
       !drive->Write(at / SimDrive::kSectorSize, toWrite / SimDrive::kSectorSize, buffer))
     return Fail(ERROR_SECTOR_NOT_FOUND);
   if (!offset) dev->position = pos + toWrite;
+  if (!SimDriveWait(kernel_, *drive, true, toWrite)) return Fail(ERROR_OPERATION_ABORTED);
   if (written) *written = toWrite;
   return TRUE_;
 }
@@ -332,7 +445,7 @@ BOOL SimStorage::FlushFileBuffers(HANDLE h) {
   auto dev = kernel_.LookupAs<SimDeviceHandle>(h);
   if (!dev) return Fail(ERROR_INVALID_HANDLE);
   if (!(dev->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
-  if (Gone(dev->disk)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+  if (Gone(*dev)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   SimIoctlHandler handler;
   {
     std::lock_guard<std::mutex> lk(impl_->mu);

@@ -35,6 +35,9 @@ struct SimDisk {
   // False while the disk is off the bus: opens fail with ERROR_FILE_NOT_FOUND and calls on open
   // handles with ERROR_DEVICE_NOT_CONNECTED. Changed through SimStorage only.
   bool present = true;
+  // Counts the disk's arrivals on the bus: a handle works only during the stay it was opened in,
+  // as Windows makes a new device when a disk comes back.
+  int arrival = 0;
   SimDiskDescription description;         // what discovery reads (SimDiscovery.h)
   std::shared_ptr<SimDiskChecks> checks;  // writability and the TRIM property (SimFsControl.h)
   SimBridgeState bridge;                  // the bridge's profile, identity and faults (SimBridge.h)
@@ -114,9 +117,17 @@ class SimStorage {
   std::shared_ptr<SimDisk> Disk(int number);
   std::vector<std::shared_ptr<SimDisk>> Disks();
   // Takes a disk off the bus (it keeps its state, and handles open on it start failing) and puts
-  // it back, under the same or another number.
+  // it back, under the same or another number. A disk that leaves takes its volumes with it:
+  // their paths no longer open and handles open on them fail; they come back with the disk.
   void DetachDisk(int number);
   void AttachDisk(std::shared_ptr<SimDisk> disk, int number);
+  // The disk leaves the bus, and a newcomer, when given, arrives at once under the freed number,
+  // as Windows gives a new disk the lowest free number. The newcomer is a disk taken off the bus
+  // before (DetachDisk), so that it brings its own volumes along.
+  void LeaveBus(int number, std::shared_ptr<SimDisk> newcomer = nullptr);
+  // The disk leaves the bus (as LeaveBus) when the nth DeviceIoControl with this code (0: any)
+  // reaches a handle of it or of a volume on it; that call fails with ERROR_DEVICE_NOT_CONNECTED.
+  void DepartOn(int number, DWORD code, int nth, std::shared_ptr<SimDisk> newcomer = nullptr);
   std::shared_ptr<SimVolume> AddVolume(char letter, std::vector<SimExtent> extents);
   std::shared_ptr<SimVolume> Volume(char letter);
   std::vector<std::shared_ptr<SimVolume>> Volumes();
@@ -132,6 +143,15 @@ class SimStorage {
   void SetFlushHandler(SimIoctlHandler handler);
   // Every control code sent, in order (for assertions).
   std::vector<DWORD> IoctlLog();
+  // Every DeviceIoControl with the disk its handle reached (a volume handle: the disk of its
+  // first extent when it was opened; null when there was none), in order.
+  struct IoctlRecord {
+    std::shared_ptr<SimDisk> disk;
+    char volume = 0;  // the letter for a volume handle
+    DWORD code = 0;
+    bool offBus = false;  // the disk was off the bus: the call failed without reaching it
+  };
+  std::vector<IoctlRecord> IoctlRecords();
 
   // ---- the calls ----
   static bool IsDevicePath(const std::string& path);
@@ -139,7 +159,8 @@ class SimStorage {
   bool Owns(HANDLE h);
   BOOL DeviceIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
   // Raw sector access through a disk or volume handle (offsets relative to what was opened; whole
-  // sectors only, as Windows requires of unbuffered device I/O). offset null: the handle's position.
+  // logical blocks of the disk only, as Windows requires of unbuffered device I/O; the transfer
+  // takes the drive's time). offset null: the handle's position.
   BOOL ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, const ULONGLONG* offset);
   BOOL WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, const ULONGLONG* offset);
   BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod);

@@ -10,44 +10,14 @@ namespace plat::sim {
 
 namespace {
 
-struct Place {
-  std::shared_ptr<SimVolume> vol;
-  std::shared_ptr<SimDisk> disk;
-  uint64_t firstLba = 0;  // 512-byte sector of the volume start on the disk
-  uint64_t sectors = 0;   // 512-byte sectors of the first extent
-};
+using Place = SimVolumePlace;
 
-bool Locate(SimStorage& storage, char letter, Place& p) {
-  p.vol = storage.Volume(letter);
-  if (!p.vol || p.vol->extents.empty()) return false;
-  const SimExtent& e = p.vol->extents.front();
-  p.disk = storage.Disk(e.diskNumber);
-  if (!p.disk) return false;
-  p.firstLba = e.startingOffset / SimDrive::kSectorSize;
-  p.sectors = e.length / SimDrive::kSectorSize;
-  return true;
-}
-
-// Byte access to the volume, in whole 512-byte sectors underneath.
+bool Locate(SimStorage& storage, char letter, Place& p) { return LocateVolume(storage, letter, &p); }
 bool ReadBytes(const Place& p, uint64_t offset, size_t n, std::vector<uint8_t>& out) {
-  const uint64_t first = offset / 512;
-  const uint64_t last = (offset + n + 511) / 512;
-  if (last > p.sectors) return false;
-  std::vector<uint8_t> buf((last - first) * 512);
-  if (!p.disk->drive.Read(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data())) return false;
-  out.assign(buf.begin() + static_cast<std::ptrdiff_t>(offset - first * 512),
-             buf.begin() + static_cast<std::ptrdiff_t>(offset - first * 512 + n));
-  return true;
+  return ReadVolumeBytes(p, offset, n, out);
 }
-
 bool WriteBytes(const Place& p, uint64_t offset, const std::vector<uint8_t>& data) {
-  const uint64_t first = offset / 512;
-  const uint64_t last = (offset + data.size() + 511) / 512;
-  if (last > p.sectors) return false;
-  std::vector<uint8_t> buf((last - first) * 512);
-  if (!p.disk->drive.Read(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data())) return false;
-  std::memcpy(buf.data() + (offset - first * 512), data.data(), data.size());
-  return p.disk->drive.Write(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data());
+  return WriteVolumeBytes(p, offset, data);
 }
 
 void SetBit(std::vector<uint8_t>& bm, uint64_t c, bool used) {
@@ -66,7 +36,9 @@ void Publish(SimVolume& v, const SimFsState& s) {
   v.freeClusters = s.FreeClusters();
 }
 
-// Writes the FAT entries of clusters [first, first + count) (bitmap numbering) in every table.
+uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+
+// Writes FAT entries from cluster `first` (bitmap numbering) on, in every table.
 bool WriteFatEntries(const Place& p, const SimFsState& s, uint64_t first, const std::vector<uint32_t>& values) {
   std::vector<uint8_t> bytes(values.size() * 4);
   TByteWriter w(bytes);
@@ -78,27 +50,47 @@ bool WriteFatEntries(const Place& p, const SimFsState& s, uint64_t first, const 
   return true;
 }
 
-// Writes the in-use state of clusters back to where the file system keeps it on disk.
-bool WriteBack(const Place& p, const SimFsState& s, const SimClusterRuns& runs, bool used) {
-  if (s.kind == SimFsKind::kFat32) {
-    for (auto [first, count] : runs) {
-      std::vector<uint32_t> v(count, 0);
-      if (used) {
-        for (uint64_t i = 0; i < count; ++i) v[i] = static_cast<uint32_t>(first + i + 1 + 2);
-        v.back() = 0x0FFFFFFF;  // each run ends its own chain: the sim keeps no file order
-      }
-      if (!WriteFatEntries(p, s, first, v)) return false;
-    }
-    return true;
-  }
+uint32_t EndOfChain(const SimFsState& s) { return s.kind == SimFsKind::kFat32 ? 0x0FFFFFFF : 0xFFFFFFFF; }
+
+// Bytes [lo, hi) of the bitmap, where the file system keeps it: exFAT's bitmap file, NTFS's
+// $Bitmap (its runs in order).
+bool WriteBitmapBytes(const Place& p, const SimFsState& s, uint64_t lo, uint64_t hi) {
+  if (lo >= hi) return true;
   if (s.kind == SimFsKind::kExFat) {
     const uint64_t at = s.heapOffset * s.bytesPerSector + uint64_t(s.exfatBitmapCluster - 2) * s.ClusterBytes();
-    return WriteBytes(p, at, s.bitmap);
+    return WriteBytes(p, at + lo, std::vector<uint8_t>(s.bitmap.begin() + lo, s.bitmap.begin() + hi));
   }
-  return true;  // NTFS: the model is the bitmap; $Bitmap on disk is not kept up to date
+  if (s.kind != SimFsKind::kNtfs) return true;
+  uint64_t base = 0;  // byte of $Bitmap where this run starts
+  for (auto [lcn, count] : s.ntfsBitmapRuns) {
+    const uint64_t len = count * s.ClusterBytes();
+    const uint64_t from = std::max(lo, base), to = std::min(hi, base + len);
+    if (from < to && !WriteBytes(p, lcn * s.ClusterBytes() + (from - base),
+                                 std::vector<uint8_t>(s.bitmap.begin() + from, s.bitmap.begin() + to)))
+      return false;
+    base += len;
+  }
+  return true;
 }
 
-uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+// FAT32's FSInfo sector and its copy: the free count and where to look for a free cluster.
+constexpr uint64_t kFsInfoSector = 1;
+constexpr uint64_t kBackupBootSector = 6;
+
+bool WriteFsInfo(const Place& p, const SimFsState& s) {
+  std::vector<uint8_t> info(512, 0);
+  TByteWriter w(info);
+  w.LE32(0, 0x41615252);
+  w.LE32(484, 0x61417272);
+  w.LE32(488, static_cast<uint32_t>(s.FreeClusters()));
+  w.LE32(492, 0xFFFFFFFF);  // no hint
+  w.LE32(508, 0xAA550000);
+  return WriteBytes(p, kFsInfoSector * s.bytesPerSector, info) &&
+         WriteBytes(p, (kBackupBootSector + kFsInfoSector) * s.bytesPerSector, info);
+}
+
+// exFAT's checksum: rotate right by one, add the byte.
+uint32_t Rotate32(uint32_t sum, uint8_t b) { return ((sum & 1) ? 0x80000000u : 0) + (sum >> 1) + b; }
 
 bool FormatFat32(const Place& p, SimFsState& s) {
   const uint64_t total = s.volumeSectors;
@@ -111,6 +103,7 @@ bool FormatFat32(const Place& p, SimFsState& s) {
   s.heapOffset = s.fatOffset + 2 * fat;
   if (total <= s.heapOffset + s.sectorsPerCluster) return false;
   s.clusters = (total - s.heapOffset) / s.sectorsPerCluster;
+  s.rootCluster = 2;
   std::vector<uint8_t> boot(s.bytesPerSector, 0);
   TByteWriter w(boot);
   w.Bytes(0, std::vector<uint8_t>{0xEB, 0x58, 0x90, 'M', 'S', 'W', 'I', 'N', '4', '.', '1'});
@@ -119,16 +112,22 @@ bool FormatFat32(const Place& p, SimFsState& s) {
   w.LE16(14, static_cast<uint16_t>(s.fatOffset));
   w.U8(16, 2);
   w.U8(21, 0xF8);
+  w.LE16(24, 63);  // sectors per track and heads, as Windows writes them
+  w.LE16(26, 255);
+  w.LE32(28, static_cast<uint32_t>(p.firstLba * 512 / s.bytesPerSector));  // hidden sectors
   w.LE32(32, static_cast<uint32_t>(total));
   w.LE32(36, static_cast<uint32_t>(fat));
-  w.LE32(44, 2);  // root directory cluster
-  w.LE16(48, 1);
-  w.LE16(50, 6);
+  w.LE32(44, s.rootCluster);
+  w.LE16(48, static_cast<uint16_t>(kFsInfoSector));
+  w.LE16(50, static_cast<uint16_t>(kBackupBootSector));
+  w.U8(64, 0x80);
   w.U8(66, 0x29);
+  w.LE32(67, static_cast<uint32_t>(0x5EED0000u ^ p.firstLba));
+  w.Bytes(71, std::vector<uint8_t>{'N', 'O', ' ', 'N', 'A', 'M', 'E', ' ', ' ', ' ', ' '});
   w.Bytes(82, std::vector<uint8_t>{'F', 'A', 'T', '3', '2', ' ', ' ', ' '});
   w.U8(510, 0x55);
   w.U8(511, 0xAA);
-  if (!WriteBytes(p, 0, boot)) return false;
+  if (!WriteBytes(p, 0, boot) || !WriteBytes(p, kBackupBootSector * s.bytesPerSector, boot)) return false;
   s.bitmap.assign(CeilDiv(s.clusters, 8), 0);
   // Entries 0 and 1 are reserved; cluster 2 (bitmap 0) holds the root directory.
   std::vector<uint8_t> head(12);
@@ -137,22 +136,30 @@ bool FormatFat32(const Place& p, SimFsState& s) {
   h.LE32(4, 0x0FFFFFFF);
   h.LE32(8, 0x0FFFFFFF);
   // Whole tables are cleared, and the root directory: whatever the sectors held before is gone.
-  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(2 * fat * s.bytesPerSector, 0)) ||
-      !WriteBytes(p, s.heapOffset * s.bytesPerSector, std::vector<uint8_t>(s.ClusterBytes(), 0)))
+  if (!ZeroVolumeBytes(p, s.fatOffset * s.bytesPerSector, 2 * fat * s.bytesPerSector) ||
+      !ZeroVolumeBytes(p, s.heapOffset * s.bytesPerSector, s.ClusterBytes()))
     return false;
   for (uint32_t t = 0; t < 2; ++t)
     if (!WriteBytes(p, (s.fatOffset + t * fat) * s.bytesPerSector, head)) return false;
   SetBit(s.bitmap, 0, true);
-  return true;
+  return WriteFsInfo(p, s);
+}
+
+// The up-case table the formatter writes: ASCII letters, every other character maps to itself.
+std::vector<uint16_t> AsciiUpcase() {
+  std::vector<uint16_t> t(128);
+  for (uint16_t c = 0; c < 128; ++c) t[c] = c >= 'a' && c <= 'z' ? static_cast<uint16_t>(c - 32) : c;
+  return t;
 }
 
 bool FormatExFat(const Place& p, SimFsState& s) {
   const uint64_t total = s.volumeSectors;
+  const uint32_t bps = s.bytesPerSector;
   s.fatOffset = 24;
   s.fatCount = 1;
   uint64_t fat = 1;
   auto heapFor = [&](uint64_t f) { return CeilDiv(s.fatOffset + f, s.sectorsPerCluster) * s.sectorsPerCluster; };
-  while (fat * s.bytesPerSector < ((total - heapFor(fat)) / s.sectorsPerCluster + 2) * 4) ++fat;
+  while (fat * bps < ((total - heapFor(fat)) / s.sectorsPerCluster + 2) * 4) ++fat;
   s.fatSectors = fat;
   s.heapOffset = heapFor(fat);
   if (total <= s.heapOffset + 4 * s.sectorsPerCluster) return false;
@@ -163,35 +170,57 @@ bool FormatExFat(const Place& p, SimFsState& s) {
   s.exfatBitmapCluster = 2;
   const uint32_t upcase = static_cast<uint32_t>(2 + bitmapClusters);
   const uint32_t root = upcase + 1;
+  s.rootCluster = root;
   for (uint64_t c = 0; c < bitmapClusters + 2; ++c) SetBit(s.bitmap, c, true);
 
-  std::vector<uint8_t> boot(512, 0);
-  TByteWriter w(boot);
+  // The boot region: boot sector, eight extended boot sectors, OEM parameters, a reserved
+  // sector and the checksum sector; then its backup.
+  std::vector<uint8_t> region(12 * size_t(bps), 0);
+  TByteWriter w(region);
   w.Bytes(0, std::vector<uint8_t>{0xEB, 0x76, 0x90, 'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '});
-  w.LE64(64, p.firstLba);
+  w.LE64(64, p.firstLba * 512 / bps);
   w.LE64(72, total);
   w.LE32(80, static_cast<uint32_t>(s.fatOffset));
   w.LE32(84, static_cast<uint32_t>(fat));
   w.LE32(88, static_cast<uint32_t>(s.heapOffset));
   w.LE32(92, static_cast<uint32_t>(s.clusters));
   w.LE32(96, root);
+  w.LE32(100, static_cast<uint32_t>(0x5EED0000u ^ p.firstLba));
   w.LE16(104, 0x0100);
-  w.U8(108, static_cast<uint8_t>(std::countr_zero(s.bytesPerSector)));
+  w.U8(108, static_cast<uint8_t>(std::countr_zero(bps)));
   w.U8(109, static_cast<uint8_t>(std::countr_zero(s.sectorsPerCluster)));
   w.U8(110, 1);
   w.U8(111, 0x80);
+  w.U8(112, 0xFF);  // percent in use: not kept
   w.U8(510, 0x55);
   w.U8(511, 0xAA);
-  if (!WriteBytes(p, 0, boot)) return false;
-  // Root directory: the allocation-bitmap entry (type 0x81) says where the bitmap lies.
-  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, std::vector<uint8_t>(fat * s.bytesPerSector, 0)))
-    return false;
+  for (uint32_t k = 1; k <= 8; ++k) w.LE32(size_t(k + 1) * bps - 4, 0xAA550000);
+  uint32_t sum = 0;
+  for (size_t i = 0; i < 11 * size_t(bps); ++i)
+    if (i != 106 && i != 107 && i != 112) sum = Rotate32(sum, region[i]);
+  for (size_t i = 11 * size_t(bps); i < 12 * size_t(bps); i += 4) w.LE32(i, sum);
+  if (!WriteBytes(p, 0, region) || !WriteBytes(p, 12 * uint64_t(bps), region)) return false;
+
+  if (!ZeroVolumeBytes(p, s.fatOffset * bps, fat * bps)) return false;
+  // The up-case table, and the root directory with the bitmap (0x81) and up-case (0x82) entries.
+  s.upcase = AsciiUpcase();
+  std::vector<uint8_t> table(s.upcase.size() * 2);
+  TByteWriter t(table);
+  for (size_t i = 0; i < s.upcase.size(); ++i) t.LE16(i * 2, s.upcase[i]);
+  uint32_t tableSum = 0;
+  for (uint8_t b : table) tableSum = Rotate32(tableSum, b);
+  const uint64_t heap = s.heapOffset * bps;
+  if (!WriteBytes(p, heap + uint64_t(upcase - 2) * s.ClusterBytes(), table)) return false;
   std::vector<uint8_t> dir(s.ClusterBytes(), 0);
   TByteWriter d(dir);
   d.U8(0, 0x81);
   d.LE32(20, s.exfatBitmapCluster);
   d.LE64(24, s.bitmap.size());
-  if (!WriteBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(root - 2) * s.ClusterBytes(), dir)) return false;
+  d.U8(32, 0x82);
+  d.LE32(36, tableSum);
+  d.LE32(52, upcase);
+  d.LE64(56, table.size());
+  if (!WriteBytes(p, heap + uint64_t(root - 2) * s.ClusterBytes(), dir)) return false;
   // FAT: media and reserved entries, then one chain per system file.
   std::vector<uint32_t> entries(root + 1, 0);
   entries[0] = 0xFFFFFFF8;
@@ -202,8 +231,51 @@ bool FormatExFat(const Place& p, SimFsState& s) {
   std::vector<uint8_t> fatBytes(entries.size() * 4);
   TByteWriter f(fatBytes);
   for (size_t i = 0; i < entries.size(); ++i) f.LE32(i * 4, entries[i]);
-  if (!WriteBytes(p, s.fatOffset * s.bytesPerSector, fatBytes)) return false;
-  return WriteBack(p, s, {}, true);
+  if (!WriteBytes(p, s.fatOffset * bps, fatBytes)) return false;
+  return WriteBitmapBytes(p, s, 0, s.bitmap.size());
+}
+
+// MFT record 6, $Bitmap: a FILE record whose unnamed $DATA attribute is non-resident in one run.
+std::vector<uint8_t> BitmapRecord(uint64_t recordBytes, uint64_t lcn, uint64_t clusters, uint64_t dataBytes,
+                                  uint64_t clusterBytes) {
+  std::vector<uint8_t> rec(recordBytes, 0);
+  TByteWriter w(rec);
+  const uint16_t usaCount = static_cast<uint16_t>(1 + recordBytes / 512);
+  w.LE32(0, 0x454C4946);  // "FILE"
+  w.LE16(4, 48);
+  w.LE16(6, usaCount);
+  w.LE16(16, 1);  // sequence
+  w.LE16(18, 1);  // links
+  w.LE16(20, 56);
+  w.LE16(22, 1);  // in use
+  w.LE32(28, static_cast<uint32_t>(recordBytes));
+  w.LE32(44, 6);
+  const size_t a = 56;
+  w.LE32(a, 0x80);
+  w.LE32(a + 4, 88);
+  w.U8(a + 8, 1);  // non-resident
+  w.LE16(a + 10, 64);
+  w.LE64(a + 24, clusters - 1);
+  w.LE16(a + 32, 64);
+  w.LE64(a + 40, clusters * clusterBytes);
+  w.LE64(a + 48, dataBytes);
+  w.LE64(a + 56, dataBytes);
+  // One run: 8-byte length and offset fields.
+  w.U8(a + 64, 0x88);
+  w.LE64(a + 65, clusters);
+  w.LE64(a + 73, lcn);
+  w.LE32(a + 88, 0xFFFFFFFF);
+  w.LE32(24, static_cast<uint32_t>(a + 96));
+  w.LE16(40, 1);
+  // Update sequence: the last two bytes of every 512-byte stride move into the array.
+  w.LE16(48, 1);
+  for (uint16_t i = 1; i < usaCount; ++i) {
+    rec[48 + 2 * i] = rec[i * 512 - 2];
+    rec[48 + 2 * i + 1] = rec[i * 512 - 1];
+    rec[i * 512 - 2] = 1;
+    rec[i * 512 - 1] = 0;
+  }
+  return rec;
 }
 
 bool FormatNtfs(const Place& p, SimFsState& s) {
@@ -226,12 +298,23 @@ bool FormatNtfs(const Place& p, SimFsState& s) {
   w.U8(511, 0xAA);
   if (!WriteBytes(p, 0, boot)) return false;
   s.bitmap.assign(CeilDiv(s.clusters, 8), 0);
-  // $Boot and the first clusters, and an MFT of 16 records.
+  // $Boot and the first clusters, an MFT of 16 records, and $Bitmap's data after it.
   const uint64_t bootClusters = CeilDiv(8192, s.ClusterBytes());
   for (uint64_t c = 0; c < bootClusters; ++c) SetBit(s.bitmap, c, true);
-  for (uint64_t c = 0; c < CeilDiv(16 * 1024, s.ClusterBytes()); ++c) SetBit(s.bitmap, s.mftLcn + c, true);
+  const uint64_t mftClusters = CeilDiv(16 * 1024, s.ClusterBytes());
+  for (uint64_t c = 0; c < mftClusters; ++c) SetBit(s.bitmap, s.mftLcn + c, true);
+  const uint64_t bitmapBytes = CeilDiv(s.bitmap.size(), 8) * 8;
+  const uint64_t bitmapLcn = s.mftLcn + mftClusters;
+  const uint64_t bitmapClusters = CeilDiv(bitmapBytes, s.ClusterBytes());
+  for (uint64_t c = 0; c < bitmapClusters; ++c) SetBit(s.bitmap, bitmapLcn + c, true);
   SetBit(s.bitmap, s.clusters - 1, true);
-  return true;
+  s.ntfsBitmapRuns = {{bitmapLcn, bitmapClusters}};
+  if (!ZeroVolumeBytes(p, s.mftLcn * s.ClusterBytes(), mftClusters * s.ClusterBytes()) ||
+      !WriteBytes(p, s.mftLcn * s.ClusterBytes() + 6 * 1024,
+                  BitmapRecord(1024, bitmapLcn, bitmapClusters, bitmapBytes, s.ClusterBytes())) ||
+      !ZeroVolumeBytes(p, bitmapLcn * s.ClusterBytes(), bitmapClusters * s.ClusterBytes()))
+    return false;
+  return WriteBitmapBytes(p, s, 0, s.bitmap.size());
 }
 
 // ---- mounting what is on disk ----
@@ -253,6 +336,7 @@ bool MountFat32(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, st
   if (!s.bytesPerSector || !s.sectorsPerCluster || !s.fatSectors) return Why(why, "FAT32 fields are zero");
   s.heapOffset = s.fatOffset + s.fatCount * s.fatSectors;
   s.clusters = (s.volumeSectors - s.heapOffset) / s.sectorsPerCluster;
+  s.rootCluster = r.LE32(44);
   std::vector<uint8_t> fat;
   if (!ReadBytes(p, s.fatOffset * s.bytesPerSector, (s.clusters + 2) * 4, fat)) return Why(why, "FAT read failed");
   s.bitmap.assign(CeilDiv(s.clusters, 8), 0);
@@ -279,9 +363,35 @@ bool MountExFat(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, st
   if (!ReadBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(root - 2) * s.ClusterBytes(), s.ClusterBytes(),
                  dir))
     return Why(why, "exFAT root directory read failed");
+  s.rootCluster = root;
+  bool haveBitmap = false;
   for (size_t at = 0; at + 32 <= dir.size(); at += 32) {
     TByteReader e({dir.data() + at, 32});
-    if (e.U8(0) != 0x81) continue;
+    if (e.U8(0) == 0x82) {
+      // The up-case table, compressed or not: 0xFFFF and a count stand for that many
+      // characters that map to themselves.
+      std::vector<uint8_t> raw;
+      const uint32_t first = e.LE32(20);
+      const uint64_t len = e.LE64(24);
+      if (first < 2 || len > 2 * 65536 ||
+          !ReadBytes(p, s.heapOffset * s.bytesPerSector + uint64_t(first - 2) * s.ClusterBytes(), len, raw))
+        return Why(why, "exFAT up-case table read failed");
+      TByteReader t(raw);
+      s.upcase.clear();
+      for (size_t i = 0; i + 1 < raw.size() && s.upcase.size() < 65536; i += 2) {
+        const uint16_t c = t.LE16(i);
+        if (c == 0xFFFF && i + 3 < raw.size()) {
+          const uint16_t n = t.LE16(i + 2);
+          for (uint16_t k = 0; k < n && s.upcase.size() < 65536; ++k)
+            s.upcase.push_back(static_cast<uint16_t>(s.upcase.size()));
+          i += 2;
+        } else {
+          s.upcase.push_back(c);
+        }
+      }
+      continue;
+    }
+    if (e.U8(0) != 0x81 || haveBitmap) continue;
     s.exfatBitmapCluster = e.LE32(20);
     const uint64_t len = e.LE64(24);
     if (s.exfatBitmapCluster < 2 || len < CeilDiv(s.clusters, 8))
@@ -293,8 +403,9 @@ bool MountExFat(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, st
     s.bitmap = bm;
     const uint64_t spare = s.clusters & 7;
     if (spare) s.bitmap.back() = static_cast<uint8_t>(s.bitmap.back() & ((1u << spare) - 1));
-    return true;
+    haveBitmap = true;
   }
+  if (haveBitmap) return true;
   return Why(why, "exFAT allocation bitmap entry not found");
 }
 
@@ -349,6 +460,7 @@ bool MountNtfs(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, std
           for (unsigned k = 0; k < offBytes; ++k) delta |= int64_t(rec[run + 1 + lenBytes + k]) << (8 * k);
           if (offBytes && (rec[run + lenBytes + offBytes] & 0x80)) delta -= int64_t(1) << (8 * offBytes);
           lcn += delta;
+          s.ntfsBitmapRuns.push_back({uint64_t(lcn), count});
           std::vector<uint8_t> part;
           if (!ReadBytes(p, uint64_t(lcn) * s.ClusterBytes(), count * s.ClusterBytes(), part))
             return Why(why, "$Bitmap read failed");
@@ -371,7 +483,13 @@ bool MountNtfs(const Place& p, const std::vector<uint8_t>& b, SimFsState& s, std
 
 uint64_t SimFsState::FreeClusters() const {
   uint64_t used = 0;
-  for (uint8_t b : bitmap) used += static_cast<uint64_t>(std::popcount(b));
+  size_t i = 0;
+  for (; i + 8 <= bitmap.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, bitmap.data() + i, 8);
+    used += static_cast<uint64_t>(std::popcount(w));
+  }
+  for (; i < bitmap.size(); ++i) used += static_cast<uint64_t>(std::popcount(bitmap[i]));
   return clusters - used;
 }
 
@@ -382,6 +500,8 @@ bool FormatVolume(SimStorage& storage, char letter, SimFsKind kind, uint32_t byt
   if ((bytesPerSector != 512 && bytesPerSector != 4096) || clusterBytes < bytesPerSector || clusterBytes > 65536 ||
       !std::has_single_bit(clusterBytes))
     return false;
+  // Windows formats in the disk's own logical sectors.
+  if (bytesPerSector != SimLogicalBlockSize(*p.disk)) return false;
   auto s = std::make_shared<SimFsState>();
   s->kind = kind;
   s->bytesPerSector = bytesPerSector;
@@ -413,6 +533,14 @@ bool MountVolume(SimStorage& storage, char letter, std::string* why) {
   else
     return Why(why, "no file system recognised");
   if (!ok) return false;
+  // A file system laid out in sectors of another size than the disk's is not that file system
+  // to Windows: the volume shows as RAW.
+  if (s->bytesPerSector != SimLogicalBlockSize(*p.disk)) {
+    std::lock_guard<std::mutex> lk(p.vol->mu);
+    p.vol->fileSystemName.clear();
+    p.vol->fs = nullptr;
+    return Why(why, "bytes per sector differ from the disk's logical sector size");
+  }
   Publish(*p.vol, *s);
   std::lock_guard<std::mutex> lk(p.vol->mu);
   p.vol->fs = s;
@@ -447,23 +575,13 @@ std::shared_ptr<SimFsState> FsState(SimStorage& storage, char letter) {
   return v->fs;
 }
 
-static bool MarkLocked(const Place& p, SimFsState* s, const SimClusterRuns& runs, bool used) {
-  for (auto [first, count] : runs) {
-    if (first > s->clusters || count > s->clusters - first) return false;
-    for (uint64_t c = first; c < first + count; ++c) SetBit(s->bitmap, c, used);
-  }
-  const bool ok = WriteBack(p, *s, runs, used);
-  Publish(*p.vol, *s);
-  return ok;
-}
-
 static bool Mark(SimStorage& storage, char letter, const SimClusterRuns& runs, bool used) {
   Place p;
   if (!Locate(storage, letter, p)) return false;
   auto s = FsState(storage, letter);
   if (!s) return false;
   std::lock_guard<std::mutex> lk(s->mu);
-  return MarkLocked(p, s.get(), runs, used);
+  return MarkClusters(p, *s, runs, used);
 }
 
 bool AllocateRuns(SimStorage& storage, char letter, const SimClusterRuns& runs) {
@@ -480,17 +598,8 @@ SimClusterRuns AllocateFile(SimStorage& storage, char letter, uint64_t clusters)
   if (!s) return {};
   std::lock_guard<std::mutex> lk(s->mu);
   if (clusters == 0 || s->FreeClusters() < clusters) return {};
-  SimClusterRuns runs;
-  uint64_t left = clusters;
-  for (uint64_t c = 0; c < s->clusters && left > 0; ++c) {
-    if (s->Used(c)) continue;
-    if (!runs.empty() && runs.back().first + runs.back().second == c)
-      ++runs.back().second;
-    else
-      runs.push_back({c, 1});
-    --left;
-  }
-  if (!MarkLocked(p, s.get(), runs, true)) return {};
+  SimClusterRuns runs = FindFreeClusters(*s, clusters);
+  if (!MarkClusters(p, *s, runs, true)) return {};
   return runs;
 }
 
@@ -511,6 +620,148 @@ std::vector<std::pair<uint64_t, uint64_t>> FreeDiskRanges(SimStorage& storage, c
       r.push_back({heap + c * perCluster, perCluster});
   }
   return r;
+}
+
+// ---- for the modules that keep a volume's structures -------------------------------------------
+
+bool LocateVolume(SimStorage& storage, char letter, SimVolumePlace* p) {
+  p->vol = storage.Volume(letter);
+  if (!p->vol) return false;
+  SimExtent e;
+  {
+    std::lock_guard<std::mutex> lk(p->vol->mu);
+    if (p->vol->extents.empty()) return false;
+    e = p->vol->extents.front();
+  }
+  p->disk = storage.Disk(e.diskNumber);
+  if (!p->disk) return false;
+  p->firstLba = e.startingOffset / SimDrive::kSectorSize;
+  p->sectors = e.length / SimDrive::kSectorSize;
+  return true;
+}
+
+bool ReadVolumeBytes(const SimVolumePlace& p, uint64_t offset, size_t n, std::vector<uint8_t>& out) {
+  const uint64_t first = offset / 512;
+  const uint64_t last = (offset + n + 511) / 512;
+  if (last > p.sectors) return false;
+  std::vector<uint8_t> buf((last - first) * 512);
+  if (!p.disk->drive.Read(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data())) return false;
+  out.assign(buf.begin() + static_cast<std::ptrdiff_t>(offset - first * 512),
+             buf.begin() + static_cast<std::ptrdiff_t>(offset - first * 512 + n));
+  return true;
+}
+
+bool WriteVolumeBytes(const SimVolumePlace& p, uint64_t offset, const std::vector<uint8_t>& data) {
+  const uint64_t first = offset / 512;
+  const uint64_t last = (offset + data.size() + 511) / 512;
+  if (last > p.sectors) return false;
+  std::vector<uint8_t> buf((last - first) * 512);
+  // Only the partial sectors at either end need what the drive holds.
+  const bool headPartial = offset % 512 != 0, tailPartial = (offset + data.size()) % 512 != 0;
+  if ((headPartial || tailPartial) && last - first <= 2) {
+    if (!p.disk->drive.Read(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data())) return false;
+  } else {
+    if (headPartial && !p.disk->drive.Read(p.firstLba + first, 1, buf.data())) return false;
+    if (tailPartial && !p.disk->drive.Read(p.firstLba + last - 1, 1, buf.data() + (last - first - 1) * 512))
+      return false;
+  }
+  std::memcpy(buf.data() + (offset - first * 512), data.data(), data.size());
+  return p.disk->drive.Write(p.firstLba + first, static_cast<uint32_t>(last - first), buf.data());
+}
+
+bool ZeroVolumeBytes(const SimVolumePlace& p, uint64_t offset, uint64_t n) {
+  const uint64_t first = (offset + 511) / 512, last = (offset + n) / 512;  // the whole sectors inside
+  if (first >= last) return WriteVolumeBytes(p, offset, std::vector<uint8_t>(n, 0));
+  if (last > p.sectors || !p.disk->drive.WriteZeros(p.firstLba + first, last - first)) return false;
+  return (offset == first * 512 || WriteVolumeBytes(p, offset, std::vector<uint8_t>(first * 512 - offset, 0))) &&
+         (offset + n == last * 512 ||
+          WriteVolumeBytes(p, last * 512, std::vector<uint8_t>(offset + n - last * 512, 0)));
+}
+
+bool MarkClusters(const SimVolumePlace& p, SimFsState& s, const SimClusterRuns& runs, bool used) {
+  uint64_t lo = UINT64_MAX, hi = 0;
+  for (auto [first, count] : runs) {
+    if (first > s.clusters || count > s.clusters - first) return false;
+    for (uint64_t c = first; c < first + count; ++c) SetBit(s.bitmap, c, used);
+    if (count) {
+      lo = std::min(lo, first);
+      hi = std::max(hi, first + count);
+    }
+  }
+  bool ok = true;
+  if (s.kind == SimFsKind::kFat32 || (s.kind == SimFsKind::kExFat && !used)) {
+    for (auto [first, count] : runs) {
+      if (!count) continue;
+      std::vector<uint32_t> v(count, 0);
+      if (used) {
+        for (uint64_t i = 0; i < count; ++i) v[i] = static_cast<uint32_t>(first + i + 1 + 2);
+        v.back() = EndOfChain(s);
+      }
+      ok = ok && WriteFatEntries(p, s, first, v);
+    }
+  }
+  if (hi > lo) ok = ok && WriteBitmapBytes(p, s, lo / 8, (hi - 1) / 8 + 1);
+  if (s.kind == SimFsKind::kFat32) ok = ok && WriteFsInfo(p, s);
+  Publish(*p.vol, s);
+  return ok;
+}
+
+bool WriteFatChain(const SimVolumePlace& p, const SimFsState& s, const SimClusterRuns& runs) {
+  if (s.kind == SimFsKind::kNtfs) return true;
+  for (size_t r = 0; r < runs.size(); ++r) {
+    const auto [first, count] = runs[r];
+    if (!count) continue;
+    std::vector<uint32_t> v(count);
+    for (uint64_t i = 0; i + 1 < count; ++i) v[i] = static_cast<uint32_t>(first + i + 1 + 2);
+    v.back() = r + 1 < runs.size() ? static_cast<uint32_t>(runs[r + 1].first + 2) : EndOfChain(s);
+    if (!WriteFatEntries(p, s, first, v)) return false;
+  }
+  return true;
+}
+
+SimClusterRuns FindFreeClusters(const SimFsState& s, uint64_t want, uint64_t from, uint64_t maxRun, uint64_t gap) {
+  SimClusterRuns runs;
+  if (s.clusters == 0) return runs;
+  uint64_t c = from < s.clusters ? from : 0, got = 0, skip = 0;
+  for (uint64_t seen = 0; got < want && seen < s.clusters;) {
+    if ((c & 7) == 0 && c + 8 <= s.clusters && s.bitmap[c >> 3] == 0xFF) {  // eight in use at once
+      c += 8;
+      seen += 8;
+    } else {
+      if (!s.Used(c)) {
+        if (skip) {
+          --skip;
+        } else {
+          if (!runs.empty() && runs.back().first + runs.back().second == c &&
+              (maxRun == 0 || runs.back().second < maxRun))
+            ++runs.back().second;
+          else
+            runs.push_back({c, 1});
+          ++got;
+          if (maxRun && runs.back().second == maxRun) skip = gap;
+        }
+      }
+      ++c;
+      ++seen;
+    }
+    if (c >= s.clusters) c = 0;
+  }
+  return runs;
+}
+
+bool SaveImageFile(SimStorage& storage, char letter, const std::string& hostPath) {
+  Place p;
+  if (!Locate(storage, letter, p)) return false;
+  std::FILE* f = std::fopen(hostPath.c_str(), "wb");
+  if (!f) return false;
+  std::vector<uint8_t> buf(1 << 20);
+  bool ok = true;
+  for (uint64_t at = 0; at < p.sectors && ok;) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(buf.size() / 512, p.sectors - at));
+    ok = p.disk->drive.Read(p.firstLba + at, n, buf.data()) && std::fwrite(buf.data(), 512, n, f) == n;
+    at += n;
+  }
+  return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace plat::sim

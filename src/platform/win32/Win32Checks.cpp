@@ -79,10 +79,12 @@
   X(FILE_ATTRIBUTE_DIRECTORY)             \
   X(FILE_ATTRIBUTE_ARCHIVE)               \
   X(FILE_ATTRIBUTE_NORMAL)                \
+  X(FILE_ATTRIBUTE_REPARSE_POINT)         \
   X(FILE_FLAG_WRITE_THROUGH)              \
   X(FILE_FLAG_NO_BUFFERING)               \
   X(FILE_FLAG_SEQUENTIAL_SCAN)            \
   X(INVALID_FILE_ATTRIBUTES)              \
+  X(INVALID_FILE_SIZE)                    \
   X(FILE_BEGIN)                           \
   X(FILE_CURRENT)                         \
   X(FILE_END)                             \

@@ -95,6 +95,13 @@ BOOL Win32Platform::SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newP
   return ok;
 }
 
+DWORD Win32Platform::GetFileSize(HANDLE h, DWORD* sizeHigh) {
+  ::DWORD high = 0;
+  const ::DWORD low = ::GetFileSize(h, &high);
+  if (sizeHigh) *sizeHigh = high;
+  return low;
+}
+
 BOOL Win32Platform::GetFileSizeEx(HANDLE h, LONGLONG* size) {
   LARGE_INTEGER s;
   s.QuadPart = 0;

@@ -5,6 +5,7 @@
 namespace vt_fs {
 constexpr plat::DWORD kVolumeBitmap = plat::fsc::FSCTL_GET_VOLUME_BITMAP;
 constexpr plat::DWORD kNtfsVolumeData = plat::fsc::FSCTL_GET_NTFS_VOLUME_DATA;
+constexpr plat::DWORD kRetrievalPointers = plat::fsc::FSCTL_GET_RETRIEVAL_POINTERS;
 constexpr plat::DWORD kIsWritable = plat::fsc::IOCTL_DISK_IS_WRITABLE;
 constexpr plat::DWORD kTokenQuery = plat::fsc::TOKEN_QUERY;
 constexpr plat::DWORD kTokenElevation = plat::fsc::TokenElevation;
@@ -18,6 +19,7 @@ constexpr plat::DWORD kTrimProperty = plat::fsc::StorageDeviceTrimProperty;
 
 static_assert(vt_fs::kVolumeBitmap == FSCTL_GET_VOLUME_BITMAP);
 static_assert(vt_fs::kNtfsVolumeData == FSCTL_GET_NTFS_VOLUME_DATA);
+static_assert(vt_fs::kRetrievalPointers == FSCTL_GET_RETRIEVAL_POINTERS);
 static_assert(vt_fs::kIsWritable == IOCTL_DISK_IS_WRITABLE);
 static_assert(vt_fs::kTokenQuery == TOKEN_QUERY);
 static_assert(vt_fs::kTokenElevation == static_cast<DWORD>(TokenElevation));
@@ -25,6 +27,10 @@ static_assert(vt_fs::kTrimProperty == static_cast<DWORD>(StorageDeviceTrimProper
 
 static_assert(plat::fsc::kStartingLcnInputSize == sizeof(STARTING_LCN_INPUT_BUFFER));
 static_assert(plat::fsc::kVolumeBitmapHeaderSize == offsetof(VOLUME_BITMAP_BUFFER, Buffer));
+static_assert(plat::fsc::kStartingVcnInputSize == sizeof(STARTING_VCN_INPUT_BUFFER));
+static_assert(plat::fsc::kRetrievalHeaderSize == offsetof(RETRIEVAL_POINTERS_BUFFER, Extents));
+static_assert(plat::fsc::kRetrievalExtentSize == sizeof(RETRIEVAL_POINTERS_BUFFER::Extents[0]));
+static_assert(plat::fsc::kRetrievalPointersSize == sizeof(RETRIEVAL_POINTERS_BUFFER));
 static_assert(plat::fsc::kNtfsVolumeDataSize == sizeof(NTFS_VOLUME_DATA_BUFFER));
 static_assert(plat::fsc::kNtfsTotalClustersAt == offsetof(NTFS_VOLUME_DATA_BUFFER, TotalClusters));
 static_assert(plat::fsc::kNtfsFreeClustersAt == offsetof(NTFS_VOLUME_DATA_BUFFER, FreeClusters));

@@ -54,6 +54,7 @@ class Win32Platform final : public IPlatform {
   BOOL WriteFileAt(HANDLE h, const void* buffer, DWORD toWrite, DWORD* written, ULONGLONG offset) override;
   DWORD SetFilePointer(HANDLE h, LONG distanceLow, LONG* distanceHigh, DWORD moveMethod) override;
   BOOL SetFilePointerEx(HANDLE h, LONGLONG distance, LONGLONG* newPosition, DWORD moveMethod) override;
+  DWORD GetFileSize(HANDLE h, DWORD* sizeHigh) override;
   BOOL GetFileSizeEx(HANDLE h, LONGLONG* size) override;
   BOOL SetEndOfFile(HANDLE h) override;
   BOOL FlushFileBuffers(HANDLE h) override;

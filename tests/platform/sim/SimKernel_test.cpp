@@ -110,6 +110,56 @@ TEST(SimKernel, CancelSynchronousIoEndsACancellableHangOnly) {
   Win().CloseHandle(h2);
 }
 
+// What a run's disconnect probe does: poll the clock in 250 ms sleeps until a deadline.
+struct ClockLoopJob {
+  uint64_t spanMs = 3000;
+  int sleeps = 0;
+};
+
+DWORD SleepUntilDeadline(void* p) {
+  auto* job = static_cast<ClockLoopJob*>(p);
+  const uint64_t deadline = Win().GetTickCount64() + job->spanMs;
+  do {
+    job->sleeps++;
+    Win().Sleep(250);
+  } while (Win().GetTickCount64() < deadline);
+  return 0;
+}
+
+struct EventWaitJob {
+  HANDLE event;
+  DWORD ms;
+  DWORD result = 0;
+};
+
+DWORD WaitForTheEvent(void* p) {
+  auto* job = static_cast<EventWaitJob*>(p);
+  job->result = Win().WaitForSingleObject(job->event, job->ms);
+  return 0;
+}
+
+// Stopping the machine while its threads wait: a wait with a deadline ends as if it had passed
+// (so a loop bounded by the clock runs out instead of spinning), one without a deadline fails.
+TEST(SimKernel, ShutdownEndsTimedWaitsAsTimedOut) {
+  ScopedSimMachine m;
+  HANDLE never = Win().CreateEventW(TRUE_, FALSE_);
+  ClockLoopJob loop;
+  EventWaitJob timed{never, 300000}, endless{never, INFINITE};
+  HANDLE threads[] = {Win().CreateThread(0, SleepUntilDeadline, &loop, 0, nullptr),
+                      Win().CreateThread(0, WaitForTheEvent, &timed, 0, nullptr),
+                      Win().CreateThread(0, WaitForTheEvent, &endless, 0, nullptr)};
+  const uint64_t t0 = Win().GetTickCount64();
+  Win().Sleep(100);  // every thread is inside its wait now
+  EXPECT_EQ(loop.sleeps, 1);
+  m->Shutdown();  // before, the loop spun with the clock standing still until the abort
+  for (HANDLE h : threads) EXPECT_EQ(Win().WaitForSingleObject(h, 0), WAIT_OBJECT_0);
+  EXPECT_GE(Win().GetTickCount64() - t0, 3000u);  // the clock went on to the deadlines
+  EXPECT_EQ(timed.result, WAIT_TIMEOUT);
+  EXPECT_EQ(endless.result, WAIT_FAILED);
+  for (HANDLE h : threads) Win().CloseHandle(h);
+  Win().CloseHandle(never);
+}
+
 TEST(SimKernel, DeadlockIsReportedInsteadOfHanging) {
   ScopedSimMachine m;
   std::atomic<int> reports{0};

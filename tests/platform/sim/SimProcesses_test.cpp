@@ -67,6 +67,7 @@ TEST(SimPowerShellReTrim, ReleasesExactlyTheFreeClustersOfAnNtfsVolume) {
   for (const Case c : {Case{512, 4096}, Case{4096, 8192}, Case{512, 512}}) {
     SCOPED_TRACE(c.clusterBytes);
     ReTrimRig rig;
+    rig.m->Bridge().SetLogicalBlockSize(3, c.bytesPerSector);
     ASSERT_TRUE(FormatVolume(rig.m->Storage(), 'E', SimFsKind::kNtfs, c.bytesPerSector, c.clusterBytes));
     // Files in pieces, so that free space lies between used clusters.
     ASSERT_FALSE(AllocateFile(rig.m->Storage(), 'E', 40).empty());

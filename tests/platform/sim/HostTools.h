@@ -1,0 +1,59 @@
+// The Linux host's file-system tools, for tests that let them judge what the simulated machine
+// wrote. A test skips itself when a tool is missing (tools/test-all installs them).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace hosttools {
+
+#ifdef _WIN32
+inline bool OnPath(const std::string&) { return false; }
+#else
+inline bool OnPath(const std::string& tool) {
+  const char* path = std::getenv("PATH");
+  std::string p = path ? path : "";
+  for (size_t at = 0; at <= p.size();) {
+    size_t end = p.find(':', at);
+    if (end == std::string::npos) end = p.size();
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(std::filesystem::path(p.substr(at, end - at)) / tool, ec)) return true;
+    at = end + 1;
+  }
+  return false;
+}
+#endif
+
+// Runs a command; its exit code, and what it printed in *output.
+inline int Run(const std::string& command, std::string* output) {
+  const std::string log =
+      (std::filesystem::temp_directory_path() / ("vt_tool_" + std::to_string(std::rand()))).string();
+  const int rc = std::system((command + " >" + log + " 2>&1").c_str());
+  output->clear();
+  if (std::FILE* f = std::fopen(log.c_str(), "rb")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) output->append(buf, n);
+    std::fclose(f);
+  }
+  std::remove(log.c_str());
+  return rc;
+}
+
+// A host file that goes with the test.
+struct TempFile {
+  std::string path =
+      (std::filesystem::temp_directory_path() / ("vt_img_" + std::to_string(std::rand()) + "_" +
+                                                 ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+          .string();
+  ~TempFile() { std::remove(path.c_str()); }
+};
+
+}  // namespace hosttools
+
+// Skips the test unless the tool is on the host's PATH.
+#define VT_NEED_TOOL(tool) \
+  if (!hosttools::OnPath(tool)) GTEST_SKIP() << tool << " not on PATH (dosfstools, exfatprogs)"
