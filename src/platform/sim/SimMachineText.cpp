@@ -189,7 +189,8 @@ class TParser {
                     std::to_string(d.line) + ")");
     std::map<std::string, std::string> kv;
     if (!Pairs(tokens, 3,
-               {"size", "product", "serial", "model", "firmware", "bridge", "table", "trim", "rpm", "identify-ms"},
+               {"size", "product", "serial", "model", "firmware", "bridge", "table", "trim", "rpm", "identify-ms",
+                "speed", "cache", "write-mbps", "read-mbps"},
                &kv))
       return false;
 
@@ -255,7 +256,39 @@ class TParser {
       if (!ms) return Fail("identify-ms '" + kv["identify-ms"] + "' is not 0 to 600000");
       d.identity.answerDelayMs = static_cast<uint32_t>(*ms);
     }
+    if (!Speed(kv, d.speed)) return false;
     spec_->disks.push_back(std::move(d));
+    return true;
+  }
+
+  // speed= names a profile; cache=, write-mbps= and read-mbps= change it.
+  bool Speed(std::map<std::string, std::string>& kv, SimDriveSpeed& speed) {
+    const std::string name = Lower(kv.count("speed") ? kv["speed"] : "instant");
+    if (name == "instant")
+      speed = SimDriveSpeed::Instant();
+    else if (name == "fast-uas-ssd")
+      speed = SimDriveSpeed::FastUasSsd();
+    else if (name == "bot-enclosure")
+      speed = SimDriveSpeed::BotEnclosure();
+    else if (name == "steady")
+      speed = SimDriveSpeed::NeverSlows();
+    else
+      return Fail("unknown speed '" + kv["speed"] + "' (known: instant, fast-uas-ssd, bot-enclosure, steady)");
+    const bool timed = name != "instant";
+    if (kv.count("cache")) {
+      const auto c = ParseSize(kv["cache"]);
+      if (!c) return Fail("cache '" + kv["cache"] + "' is not a size");
+      if (speed.cacheBytes == 0)
+        return Fail("speed " + name + " has no cache (fast-uas-ssd and bot-enclosure have)");
+      speed.cacheBytes = *c;
+    }
+    for (const char* key : {"write-mbps", "read-mbps"}) {
+      if (!kv.count(key)) continue;
+      if (!timed) return Fail(std::string(key) + " needs a speed other than instant");
+      const auto v = ParseInt(kv[key], 1, 100000);
+      if (!v) return Fail(std::string(key) + " '" + kv[key] + "' is not 1 to 100000 (MiB per second)");
+      (std::string(key) == "write-mbps" ? speed.writeMBps : speed.readMBps) = *v;
+    }
     return true;
   }
 
@@ -376,7 +409,7 @@ bool BuildMachine(SimMachine& machine, const SimMachineSpec& spec, std::string* 
       if (machine.Storage().Volume(v.letter))
         return fail(v.line, std::string("the machine has a volume ") + v.letter + ": already");
     // The bridge first: it sets the block size that the partition table is laid out in.
-    machine.Discovery().AddDisk(d.number, d.sizeBytes, d.description);
+    machine.Discovery().AddDisk(d.number, d.sizeBytes, d.description)->drive.SetSpeed(d.speed);
     machine.Bridge().SetProfile(d.number, d.bridge);
     machine.Bridge().SetIdentity(d.number, d.identity);
     for (const auto& v : d.volumes) {
@@ -399,22 +432,21 @@ bool BuildMachineFromText(SimMachine& machine, const std::string& text, std::str
 }
 
 const std::string& BuiltInMachineText() {
-  static const std::string text =
-      R"(# The demo's machine: the disks a user of the tool meets (docs/machine-description.md).
+  static const std::string text = R"(# The demo's machine (docs/machine-description.md).
 # The internal system disk: Windows lives on C:.
-disk 0 sata size=476G product="Samsung SSD 860 EVO 500GB" serial=S3Z2NB0K612345A
+disk 0 sata size=476G product="Samsung SSD 860 EVO 500GB" serial=S3Z2NB0K612345A speed=steady write-mbps=500 read-mbps=540
 volume C fs=ntfs
-# A USB Mass Storage (bulk-only) enclosure: ATA pass-through only.
-disk 1 bot size=466G product="Portable SSD T5" serial=S49WNP0N120517 model="Samsung Portable SSD T5"
+# A USB Mass Storage (bulk-only) enclosure: ATA pass-through only; its bridge caps the speed.
+disk 1 bot size=466G product="Portable SSD T5" serial=S49WNP0N120517 model="Samsung Portable SSD T5" speed=bot-enclosure
 volume E fs=exfat
-# A USB Attached SCSI enclosure: UNMAP and WRITE SAME(16) too.
-disk 2 uas size=932G product="Extreme 55AE" serial=32343133464E model="SanDisk SDSSDE61-1T00"
+# A USB Attached SCSI enclosure: UNMAP and WRITE SAME(16) too; fast until its cache is full.
+disk 2 uas size=932G product="Extreme 55AE" serial=32343133464E model="SanDisk SDSSDE61-1T00" speed=fast-uas-ssd cache=12G
 volume F fs=ntfs
 # An enclosure whose bridge presents 4096-byte logical blocks, with FAT32.
-disk 3 uas size=238G bridge=uas-4k product="USB 3.1 Enclosure" serial=000000123ABC model="CT250MX500SSD1"
+disk 3 uas size=238G bridge=uas-4k product="USB 3.1 Enclosure" serial=000000123ABC model="CT250MX500SSD1" speed=steady write-mbps=350 read-mbps=400
 volume G fs=fat32
 # A rotating disk: nothing to TRIM.
-disk 4 usb-hdd size=1863G product="Elements 25A2" serial=575836314142 model="WDC WD20SPZX-22UA7T0"
+disk 4 usb-hdd size=1863G product="Elements 25A2" serial=575836314142 model="WDC WD20SPZX-22UA7T0" speed=steady write-mbps=110 read-mbps=120
 volume H fs=ntfs
 )";
   return text;

@@ -4,7 +4,7 @@
 //   # the system disk and one USB enclosure
 //   disk 0 sata size=238G product="SATA SSD" serial=S0001
 //   volume C fs=ntfs
-//   disk 1 bot size=466G product="Portable SSD" serial=BOT0001 model="Portable SSD 500GB"
+//   disk 1 bot size=466G product="Portable SSD" serial=BOT0001 speed=bot-enclosure cache=4G
 //   volume E fs=exfat cluster=128K
 //
 // ParseMachineText checks every line and stops at the first bad one, naming it by its number;
@@ -18,6 +18,7 @@
 
 #include "platform/sim/SimBridge.h"
 #include "platform/sim/SimDiscovery.h"
+#include "platform/sim/SimDriveSpeed.h"
 
 namespace plat::sim {
 
@@ -40,6 +41,7 @@ struct SimDiskSpec {
   SimDiskDescription description;
   SimBridgeProfile bridge;
   SimIdentity identity;
+  SimDriveSpeed speed;  // instant unless named
   std::vector<SimVolumeSpec> volumes;
 };
 

@@ -24,7 +24,7 @@ TEST(SimMachineText, ReadsDisksAndVolumesWithTheirDefaults) {
       "disk 3 uas size=64G bridge=uas-4k product=\"USB 3.1 Enclosure\" serial=S123 table=mbr  # trailing\r\n"
       "volume g fs=fat32 size=8G\n"
       "volume H fs=exfat cluster=64K\n"
-      "disk 1 usb-hdd size=1T model=\"WDC WD10\" rpm=7200 identify-ms=40\n"
+      "disk 1 usb-hdd size=1T model=\"WDC WD10\" rpm=7200 identify-ms=40 speed=steady write-mbps=120\n"
       "volume E fs=raw size=1G offset=2M\n";
   SimMachineSpec spec;
   std::string error;
@@ -51,6 +51,7 @@ TEST(SimMachineText, ReadsDisksAndVolumesWithTheirDefaults) {
   EXPECT_EQ(uas.volumes[1].offsetBytes, kMiB + 8 * kGiB);
   EXPECT_EQ(uas.volumes[1].sizeBytes, 64 * kGiB - 2 * kMiB - 8 * kGiB);
   EXPECT_EQ(uas.volumes[1].clusterBytes, 65536u);
+  EXPECT_EQ(uas.speed.name, SimDriveSpeed::Instant().name);
 
   const SimDiskSpec& hdd = spec.disks[1];
   EXPECT_TRUE(hdd.description.seekPenalty);
@@ -59,6 +60,8 @@ TEST(SimMachineText, ReadsDisksAndVolumesWithTheirDefaults) {
   EXPECT_EQ(hdd.identity.rotationRate, 7200);
   EXPECT_EQ(hdd.identity.answerDelayMs, 40u);
   EXPECT_EQ(hdd.identity.model, "WDC WD10");
+  EXPECT_EQ(hdd.speed.writeMBps, 120);
+  EXPECT_EQ(hdd.speed.readMBps, SimDriveSpeed::NeverSlows().readMBps);
   ASSERT_EQ(hdd.volumes.size(), 1u);
   EXPECT_EQ(hdd.volumes[0].fileSystem, "");
   EXPECT_EQ(hdd.volumes[0].offsetBytes, 2 * kMiB);
@@ -84,6 +87,10 @@ TEST(SimMachineText, ABadLineIsNamedByItsNumber) {
       {"disk 1 bot size=1G bridge=magic\n", "line 1: unknown bridge 'magic'"},
       {"disk 1 bot size=1G table=apm\n", "line 1: table 'apm' is not gpt or mbr"},
       {"disk 1 bot size=1G trim=maybe\n", "line 1: trim 'maybe' is not yes or no"},
+      {"disk 1 bot size=1G speed=warp\n", "line 1: unknown speed 'warp'"},
+      {"disk 1 bot size=1G speed=steady cache=1G\n", "line 1: speed steady has no cache"},
+      {"disk 1 bot size=1G write-mbps=100\n", "line 1: write-mbps needs a speed other than instant"},
+      {"disk 1 bot size=1G speed=steady read-mbps=0\n", "line 1: read-mbps '0' is not 1 to 100000"},
       {disk + disk, "line 2: disk 1 is given twice (first on line 1)"},
       {disk + "volume EF\n", "line 2: volume letter 'EF' is not one letter A to Z"},
       {disk + "volume E fs=hfs\n", "line 2: file system 'hfs' is not ntfs, exfat, fat32 or raw"},
@@ -144,11 +151,17 @@ TEST(SimMachineText, TheBuiltInMachineHasItsFiveDisksAsDiscoverySeesThem) {
     EXPECT_EQ(block, expected[i].blockBytes);
     Win().CloseHandle(h);
 
-    // Formatted: the file system's allocation is there, with room on it.
-    auto fs = FsState(m->Storage(), d.Volumes[0].DriveLetter[0]);
+    // The file system is on the disk's sectors: it mounts again from them, with room on it.
+    const char letter = d.Volumes[0].DriveLetter[0];
+    std::string why;
+    EXPECT_TRUE(MountVolume(m->Storage(), letter, &why)) << why;
+    auto fs = FsState(m->Storage(), letter);
     ASSERT_TRUE(fs);
     EXPECT_GT(fs->FreeClusters(), fs->clusters / 2);
   }
+  // The drives keep the time their speed profiles say.
+  EXPECT_EQ(m->Storage().Disk(2)->drive.Speed().cacheBytes, 12 * kGiB);
+  EXPECT_EQ(m->Storage().Disk(1)->drive.Speed().name, SimDriveSpeed::BotEnclosure().name);
   HANDLE hdd = TDiskEnumerator::OpenDevice("\\\\.\\PhysicalDrive4", 0);
   TMediaKind media = TMediaKind::mkUnknown;
   std::string reason;
