@@ -5,6 +5,7 @@
 // They need a display: under wine they run inside Xvfb (tools/test-all), and skip without one.
 #pragma once
 
+#include "core/uLang.h"
 #include "core/uMainThread.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimMachineText.h"
@@ -42,6 +43,7 @@ class MainFormWin32Test : public ::testing::Test {
  protected:
   void SetUp() override {
     if (NoDisplay()) GTEST_SKIP() << "no display (run inside Xvfb: tools/test-all windows)";
+    language_ = GetCurrentLanguage();
     std::string error;
     ASSERT_TRUE(plat::sim::BuildMachineFromText(*machine_, kMachine, &error)) << error;
     machine_->Kernel().SetRealTime(true);
@@ -72,6 +74,8 @@ class MainFormWin32Test : public ::testing::Test {
     machine_->Shutdown();
     machine_->Desktop().SetBoxHandler(nullptr);
     machine_->Desktop().SetWindowMessageSink(nullptr);
+    // The language is the program's one global: the next test finds it as this one did.
+    SetCurrentLanguage(language_);
   }
 
   // Handles messages until Condition holds or LimitMs passed; true when it held.
@@ -114,6 +118,7 @@ class MainFormWin32Test : public ::testing::Test {
   std::unique_ptr<TMainForm> form_;
   std::mutex boxesLock_;
   std::vector<plat::sim::MessageBoxCall> boxes_;
+  TUiLanguage language_ = TUiLanguage::ulKorean;
 };
 
 }  // namespace mainwin32

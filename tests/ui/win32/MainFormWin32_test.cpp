@@ -189,19 +189,20 @@ TEST_F(MainFormWin32Test, CaptionsAndItemsAreTheWindowsOwn) {
 
 TEST_F(MainFormWin32Test, AClickOnAButtonReachesItsHandler) {
   TMainForm& f = *form_;
-  std::vector<TControl*> senders;
-  auto wrap = [&](tk::TButton* B) {
-    auto original = B->OnClick;
-    B->OnClick = [&senders, original](TControl* S) {
-      senders.push_back(S);
-      if (original) original(S);
-    };
-  };
-  wrap(f.BtnClearLog);
   f.MemoLog->AppendLine("a line to clear");
   SendMessageW(Wnd(f.BtnClearLog), BM_CLICK, 0, 0);
-  ASSERT_TRUE(PumpUntil([&] { return !senders.empty(); }));
-  EXPECT_EQ(senders, std::vector<TControl*>{f.BtnClearLog});
+  // The log memo is cleared and holds the one line saying so, in the edit control too.
+  ASSERT_TRUE(PumpUntil([&] { return f.MemoLog->Lines().size() == 1; }));
+  EXPECT_NE(f.MemoLog->Lines()[0].find("UI log cleared by user"), std::string::npos);
+  EXPECT_TRUE(PumpUntil([&] { return WindowText(Wnd(f.MemoLog)) == f.MemoLog->Text(); }));
+
+  // A button whose handler shows a box: the box is owned by the real main window.
+  SendMessageW(Wnd(f.BtnLicense), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
+  const auto box = Boxes()[0];
+  EXPECT_EQ(box.owner, Wnd(&f));
+  EXPECT_EQ(box.caption, GetLangText(TTextId::LicenseCaption));
+  EXPECT_EQ(box.type, static_cast<plat::UINT>(MB_ICONINFORMATION | MB_OK));
 }
 
 TEST_F(MainFormWin32Test, SelectionsByCodeRunNoHandlerAndTheUsersDo) {
@@ -250,6 +251,7 @@ TEST_F(MainFormWin32Test, SelectionsByCodeRunNoHandlerAndTheUsersDo) {
   SendMessageW(GetParent(Wnd(f.PageMain)), WM_NOTIFY, tab.idFrom, reinterpret_cast<LPARAM>(&tab));
   ASSERT_TRUE(PumpUntil([&] { return languageChanges && modeClicks && dryRunClicks && pageChanges; }));
   EXPECT_EQ(f.CmbLanguage->ItemIndex(), 7);
+  EXPECT_EQ(GetCurrentLanguage(), TUiLanguage::ulRussian);
   EXPECT_EQ(f.RgMode->ItemIndex(), 0);
   EXPECT_FALSE(f.CbDryRun->Checked());
   EXPECT_EQ(f.PageMain->ActivePageIndex(), 1);
@@ -288,12 +290,6 @@ TEST_F(MainFormWin32Test, TheNotificationWindowIsTopLevelAndRegisteredForDiskInt
   HDEVNOTIFY h = RegisterDeviceNotificationW(wnd, bytes.data(), DEVICE_NOTIFY_WINDOW_HANDLE);
   EXPECT_NE(h, nullptr) << GetLastError();
   if (h) EXPECT_TRUE(UnregisterDeviceNotification(h));
-
-  // The demo's boxes are real boxes owned by the real window.
-  form_->AppMessageBox("Caption", "Text", TMainForm::dkWarning, TMainForm::mbOK);
-  ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_EQ(Boxes()[0].owner, Wnd(form_.get()));
-  EXPECT_EQ(Boxes()[0].type, static_cast<plat::UINT>(MB_ICONWARNING | MB_OK));
 }
 
 TEST_F(MainFormWin32Test, CaptionsInKoreanJapaneseChineseAndRussianRoundTrip) {
@@ -306,42 +302,38 @@ TEST_F(MainFormWin32Test, CaptionsInKoreanJapaneseChineseAndRussianRoundTrip) {
   EXPECT_EQ(names[3], "简体中文");
   EXPECT_EQ(names[7], "Русский");
 
-  const TTextId ids[] = {TTextId::TabTrimExecute, TTextId::GroupDiskSelection, TTextId::ButtonStart,
-                         TTextId::ButtonRefresh,  TTextId::CheckDryRun,        TTextId::GroupExecutionMode,
-                         TTextId::LabelTimeoutMs, TTextId::StatusIdle,         TTextId::ModeFreeSpaceTrim};
   for (TUiLanguage lang : {TUiLanguage::ulKorean, TUiLanguage::ulJapanese, TUiLanguage::ulChineseSimplified,
                            TUiLanguage::ulRussian}) {
     SCOPED_TRACE(LanguageDisplayName(lang));
+    // As the user picks it: the window applies the language.
+    UserPicks(Wnd(f.CmbLanguage), static_cast<int>(lang));
+    ASSERT_TRUE(PumpUntil([&] { return GetCurrentLanguage() == lang; }));
+    Pump();
     const char* const* table = LangTableFor(lang);
     auto text = [&](TTextId id) { return std::string(table[TextIndex(id)]); };
-    f.TabTrim->SetCaption(text(ids[0]));
-    f.GroupSelection->SetCaption(text(ids[1]));
-    f.BtnStart->SetCaption(text(ids[2]));
-    f.BtnRefresh->SetCaption(text(ids[3]));
-    f.CbDryRun->SetCaption(text(ids[4]));
-    f.RgMode->SetCaption(text(ids[5]));
-    f.LabelTimeout->SetCaption(text(ids[6]));
-    f.LblStatus->SetCaption(text(ids[7]));
-    f.RgMode->SetItem(1, text(ids[8]));
-    f.SetCaption(text(ids[0]));
-    Pump();
-    EXPECT_EQ(WindowText(Wnd(f.GroupSelection)), text(ids[1]));
-    EXPECT_EQ(WindowText(Wnd(f.BtnStart)), text(ids[2]));
-    EXPECT_EQ(WindowText(Wnd(f.BtnRefresh)), text(ids[3]));
-    EXPECT_EQ(WindowText(Wnd(f.CbDryRun)), text(ids[4]));
-    EXPECT_EQ(WindowText(Wnd(f.RgMode)), text(ids[5]));
-    EXPECT_EQ(WindowText(Wnd(f.LabelTimeout)), text(ids[6]));
-    EXPECT_EQ(WindowText(Wnd(f.LblStatus)), text(ids[7]));
+    EXPECT_EQ(WindowText(Wnd(f.GroupSelection)), text(TTextId::GroupDiskSelection));
+    EXPECT_EQ(WindowText(Wnd(f.BtnStart)), text(TTextId::ButtonStart));
+    EXPECT_EQ(WindowText(Wnd(f.BtnRefresh)), text(TTextId::ButtonRefresh));
+    EXPECT_EQ(WindowText(Wnd(f.CbDryRun)), text(TTextId::CheckDryRun));
+    EXPECT_EQ(WindowText(Wnd(f.RgMode)), text(TTextId::GroupExecutionMode));
+    EXPECT_EQ(WindowText(Wnd(f.LabelTimeout)), text(TTextId::LabelTimeoutMs));
     HWND second = GetWindow(GetWindow(Wnd(f.RgMode), GW_CHILD), GW_HWNDNEXT);
-    EXPECT_EQ(WindowText(second), text(ids[8]));
-    EXPECT_EQ(WindowText(Wnd(&f)), text(ids[0]));
+    EXPECT_EQ(WindowText(second), text(TTextId::ModeFreeSpaceTrim));
     wchar_t tab[128] = {};
     TCITEMW item = {};
     item.mask = TCIF_TEXT;
     item.pszText = tab;
     item.cchTextMax = 128;
     SendMessageW(Wnd(f.PageMain), TCM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    EXPECT_EQ(Narrow(tab, wcslen(tab)), text(ids[0]));
+    EXPECT_EQ(Narrow(tab, wcslen(tab)), text(TTextId::TabTrimExecute));
+    // Every caption the window holds is what its window shows.
+    std::function<void(TControl&)> walk = [&](TControl& c) {
+      if (c.Kind() == tk::TControlKind::Button || c.Kind() == tk::TControlKind::CheckBox ||
+          c.Kind() == tk::TControlKind::Label || c.Kind() == tk::TControlKind::GroupBox)
+        EXPECT_EQ(WindowText(Wnd(&c)), c.Caption()) << c.Name();
+      for (auto& child : c.Children()) walk(*child);
+    };
+    walk(f);
   }
 }
 
