@@ -16,7 +16,8 @@
 //
 // The simulated machine keeps real time here, so timers, time-outs and progress look as on
 // Windows. Its message boxes (the window's and the TRIM thread's own) are real boxes with the
-// real owner window; its device notifications are posted to the real notification window. Web
+// real owner window; its device notifications go to the real notification window through the
+// toolkit's message loop (tk::PostWindowMessage). Web
 // pages are not opened: the demo writes the address to the window log and to standard error.
 #include <atomic>
 #include <cstdio>
@@ -30,6 +31,7 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimMachineText.h"
 #include "ui/main_program.h"
+#include "ui/toolkit/uTkApplication.h"
 #include "ui/uMainForm.h"
 
 // Our constants first, then Windows' (see PlatformTypes.h).
@@ -183,7 +185,7 @@ void ConnectDesktop(plat::sim::SimMachine& M) {
     return 42;  // above 32: the shell took it
   });
   d.SetWindowMessageSink([](plat::HWND Wnd, plat::UINT Msg, plat::WPARAM W, plat::LPARAM L) {
-    PostMessageW(static_cast<HWND>(Wnd), Msg, W, L);
+    if (tk::HasBackend()) tk::PostWindowMessage(Wnd, Msg, W, L);
   });
 }
 

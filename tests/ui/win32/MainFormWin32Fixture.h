@@ -1,7 +1,7 @@
 // The main window on the Win32 backend, as the demo runs it: a simulated machine in real time
 // behind the platform (the message loop on the main thread is never seen waiting by the
 // machine), the main-thread dispatcher bound to the loop, real windows. Boxes are recorded and
-// answered OK; device notifications are posted to the real windows, as in the demo.
+// answered OK; device notifications go to the real windows through the loop, as in the demo.
 // They need a display: under wine they run inside Xvfb (tools/test-all), and skip without one.
 #pragma once
 
@@ -53,7 +53,7 @@ class MainFormWin32Test : public ::testing::Test {
       return IDOK;
     });
     machine_->Desktop().SetWindowMessageSink([](plat::HWND w, plat::UINT m, plat::WPARAM wp, plat::LPARAM lp) {
-      PostMessageW(static_cast<HWND>(w), m, wp, lp);
+      if (tk::HasBackend()) tk::PostWindowMessage(w, m, wp, lp);
     });
     main_ = std::make_unique<TScopedMainThread>();
     backend_ = std::make_unique<tk::win32::TWin32Backend>();

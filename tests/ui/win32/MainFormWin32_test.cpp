@@ -258,6 +258,28 @@ TEST_F(MainFormWin32Test, SelectionsByCodeRunNoHandlerAndTheUsersDo) {
   EXPECT_EQ(languageChanges + modeClicks + pageChanges + dryRunClicks, 4);
 }
 
+// WM_DEVICECHANGE as it reaches a window procedure of the main thread.
+struct TSeenChange {
+  HWND Wnd;
+  WPARAM Event;
+  std::string Name;  // the interface path of a device-interface broadcast
+};
+std::vector<TSeenChange> g_seen;
+
+LRESULT CALLBACK SeeMessage(int Code, WPARAM W, LPARAM L) {
+  const auto* m = reinterpret_cast<const CWPSTRUCT*>(L);
+  if (Code == HC_ACTION && m->message == WM_DEVICECHANGE) {
+    TSeenChange seen{m->hwnd, m->wParam, {}};
+    const auto* b = reinterpret_cast<const DEV_BROADCAST_HDR*>(m->lParam);
+    if (b && b->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+      const auto* i = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(b);
+      seen.Name = Narrow(i->dbcc_name, wcslen(i->dbcc_name));
+    }
+    g_seen.push_back(seen);
+  }
+  return CallNextHookEx(nullptr, Code, W, L);
+}
+
 TEST_F(MainFormWin32Test, TheNotificationWindowIsTopLevelAndRegisteredForDiskInterfaces) {
   const auto calls = machine_->Notifications().RegisterCalls();
   ASSERT_EQ(calls.size(), 1u);
@@ -290,6 +312,18 @@ TEST_F(MainFormWin32Test, TheNotificationWindowIsTopLevelAndRegisteredForDiskInt
   HDEVNOTIFY h = RegisterDeviceNotificationW(wnd, bytes.data(), DEVICE_NOTIFY_WINDOW_HANDLE);
   EXPECT_NE(h, nullptr) << GetLastError();
   if (h) EXPECT_TRUE(UnregisterDeviceNotification(h));
+
+  // A disk that arrives on the machine is told to the real window, from the message loop.
+  g_seen.clear();
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &SeeMessage, nullptr, GetCurrentThreadId());
+  ASSERT_TRUE(hook);
+  machine_->Discovery().AddDisk(5, 32ull << 30, plat::sim::presets::UasEnclosure("Arrived", "ARR0001"));
+  EXPECT_TRUE(PumpUntil([&] { return !g_seen.empty(); }));
+  UnhookWindowsHookEx(hook);
+  ASSERT_FALSE(g_seen.empty());
+  EXPECT_EQ(g_seen[0].Wnd, wnd);
+  EXPECT_EQ(g_seen[0].Event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
+  EXPECT_NE(g_seen[0].Name.find("prod_arrived"), std::string::npos) << g_seen[0].Name;
 }
 
 TEST_F(MainFormWin32Test, CaptionsInKoreanJapaneseChineseAndRussianRoundTrip) {
