@@ -131,14 +131,6 @@ struct TValidationResult {
   bool Warning = false;
 };
 
-// One speed sample of the real test.
-struct TSpeedDataPoint {
-  double ElapsedSec = 0;
-  double SpeedMBps = 0;
-  std::string StepLabel;
-};
-using TSpeedDataArray = std::vector<TSpeedDataPoint>;
-
 std::string TransportToText(TTransportKind Kind);
 std::string MediaKindToText(TMediaKind Kind);
 std::string TrimModeToText(TTrimMode Mode);

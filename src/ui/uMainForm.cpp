@@ -183,6 +183,9 @@ void TMainForm::FormDestroy(tk::TControl*) {
   if (TTrimExecutionThread* run = FRunThread) {
     run->TakeBack();
     run->RequestCancel();
+    // A cancel that reached the run just before it entered a blocking call finds nothing to
+    // cancel there: ask again each second until the run has ended.
+    while (MainThread().WaitForThread(run->Handle(), 1000) == WAIT_TIMEOUT) run->RequestCancel();
     run->WaitFor();
     delete run;
     FRunThread = nullptr;

@@ -17,8 +17,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/uThread.h"
 #include "core/uTypes.h"
@@ -58,6 +59,12 @@ class TMainForm : public tk::TForm {
   std::string UsbRequirementText(const TDiskInfo& Disk);
   static std::string VolumeLettersText(const TDiskInfo& Disk);
   TLogger* Logger() const { return FLogger; }
+  // A disk whose last run ended in a bridge hang or with the disk leaving the bus: the window
+  // reads nothing from it (a hung bridge can block a device call for minutes) until a refresh
+  // no longer lists it under the same number, size and bus hint. The text says so beside the
+  // details.
+  bool DiskNeedsReconnect(const TDiskInfo& Disk) const;
+  static std::string DiskReconnectText();
   const std::string& OutputDir() const { return FOutputDir; }
 
   // ---- creation and destruction (uMainForm.cpp) ----
@@ -109,6 +116,8 @@ class TMainForm : public tk::TForm {
   static bool DiskHasVolumes(const TDiskInfo& Disk);
   bool ConfirmTwoStep(const TDiskInfo& Disk);
   bool FlushMountedVolumes(const TDiskInfo& Disk);
+  // The run options as the controls set them now.
+  TTrimExecOptions ReadExecOptions();
 
   // ---- progress, completion, initialisation (uMainFormCompletion.cpp) ----
   void RunProgress(uint32_t Done, uint32_t Total, const std::string& Text);
@@ -263,7 +272,22 @@ class TMainForm : public tk::TForm {
   // real-test side lands).
   // TSpeedDataArray FSpeedData;
 
-  // Every detail thread that has not ended yet, the newest included: the shutdown waits for all
-  // of them, so that no probe outlives the enumerator and the log it uses.
-  std::vector<TThreadLink> FDetailLinks;
+  // Every detail thread that may not have ended yet, the newest included, with the link that
+  // takes it back safely: the shutdown waits for all of them, so that no probe outlives the
+  // enumerator and the log it uses. The pointer is used only after the link's take-back
+  // succeeded.
+  std::vector<std::pair<TDiskDetailThread*, TThreadLink>> FDetailLinks;
+  // The disk of the run going on or last started (for the disks to reconnect).
+  TDiskInfo FRunDisk;
+  // Disks to reconnect, by the identity the list reselects by.
+  struct TStalledDisk {
+    int32_t DiskNumber = 0;
+    uint64_t SizeBytes = 0;
+    std::string BusHint;
+  };
+  std::vector<TStalledDisk> FStalledDisks;
+
+  // The disk threads hand their results to the window and clear their own field.
+  friend class TDiskRefreshThread;
+  friend class TDiskDetailThread;
 };

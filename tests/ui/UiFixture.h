@@ -13,6 +13,8 @@
 //   }
 //
 // An interaction the script did not expect, or an expected one that never came, fails the test.
+// Window messages the machine sends (WM_DEVICECHANGE to a registered hidden window) are posted
+// to the backend, so they reach the window's procedure from the loop as on Windows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,6 +35,9 @@ class UiFixture : public ::testing::Test {
     m->Desktop().SetShellHandler(
         [this](const plat::sim::ShellExecuteCall& c) { return script.AnswerUrl(c.file, c.threadId); });
     ui.SetAnswerer(&script);
+    m->Desktop().SetWindowMessageSink([](plat::HWND Wnd, plat::UINT Msg, plat::WPARAM W, plat::LPARAM L) {
+      tk::PostWindowMessage(Wnd, Msg, W, L);
+    });
     tk::Application().SetOnException(nullptr);
   }
 
@@ -41,6 +46,7 @@ class UiFixture : public ::testing::Test {
     m->Shutdown();
     m->Desktop().SetBoxHandler(nullptr);
     m->Desktop().SetShellHandler(nullptr);
+    m->Desktop().SetWindowMessageSink(nullptr);
     ui.SetAnswerer(nullptr);
     tk::Application().SetOnException(nullptr);
     script.VerifyDone();

@@ -67,6 +67,7 @@ DWORD AttributesOf(const Node& n) {
 
 DWORD AttributesOf(const host::Entry& e) {
   DWORD a = e.dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (e.link) a |= FILE_ATTRIBUTE_REPARSE_POINT;  // as Windows shows a symbolic link or junction
   return e.readOnly ? a | FILE_ATTRIBUTE_READONLY : a;
 }
 
@@ -176,6 +177,15 @@ struct SimFileSystem::Impl {
       }
     }
     return best;
+  }
+
+  // A transfer on a slow drive takes its time after the data has moved, with the lock given up,
+  // so other threads go on meanwhile.
+  void TakeTime(std::unique_lock<std::mutex>& lk, const SimPath& p, uint64_t bytes) {
+    const FileFault* x = NearestFault(p, [](const FileFault& f) { return f.bytesPerSecond > 0; });
+    const uint64_t ms = x ? bytes * 1000 / x->bytesPerSecond : 0;
+    lk.unlock();
+    if (ms) kernel.Sleep(static_cast<DWORD>(ms));
   }
 
   bool ReadOnlyFolder(const SimPath& p) {
@@ -457,7 +467,7 @@ BOOL SimFileSystem::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, 
   auto obj = impl_->kernel.LookupAs<FileObject>(h);
   if (read) *read = 0;
   if (!obj) return Fail(ERROR_INVALID_HANDLE);
-  std::lock_guard<std::mutex> lk(impl_->mu);
+  std::unique_lock<std::mutex> lk(impl_->mu);
   OpenFile& f = obj->f;
   if (!f.rights.read) return Fail(ERROR_ACCESS_DENIED);
   if (toRead && !buffer) return Fail(ERROR_NOACCESS);
@@ -473,6 +483,7 @@ BOOL SimFileSystem::ReadFile(HANDLE h, void* buffer, DWORD toRead, DWORD* read, 
   }
   f.pos = pos + n;
   if (read) *read = n;
+  impl_->TakeTime(lk, f.path, n);
   return TRUE_;
 }
 
@@ -481,7 +492,7 @@ BOOL SimFileSystem::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD
   auto obj = impl_->kernel.LookupAs<FileObject>(h);
   if (written) *written = 0;
   if (!obj) return Fail(ERROR_INVALID_HANDLE);
-  std::lock_guard<std::mutex> lk(impl_->mu);
+  std::unique_lock<std::mutex> lk(impl_->mu);
   Impl& fs = *impl_;
   OpenFile& f = obj->f;
   if (!f.rights.AnyWrite()) return Fail(ERROR_ACCESS_DENIED);
@@ -508,6 +519,7 @@ BOOL SimFileSystem::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD
   }
   f.pos = pos + toWrite;
   if (written) *written = toWrite;
+  impl_->TakeTime(lk, f.path, toWrite);
   return TRUE_;
 }
 

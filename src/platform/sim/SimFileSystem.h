@@ -25,6 +25,7 @@ struct FileFault {
   DWORD writeError = 0;            // WriteFile fails with this
   int writeFailures = -1;          // how many writes fail (-1: all)
   bool readOnly = false;           // creating or writing anything below fails with access denied
+  uint64_t bytesPerSecond = 0;     // a slow drive: each read and write takes its share of virtual time
 };
 
 class SimFileSystem {

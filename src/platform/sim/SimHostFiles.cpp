@@ -55,6 +55,7 @@ bool StatPath(const stdfs::path& p, Entry* e) {
     e->size = e->dir ? 0 : static_cast<uint64_t>(stdfs::file_size(p, ec));
     // Read-only is the missing owner write bit (checked on the Windows side, so root obeys it too).
     e->readOnly = (st.permissions() & stdfs::perms::owner_write) == stdfs::perms::none;
+    e->link = stdfs::is_symlink(stdfs::symlink_status(p, ec));
   }
   return true;
 }

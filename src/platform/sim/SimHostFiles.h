@@ -19,6 +19,7 @@ struct Entry {
   bool dir = false;
   uint64_t size = 0;
   bool readOnly = false;
+  bool link = false;  // a symbolic link: to Windows a reparse point, never followed by a listing
 };
 
 // Looks `path` up; false when nothing is there.

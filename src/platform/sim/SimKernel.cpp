@@ -245,6 +245,11 @@ HANDLE SimKernel::CreateThread(size_t stackSize, LPTHREAD_START_ROUTINE start, v
       SimSetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
+    if (createFaultsLeft_ > 0) {
+      createFaultsLeft_--;
+      SimSetLastError(createFault_);
+      return nullptr;
+    }
     rec->id = nextTid_;
     nextTid_ += 4;
     rec->stackSize = stackSize;
@@ -333,6 +338,12 @@ bool SimKernel::CancelSynchronousIo(HANDLE thread) {
   // Windows reports the request as cancelled even when the driver then ignores it.
   if (w->kind.cancellable) WakeLocked(w, WaitOutcome::Cancelled);
   return true;
+}
+
+void SimKernel::FailThreadCreation(DWORD winError, int count) {
+  std::lock_guard<std::mutex> lk(mu_);
+  createFault_ = winError;
+  createFaultsLeft_ = count;
 }
 
 size_t SimKernel::LastStackSize() {

@@ -239,6 +239,7 @@ struct SimVolumeFiles::FileObject final : SimObject {
 struct SimVolumeFiles::FindObject final : SimObject {
   const char* Kind() const override { return "volume listing"; }
   ~FindObject() override {
+    if (!s) return;  // a listing that failed before it took its folder
     std::lock_guard<std::mutex> lk(s->mu);
     --dir->opens;
     --s->files->openHandles;

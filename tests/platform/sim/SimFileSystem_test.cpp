@@ -522,6 +522,51 @@ TEST_F(SimFileSystemTest, AHostFolderMountedOnAFormattedVolumeKeepsItsRealFiles)
   std::filesystem::remove_all(host);
 }
 
+TEST_F(SimFileSystemTest, ASlowDriveTakesVirtualTimePerByte) {
+  Fs().AddDrive('S');
+  FileFault slow;
+  slow.bytesPerSecond = 1048576;
+  Fs().SetFault("S:\\", slow);
+  HANDLE h = Open("S:\\f.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+  const std::string mib(1048576, 'x');
+  const uint64_t t0 = m->Kernel().NowMs();
+  EXPECT_TRUE(Write(h, mib));
+  EXPECT_EQ(m->Kernel().NowMs() - t0, 1000u);
+  char buf[524288];
+  DWORD got = 0;
+  EXPECT_TRUE(Win().ReadFileAt(h, buf, sizeof(buf), &got, 0));
+  EXPECT_EQ(got, sizeof(buf));
+  EXPECT_EQ(m->Kernel().NowMs() - t0, 1500u);
+  Win().CloseHandle(h);
+  // Other drives keep their speed.
+  HANDLE c = Open("C:\\fast.bin", GENERIC_WRITE, 0, CREATE_NEW);
+  EXPECT_TRUE(Write(c, mib));
+  EXPECT_EQ(m->Kernel().NowMs() - t0, 1500u);
+  Win().CloseHandle(c);
+}
+
+TEST_F(SimFileSystemTest, HostSymbolicLinksShowAsReparsePoints) {
+  const std::filesystem::path host =
+      std::filesystem::temp_directory_path() / ("vt_simfs_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(std::filesystem::create_directories(host / "inside"));
+  ASSERT_TRUE(std::filesystem::create_directories(host / "outside"));
+  { std::ofstream(host / "outside" / "keep.txt") << "x"; }
+  std::filesystem::create_directory_symlink(host / "outside", host / "inside" / "dirlink");
+  std::filesystem::create_symlink(host / "outside" / "keep.txt", host / "inside" / "filelink.txt");
+  Fs().AddDrive('D');
+  Fs().MountHostFolder("D:\\m", (host / "inside").string());
+  FIND_DATA d;
+  HANDLE f = Win().FindFirstFileW("D:\\m\\dirlink", &d);
+  ASSERT_TRUE(IsValidHandle(f));
+  EXPECT_EQ(d.dwFileAttributes, DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  Win().FindClose(f);
+  EXPECT_EQ(Win().GetFileAttributesW("D:\\m\\filelink.txt"),
+            DWORD(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT));
+  // What the link points at is still reached through it, as on Windows.
+  EXPECT_EQ(Fs().ReadAll("D:\\m\\dirlink\\keep.txt"), "x");
+  std::filesystem::remove_all(host);
+}
+
 struct AppendJob {
   int id;
   int lines;

@@ -57,6 +57,22 @@ TEST(SimKernel, TimedWaitOnSuspendedThreadTimesOutThenResumes) {
   Win().CloseHandle(h);
 }
 
+TEST(SimKernel, ThreadCreationFailsAsOftenAsAsked) {
+  ScopedSimMachine m;
+  m->Kernel().FailThreadCreation(ERROR_NOT_ENOUGH_MEMORY, 2);
+  SleepJob a{1};
+  for (int i = 0; i < 2; i++) {
+    Win().SetLastError(0);
+    EXPECT_EQ(Win().CreateThread(0, SleepThenRecord, &a, 0, nullptr), nullptr);
+    EXPECT_EQ(Win().GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+  }
+  EXPECT_EQ(m->Kernel().LiveThreads(), 0);
+  HANDLE h = Win().CreateThread(0, SleepThenRecord, &a, 0, nullptr);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(Win().WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
+  Win().CloseHandle(h);
+}
+
 TEST(SimKernel, AutoResetEventReleasesOneWaiter) {
   ScopedSimMachine m;
   HANDLE e = Win().CreateEventW(FALSE_, TRUE_);

@@ -516,3 +516,19 @@ TEST_F(VolumeFilesTest, FileTransfersTakeTheDrivesTime) {
 }
 
 }  // namespace
+
+namespace {
+
+// A listing that fails (no such folder, no match) gives no handle and leaves nothing open.
+TEST_F(VolumeFilesTest, AFailedListingLeavesNothingOpen) {
+  Volume(SimFsKind::kNtfs);
+  ASSERT_TRUE(m->VolumeFiles().WriteAll("E:\\dir\\a.bin", "x"));
+  FIND_DATA d;
+  EXPECT_FALSE(IsValidHandle(Win().FindFirstFileW("E:\\missing\\*.bin", &d)));
+  EXPECT_EQ(Win().GetLastError(), ERROR_PATH_NOT_FOUND);
+  EXPECT_FALSE(IsValidHandle(Win().FindFirstFileW("E:\\dir\\*.txt", &d)));
+  EXPECT_EQ(Win().GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(m->VolumeFiles().OpenHandles('E'), 0);
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+// The nested free-space TRIM run of steps 1 and 2, the flush of the test volume, and the
+// free-range CSV of step 2.
+#include <memory>
+
+#include "core/uFileWrite.h"
+#include "core/uFormat.h"
+#include "core/uLang.h"
+#include "core/uNumbers.h"
+#include "device/uDeviceHandle.h"
+#include "engine/uTrimExecutor.h"
+#include "engine/uTrimPlanner.h"
+#include "engine/uVolumeBitmap.h"
+#include "platform/Platform.h"
+#include "realtest/uFreeRangeCsv.h"
+#include "realtest/uRealTrimTest.h"
+
+using namespace plat;
+
+bool TRealTrimTestThread::RunFreeSpaceTrim() {
+  TTrimRangeArray ranges;
+  {
+    std::string msg;
+    TTrimPlanner planner(Logger());
+    if (!planner.GeneratePlan(FDisk, TTrimMode::tmFreeSpace, ranges, msg)) {
+      PostLog(GetLangText(TTextId::TrimPlanFailedPrefix) + msg);
+      return false;
+    }
+  }
+  const TTrimExecOptions options = FTrimOptions;
+  FTrimOk = false;
+  FRunStats = TRunStats();
+  auto run = std::make_unique<TTrimExecutionThread>(FDisk, ranges, TTrimMode::tmFreeSpace, options,
+                                                    TRunMode::rmExecute, Logger(), nullptr,
+                                                    [this](const TRunStats& Stats) { TrimFinished(Stats); });
+  run->SetFreeOnTerminate(false);
+  run->Start();
+  while (!run->Finished()) {
+    if (StopRequested()) run->RequestCancel();
+    Win().Sleep(kTrimPollMs);
+  }
+  run->WaitFor();
+  run.reset();
+  if (FTrimOk)
+    PostLog(Format("TRIM completed: batches=%d/%d, sectors=%s", FRunStats.SucceededBatches,
+                   FRunStats.PlannedBatches, FormatGroupedU64(FRunStats.TotalSectors)));
+  else
+    PostLog(Format("TRIM failed: success=%d, failed=%d, planned=%d", FRunStats.SucceededBatches,
+                   FRunStats.FailedBatches, FRunStats.PlannedBatches));
+  return FTrimOk;
+}
+
+void TRealTrimTestThread::TrimFinished(const TRunStats& Stats) {
+  // Main thread, while the test thread polls; it reads these only after the run has ended.
+  FRunStats = Stats;
+  FTrimOk = Stats.FailedBatches == 0;
+}
+
+bool TRealTrimTestThread::FlushTestVolume() {
+  const std::string path = "\\\\.\\" + FFolder.substr(0, 2);
+  TDeviceHandle h(Win().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+  if (!h.Valid()) {
+    PostLog(GetLangText(TTextId::FlushFailedPrefix) + path);
+    return false;
+  }
+  if (Win().FlushFileBuffers(h.Get())) {
+    PostLog(GetLangText(TTextId::FlushSucceededPrefix) + path);
+    return true;
+  }
+  const DWORD err = Win().GetLastError();
+  PostLog(GetLangText(TTextId::FlushFailedPrefix) + path + Format(" winerr=%d", err));
+  return false;
+}
+
+void TRealTrimTestThread::ExportFreeRangesCsv() {
+  const std::string dir = OutputDir();
+  if (dir.empty()) return;
+  const std::string path = dir + Format("pd%d_free_ranges.csv", FDisk.DiskNumber);
+  std::string text = std::string(kFreeRangeCsvHeader) + "\r\n";
+  TVolumeBitmapReader reader(Logger());
+  for (const TVolumeInfo& v : FDisk.Volumes) {
+    if (!IsFreeRangeFileSystem(v.FileSystem)) continue;
+    TTrimRangeArray ranges;
+    std::string msg;
+    if (!reader.ReadFreeRanges(v, ranges, msg)) {
+      PostLog("Free range CSV skip: " + v.DriveLetter + " (" + msg + ")");
+      continue;
+    }
+    for (const TTrimRange& r : ranges) text += FreeRangeCsvRow(v, r);
+  }
+  WriteWholeFile(path, text);  // a file that cannot be saved ends the test as an error
+  PostLog(GetLangText(TTextId::FreeSpaceCsvSavedPrefix) + path);
+}

@@ -1,0 +1,557 @@
+// The real test's steps on the simulated machine with small files: the test files on a drive
+// of the file system, the nested free-space TRIM runs on an NTFS volume of a simulated disk.
+#include "realtest/uRealTrimTest.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "core/uFileWrite.h"
+#include "realtest/uFileMap.h"
+#include "platform/sim/SimVolumeFormat.h"
+#include "realtest/RealTestScenario.h"
+#include "realtest/RealTestUtil.h"
+#include "realtest/uTestContent.h"
+
+using namespace plat;
+using namespace plat::sim;
+
+namespace {
+
+using namespace realtest_scenario;
+
+TEST_F(RealTest, AllFiveStepsWriteDeleteTrimFillAndVerify) {
+  const TRealTestOutcome r = Run(1, 5);
+  ASSERT_TRUE(r.Ended);
+  EXPECT_TRUE(r.Succeeded);
+  EXPECT_FALSE(r.Cancelled);
+  EXPECT_EQ(r.ResultText, "STEP5 complete: Verification passed");
+  EXPECT_EQ(window.Of("status: "), (std::vector<std::string>{"Preparing", "STEP1 TRIM", "STEP1", "STEP2", "STEP3",
+                                                             "STEP4 Verify", "STEP5 Verify", "Done"}));
+  // Step 1: a third of the drive in whole files, the last one past the target.
+  for (int i = 0; i <= 10; ++i) {
+    if (i == 9) continue;
+    EXPECT_TRUE(FileIntact(File(i), kSmall.FileBytes)) << i;
+  }
+  EXPECT_FALSE(m->Files().Exists(File(11)));
+  EXPECT_FALSE(m->Files().Exists(File(9)));  // step 2
+  // Step 3: 8 - 2.5 = 5.5 MiB free, 512 KiB stay free: ten files exactly.
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(FileIntact(Gig(i), kSmall.GigFileBytes)) << i;
+  EXPECT_FALSE(m->Files().Exists(Gig(10)));
+  EXPECT_TRUE(window.Logged("STEP3: Filling ~5,242,880 bytes with 1GB files (leaving 1GB free)"));
+  EXPECT_TRUE(window.Logged("STEP4 complete: Verification passed | Verified 10 files: 10 passed, 0 failed"));
+  EXPECT_TRUE(window.Logged("STEP5 complete: Verification passed | Verified 10 files: 10 passed, 0 failed"));
+  EXPECT_TRUE(window.Logged("Total elapsed time: "));
+  // Both nested runs trimmed F:'s free space.
+  EXPECT_EQ(window.CountLogged("TRIM completed: batches="), 2u);
+  EXPECT_FALSE(simDisk->drive.Ledger().empty());
+  // Every real-test line reached the program log too.
+  const auto fileLines = LogFileLines();
+  EXPECT_TRUE(std::any_of(fileLines.begin(), fileLines.end(), [](const std::string& l) {
+    return l.find("[INFO] STEP2 complete") != std::string::npos;
+  }));
+}
+
+TEST_F(RealTest, CreationCopiesItsInputAndRefusesSizesThatCannotBeWrittenUnbuffered) {
+  EXPECT_EQ(TRealTestFileSizes().FileBytes, 524288000);
+  EXPECT_EQ(TRealTestFileSizes().GigFileBytes, 1073741824);
+  std::unique_ptr<TRealTrimTestThread> t(NewTest(1, 5));
+  EXPECT_EQ(t->Folder(), "E:\\trim_real_test\\");
+  EXPECT_TRUE(t->FreeOnTerminate());
+  EXPECT_FALSE(t->StopRequested());
+  t->RequestStop();
+  t->RequestStop();
+  EXPECT_TRUE(t->StopRequested());
+  EXPECT_EQ(t->GetElapsedText(), "0:00:00");
+  std::unique_ptr<TRealTrimTestThread> slash(new TRealTrimTestThread(&window, disk, "E:\\t\\", {}, {}, false));
+  EXPECT_EQ(slash->Folder(), "E:\\t\\");
+  for (const TRealTestFileSizes& bad :
+       {TRealTestFileSizes{0, 4096}, TRealTestFileSizes{4096, 4097}, TRealTestFileSizes{-4096, 4096},
+        TRealTestFileSizes{524288000 + 512, 4096}})
+    EXPECT_THROW(NewTest(1, 5, 0, false, bad), std::invalid_argument);
+}
+
+TEST_F(RealTest, ANestedTrimThatFailsIsLoggedAndTheStepGoesOn) {
+  const struct {
+    const char* Name;
+    std::function<void(RealTest&)> Set;
+    const char* Line;
+  } cases[] = {
+      // Every hardware path refused and Windows ReTrim declined.
+      {"failed batch",
+       [](RealTest& t) {
+         t.m->Bridge().SetProfile(kDiskNo, SimBridgeProfile::NoTrim());
+         t.m->Desktop().ScriptAnswers({IDCANCEL});
+       },
+       "TRIM failed: success=0, failed=1, planned=1"},
+      {"no plan", [](RealTest& t) { t.disk.Volumes.clear(); }, "TRIM plan generation failed: "},
+  };
+  for (const auto& c : cases) {
+    window.Events.clear();
+    c.Set(*this);
+    const TRealTestOutcome r = Run(1, 1);
+    EXPECT_TRUE(r.Succeeded) << c.Name;
+    EXPECT_TRUE(window.Logged(c.Line)) << c.Name;
+    EXPECT_TRUE(window.Logged("TRIM failed or warning, check the log.")) << c.Name;
+    EXPECT_TRUE(window.Logged("STEP1 complete - ")) << c.Name;
+  }
+  EXPECT_TRUE(simDisk->drive.Ledger().empty());
+}
+
+// ---- Start and end steps, resume from the folder -----------------------------------------
+
+TEST_F(RealTest, StepOneAloneEndsDoneThroughTheDisabledVerification) {
+  const TRealTestOutcome r = Run(1, 1);
+  EXPECT_TRUE(r.Succeeded);
+  EXPECT_FALSE(r.Cancelled);
+  EXPECT_EQ(r.ResultText, "Done");
+  EXPECT_EQ(window.Of("status: ").back(), "Done");
+  EXPECT_TRUE(window.Logged("STEP1 complete - "));
+  EXPECT_TRUE(window.Logged("Total elapsed time: "));
+  EXPECT_FALSE(window.Logged("STEP2"));
+  EXPECT_EQ(window.Of("speed: ").back(), "-");
+}
+
+TEST_F(RealTest, StartingAtStepFourVerifiesWhatAFormerTestLeft) {
+  for (int i : {0, 1, 2}) PlaceFile(File(i), 256 * 1024);
+  PlaceFile(std::string(kFolder) + "batch_1\\file_1000.bin", 8192);
+  PlaceFile(std::string(kFolder) + "batch_3\\file_3000.bin", 8192);  // after the gap: not found
+  PlaceFile(Gig(0), 512 * 1024);
+  PlaceFile(Gig(4), 4096 + 3);  // any size: the size found is the size checked
+  const TRealTestOutcome r = Run(4, 5);
+  EXPECT_TRUE(r.Succeeded);
+  EXPECT_EQ(r.ResultText, "STEP5 complete: Verification passed");
+  EXPECT_TRUE(window.Logged("Starting from STEP 4: scanning existing files"));
+  EXPECT_TRUE(window.Logged("Scan complete: 4 files"));
+  EXPECT_TRUE(window.Logged("Scan complete: 2 files"));
+  EXPECT_TRUE(window.Logged("STEP4 complete: Verification passed | Verified 4 files: 4 passed, 0 failed"));
+  EXPECT_TRUE(window.Logged("STEP5 complete: Verification passed | Verified 2 files: 2 passed, 0 failed"));
+}
+
+TEST_F(RealTest, StepTwoFromTheFolderDeletesByDirectoryOrderAndWritesNoDeletedRows) {
+  // Rebuilt in the folder's order: file_0, file_1, file_10, file_11, file_2, ... file_9.
+  for (int i = 0; i < 12; ++i) PlaceFile(File(i), 4096);
+  const TRealTestOutcome r = Run(2, 2);
+  EXPECT_TRUE(r.Succeeded);
+  EXPECT_FALSE(m->Files().Exists(File(7)));
+  EXPECT_TRUE(m->Files().Exists(File(9)));
+  EXPECT_FALSE(m->Files().Exists(std::string(kRealTestOutputDir) + "deleted_files.csv"));
+  EXPECT_FALSE(m->Files().Exists(std::string(kRealTestOutputDir) + "created_files.csv"));
+  EXPECT_TRUE(window.Logged("STEP2 complete | "));
+}
+
+TEST_F(RealTest, NothingToVerifyIsNeverAPass) {
+  const struct {
+    const char* Name;
+    int Start, End;
+    bool PlaceFiles, PlaceGigs;
+    const char* Result;
+  } cases[] = {
+      {"step 4 on an empty folder", 4, 4, false, false, "No files to verify. Check the trim_real_test folder."},
+      {"step 5 alone without 1 GiB files", 5, 5, true, false,
+       "No files to verify. Check the trim_real_test folder."},
+      // The first failure stays the result.
+      {"step 4 empty, step 5 passes", 4, 5, false, true, "No files to verify. Check the trim_real_test folder."},
+  };
+  for (const auto& c : cases) {
+    m->Files().WriteAll(std::string(kFolder) + "keep.txt", "x");
+    if (c.PlaceFiles) PlaceFile(File(0), 4096);
+    if (c.PlaceGigs) PlaceFile(Gig(0), 4096);
+    const TRealTestOutcome r = Run(c.Start, c.End);
+    EXPECT_FALSE(r.Succeeded) << c.Name;
+    EXPECT_FALSE(r.Cancelled) << c.Name;
+    EXPECT_EQ(r.ResultText, c.Result) << c.Name;
+    Win().DeleteFileW(File(0));
+    Win().DeleteFileW(Gig(0));
+  }
+}
+
+TEST_F(RealTest, VerificationResultsOfStepsFourAndFive) {
+  const struct {
+    const char* Name;
+    bool DamageFile, DamageGig;
+    bool Succeeded;
+    const char* Result;
+  } cases[] = {
+      {"both pass", false, false, true, "STEP5 complete: Verification passed"},
+      {"step 4 fails, step 5 passes", true, false, false, "STEP4 complete: Verification failures found"},
+      {"step 4 passes, step 5 fails", false, true, false, "STEP5 complete: Verification failures found"},
+  };
+  for (const auto& c : cases) {
+    window.Events.clear();
+    PlaceFile(File(0), 8192);
+    PlaceFile(File(1), 8192);
+    PlaceFile(Gig(0), 8192);
+    if (c.DamageFile) Damage(File(1));
+    if (c.DamageGig) Damage(Gig(0));
+    const TRealTestOutcome r = Run(4, 5);
+    EXPECT_EQ(r.Succeeded, c.Succeeded) << c.Name;
+    EXPECT_FALSE(r.Cancelled) << c.Name;
+    EXPECT_EQ(r.ResultText, c.Result) << c.Name;
+    EXPECT_EQ(window.Logged("Verification failed: CRC mismatch - " + File(1)), c.DamageFile) << c.Name;
+    EXPECT_EQ(window.Logged("Verification failed: CRC mismatch - " + Gig(0)), c.DamageGig) << c.Name;
+  }
+}
+
+// ---- Verify-only --------------------------------------------------------------------------
+
+TEST_F(RealTest, VerifyOnlyOnAnEmptyOrMissingFolderIsAnError) {
+  for (bool makeFolder : {false, true}) {
+    window.Events.clear();
+    if (makeFolder) m->Files().WriteAll(std::string(kFolder) + "readme.txt", "");
+    const TRealTestOutcome r = VerifyOnly();
+    EXPECT_FALSE(r.Succeeded);
+    EXPECT_FALSE(r.Cancelled);
+    EXPECT_EQ(r.ResultText, "No files to verify. Check the trim_real_test folder.");
+    EXPECT_EQ(window.Of("status: "), (std::vector<std::string>{"Preparing", "Done"}));
+    EXPECT_TRUE(window.Logged("Scan complete: 0 files"));
+    EXPECT_TRUE(r.Series.empty());
+  }
+}
+
+TEST_F(RealTest, VerifyOnlyChecksContentPathAndSize) {
+  PlaceFile(File(0), 65536);
+  // Cut short but intact up to its end: the size found is the size checked.
+  PlaceFile(File(1), 65536);
+  m->Files().WriteAll(File(1), m->Files().ReadAll(File(1)).substr(0, 10000));
+  // The same name written under another drive letter has another seed.
+  std::string other(4096, '\0');
+  TContentStream(NameSeed("F:\\trim_real_test\\file_2.bin")).Next(reinterpret_cast<uint8_t*>(other.data()), 4096);
+  m->Files().WriteAll(File(2), other);
+  PlaceFile(File(3), 4096);
+  Damage(File(3));
+  const TRealTestOutcome r = VerifyOnly();
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_FALSE(r.Cancelled);
+  EXPECT_EQ(r.ResultText, "Verification complete: Failures found");
+  EXPECT_EQ(window.Of("status: "), (std::vector<std::string>{"Preparing", "Verifying", "Done"}));
+  EXPECT_TRUE(window.Logged("Verification complete: Failures found | Verified 4 files: 2 passed, 2 failed | "));
+  EXPECT_TRUE(window.Logged("Verification failed: CRC mismatch - " + File(2)));
+  EXPECT_TRUE(window.Logged("Verification failed: CRC mismatch - " + File(3)));
+  EXPECT_FALSE(window.Logged("Total elapsed time"));
+
+  Win().DeleteFileW(File(2));
+  Win().DeleteFileW(File(3));
+  window.Events.clear();
+  const TRealTestOutcome ok = VerifyOnly();
+  EXPECT_TRUE(ok.Succeeded);
+  EXPECT_EQ(ok.ResultText, "Verification complete: Success");
+}
+
+// ---- A stop at each place the test looks for one ------------------------------------------
+
+struct StopCase {
+  const char* Name;
+  int Start, End;
+  const char* StopOn;  // the window event during which the stop is requested; "" before the start
+  bool Cancelled;
+  const char* Result;
+  int FilesLeft;        // 256 KiB test files on the drive at the end
+  bool EndBlock;        // "Total elapsed time" logged
+  const char* MustLog;  // or ""
+};
+
+void PrintTo(const StopCase& C, std::ostream* Os) { *Os << C.Name; }
+
+struct RealTestStop : RealTest, ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(RealTestStop, EndsAtThatPoint) {
+  const StopCase& c = GetParam();
+  if (c.Start >= 4) {
+    PlaceFile(File(0), 8192);
+    PlaceFile(Gig(0), 8192);
+  }
+  TRealTrimTestThread* t = NewTest(c.Start, c.End);
+  if (!*c.StopOn) t->RequestStop();
+  window.OnEvent = [&](const std::string& e) {
+    if (*c.StopOn && e == c.StopOn && running) running->RequestStop();
+  };
+  const TRealTestOutcome r = RunToEnd(t);
+  EXPECT_EQ(r.Cancelled, c.Cancelled);
+  EXPECT_FALSE(r.Succeeded && c.Cancelled && std::string(c.Result) != "Done");
+  EXPECT_EQ(r.ResultText, c.Result);
+  int files = 0;
+  for (int i = 0; i < 12; ++i)
+    files += m->Files().Exists(File(i)) && m->Files().ReadAll(File(i)).size() == 256 * 1024;
+  EXPECT_EQ(files, c.FilesLeft);
+  EXPECT_EQ(window.Logged("Total elapsed time"), c.EndBlock);
+  if (std::string(c.StopOn) == "status: STEP1 TRIM") {
+    EXPECT_TRUE(simDisk->drive.Ledger().empty()) << "the nested run went on after the stop";
+  }
+  if (*c.MustLog) {
+    EXPECT_TRUE(window.Logged(c.MustLog));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, RealTestStop,
+    ::testing::Values(
+        StopCase{"before the start", 1, 5, "", true, "Operation canceled by user.", 0, false, ""},
+        // The nested run is asked to cancel at once; the summary is still logged, no file written.
+        StopCase{"during step 1's TRIM", 1, 5, "status: STEP1 TRIM", true, "Operation canceled by user.", 0, false,
+                 "TRIM completed: batches=0/"},
+        StopCase{"during step 2's TRIM", 1, 5, "log: Free space CSV saved: C:\\vt\\output\\pd2_free_ranges.csv",
+                 true, "Operation canceled by user.", 10, false, "STEP2 complete | "},
+        // Between two files: the fill ends well, the step's line is logged, the disabled
+        // verification records the cancel and the end block still runs.
+        StopCase{"between files, end step 1", 1, 1,
+                 "log: CSV: physical address lookup failed idx=2 E:\\trim_real_test\\file_2.bin (err=1168)", true,
+                 "Operation canceled by user.", 3, true, "STEP1 complete - "},
+        StopCase{"between files, end step 5", 1, 5,
+                 "log: CSV: physical address lookup failed idx=2 E:\\trim_real_test\\file_2.bin (err=1168)", true,
+                 "Operation canceled by user.", 3, false, "STEP1 complete - "},
+        StopCase{"before step 4's first file", 4, 5, "status: STEP4 Verify", true, "Operation canceled by user.",
+                 0, false, "STEP4: 500MB"}),
+    [](const ::testing::TestParamInfo<StopCase>& i) {
+      std::string n;
+      for (const char* p = i.param.Name; *p; ++p)
+        if (std::isalnum(static_cast<unsigned char>(*p))) n += *p;
+      return n;
+    });
+
+TEST_F(RealTest, AStopInTheVerifyOnlyModeIsLoggedAndCancels) {
+  // No failure so far: cancelled, and the cancel is logged.
+  PlaceFile(File(0), 8192);
+  window.OnEvent = [&](const std::string& e) {
+    if (e == "status: Verifying" && running) running->RequestStop();
+  };
+  TRealTestOutcome r = VerifyOnly();
+  EXPECT_TRUE(r.Cancelled);
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(r.ResultText, "Operation canceled by user.");
+  EXPECT_TRUE(window.Logged("Operation canceled by user."));
+
+  // After a failure: the failure text, and the cancel flag with it. file_00.bin is listed
+  // first and goes between the listing and its check.
+  window.Events.clear();
+  Win().DeleteFileW(File(0));
+  PlaceFile(std::string(kFolder) + "file_00.bin", 8192);
+  PlaceFile(File(1), 8192);
+  TRealTrimTestThread* t = NewTest(1, 4, 0, true);
+  window.OnEvent = [&](const std::string& e) {
+    if (e == "status: Verifying") Win().DeleteFileW(std::string(kFolder) + "file_00.bin");
+    if (e.rfind("log: Verification failed: file missing", 0) == 0 && running) running->RequestStop();
+  };
+  r = RunToEnd(t);
+  EXPECT_TRUE(r.Cancelled);
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(r.ResultText, "Verification complete: Failures found");
+  EXPECT_TRUE(window.Logged("Verification complete: Failures found | Verified 1 files: 0 passed, 1 failed"));
+}
+
+// ---- CSVs --------------------------------------------------------------------------------
+
+TEST_F(RealTest, FileMapRowsNeedTheFoldersOwnVolume) {
+  // E: is no volume of the disk: no sectors, so no created row; the deleted row reads 0,0.
+  Run(1, 2);
+  EXPECT_EQ(m->Files().ReadAll(std::string(kRealTestOutputDir) + "created_files.csv"),
+            "Index,FileName,StartSector,EndSector,WillDelete\r\n");
+  EXPECT_EQ(m->Files().ReadAll(std::string(kRealTestOutputDir) + "deleted_files.csv"),
+            "Index,FileName,StartSector,EndSector\r\n9,E:\\trim_real_test\\file_9.bin,0,0\r\n");
+  EXPECT_EQ(window.CountLogged("CSV: physical address lookup failed idx="), 11u);
+  EXPECT_TRUE(
+      window.Logged("CSV: physical address lookup failed idx=9 E:\\trim_real_test\\file_9.bin (err=1168)"));
+  EXPECT_TRUE(window.Logged("CSV created: C:\\vt\\output\\created_files.csv"));
+  EXPECT_TRUE(window.Logged("CSV created: C:\\vt\\output\\deleted_files.csv"));
+}
+
+TEST_F(RealTest, WithoutAnOutputFolderTheTestRunsWithoutCsvs) {
+  TRecordingWindow readOnly(&log, "");
+  const TRealTestOutcome r = RunToEnd(new TRealTrimTestThread(
+      &readOnly, disk, "E:\\trim_real_test", TRealTestOptions{0, 1, 2}, trimOptions, false, kSmall));
+  EXPECT_TRUE(r.Succeeded);
+  for (const std::string& l : readOnly.Of("log: "))
+    if (l.rfind("STEP2:", 0) != 0) {
+      EXPECT_EQ(l.find("CSV"), std::string::npos) << l;
+    }
+  EXPECT_FALSE(m->Files().Exists(std::string(kRealTestOutputDir) + "created_files.csv"));
+  EXPECT_FALSE(m->Files().Exists(std::string(kRealTestOutputDir) + "pd2_free_ranges.csv"));
+  EXPECT_FALSE(m->Files().Exists(File(9)));
+}
+
+TEST_F(RealTest, CsvFailuresAreReportedAndTheTestGoesOn) {
+  // created_files.csv cannot be created: reported once, no row tried. deleted_files.csv goes
+  // away after its set-up: every row reports the failure.
+  FileFault f;
+  f.openError = ERROR_ACCESS_DENIED;
+  m->Files().SetFault(std::string(kRealTestOutputDir) + "created_files.csv", f);
+  window.OnEvent = [&](const std::string& e) {
+    if (e == "log: CSV created: C:\\vt\\output\\deleted_files.csv")
+      Win().DeleteFileW(std::string(kRealTestOutputDir) + "deleted_files.csv");
+  };
+  m->Files().AddDrive('E', 24 * kMiB);  // 32 files in step 1: three are deleted
+  const TRealTestOutcome r = Run(1, 2);
+  EXPECT_TRUE(r.Succeeded);
+  EXPECT_EQ(window.CountLogged("CSV creation failed (created): Cannot create file"), 1u);
+  EXPECT_EQ(window.CountLogged("CSV: physical address lookup failed"), 0u);
+  EXPECT_EQ(window.CountLogged("CSV write failed(deleted): Cannot open file"), 3u);
+  EXPECT_FALSE(m->Files().Exists(File(9)));
+  EXPECT_FALSE(m->Files().Exists(File(19)));
+  EXPECT_FALSE(m->Files().Exists(File(29)));
+  EXPECT_TRUE(m->Files().Exists(File(31)));
+}
+
+TEST_F(RealTest, StepTwoWritesTheFreeRangesOfTheDisksVolumes) {
+  TVolumeInfo gone = disk.Volumes[0];
+  gone.DriveLetter = "G:";
+  gone.RootPath = "G:\\";
+  TVolumeInfo fat16 = gone;
+  fat16.DriveLetter = "H:";
+  fat16.FileSystem = "FAT16";
+  disk.Volumes.push_back(gone);
+  disk.Volumes.push_back(fat16);
+  Run(2, 2);
+  std::string want = "drive,filesystem,start_lba,end_lba,sector_count\r\n";
+  for (const auto& [first, count] : FreeDiskRanges(m->Storage(), 'F'))
+    want += "F:,NTFS," + std::to_string(first) + "," + std::to_string(first + count - 1) + "," +
+            std::to_string(count) + "\r\n";
+  EXPECT_EQ(m->Files().ReadAll(std::string(kRealTestOutputDir) + "pd2_free_ranges.csv"), want);
+  EXPECT_TRUE(window.Logged("Free range CSV skip: G: ("));
+  EXPECT_FALSE(window.Logged("Free range CSV skip: H:"));
+  EXPECT_TRUE(window.Logged("Free space CSV saved: C:\\vt\\output\\pd2_free_ranges.csv"));
+}
+
+// ---- Decided faults -----------------------------------------------------------------------
+
+TEST_F(RealTest, AFolderThatCannotBeCreatedNamesTheFolder) {
+  FileFault f;
+  f.createDirectoryError = ERROR_ACCESS_DENIED;
+  m->Files().SetFault("E:\\trim_real_test", f);
+  const TRealTestOutcome r = Run(1, 5);
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_FALSE(r.Cancelled);
+  EXPECT_EQ(r.ResultText, "Failed to create test folder: E:\\trim_real_test\\");
+  EXPECT_TRUE(window.Logged("Failed to create test folder: E:\\trim_real_test\\"));
+  EXPECT_EQ(window.Of("status: "), (std::vector<std::string>{"Preparing"}));
+}
+
+TEST_F(RealTest, AnExceptionEndsTheTestAsAnErrorWithItsMessage) {
+  // A test file that exists but does not open for the verification; and a free-range CSV
+  // that cannot be saved.
+  const struct {
+    const char* Name;
+    int Start, End;
+    std::function<void(RealTest&)> Set;
+    const char* Message;
+  } cases[] = {
+      {"verification open", 4, 5,
+       [](RealTest& t) {
+         t.PlaceFile(t.File(0), 4096);
+         FileFault f;
+         f.openError = ERROR_SHARING_VIOLATION;
+         t.m->Files().SetFault(t.File(0), f);
+       },
+       "Cannot open file \"E:\\trim_real_test\\file_0.bin\": "},
+      {"free-range CSV", 1, 3,
+       [](RealTest& t) {
+         FileFault f;
+         f.openError = ERROR_ACCESS_DENIED;
+         t.m->Files().SetFault(std::string(kRealTestOutputDir) + "pd2_free_ranges.csv", f);
+       },
+       "Cannot create file \"C:\\vt\\output\\pd2_free_ranges.csv\""},
+  };
+  for (const auto& c : cases) {
+    window.Events.clear();
+    m->Files().ClearFaults();
+    c.Set(*this);
+    const TRealTestOutcome r = Run(c.Start, c.End);
+    EXPECT_FALSE(r.Succeeded) << c.Name;
+    EXPECT_FALSE(r.Cancelled) << c.Name;
+    EXPECT_EQ(r.ResultText.rfind(c.Message, 0), 0u) << c.Name << ": " << r.ResultText;
+    const auto errors = window.Of("error: ");
+    ASSERT_EQ(errors.size(), 1u) << c.Name;
+    EXPECT_EQ(errors[0], "Real test failed: " + r.ResultText);
+    // No later step ran and the earlier step's success is not the result.
+    EXPECT_FALSE(window.Logged("STEP5")) << c.Name;
+    EXPECT_FALSE(window.Logged("STEP3")) << c.Name;
+  }
+  const auto lines = LogFileLines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.rfind("[ERROR] Real test failed: Cannot create file", 0) == 0;
+  }));
+}
+
+TEST_F(RealTest, AFileThatCannotBeCreatedOrWrittenEndsTheFill) {
+  const struct {
+    const char* Name;
+    FileFault Fault;
+    const char* Line;
+  } cases[] = {
+      {"create", FileFault{.openError = ERROR_ACCESS_DENIED},
+       "File creation failed: E:\\trim_real_test\\file_3.bin | Cannot create file"},
+      {"write", FileFault{.writeError = ERROR_CRC}, "Write failed: E:\\trim_real_test\\file_3.bin | "},
+  };
+  for (const auto& c : cases) {
+    window.Events.clear();
+    m->Files().ClearFaults();
+    m->Files().SetFault(File(3), c.Fault);
+    const TRealTestOutcome r = Run(1, 5);
+    EXPECT_FALSE(r.Succeeded) << c.Name;
+    EXPECT_FALSE(r.Cancelled) << c.Name;
+    EXPECT_EQ(r.ResultText, "Capacity query failed, aborting.") << c.Name;
+    EXPECT_TRUE(window.Logged(c.Line)) << c.Name;
+    EXPECT_FALSE(window.Logged("STEP1 complete")) << c.Name;
+    EXPECT_EQ(window.Of("status: ").back(), "STEP1") << c.Name;  // an early exit keeps the status
+    EXPECT_FALSE(m->Files().Exists(File(4))) << c.Name;
+  }
+}
+
+TEST_F(RealTest, StepThreeWritesOnlyFilesThatFitBelowItsTarget) {
+  const struct {
+    int64_t Filler;  // bytes already on the 8 MiB drive
+    int Files;
+    const char* Line;
+  } cases[] = {
+      {0, 15, "STEP3: Filling ~7,864,320 bytes"},                // 7.5 MiB: fifteen 512 KiB files
+      {100 * 1024, 14, "STEP3: Filling ~7,761,920 bytes"},       // not a whole number of files
+      {7 * 1048576 + 600 * 1024, 0, "STEP3: Filling ~0 bytes"},  // less than one file free
+  };
+  for (const auto& c : cases) {
+    window.Events.clear();
+    Win().DeleteFileW("E:\\filler.bin");
+    for (int i = 0; i < 16; ++i) Win().DeleteFileW(Gig(i));
+    if (c.Filler) m->Files().WriteAll("E:\\filler.bin", std::string(c.Filler, 'f'));
+    const TRealTestOutcome r = Run(3, 3);
+    EXPECT_TRUE(r.Succeeded);
+    int written = 0;
+    while (m->Files().Exists(Gig(written))) ++written;
+    EXPECT_EQ(written, c.Files) << c.Filler;
+    EXPECT_TRUE(window.Logged(c.Line)) << c.Filler;
+    if (c.Files == 0) {
+      EXPECT_TRUE(window.Logged("STEP3 complete - 0 MB/s | "));
+    }
+  }
+}
+
+TEST_F(RealTest, NewOneGigFilesFollowTheHighestNumberPresent) {
+  const struct {
+    std::vector<const char*> Names;
+    int Next;
+    const char* Line;  // nullptr: none
+  } cases[] = {
+      {{}, 0, nullptr},
+      {{"gig_0.bin", "gig_7.bin"}, 8, "Existing 1GB files detected: last index=7, next=8"},
+      {{"gig_3.bin", "gig_abc.bin", "gig_-9.bin", "gig_+12.bin", "gig_ 20.bin", "gig_2147483647.bin",
+        "gig_99999999999.bin"},
+       4,
+       "Existing 1GB files detected: last index=3, next=4"},
+      {{"gig_2147483646.bin"}, 2147483647, "Existing 1GB files detected: last index=2147483646, next=2147483647"},
+  };
+  for (const auto& c : cases) {
+    window.Events.clear();
+    for (const FIND_DATA& e : FindEntries(std::string(kFolder) + "dumy\\*"))
+      Win().DeleteFileW(std::string(kFolder) + "dumy\\" + e.cFileName);
+    for (const char* n : c.Names) m->Files().WriteAll(std::string(kFolder) + "dumy\\" + n, "");
+    // A drive with room for exactly one more file after the gap it leaves free.
+    m->Files().AddDrive('E', 2 * kSmall.GigFileBytes);
+    Run(3, 3);
+    EXPECT_TRUE(m->Files().Exists(Gig(c.Next))) << c.Next;
+    if (c.Line) {
+      EXPECT_TRUE(window.Logged(c.Line));
+    } else {
+      EXPECT_FALSE(window.Logged("Existing 1GB files detected"));
+    }
+  }
+}
+
+}  // namespace

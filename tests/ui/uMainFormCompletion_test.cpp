@@ -1,0 +1,390 @@
+// The end of a run on the window: progress, the result box, and the disk initialisation after a
+// full-device execution, with every case that allows or refuses it; the disks that must be
+// reconnected after a bridge hang or a disconnect.
+#include <gtest/gtest.h>
+
+#include "DiskWindowFixture.h"
+#include "core/uFormat.h"
+#include "platform/WinDisk.h"
+
+using namespace plat;
+using namespace plat::sim;
+using tk::headless::TModal;
+
+namespace {
+
+using TBoxes = std::vector<std::pair<std::string, std::string>>;
+std::string T(TTextId Id) { return GetLangText(Id); }
+std::pair<std::string, std::string> B(TTextId Caption, TTextId Text) { return {T(Caption), T(Text)}; }
+
+SimFault Fault(SimCommand C, int Nth, SimFaultKind K, uint32_t DelayMs = 0) {
+  SimFault F;
+  F.command = C;
+  F.nth = Nth;
+  F.kind = K;
+  F.delayMs = DelayMs;
+  return F;
+}
+
+struct CompletionTest : DiskWindowFixture {
+  // The cases below arrange the machine through the fixture they are handed.
+  using DiskWindowFixture::AddUas;
+  using UiFixture::m;
+  using UiFixture::ui;
+  size_t mark = 0;
+
+  // PD3: a UAS disk without volumes, selected for a full-device execution.
+  void OpenWithBlankDisk() {
+    AddUas(3, 2 * kGiB, "BLANK03");
+    Open();
+    ASSERT_EQ(form->RgMode->ItemIndex(), 0);
+    ASSERT_TRUE(form->CbInitStyle->Visible());
+  }
+  // Start and both confirmations; the later boxes are the test's.
+  void StartExecution(int Disk = 3) {
+    mark = Boxes().size();
+    script.Box(IDOK).Box(IDYES).Input(std::to_string(Disk));
+    ASSERT_TRUE(ui.Click("BtnStart"));
+  }
+  // The boxes of the last StartExecution after its notice and question.
+  TBoxes BoxesAfterStart() {
+    TBoxes All = BoxTexts();
+    return All.size() < mark + 2 ? TBoxes{} : TBoxes(All.begin() + static_cast<long>(mark) + 2, All.end());
+  }
+  SimPartitionLayout Layout(int Disk) { return m->Partitions().Layout(Disk); }
+  size_t LayoutQueries() {
+    const auto L = m->Storage().IoctlLog();
+    return std::count(L.begin(), L.end(), IOCTL_DISK_GET_DRIVE_LAYOUT_EX);
+  }
+  size_t BridgeRequestsTo(int Disk) {
+    const std::string Path = "\\\\.\\PhysicalDrive" + std::to_string(Disk);
+    const auto R = m->Bridge().Requests();
+    return std::count_if(R.begin(), R.end(), [&](const SimRequestRecord& X) { return X.path == Path; });
+  }
+};
+
+TEST_F(CompletionTest, ProgressRoundsHalvesToEven) {
+  Open();
+  struct Case {
+    uint32_t Done, Total;
+    int Position;
+  };
+  for (const Case& C : std::vector<Case>{{0, 0, 0},
+                                         {5, 0, 0},
+                                         {1, 8, 12},
+                                         {3, 8, 38},
+                                         {5, 8, 62},
+                                         {1, 3, 33},
+                                         {2, 3, 67},
+                                         {1, 200, 0},
+                                         {1, 40, 2},
+                                         {8, 8, 100}}) {
+    form->RunProgress(C.Done, C.Total, Format("Batch %d/%d", C.Done, C.Total));
+    EXPECT_EQ(form->PbProgress->Position(), C.Position) << C.Done << "/" << C.Total;
+  }
+  EXPECT_EQ(form->LblStatus->Caption(), T(TTextId::StatusPrefix) + "Batch 8/8");
+}
+
+TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
+  Open();
+  struct Case {
+    const char* Name;
+    TRunStats Stats;
+    std::pair<std::string, std::string> Box;
+    uint32_t Icon;
+  };
+  TRunStats Ok;
+  Ok.RunMode = TRunMode::rmExecute;
+  Ok.PlannedBatches = Ok.DoneBatches = Ok.SucceededBatches = 4;
+  TRunStats Some = Ok;
+  Some.SucceededBatches = 3;
+  Some.FailedBatches = 1;
+  Some.FailureReportPath = "C:\\vt\\logs\\failure_report_x.json";
+  TRunStats Cancelled = Ok;
+  Cancelled.DoneBatches = Cancelled.SucceededBatches = 1;
+  Cancelled.SkippedBatches = 3;
+  Cancelled.Cancelled = true;
+  // The batch in flight when the cancel came fails with it.
+  TRunStats CancelledInBatch = Cancelled;
+  CancelledInBatch.FailedBatches = 1;
+  TRunStats Dry = Ok;
+  Dry.RunMode = TRunMode::rmDryRun;
+  const std::vector<Case> Cases = {
+      {"success", Ok, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION},
+      {"failed batches",
+       Some,
+       {T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 3, Failed: 1)"},
+       MB_ICONERROR},
+      {"cancelled", Cancelled, B(TTextId::InfoCaption, TTextId::CancelledByUser), MB_ICONINFORMATION},
+      {"cancelled inside a batch", CancelledInBatch, B(TTextId::InfoCaption, TTextId::CancelledByUser),
+       MB_ICONINFORMATION},
+      {"dry run", Dry, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION},
+  };
+  for (const Case& C : Cases) {
+    form->BtnStart->SetEnabled(false);
+    form->BtnCancel->SetEnabled(true);
+    script.Box(IDOK);
+    form->RunCompleted(C.Stats);
+    EXPECT_EQ(BoxTexts().back(), C.Box) << C.Name;
+    EXPECT_EQ(Boxes().back().Type & 0xF0u, C.Icon) << C.Name;
+    EXPECT_TRUE(form->BtnStart->Enabled());
+    EXPECT_FALSE(form->BtnCancel->Enabled());
+    EXPECT_EQ(form->PbProgress->Position(), 100);
+    EXPECT_EQ(form->LblStatus->Caption(), T(TTextId::StatusCompleted));
+  }
+  EXPECT_TRUE(Logged("[INFO] Run completed: planned=4, done=4, success=3, failed=1, skipped=0"));
+  EXPECT_TRUE(Logged("[INFO] Run completed: planned=4, done=1, success=1, failed=0, skipped=3"));
+  EXPECT_TRUE(Logged("[WARN] Failure report saved: C:\\vt\\logs\\failure_report_x.json"));
+  EXPECT_EQ(CountLogged("Failure report saved"), 1u);
+}
+
+TEST_F(CompletionTest, AFullDeviceExecutionEndsWithTheChosenStyle) {
+  for (int Style : {0, 1}) {  // CbInitStyle: GPT, MBR
+    SCOPED_TRACE(Style == 0 ? "GPT" : "MBR");
+    AddUas(3, 2 * kGiB, "BLANK03");
+    Open();
+    ASSERT_TRUE(ui.Select("CbInitStyle", Style));
+    uint64_t InitAt = 0;
+    StartExecution();
+    script.Box(IDOK).Box([&](const TModal&) {
+      InitAt = m->Kernel().NowMs();
+      return IDOK;
+    });
+    Settle();
+    EXPECT_EQ(
+        BoxesAfterStart(),
+        (TBoxes{B(TTextId::InfoCaption, TTextId::TrimCompleted),
+                B(TTextId::InitCompleteCaption, Style == 0 ? TTextId::InitializedGpt : TTextId::InitializedMbr)}));
+    EXPECT_TRUE(WindowLogHas(T(Style == 0 ? TTextId::WillInitGpt : TTextId::WillInitMbr)));
+    EXPECT_TRUE(WindowLogHas(Format(T(TTextId::InitializedAsFmt), Style == 0 ? "GPT" : "MBR")));
+    EXPECT_FALSE(Logged(T(TTextId::WillInitGpt)));  // the window log only
+    const SimPartitionLayout L = Layout(3);
+    if (Style == 0) {
+      EXPECT_EQ(L.style, SimPartitionStyle::kGpt);
+      EXPECT_EQ(L.maxPartitionCount, 128u);
+      EXPECT_NE(L.diskId.Data1 | L.diskId.Data2 | L.diskId.Data3, 0u);
+    } else {
+      EXPECT_EQ(L.style, SimPartitionStyle::kMbr);
+      EXPECT_EQ(L.mbrSignature, static_cast<uint32_t>(InitAt));
+    }
+    EXPECT_TRUE(L.entries.empty() || std::all_of(L.entries.begin(), L.entries.end(),
+                                                 [](const SimPartitionEntry& E) { return E.mbrType == 0; }));
+    TDiskInfo D;
+    ASSERT_TRUE(form->GetSelectedDisk(D));
+    EXPECT_EQ(form->QueryPartitionStyle(D), Style == 0 ? 1 : 0);
+    Close();
+  }
+}
+
+TEST_F(CompletionTest, DoNotInitializeLeavesTheDiskAsTheRunLeftIt) {
+  OpenWithBlankDisk();
+  ASSERT_TRUE(ui.Select("CbInitStyle", 2));
+  StartExecution();
+  script.Box(IDOK);
+  Settle();
+  EXPECT_EQ(BoxesAfterStart(), TBoxes{B(TTextId::InfoCaption, TTextId::TrimCompleted)});
+  EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+  EXPECT_FALSE(WindowLogHas(T(TTextId::InitSkipped)));
+  EXPECT_FALSE(WindowLogHas(T(TTextId::WillInitGpt)));
+}
+
+// A run that did not complete: cancelled, or with no batch done, or ended in a bridge hang (an
+// UNMAP that answers an I/O error only at the hang threshold, 4500 of its 5000 ms).
+TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
+  struct Case {
+    const char* Name;
+    std::function<void(CompletionTest&)> Arrange;
+    std::function<void(CompletionTest&)> During;  // while the run is going
+    TBoxes Boxes;
+  };
+  const std::vector<Case> Cases = {
+      {"cancelled",
+       // The run's first request takes a second; the user cancels meanwhile, before any batch.
+       [](CompletionTest& F) {
+         F.m->Bridge().AddFault(3, Fault(SimCommand::Inquiry, 1, SimFaultKind::Delay, 1000));
+       },
+       [](CompletionTest& F) {
+         F.ui.RunFor(500);
+         ASSERT_TRUE(F.ui.Click("BtnCancel"));
+       },
+       {B(TTextId::InfoCaption, TTextId::CancelledByUser)}},
+      {"no batch succeeded",
+       [](CompletionTest& F) { F.m->Bridge().SetProfile(3, SimBridgeProfile::NoTrim()); },
+       nullptr,
+       {{T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 0, Failed: 1)"}}},
+      {"bridge hang",
+       [](CompletionTest& F) {
+         SimBridgeProfile P = SimBridgeProfile::FullSat();
+         P.unmap = false;
+         F.m->Bridge().SetProfile(3, P);
+         F.m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 4800));
+       },
+       nullptr,
+       {B(TTextId::InfoCaption, TTextId::UsbDisconnected),
+        {T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 0, Failed: 1)"}}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    AddUas(3, 2 * kGiB, "BLANK03");
+    Open();
+    C.Arrange(*this);
+    StartExecution();
+    for (size_t I = 0; I < C.Boxes.size(); I++) script.Box(IDOK);
+    if (C.During) C.During(*this);
+    Settle(30000);
+    EXPECT_EQ(BoxesAfterStart(), C.Boxes);
+    EXPECT_TRUE(WindowLogHas(T(TTextId::InitSkipped)));
+    EXPECT_FALSE(Logged(T(TTextId::InitSucceededPrefix)));
+    EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+    EXPECT_TRUE(form->BtnStart->Enabled());
+    Close();
+  }
+}
+
+// Decided: the initialisation writes only to the disk that was trimmed. Each case changes what
+// sits under the disk's number while the result box is open.
+TEST_F(CompletionTest, TheInitialisationProvesTheDiskFirst) {
+  struct Case {
+    const char* Name;
+    std::function<void(CompletionTest&)> Arrange;       // before Start
+    std::function<void(CompletionTest&)> WhileBoxOpen;  // during the result box
+    size_t RunBoxes;                                    // the run's own boxes before the result box
+    std::string Reason;                                 // the ERROR line's reason
+    std::function<void(CompletionTest&)> Check;
+  };
+  const std::vector<Case> Cases = {
+      {"another disk under the number", nullptr, [](CompletionTest& F) { F.AddUas(3, 2 * kGiB, "OTHER03"); }, 0,
+       "serial number mismatch (different disk now has this drive number)",
+       [](CompletionTest& F) { EXPECT_EQ(F.Layout(3).style, SimPartitionStyle::kRaw); }},
+      {"a volume appeared", nullptr,
+       [](CompletionTest& F) { F.m->Discovery().AddVolume('K', 3, kMiB, 512 * kMiB, "NTFS"); }, 0,
+       "volume count changed (cached=0, live=1)",
+       [](CompletionTest& F) {
+         const SimPartitionLayout L = F.Layout(3);
+         EXPECT_EQ(L.style, SimPartitionStyle::kGpt);
+         EXPECT_EQ(L.entries.size(), 1u);  // the volume's partition is still there
+       }},
+      {"the disk is gone", nullptr, [](CompletionTest& F) { F.m->Storage().DetachDisk(3); }, 0,
+       "disk not accessible (removed or renumbered)", nullptr},
+      {"the disk left the bus during the run and another took its number",
+       [](CompletionTest& F) { F.m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 2, SimFaultKind::LeaveBus)); },
+       [](CompletionTest& F) { F.AddUas(3, 2 * kGiB, "BLANK03"); },  // even with the same serial
+       1, "the disk left the USB bus during the run",
+       [](CompletionTest& F) {
+         EXPECT_EQ(F.Layout(3).style, SimPartitionStyle::kRaw);
+         EXPECT_TRUE(F.m->Storage().Disk(3)->drive.Ledger().empty());
+       }},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    AddUas(3, 2 * kGiB, "BLANK03");
+    Open();
+    if (C.Arrange) C.Arrange(*this);
+    StartExecution();
+    for (size_t I = 0; I < C.RunBoxes; I++) script.Box(IDOK);
+    script.Box([&](const TModal&) {
+      C.WhileBoxOpen(*this);
+      return IDOK;
+    });
+    script.Box(IDOK);
+    Settle(30000);
+    const TBoxes Shown = BoxesAfterStart();
+    ASSERT_EQ(Shown.size(), C.RunBoxes + 2);
+    EXPECT_EQ(Shown.back(), B(TTextId::InitFailedCaption, TTextId::InitFailed));
+    EXPECT_EQ(Boxes().back().Type & 0xF0u, MB_ICONERROR);
+    EXPECT_TRUE(WindowLogHas(Format(T(TTextId::InitFailedAfterTrimFmt), "GPT")));
+    EXPECT_TRUE(Logged("[ERROR] Disk initialization skipped for PD3: " + C.Reason));
+    EXPECT_FALSE(Logged(T(TTextId::InitSucceededPrefix)));
+    if (C.Check) C.Check(*this);
+    Close();
+    if (m->Storage().Volume('K')) m->Storage().RemoveVolume('K');
+    m->Storage().DetachDisk(3);
+  }
+}
+
+TEST_F(CompletionTest, AFailingCreationRequestIsReported) {
+  OpenWithBlankDisk();
+  m->Partitions().AddFault(3, IOCTL_DISK_CREATE_DISK, ERROR_WRITE_PROTECT);
+  StartExecution();
+  script.Box(IDOK).Box(IDOK);
+  Settle();
+  EXPECT_EQ(BoxesAfterStart(), (TBoxes{B(TTextId::InfoCaption, TTextId::TrimCompleted),
+                                       B(TTextId::InitFailedCaption, TTextId::InitFailed)}));
+  EXPECT_TRUE(Logged("[ERROR] " + T(TTextId::CreateDiskFailedPrefix) + "19"));
+  EXPECT_TRUE(WindowLogHas(Format(T(TTextId::InitFailedAfterTrimFmt), "GPT")));
+  EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+
+  // The request itself proves the disk on the handle it sends through: another serial, or a disk
+  // that does not open, gets nothing.
+  TDiskInfo D;
+  ASSERT_TRUE(form->GetSelectedDisk(D));
+  m->Partitions().ClearFaults();
+  D.Serial = "OTHER03";
+  EXPECT_FALSE(form->InitializeDisk(D, 1));
+  EXPECT_TRUE(
+      Logged("[ERROR] Disk initialization skipped for PD3: serial number mismatch (different disk now has "
+             "this drive number)"));
+  EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+  D.DevicePath = "\\\\.\\PhysicalDrive9";
+  EXPECT_FALSE(form->InitializeDisk(D, 1));
+  EXPECT_TRUE(Logged("[ERROR] " + T(TTextId::OpenDiskFailedPrefix) + "\\\\.\\PhysicalDrive9"));
+}
+
+// Decided: after a bridge hang the window reads nothing from the disk until a refresh no longer
+// lists it; then it is read again as any disk.
+TEST_F(CompletionTest, AHungDiskIsNotReadUntilItHasBeenReconnected) {
+  AddUas(2, 8 * kGiB, "OTHER02");
+  AddFormatted('E', 2, kMiB, kGiB);
+  AddUas(3, 2 * kGiB, "BLANK03");
+  Open();
+  ASSERT_TRUE(ui.Select("CmbDisk", 1));
+  Settle();
+  SimBridgeProfile P = SimBridgeProfile::FullSat();
+  P.unmap = false;
+  m->Bridge().SetProfile(3, P);
+  m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 4800));
+  StartExecution();
+  script.Box(IDOK).Box(IDOK);
+  Settle(30000);
+  ASSERT_TRUE(form->BtnStart->Enabled());
+  EXPECT_TRUE(DetailsHave(TMainForm::DiskReconnectText()));
+  EXPECT_FALSE(DetailsHave("Free fragments:"));
+
+  // Selected again, refreshed, or asked to start: the disk is not touched.
+  const size_t Requests = BridgeRequestsTo(3), Layouts = LayoutQueries();
+  ASSERT_TRUE(ui.Select("CmbDisk", 0));
+  Settle();
+  ASSERT_TRUE(ui.Select("CmbDisk", 1));
+  Settle();
+  ASSERT_TRUE(ui.Click("BtnRefresh"));
+  Settle();
+  EXPECT_EQ(form->CmbDisk->ItemIndex(), 1);
+  EXPECT_TRUE(DetailsHave(TMainForm::DiskReconnectText()));
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnStart"));
+  EXPECT_EQ(BoxTexts().back(), std::make_pair(T(TTextId::ErrorCaption), TMainForm::DiskReconnectText()));
+  EXPECT_TRUE(Logged("[WARN] Start refused: PD3 must be reconnected after its last run"));
+  EXPECT_EQ(BridgeRequestsTo(3), Requests);
+  EXPECT_EQ(LayoutQueries(), Layouts);
+  TDiskInfo D;
+  ASSERT_TRUE(form->GetSelectedDisk(D));
+  EXPECT_TRUE(form->DiskNeedsReconnect(D));
+
+  // Unplugged: the list no longer shows it. Plugged in again: an ordinary disk.
+  auto Disk = m->Storage().Disk(3);
+  m->Storage().DetachDisk(3);
+  Settle();
+  ASSERT_EQ(DiskItems().size(), 1u);
+  m->Storage().AttachDisk(Disk, 3);
+  Settle();
+  ASSERT_TRUE(ui.Select("CmbDisk", 1));
+  Settle();
+  EXPECT_FALSE(DetailsHave(TMainForm::DiskReconnectText()));
+  EXPECT_TRUE(DetailsHave("Free fragments: 0"));
+  EXPECT_GT(BridgeRequestsTo(3), Requests);
+  EXPECT_GT(LayoutQueries(), Layouts);
+  ASSERT_TRUE(form->GetSelectedDisk(D));
+  EXPECT_FALSE(form->DiskNeedsReconnect(D));
+}
+
+}  // namespace
