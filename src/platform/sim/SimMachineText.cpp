@@ -434,19 +434,19 @@ bool BuildMachineFromText(SimMachine& machine, const std::string& text, std::str
 const std::string& BuiltInMachineText() {
   static const std::string text = R"(# The demo's machine (docs/machine-description.md).
 # The internal system disk: Windows lives on C:.
-disk 0 sata size=476G product="Samsung SSD 860 EVO 500GB" serial=S3Z2NB0K612345A speed=steady write-mbps=500 read-mbps=540
+disk 0 sata size=476G product="Samsung SSD 860 EVO 500GB" serial=S3Z2NB0K612345A firmware=RVT04B6Q speed=steady write-mbps=500 read-mbps=540
 volume C fs=ntfs
 # A USB Mass Storage (bulk-only) enclosure: ATA pass-through only; its bridge caps the speed.
-disk 1 bot size=466G product="Portable SSD T5" serial=S49WNP0N120517 model="Samsung Portable SSD T5" speed=bot-enclosure
+disk 1 bot size=466G product="Portable SSD T5" serial=S49WNP0N120517 model="Samsung Portable SSD T5" firmware=MVT02B6Q speed=bot-enclosure
 volume E fs=exfat
 # A USB Attached SCSI enclosure: UNMAP and WRITE SAME(16) too; fast until its cache is full.
-disk 2 uas size=932G product="Extreme 55AE" serial=32343133464E model="SanDisk SDSSDE61-1T00" speed=fast-uas-ssd cache=12G
+disk 2 uas size=932G product="Extreme 55AE" serial=32343133464E model="SanDisk SDSSDE61-1T00" firmware=U2101140 speed=fast-uas-ssd cache=12G
 volume F fs=ntfs
 # An enclosure whose bridge presents 4096-byte logical blocks, with FAT32.
-disk 3 uas size=238G bridge=uas-4k product="USB 3.1 Enclosure" serial=000000123ABC model="CT250MX500SSD1" speed=steady write-mbps=350 read-mbps=400
+disk 3 uas size=238G bridge=uas-4k product="USB 3.1 Enclosure" serial=000000123ABC model="CT250MX500SSD1" firmware=M3CR046 speed=steady write-mbps=350 read-mbps=400
 volume G fs=fat32
 # A rotating disk: nothing to TRIM.
-disk 4 usb-hdd size=1863G product="Elements 25A2" serial=575836314142 model="WDC WD20SPZX-22UA7T0" speed=steady write-mbps=110 read-mbps=120
+disk 4 usb-hdd size=1863G product="Elements 25A2" serial=575836314142 model="WDC WD20SPZX-22UA7T0" firmware=01.01A01 speed=steady write-mbps=110 read-mbps=120
 volume H fs=ntfs
 )";
   return text;
