@@ -32,7 +32,8 @@ inline bool NoDisplay() {
   return wine && GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0;
 }
 
-// The machine: the system disk and one BOT enclosure, small enough to build at once.
+// The machine: the system disk and one BOT enclosure (the list's one disk), small enough to
+// build at once.
 inline const char* kMachine =
     "disk 0 sata size=64G\n"
     "volume C fs=ntfs\n"
@@ -64,6 +65,9 @@ class MainFormWin32Test : public ::testing::Test {
     bool laidOut = false;
     tk::Application().PostDeferred([&laidOut] { laidOut = true; });
     ASSERT_TRUE(PumpUntil([&] { return laidOut; }));
+    // And the first disk refresh has listed the enclosure (and selected it), as the demo waits for.
+    ASSERT_TRUE(PumpUntil([&] { return form_->CmbDisk->ItemCount() > 0; }));
+    Pump();
   }
 
   void TearDown() override {
