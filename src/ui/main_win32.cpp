@@ -1,10 +1,13 @@
-// Program entry of the real build: installs the Win32 layer, then runs the program.
+// The real program's entry: Windows itself behind the platform interface.
 #include "platform/win32/Win32Platform.h"
+#include "ui/main_program.h"
 
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int ProgramMain() {
   static plat::win32::Win32Platform platform;
   plat::InstallPlatform(&platform);
-  return 0;
+  return RunProgram();
 }
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return ProgramMain(); }

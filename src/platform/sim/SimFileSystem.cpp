@@ -294,6 +294,14 @@ void SimFileSystem::MountHostFolder(const std::string& windowsPath, const std::s
   if (l.node && l.node->dir) l.node->host = hostPath;
 }
 
+bool SimFileSystem::HostMounted(const std::string& path) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  SimPath p;
+  if (ParseWinPath(path, impl_->cwd, &p, true) != 0) return false;  // a listing's pattern too
+  const Loc l = impl_->Locate(p);
+  return l.host || l.MountPoint();
+}
+
 void SimFileSystem::SetFault(const std::string& path, const FileFault& fault) {
   std::lock_guard<std::mutex> lk(impl_->mu);
   SimPath p;

@@ -40,6 +40,10 @@ class SimFileSystem {
   // Mounts a host folder (POSIX path) at a Windows folder path, creating that folder; files below
   // it are real files (not counted against the drive's capacity).
   void MountHostFolder(const std::string& windowsPath, const std::string& hostPath);
+  // Whether path is a mounted host folder or lies below one. Such paths are this module's even
+  // on a drive letter that a formatted volume of the storage stack has (SimVolumeFiles), as a
+  // folder on which Windows mounted another volume belongs to that volume.
+  bool HostMounted(const std::string& path);
   void SetFault(const std::string& path, const FileFault& fault);
   // The fault set for exactly this path, with its counts as they stand now.
   FileFault Fault(const std::string& path);

@@ -105,7 +105,7 @@ void SimKernel::Shutdown() {
   // A wait with a deadline ends as if it had passed, so that a loop bounded by the clock runs
   // out; a wait without one fails.
   for (Waiter* w : std::vector<Waiter*>(waiters_)) {
-    if (w->deadline != UINT64_MAX) now_ = std::max(now_, w->deadline);
+    if (w->deadline != UINT64_MAX) RunClockToLocked(w->deadline);
     WakeLocked(w, w->deadline != UINT64_MAX ? WaitOutcome::Timeout : WaitOutcome::Shutdown);
   }
   // Threads still inside the machine get a short real-time grace to leave it.
@@ -116,14 +116,42 @@ void SimKernel::Shutdown() {
   }
 }
 
+uint64_t SimKernel::NowLocked() const {
+  if (!realTime_) return now_;
+  return now_ + static_cast<uint64_t>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - realStart_).count());
+}
+
+void SimKernel::RunClockToLocked(uint64_t tick) {
+  const uint64_t now = NowLocked();
+  if (tick > now) now_ += tick - now;  // in real time too: the base moves
+}
+
 uint64_t SimKernel::NowMs() {
   std::lock_guard<std::mutex> lk(mu_);
-  return now_;
+  return NowLocked();
+}
+
+void SimKernel::SetRealTime(bool on) {
+  std::lock_guard<std::mutex> lk(mu_);
+  if (on == realTime_) return;
+  now_ = NowLocked();
+  realStart_ = Clock::now();
+  realTime_ = on;
+  // Every wait in progress looks at its deadline again, the way the new mode keeps time.
+  for (Waiter* w : waiters_) w->cv.notify_one();
+  if (!on && running_ == 0) AdvanceLocked();
+}
+
+bool SimKernel::RealTime() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return realTime_;
 }
 
 void SimKernel::SetUtcAtBoot(int year, int month, int day, int hour, int minute, int second, int ms) {
   std::lock_guard<std::mutex> lk(mu_);
-  utcAtBootMs1601_ = Ms1601FromCivil(year, month, day, hour, minute, second, ms) - static_cast<int64_t>(now_);
+  utcAtBootMs1601_ =
+      Ms1601FromCivil(year, month, day, hour, minute, second, ms) - static_cast<int64_t>(NowLocked());
 }
 
 void SimKernel::SetLocalOffsetMinutes(int minutes) {
@@ -133,12 +161,12 @@ void SimKernel::SetLocalOffsetMinutes(int minutes) {
 
 SYSTEMTIME SimKernel::SystemTimeNow() {
   std::lock_guard<std::mutex> lk(mu_);
-  return SystemTimeFromMs1601(utcAtBootMs1601_ + static_cast<int64_t>(now_));
+  return SystemTimeFromMs1601(utcAtBootMs1601_ + static_cast<int64_t>(NowLocked()));
 }
 
 SYSTEMTIME SimKernel::LocalTimeNow() {
   std::lock_guard<std::mutex> lk(mu_);
-  return SystemTimeFromMs1601(utcAtBootMs1601_ + static_cast<int64_t>(now_) + localOffsetMin_ * 60000LL);
+  return SystemTimeFromMs1601(utcAtBootMs1601_ + static_cast<int64_t>(NowLocked()) + localOffsetMin_ * 60000LL);
 }
 
 HANDLE SimKernel::AddHandle(std::shared_ptr<SimObject> obj) {
@@ -346,6 +374,8 @@ void SimKernel::NotifyLocked() {
 }
 
 void SimKernel::AdvanceLocked() {
+  // Real time passes by itself; each wait times itself out.
+  if (realTime_) return;
   while (running_ == 0 && !shutdown_) {
     uint64_t next = UINT64_MAX;
     for (Waiter* w : waiters_)
@@ -374,10 +404,10 @@ WaitOutcome SimKernel::BlockUntilLocked(std::unique_lock<std::mutex>& lk, std::f
   if (shutdown_) {
     // The clock runs on for whoever waits with a deadline while the machine stops.
     if (deadline == UINT64_MAX) return WaitOutcome::Shutdown;
-    now_ = std::max(now_, deadline);
+    RunClockToLocked(deadline);
     return WaitOutcome::Timeout;
   }
-  if (deadline <= now_) return WaitOutcome::Timeout;
+  if (deadline <= NowLocked()) return WaitOutcome::Timeout;
   Waiter w;
   w.ready = std::move(ready);
   w.deadline = deadline;
@@ -389,8 +419,27 @@ WaitOutcome SimKernel::BlockUntilLocked(std::unique_lock<std::mutex>& lk, std::f
     if (w.thread->participates) running_--;
   }
   NotifyLocked();
+  AwaitLocked(lk, w);
+  waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &w));
+  if (w.thread) w.thread->waiter = nullptr;
+  return w.outcome;
+}
+
+void SimKernel::AwaitLocked(std::unique_lock<std::mutex>& lk, Waiter& w) {
   while (!w.woken) {
-    if (w.thread) {
+    if (realTime_) {
+      const uint64_t now = NowLocked();
+      if (w.deadline <= now) {
+        WakeLocked(&w, WaitOutcome::Timeout);
+        break;
+      }
+      // A deadline beyond a year is as good as none (and keeps the time point in range).
+      constexpr uint64_t kYearMs = 365ull * 24 * 3600 * 1000;
+      if (w.deadline - now > kYearMs)
+        w.cv.wait(lk);
+      else
+        w.cv.wait_until(lk, realStart_ + std::chrono::milliseconds(w.deadline - now_));
+    } else if (w.thread) {
       w.cv.wait(lk);
     } else {
       // A host thread outside the machine does not hold the clock back; it polls its deadline.
@@ -398,9 +447,6 @@ WaitOutcome SimKernel::BlockUntilLocked(std::unique_lock<std::mutex>& lk, std::f
       if (!w.woken && w.deadline <= now_) WakeLocked(&w, WaitOutcome::Timeout);
     }
   }
-  waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &w));
-  if (w.thread) w.thread->waiter = nullptr;
-  return w.outcome;
 }
 
 DWORD SimKernel::WaitForObjects(const std::vector<HANDLE>& handles, bool waitAll, DWORD ms) {
@@ -432,7 +478,7 @@ DWORD SimKernel::WaitForObjects(const std::vector<HANDLE>& handles, bool waitAll
     }
     return false;
   };
-  uint64_t deadline = ms == INFINITE ? UINT64_MAX : now_ + ms;
+  uint64_t deadline = ms == INFINITE ? UINT64_MAX : NowLocked() + ms;
   switch (BlockUntilLocked(lk, ready, deadline)) {
     case WaitOutcome::Ready: return WAIT_OBJECT_0 + index;
     case WaitOutcome::Timeout: return WAIT_TIMEOUT;
@@ -443,7 +489,7 @@ DWORD SimKernel::WaitForObjects(const std::vector<HANDLE>& handles, bool waitAll
 void SimKernel::Sleep(DWORD ms) {
   if (ms == 0) return;
   std::unique_lock<std::mutex> lk(mu_);
-  BlockUntilLocked(lk, {}, ms == INFINITE ? UINT64_MAX : now_ + ms);
+  BlockUntilLocked(lk, {}, ms == INFINITE ? UINT64_MAX : NowLocked() + ms);
 }
 
 void SimKernel::SetDeadlockHandler(std::function<void(const std::string&)> h) {

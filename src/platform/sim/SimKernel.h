@@ -7,8 +7,14 @@
 // A thread counts as running from its start (or resume) until it blocks in a simulated wait, and
 // again from the moment something wakes it (not from when the host schedules it), so the clock
 // cannot slip forward while a woken thread is still on its way.
+//
+// In real-time mode (the demo, where a real message loop runs on the main thread and is never
+// seen waiting) the clock follows the host's monotonic clock instead: every wait blocks for real
+// until its condition holds or its time-out has passed, nothing jumps, and threads that all wait
+// for ever are not a deadlock but a program waiting for its user.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -100,6 +106,10 @@ class SimKernel {
 
   // ---- clock ----
   uint64_t NowMs();
+  // Switches between the virtual clock (the default) and real time. The clock goes on from where
+  // it stands, and waits in progress follow the new mode.
+  void SetRealTime(bool on);
+  bool RealTime();
   // Wall clock: UTC at tick 0 is set as milliseconds since 1601-01-01 (FILETIME / 10000).
   void SetUtcAtBoot(int year, int month, int day, int hour, int minute, int second, int ms);
   void SetLocalOffsetMinutes(int minutes);
@@ -160,10 +170,20 @@ class SimKernel {
   SimThreadRec* CurrentRecLocked();
   void WakeLocked(Waiter* w, WaitOutcome o);
   void AdvanceLocked();
+  uint64_t NowLocked() const;
+  // Moves the clock forward to tick (never back), in either mode.
+  void RunClockToLocked(uint64_t tick);
+  // Blocks on w's condition variable until something wakes it or, when nothing does, until its
+  // deadline (real time, or the virtual clock's jump).
+  void AwaitLocked(std::unique_lock<std::mutex>& lk, Waiter& w);
+
+  using Clock = std::chrono::steady_clock;
 
   std::mutex mu_;
   std::condition_variable threadsDone_;
-  uint64_t now_;
+  uint64_t now_;  // virtual mode; in real time the tick at realStart_
+  bool realTime_ = false;
+  Clock::time_point realStart_;
   int64_t utcAtBootMs1601_;
   int localOffsetMin_ = 60;
   uintptr_t nextHandle_ = 0x100;

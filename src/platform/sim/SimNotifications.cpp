@@ -68,6 +68,14 @@ SimNotifications::SimNotifications(SimStorage& storage, SimDesktop& desktop) : d
 
 void* SimNotifications::RegisterDeviceNotificationW(HANDLE recipient, void* filter, DWORD flags) {
   std::lock_guard<std::mutex> lk(mu_);
+  RegisterCall call{recipient, {}, flags};
+  if (filter) {
+    DWORD size;
+    std::memcpy(&size, filter, sizeof size);
+    const auto* bytes = static_cast<const uint8_t*>(filter);
+    call.filter.assign(bytes, bytes + std::clamp<DWORD>(size, sizeof size, 1024));
+  }
+  registerCalls_.push_back(std::move(call));
   if (registerFault_) return Failed(registerFault_);
   if (!recipient) return Failed(kErrorInvalidWindowHandle);
   if (flags != DEVICE_NOTIFY_WINDOW_HANDLE) return Failed(ERROR_INVALID_PARAMETER);
@@ -89,6 +97,11 @@ BOOL SimNotifications::UnregisterDeviceNotification(void* notification) {
 void SimNotifications::SetRegisterFault(DWORD winError) {
   std::lock_guard<std::mutex> lk(mu_);
   registerFault_ = winError;
+}
+
+std::vector<SimNotifications::RegisterCall> SimNotifications::RegisterCalls() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return registerCalls_;
 }
 
 std::vector<HWND> SimNotifications::Recipients() {

@@ -15,6 +15,7 @@
 // the life of the machine.
 #pragma once
 
+#include <cstdint>
 #include <list>
 #include <map>
 #include <mutex>
@@ -39,6 +40,14 @@ class SimNotifications {
   void SetRegisterFault(DWORD winError);
   // The windows registered now, in the order they registered.
   std::vector<HWND> Recipients();
+  // Every registration asked for, accepted or not: the filter's bytes as far as its size field
+  // says (at most 1 KiB), so a test can check or replay exactly what the program sent.
+  struct RegisterCall {
+    HWND recipient = nullptr;
+    std::vector<uint8_t> filter;
+    DWORD flags = 0;
+  };
+  std::vector<RegisterCall> RegisterCalls();
 
  private:
   void OnBusChange(const SimBusChange& change);
@@ -48,6 +57,7 @@ class SimNotifications {
   DWORD registerFault_ = 0;
   uintptr_t nextId_ = 0;
   std::map<uintptr_t, HWND> registrations_;  // by handle value, in registration order
+  std::vector<RegisterCall> registerCalls_;
   std::list<std::vector<uint8_t>> records_;  // every broadcast record sent, kept for lParam
 };
 

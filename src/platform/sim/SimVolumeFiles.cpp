@@ -383,6 +383,9 @@ int SimVolumeFiles::OpenHandles(char letter) {
 // ---- the calls -------------------------------------------------------------------------------
 
 bool SimVolumeFiles::Serves(const std::string& path) {
+  // A host folder mounted over the volume's folders (the demo's working folder) is the file
+  // system module's.
+  if (impl_->files.HostMounted(path)) return false;
   SimPath p;
   if (impl_->Parse(path, &p, true)) return false;
   return impl_->Mounted(p.drive) != nullptr;

@@ -495,6 +495,33 @@ TEST_F(SimFileSystemTest, MountedHostFolderHoldsRealFiles) {
   std::filesystem::remove_all(host);
 }
 
+// The demo's working folder: a host folder mounted on the system volume's C: stays real files,
+// while the rest of C: is the formatted volume's.
+TEST_F(SimFileSystemTest, AHostFolderMountedOnAFormattedVolumeKeepsItsRealFiles) {
+  const std::filesystem::path host =
+      std::filesystem::temp_directory_path() / ("vt_simfs_" + std::to_string(std::random_device{}()));
+  ASSERT_TRUE(std::filesystem::create_directory(host));
+  m->Storage().AddDisk(0, 1ull << 21);
+  ASSERT_TRUE(m->VolumeFiles().AddVolume('C', 0, 1 << 20, 512ull << 20, SimFsKind::kNtfs));
+  Fs().MountHostFolder("C:\\Users\\user\\Desktop\\vrek", host.string());
+  EXPECT_TRUE(Fs().HostMounted("c:\\users\\user\\desktop\\VREK"));
+  EXPECT_TRUE(Fs().HostMounted("C:\\Users\\user\\Desktop\\vrek\\logs\\*"));
+  EXPECT_FALSE(Fs().HostMounted("C:\\Users\\user\\Desktop\\other.txt"));
+
+  for (const char* path : {"C:\\Users\\user\\Desktop\\vrek\\settings.ini", "C:\\on_volume.txt"}) {
+    HANDLE h = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(h, VT_INVALID_HANDLE_VALUE) << path;
+    EXPECT_TRUE(Write(h, "x"));
+    Win().CloseHandle(h);
+  }
+  EXPECT_TRUE(std::filesystem::exists(host / "settings.ini"));
+  EXPECT_FALSE(std::filesystem::exists(host / "on_volume.txt"));
+  EXPECT_EQ(Find("C:\\Users\\user\\Desktop\\vrek\\*"), (std::vector<std::string>{".", "..", "settings.ini"}));
+  // The volume's own file is on the volume.
+  EXPECT_EQ(m->VolumeFiles().ReadAll("C:\\on_volume.txt"), "x");
+  std::filesystem::remove_all(host);
+}
+
 TEST_F(SimFileSystemTest, ASlowDriveTakesVirtualTimePerByte) {
   Fs().AddDrive('S');
   FileFault slow;

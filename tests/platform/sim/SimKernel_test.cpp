@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace plat;
@@ -193,6 +194,79 @@ TEST(SimKernel, DeadlockIsReportedInsteadOfHanging) {
   host.join();
   EXPECT_GE(reports.load(), 1);
   Win().CloseHandle(never);
+}
+
+// The demo's clock: real milliseconds (kept short), real time-outs, and no deadlock report when
+// every thread of the machine waits for its user.
+TEST(SimKernel, RealTimeClockFollowsTheHostAndWaitsForReal) {
+  using namespace std::chrono_literals;
+  using Clock = std::chrono::steady_clock;
+  ScopedSimMachine m;
+  std::atomic<int> reports{0};
+  m->Kernel().SetDeadlockHandler([&](const std::string&) { reports++; });
+  m->Kernel().SetRealTime(true);
+  EXPECT_TRUE(m->Kernel().RealTime());
+
+  // A busy main thread no longer holds the clock, and the wall clock moves with it.
+  SYSTEMTIME before, after;
+  Win().GetSystemTime(&before);
+  const ULONGLONG t0 = Win().GetTickCount64();
+  const auto r0 = Clock::now();
+  while (Clock::now() - r0 < 20ms) {}
+  EXPECT_GE(Win().GetTickCount64() - t0, 20u);
+  Win().GetSystemTime(&after);
+  EXPECT_GE(
+      (after.wSecond * 1000 + after.wMilliseconds + 60000 - before.wSecond * 1000 - before.wMilliseconds) % 60000,
+      20);
+
+  // A sleeping thread wakes once its time has passed on the host (the tick count is whole
+  // milliseconds, so the host may see up to one less).
+  SleepJob a{30};
+  const ULONGLONG t1 = Win().GetTickCount64();
+  const auto r1 = Clock::now();
+  HANDLE h = Win().CreateThread(0, SleepThenRecord, &a, 0, nullptr);
+  EXPECT_EQ(Win().WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
+  EXPECT_GE(Clock::now() - r1, 29ms);
+  EXPECT_GE(a.wokeAt - t1, 30u);
+  Win().CloseHandle(h);
+
+  // A time-out that nobody ends is a real one.
+  HANDLE never = Win().CreateEventW(TRUE_, FALSE_);
+  const ULONGLONG t2 = Win().GetTickCount64();
+  const auto r2 = Clock::now();
+  EXPECT_EQ(Win().WaitForSingleObject(never, 25), WAIT_TIMEOUT);
+  EXPECT_GE(Win().GetTickCount64() - t2, 25u);
+  EXPECT_GE(Clock::now() - r2, 24ms);
+
+  // The only thread waits for ever: a thread outside the machine (the window's loop) ends it.
+  std::thread host([&] {
+    std::this_thread::sleep_for(15ms);
+    Win().SetEvent(never);
+  });
+  EXPECT_EQ(Win().WaitForSingleObject(never, INFINITE), WAIT_OBJECT_0);
+  host.join();
+  EXPECT_EQ(reports.load(), 0);
+  Win().CloseHandle(never);
+}
+
+TEST(SimKernel, SwitchingModesKeepsTheClockAndTheWaitsInProgress) {
+  ScopedSimMachine m;
+  Win().Sleep(5000);  // virtual: passes at once
+  const ULONGLONG t0 = Win().GetTickCount64();
+  m->Kernel().SetRealTime(true);
+  EXPECT_GE(Win().GetTickCount64(), t0);
+  EXPECT_LT(Win().GetTickCount64(), t0 + 1000);
+
+  // A minute-long sleep begun in real time ends at once when the virtual clock takes over and
+  // the main thread waits for it.
+  SleepJob a{60000};
+  HANDLE h = Win().CreateThread(0, SleepThenRecord, &a, 0, nullptr);
+  EXPECT_EQ(Win().WaitForSingleObject(h, 5), WAIT_TIMEOUT);  // 5 real milliseconds
+  m->Kernel().SetRealTime(false);
+  EXPECT_EQ(Win().WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
+  EXPECT_GE(a.wokeAt - t0, 60000u);
+  EXPECT_LT(a.wokeAt - t0, 61000u);
+  Win().CloseHandle(h);
 }
 
 TEST(SimKernel, CalendarRoundTrip) {

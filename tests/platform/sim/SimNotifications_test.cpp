@@ -105,6 +105,15 @@ TEST(SimNotifications, RegistrationChecksTheFilterAsTheProgramSendsIt) {
   EXPECT_FALSE(Win().UnregisterDeviceNotification(h));
   EXPECT_EQ(Win().GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_TRUE(m->Notifications().Recipients().empty());
+
+  // Every call is kept with the filter's bytes, the refused ones too.
+  const auto calls = m->Notifications().RegisterCalls();
+  ASSERT_EQ(calls.size(), std::size(cases) + 3);
+  EXPECT_EQ(calls[1].filter.size(), 30u);  // as far as its size field says
+  EXPECT_EQ(calls[6].flags, 4u);
+  EXPECT_EQ(calls.back().recipient, Window(2));
+  ASSERT_EQ(calls.back().filter.size(), sizeof filter);
+  EXPECT_EQ(std::memcmp(calls.back().filter.data(), &filter, sizeof filter), 0);
 }
 
 TEST(SimNotifications, EveryRegisteredWindowHearsDisksAndVolumesComeAndGo) {

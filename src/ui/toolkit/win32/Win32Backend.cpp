@@ -277,7 +277,14 @@ intptr_t TWin32Backend::DefWindowProc(void* Wnd, uint32_t Msg, uintptr_t WParam,
 
 bool TWin32Backend::PostWindowMessage(void* Wnd, uint32_t Msg, uintptr_t WParam, intptr_t LParam) {
   HWND wnd = static_cast<HWND>(Wnd);
-  return wnd && IsWindow(wnd) && PostMessageW(wnd, Msg, WParam, LParam);
+  if (!wnd || !IsWindow(wnd)) return false;
+  // Windows posts no system message whose parameters point to memory (PostMessageW of a
+  // WM_DEVICECHANGE broadcast fails with ERROR_MESSAGE_SYNC_ONLY), so the message reaches the
+  // window's procedure from the loop as a deferred call, in the order it was posted.
+  PostDeferred([wnd, Msg, WParam, LParam] {
+    if (IsWindow(wnd)) SendMessageW(wnd, Msg, WParam, LParam);
+  });
+  return true;
 }
 
 }  // namespace tk::win32

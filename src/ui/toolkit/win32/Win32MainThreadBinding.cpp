@@ -40,8 +40,9 @@ Win32MainThreadBinding::Win32MainThreadBinding(TMainThreadDispatcher& Dispatcher
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   FWindow = hwnd;
   FDispatcher.SetWaker([this] { Wake(); });
-  // Calls that were added before the binding existed still need their first wake.
-  if (WaitForSingleObject(FDispatcher.WakeEvent(), 0) == WAIT_OBJECT_0) Wake();
+  // Calls that were added before the binding existed still need their first wake. The event is
+  // the platform's (a simulated machine's in the demo), so it is asked through the platform.
+  if (plat::Win().WaitForSingleObject(FDispatcher.WakeEvent(), 0) == WAIT_OBJECT_0) Wake();
 }
 
 Win32MainThreadBinding::~Win32MainThreadBinding() {

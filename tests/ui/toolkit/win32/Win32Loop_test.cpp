@@ -7,8 +7,11 @@
 #include "Win32ToolkitFixture.h"
 #include "ui/toolkit/uTkControls.h"
 
+#include <dbt.h>
+
 #include <atomic>
 #include <stdexcept>
+#include <thread>
 
 namespace tk::win32::testing {
 namespace {
@@ -128,8 +131,9 @@ TEST_F(Win32LoopTest, RunEndsWhenTheMainFormCloses) {
 
 TEST_F(Win32LoopTest, HiddenWindowIsTopLevelAndServesPostedMessages) {
   constexpr UINT kMsg = WM_APP + 7;
-  std::vector<std::pair<uintptr_t, intptr_t>> got;
+  std::vector<std::pair<uintptr_t, intptr_t>> got, devices;
   void* wnd = backend_.AllocateHWnd([&](void* W, uint32_t Msg, uintptr_t WParam, intptr_t LParam) -> intptr_t {
+    if (Msg == WM_DEVICECHANGE) devices.emplace_back(WParam, LParam);
     if (Msg == kMsg) {
       got.emplace_back(WParam, LParam);
       if (WParam == 2) throw std::runtime_error("proc failed");
@@ -153,6 +157,15 @@ TEST_F(Win32LoopTest, HiddenWindowIsTopLevelAndServesPostedMessages) {
   EXPECT_TRUE(PumpUntil([&] { return got.size() == 2; }));
   EXPECT_EQ(got[0], (std::pair<uintptr_t, intptr_t>{1, -5}));
   EXPECT_EQ(exceptions_, (std::vector<std::string>{"proc failed"}));
+  // A device broadcast carries a pointer, which PostMessageW refuses for system messages: it
+  // still arrives, from any thread.
+  DEV_BROADCAST_HDR volume = {sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_VOLUME, 0};
+  std::thread([&] {
+    EXPECT_TRUE(
+        backend_.PostWindowMessage(wnd, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume)));
+  }).join();
+  EXPECT_TRUE(PumpUntil([&] { return devices.size() == 1; }));
+  EXPECT_EQ(devices[0], (std::pair<uintptr_t, intptr_t>{DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume)}));
 
   backend_.DeallocateHWnd(wnd);
   EXPECT_FALSE(IsWindow(h));
