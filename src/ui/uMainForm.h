@@ -83,6 +83,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow {
   void ApplyLanguage();
   void CmbLanguageChange(tk::TControl* Sender);
   void LayoutAdvancedChecks();
+  void LayoutModeRow();
+  void LayoutTopButtons();
   void DeferredLayout();
   void BtnProductsClick(tk::TControl* Sender);
   void BtnManualClick(tk::TControl* Sender);

@@ -3,11 +3,14 @@
 // the language is applied; only the design captions that the table never sets are given here.
 #include "ui/uMainForm.h"
 
+#include <initializer_list>
+
 using namespace tk;
 
 namespace {
 
 constexpr TAnchors kLTR = akLeft | akTop | akRight;
+constexpr int kSheetMargin = 8;  // between a tab's controls and its sheet's edges
 
 template <class T>
 T* Make(TControl* Parent, const char* Name, TBounds B, TAnchors A = kAnchorsDefault, const char* Caption = "") {
@@ -101,6 +104,14 @@ void TMainForm::BuildDesign() {
   LblStatus = MakeLabel(GroupStatus, "LblStatus", 12, 48, "Status: Idle");
   MemoLog = Make<TMemo>(GroupStatus, "MemoLog", {12, 64, 942, 137}, kAnchorsAll);
   MemoLog->SetMaxLength(500000);
+
+  // The tab's 970-pixel controls reach past the sheet, whose client is narrower than the window:
+  // their right borders and the details' scroll bar would be cut off. They end at the sheet's
+  // margin instead, as the real-test tab's controls do; their children anchored right follow.
+  for (TControl* c : std::initializer_list<TControl*>{GroupSelection, GroupMode, MemoDiskInfo, GroupAdvanced, GroupStatus}) {
+    const int room = TabTrim->ClientSize().Width - c->Left() - kSheetMargin;
+    if (c->Width() > room) c->SetBounds({c->Left(), c->Top(), room, c->Height()});
+  }
 
   // ---- Real Test tab ----
   GroupRealTest = Make<TGroupBox>(TabRealTest, "GroupRealTest", {8, 8, 956, 180}, kLTR);

@@ -1,4 +1,7 @@
 // Languages, the top panel's links and boxes, and the window log.
+#include <algorithm>
+#include <utility>
+
 #include "core/uLang.h"
 #include "core/uLogger.h"
 #include "ui/toolkit/uTkModal.h"
@@ -13,6 +16,15 @@ constexpr const char* kHowToUseUrl = "https://vrek.example/manual/trim-tool";
 
 // The four advanced check boxes stand this far apart, whatever their captions' lengths.
 constexpr int kAdvancedCheckGap = 16;
+
+// The mode group's check boxes as designed, and where the partition-style list starts at the least.
+constexpr int kDryRunDesignWidth = 164;
+constexpr int kWinRetrimOnlyDesignWidth = 320;
+constexpr int kAdvancedDesignWidth = 98;
+constexpr int kInitStyleListLeft = 560;
+constexpr int kInitStyleListGap = 8;
+constexpr int kTopButtonGap = 4;
+constexpr int kInitStyleLabelDrop = 4;  // the label's text level with the list's
 
 using T = TTextId;
 
@@ -106,6 +118,8 @@ void TMainForm::ApplyLanguage() {
   ApplyTexts(BtnExportFreeList, T::ButtonExportFreeSectorList, T::ExportFreeSectorListHint);
   ApplyHint(MemoInspect, T::InspectSummaryHint);
   ApplyHint(GridVolumes, T::VolumeGridHint);
+  LayoutModeRow();
+  LayoutTopButtons();
 }
 
 void TMainForm::CmbLanguageChange(tk::TControl*) {
@@ -127,9 +141,41 @@ void TMainForm::LayoutAdvancedChecks() {
   }
 }
 
+// The mode group's three check boxes keep their design width unless their caption needs more
+// (the design's 98 pixels clip "Show Advanced Options" already in English). The partition-style
+// label and list go on a row of their own under the last box: the design put the label under
+// that box's caption, and beside it a longer caption runs past the group in some languages.
+void TMainForm::LayoutModeRow() {
+  const std::pair<tk::TCheckBox*, int> boxes[] = {
+      {CbDryRun, kDryRunDesignWidth}, {CbWinRetrimOnly, kWinRetrimOnlyDesignWidth}, {CbAdvanced, kAdvancedDesignWidth}};
+  for (auto [box, design] : boxes) {
+    const int w = std::max(design, box->PreferredSize().Width);
+    box->SetBounds({box->Left(), box->Top(), w, box->Height()});
+  }
+  const int rowTop = CbAdvanced->Bounds().Bottom();
+  LblInitStyle->SetBounds({CbAdvanced->Left(), rowTop + kInitStyleLabelDrop, LblInitStyle->Width(), LblInitStyle->Height()});
+  CbInitStyle->SetBounds({std::max(kInitStyleListLeft, LblInitStyle->Bounds().Right() + kInitStyleListGap), rowTop,
+                          CbInitStyle->Width(), CbInitStyle->Height()});
+}
+
+// The top panel's five buttons keep their design widths unless a caption needs more ("Как
+// пользоваться" does); the next button then starts after it, the design's 4 pixels apart.
+void TMainForm::LayoutTopButtons() {
+  const std::pair<tk::TButton*, int> buttons[] = {{BtnProducts, 90}, {BtnManual, 100}, {BtnLicense, 80},
+                                                  {BtnAboutTrim, 90}, {BtnHowToUse, 90}};
+  int x = BtnProducts->Left();
+  for (auto [button, design] : buttons) {
+    const int w = std::max(design, button->PreferredSize().Width);
+    button->SetBounds({x, button->Top(), w, button->Height()});
+    x += w + kTopButtonGap;
+  }
+}
+
 void TMainForm::DeferredLayout() {
   // The window is shown now, so the measurement is the shown window's.
   LayoutAdvancedChecks();
+  LayoutModeRow();
+  LayoutTopButtons();
 }
 
 // A page that cannot be opened (no browser, no network) shows nothing.

@@ -52,13 +52,26 @@ int64_t FileSizeOf(const std::string& Path) {
 
 // ---- the log and the labels ------------------------------------------------------------------
 
+namespace {
+
+// The real-test log's line: the local clock time first.
+std::string Stamped(const std::string& Line) {
+  std::string s = "[";
+  s += FormatClockTime(LocalTimeNow());
+  s += "] ";
+  s += Line;
+  return s;
+}
+
+}  // namespace
+
 void TMainForm::RealTestLog(const std::string& Line) {
-  if (MemoRealTestLog) MemoRealTestLog->AppendLine("[" + FormatClockTime(LocalTimeNow()) + "] " + Line);
+  if (MemoRealTestLog) MemoRealTestLog->AppendLine(Stamped(Line));
   if (FLogger) FLogger->Info(Line);
 }
 
 void TMainForm::RealTestLogError(const std::string& Line) {
-  if (MemoRealTestLog) MemoRealTestLog->AppendLine("[" + FormatClockTime(LocalTimeNow()) + "] " + Line);
+  if (MemoRealTestLog) MemoRealTestLog->AppendLine(Stamped(Line));
   if (FLogger) FLogger->Error(Line);
 }
 

@@ -1,5 +1,7 @@
 // Languages, the advanced check boxes' layout, the top panel's pages and boxes, and the window log.
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 #include "core/uLogger.h"
 #include "ui/MainFormFixture.h"
@@ -174,6 +176,49 @@ TEST_F(MainFormLangTest, TheAdvancedCheckBoxesNeverOverlapWhateverTheLanguage) {
     for (size_t a = 0; a < boxes.size(); ++a)
       for (size_t b = a + 1; b < boxes.size(); ++b)
         EXPECT_LE(boxes[a]->Bounds().Right(), boxes[b]->Left()) << where;
+    Close();
+  }
+}
+
+TEST_F(MainFormLangTest, CaptionsOfTheModeGroupAndTheTopPanelAreNeverClippedOrCovered) {
+  // The design gives "Show Advanced Options" 98 pixels, puts the partition-style label under that
+  // box's caption and "Как пользоваться" in a 90-pixel button; all must be readable.
+  for (int i = 0; i < LanguageCount(); ++i) {
+    m->Files().WriteAll(Work("settings.ini"), "[General]\r\nLanguage=" + std::to_string(i) + "\r\n");
+    Start();
+    const std::string where = LanguageDisplayName(LanguageFromIndex(i));
+    for (tk::TCheckBox* box : {form->CbDryRun, form->CbWinRetrimOnly, form->CbAdvanced}) {
+      EXPECT_GE(box->Width(), box->PreferredSize().Width) << where << " " << box->Name();
+      EXPECT_EQ(box->Left(), 452) << where;
+    }
+    EXPECT_GE(form->CbDryRun->Width(), 164) << where;
+    EXPECT_GE(form->CbWinRetrimOnly->Width(), 320) << where;
+    EXPECT_GE(form->CbAdvanced->Width(), 98) << where;
+    // The partition-style row: under the boxes, above the policy line (whose text runs across
+    // the group in some languages), the list after the label.
+    EXPECT_GT(form->LblInitStyle->Width(), 0) << where;
+    EXPECT_EQ(form->LblInitStyle->Left(), 452) << where;
+    EXPECT_GE(form->LblInitStyle->Top(), form->CbAdvanced->Bounds().Bottom()) << where;
+    EXPECT_GE(form->CbInitStyle->Top(), form->CbAdvanced->Bounds().Bottom()) << where;
+    EXPECT_LE(form->CbInitStyle->Bounds().Bottom(), form->LblFsPolicy->Top()) << where;
+    EXPECT_LE(form->LblInitStyle->Bounds().Bottom(), form->LblFsPolicy->Top()) << where;
+    EXPECT_GE(form->CbInitStyle->Left(), form->LblInitStyle->Bounds().Right() + 8) << where;
+    EXPECT_GE(form->CbInitStyle->Left(), 560) << where;
+    EXPECT_LE(form->CbInitStyle->Bounds().Right(), form->GroupMode->ClientSize().Width) << where;
+    // The top panel's buttons: each at least as designed and as its caption needs, 4 apart,
+    // clear of the language selector.
+    const std::pair<tk::TButton*, int> top[] = {{form->BtnProducts, 90}, {form->BtnManual, 100},
+                                                {form->BtnLicense, 80}, {form->BtnAboutTrim, 90},
+                                                {form->BtnHowToUse, 90}};
+    EXPECT_EQ(form->BtnProducts->Left(), 4) << where;
+    for (size_t b = 0; b < std::size(top); ++b) {
+      auto [button, design] = top[b];
+      EXPECT_EQ(button->Width(), std::max(design, button->PreferredSize().Width)) << where << " " << button->Name();
+      if (b) {
+        EXPECT_EQ(button->Left(), top[b - 1].first->Bounds().Right() + 4) << where << " " << button->Name();
+      }
+    }
+    EXPECT_LT(form->BtnHowToUse->Bounds().Right(), form->CmbLanguage->Left()) << where;
     Close();
   }
 }

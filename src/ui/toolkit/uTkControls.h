@@ -334,6 +334,7 @@ class TMemo : public TControl {
   std::vector<std::string> FLines;
   size_t FMaxLength = 0;
   size_t FLength = 0;
+  bool FQuiet = false;  // SetText: one change for the whole text
 };
 
 // A whole-number edit with up/down arrows.

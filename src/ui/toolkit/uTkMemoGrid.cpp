@@ -65,8 +65,12 @@ std::string TMemo::Text() const {
 void TMemo::SetText(const std::string& Text) {
   FLines.clear();
   FLength = 0;
-  Changed(TChange::Lines);
+  // One change of the whole text, not a burst of appended lines: a new text shows from its
+  // first line, appended lines scroll to the last.
+  FQuiet = true;
   for (const std::string& line : SplitLines(Text)) AppendLine(line);
+  FQuiet = false;
+  Changed(TChange::Lines);
 }
 
 void TMemo::Clear() {
@@ -95,11 +99,11 @@ void TMemo::AppendLine(const std::string& Line) {
     if (drop) {
       FLines.erase(FLines.begin(), FLines.begin() + drop);
       FLength = length;
-      Changed(TChange::LinesDropped, drop);
+      if (!FQuiet) Changed(TChange::LinesDropped, drop);
     }
     FLength += (FLines.empty() ? 0 : kLineBreak) + units;
     FLines.push_back(std::move(piece));
-    Changed(TChange::LinesAdded, 1);
+    if (!FQuiet) Changed(TChange::LinesAdded, 1);
   }
 }
 

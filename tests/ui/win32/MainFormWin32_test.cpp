@@ -4,8 +4,10 @@
 // bytes it is registered with; captions in four scripts.
 #include "MainFormWin32Fixture.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "core/uLang.h"
 #include "core/uTextIds.h"
@@ -66,8 +68,6 @@ TEST_F(MainFormWin32Test, ControlsAreWindowsOfTheirClassesAtTheirDesignedPlaces)
       {f.BtnBotGuide, "Button", {844, 4, 110, 31}},
       {f.GroupMode, "Button", {8, 80, 970, 144}},
       {f.RgMode, "Button", {12, 8, 420, 84}},
-      {f.CbDryRun, "Button", {452, 14, 164, 19}},
-      {f.CbInitStyle, "ComboBox", {560, 66, 160, 23}},
       {f.MemoDiskInfo, "Edit", {8, 232, 970, 120}},
       {f.GroupAdvanced, "Button", {8, 363, 970, 106}},
       {f.SpTimeout, "Edit", {12, 24, 140, 23}},
@@ -101,8 +101,24 @@ TEST_F(MainFormWin32Test, ControlsAreWindowsOfTheirClassesAtTheirDesignedPlaces)
       {f.CmbLanguage, "ComboBox", {980 - 130, 3, 120, 23}},
       {f.CmbUaspMethod, "ComboBox", {530, 24, 140, 23}},
   };
-  for (const Case& c : cases) {
-    ASSERT_TRUE(c.Control);
+  // The TRIM tab's 970-pixel controls end at the sheet's 8-pixel margin: as much narrower as the
+  // real tab control's page is, and what they hold anchored to the right follows them.
+  const RECT sheet = RectInParent(Wnd(f.TabTrim));
+  const int cut = std::max(0, 8 + 970 - (static_cast<int>(sheet.right - sheet.left) - 8));
+  auto designed = [&](const TControl* C, tk::TBounds B) {
+    const TControl* p = C->Parent();
+    const bool onTrimTab = p == f.TabTrim || (p && p->Parent() == f.TabTrim);
+    if (!onTrimTab || !(C->Anchors() & tk::akRight)) return B;
+    if (C->Anchors() & tk::akLeft) {
+      B.Width -= cut;
+    } else {
+      B.Left -= cut;
+    }
+    return B;
+  };
+  for (const Case& raw : cases) {
+    ASSERT_TRUE(raw.Control);
+    const Case c{raw.Control, raw.Class, designed(raw.Control, raw.Bounds)};
     SCOPED_TRACE(c.Control->Name());
     HWND w = Wnd(c.Control);
     ASSERT_TRUE(IsWindow(w));
@@ -116,7 +132,9 @@ TEST_F(MainFormWin32Test, ControlsAreWindowsOfTheirClassesAtTheirDesignedPlaces)
         c.Control->Kind() == tk::TControlKind::SpinEdit ? RectInParent(GetWindow(w, GW_HWNDNEXT)) : r;
     EXPECT_EQ(outer.right - r.left, c.Bounds.Width);
     // A drop-down list's window is as high as its edit field plus the list it drops.
-    if (std::string(c.Class) != "ComboBox") EXPECT_EQ(r.bottom - r.top, c.Bounds.Height);
+    if (std::string(c.Class) != "ComboBox") {
+      EXPECT_EQ(r.bottom - r.top, c.Bounds.Height);
+    }
   }
   // Labels size themselves to their captions; only their places are designed.
   const struct {
@@ -151,6 +169,28 @@ TEST_F(MainFormWin32Test, ControlsAreWindowsOfTheirClassesAtTheirDesignedPlaces)
   EXPECT_FALSE(IsWindowEnabled(Wnd(f.BtnCancel)));
   EXPECT_FALSE(IsWindowEnabled(Wnd(f.BtnRealTestStop)));
   EXPECT_FALSE(IsWindowVisible(Wnd(f.CbInitStyle)));
+}
+
+TEST_F(MainFormWin32Test, TheModeRowFitsTheCaptionsAsTheRealControlsMeasureThem) {
+  TMainForm& f = *form_;
+  // Each check box as wide as its own measure of what its box and caption need, at the least
+  // as designed.
+  const std::pair<TControl*, int> boxes[] = {{f.CbDryRun, 164}, {f.CbWinRetrimOnly, 320}, {f.CbAdvanced, 98}};
+  const tk::TRect in = Insets(f.CbDryRun);
+  for (auto [control, design] : boxes) {
+    SCOPED_TRACE(control->Name());
+    SIZE ideal = {};
+    ASSERT_TRUE(SendMessageW(Wnd(control), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+    const RECT r = RectInParent(Wnd(control));
+    EXPECT_EQ(r.left, in.Left + 452);
+    EXPECT_GE(r.right - r.left, std::max<int>(design, ideal.cx));
+  }
+  const RECT box = RectInParent(Wnd(f.CbAdvanced));
+  const RECT label = RectInParent(Wnd(f.LblInitStyle));
+  const RECT list = RectInParent(Wnd(f.CbInitStyle));
+  EXPECT_GE(label.top, box.bottom);
+  EXPECT_GE(list.top, box.bottom);
+  EXPECT_GE(list.left, label.right);
 }
 
 TEST_F(MainFormWin32Test, CaptionsAndItemsAreTheWindowsOwn) {
@@ -314,7 +354,9 @@ TEST_F(MainFormWin32Test, TheNotificationWindowIsTopLevelAndRegisteredForDiskInt
   std::vector<uint8_t> bytes = calls[0].filter;
   HDEVNOTIFY h = RegisterDeviceNotificationW(wnd, bytes.data(), DEVICE_NOTIFY_WINDOW_HANDLE);
   EXPECT_NE(h, nullptr) << GetLastError();
-  if (h) EXPECT_TRUE(UnregisterDeviceNotification(h));
+  if (h) {
+    EXPECT_TRUE(UnregisterDeviceNotification(h));
+  }
 
   // A disk that arrives on the machine is told to the real window, from the message loop.
   g_seen.clear();
@@ -366,8 +408,9 @@ TEST_F(MainFormWin32Test, CaptionsInKoreanJapaneseChineseAndRussianRoundTrip) {
     // Every caption the window holds is what its window shows.
     std::function<void(TControl&)> walk = [&](TControl& c) {
       if (c.Kind() == tk::TControlKind::Button || c.Kind() == tk::TControlKind::CheckBox ||
-          c.Kind() == tk::TControlKind::Label || c.Kind() == tk::TControlKind::GroupBox)
+          c.Kind() == tk::TControlKind::Label || c.Kind() == tk::TControlKind::GroupBox) {
         EXPECT_EQ(WindowText(Wnd(&c)), c.Caption()) << c.Name();
+      }
       for (auto& child : c.Children()) walk(*child);
     };
     walk(f);

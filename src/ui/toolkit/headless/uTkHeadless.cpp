@@ -6,6 +6,7 @@
 //                   one more in bold; a line is LineHeight = size * 4 / 3 + 3 high (15 at 9 pt)
 //   check box       preferred width 17 (box and gap) + caption width, height 17
 //   label           preferred size: its caption's extent
+//   button          preferred width 16 (margins) + caption width, height as it stands
 //   form frame      8 left, 31 top (caption bar), 8 right, 8 bottom: outer = client + 16 x 39
 //   group box       2 left, 16 top (caption), 2 right, 2 bottom; a radio group the same
 //   page control    4 left, 24 top (tabs), 4 right, 4 bottom: 980 x 732 gives sheets of 972 x 704
@@ -41,6 +42,7 @@ constexpr TRect kGroupInsets{2, 16, 2, 2};
 constexpr TRect kPageInsets{4, 24, 4, 4};
 constexpr int kCheckBoxExtra = 17;
 constexpr int kCheckBoxHeight = 17;
+constexpr int kButtonExtra = 16;
 
 TRect InsetsOf(TControlKind Kind) {
   switch (Kind) {
@@ -75,6 +77,7 @@ class THeadlessPeer final : public IControlPeer {
     switch (FKind) {
       case TControlKind::CheckBox: return {kCheckBoxExtra + text.Width, kCheckBoxHeight};
       case TControlKind::Label: return text;
+      case TControlKind::Button: return {kButtonExtra + text.Width, FControl.Height()};
       default: return {FControl.Width(), FControl.Height()};
     }
   }

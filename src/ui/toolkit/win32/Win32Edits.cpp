@@ -111,8 +111,10 @@ class TMemoPeer final : public TWinPeer {
       all += w;
       FLengths.push_back(w.size());
     }
+    // A whole new text shows from its first line, as an edit does; appended lines scroll.
     SetWindowTextW(FWnd, all.c_str());
-    ScrollToEnd();
+    SendMessageW(FWnd, EM_SETSEL, 0, 0);
+    SendMessageW(FWnd, EM_SCROLLCARET, 0, 0);
   }
   void ScrollToEnd() {
     const int end = GetWindowTextLengthW(FWnd);

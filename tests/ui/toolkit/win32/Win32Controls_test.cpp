@@ -316,6 +316,13 @@ TEST_F(Win32ControlsTest, MemoMirrorsAppendedAndDroppedLines) {
   memo_->SetText("a\r\nb\nc");
   Pump();
   EXPECT_EQ(WindowText(m), "a\r\nb\r\nc");
+  // A whole text longer than the box shows from its first line.
+  std::string many;
+  for (int i = 0; i < 40; i++) many += "detail " + std::to_string(i) + "\r\n";
+  memo_->SetMaxLength(0);
+  memo_->SetText(many);
+  Pump();
+  EXPECT_EQ(SendMessageW(m, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 }
 
 TEST_F(Win32ControlsTest, GridShowsItsCellsUnderTheFixedRow) {
