@@ -198,6 +198,28 @@ void TWin32Backend::Dispatch(void* Msg) {
   if (root && GetPropW(root, KeyboardNavigationProp()) && IsDialogMessageW(root, msg)) return;
   TranslateMessage(msg);
   DispatchMessageW(msg);
+  PaintWhenStarved();
+}
+
+namespace {
+constexpr unsigned long long kPaintEveryMs = 50;
+
+BOOL CALLBACK UpdateThreadWindow(HWND Wnd, LPARAM) {
+  if (IsWindowVisible(Wnd)) RedrawWindow(Wnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  return TRUE;
+}
+}  // namespace
+
+// WM_PAINT comes only when nothing else waits in the queue. A run's stream of posted calls (log
+// lines, progress) would keep it away for the whole run: the log would show stale scrolled
+// copies of its lines and the window would look hung. What waits to be painted is painted at
+// least every 50 ms.
+void TWin32Backend::PaintWhenStarved() {
+  if (!(HIWORD(GetQueueStatus(QS_PAINT)) & QS_PAINT)) return;
+  const unsigned long long now = GetTickCount64();
+  if (now - FLastPaintTick < kPaintEveryMs) return;
+  FLastPaintTick = now;
+  EnumThreadWindows(GetCurrentThreadId(), &UpdateThreadWindow, 0);
 }
 
 void TWin32Backend::Run(TForm& Main) {

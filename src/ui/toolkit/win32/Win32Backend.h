@@ -74,6 +74,7 @@ class TWin32Backend final : public IBackend {
   friend struct TBackendWndProc;
   void RunDeferred();
   void FireTimer(uintptr_t Id);
+  void PaintWhenStarved();
 
   void* FWnd = nullptr;
   void* FGuiFont = nullptr;
@@ -82,6 +83,7 @@ class TWin32Backend final : public IBackend {
   uintptr_t FNextTimer = 1;
   std::mutex FDeferredLock;
   std::deque<std::function<void()>> FDeferred;
+  unsigned long long FLastPaintTick = 0;
 };
 
 }  // namespace tk::win32

@@ -6,6 +6,7 @@
 #include "ui/toolkit/win32/Win32Peer.h"
 
 #include <cstdio>
+#include <functional>
 
 namespace tk::win32::testing {
 namespace {
@@ -323,6 +324,25 @@ TEST_F(Win32ControlsTest, MemoMirrorsAppendedAndDroppedLines) {
   memo_->SetText(many);
   Pump();
   EXPECT_EQ(SendMessageW(m, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+}
+
+TEST_F(Win32ControlsTest, AStreamOfPostedCallsDoesNotKeepTheWindowFromPainting) {
+  // A run posts its log lines and progress without pause: the queue is never empty, and
+  // WM_PAINT, which comes only when nothing else waits, would never come.
+  HWND m = Wnd(memo_);
+  memo_->SetText("details");
+  Pump();
+  InvalidateRect(m, nullptr, TRUE);
+  bool painted = false, stop = false;
+  const ULONGLONG limit = GetTickCount64() + 2000;
+  std::function<void()> next = [&] {
+    painted = !GetUpdateRect(m, nullptr, FALSE);
+    stop = painted || GetTickCount64() >= limit;
+    if (!stop) backend_.PostDeferred(next);
+  };
+  backend_.PostDeferred(next);
+  EXPECT_TRUE(PumpUntil([&] { return stop; }, 3000));
+  EXPECT_TRUE(painted);
 }
 
 TEST_F(Win32ControlsTest, GridShowsItsCellsUnderTheFixedRow) {
