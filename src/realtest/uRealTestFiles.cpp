@@ -259,6 +259,13 @@ void TRealTrimTestThread::ScanGigIndex() {
 
 bool TRealTrimTestThread::EnsureTestFolder() {
   ForceDirectories(FFolder);
+  // A junction or symbolic link in the folder's place would take the test's files, and its
+  // verdict, to whatever it leads to: another folder, or another volume than the chosen drive.
+  const DWORD Attrs = Win().GetFileAttributesW(FFolder);
+  if (Attrs != INVALID_FILE_ATTRIBUTES && (Attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    PostLog("The test folder is a junction or symbolic link; the test does not write through it: " + FFolder);
+    return false;
+  }
   if (DirectoryExists(FFolder)) return true;
   PostLog(GetLangText(TTextId::CreateTestFolderFailedPrefix) + FFolder);
   return false;

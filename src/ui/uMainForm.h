@@ -254,7 +254,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow {
   void StopAndFreeRealTest();
   void WaitForDetailThreads();
   // The real test's start, shared by its two buttons (uMainFormRealTest.cpp).
-  bool RealTestStartRefused(TDiskInfo& Disk, std::string& Root);
+  bool RealTestStartRefused(TDiskInfo& Disk, std::string& Root, bool WritesAndTrims);
+  bool DiskRefusedForReconnect(const TDiskInfo& Disk, const char* What);
   TTrimExecOptions RealTestTrimOptions();
   void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
                            const TTrimExecOptions& Trim, bool VerifyOnly);

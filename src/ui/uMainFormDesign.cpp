@@ -108,7 +108,8 @@ void TMainForm::BuildDesign() {
   // The tab's 970-pixel controls reach past the sheet, whose client is narrower than the window:
   // their right borders and the details' scroll bar would be cut off. They end at the sheet's
   // margin instead, as the real-test tab's controls do; their children anchored right follow.
-  for (TControl* c : std::initializer_list<TControl*>{GroupSelection, GroupMode, MemoDiskInfo, GroupAdvanced, GroupStatus}) {
+  for (TControl* c :
+       std::initializer_list<TControl*>{GroupSelection, GroupMode, MemoDiskInfo, GroupAdvanced, GroupStatus}) {
     const int room = TabTrim->ClientSize().Width - c->Left() - kSheetMargin;
     if (c->Width() > room) c->SetBounds({c->Left(), c->Top(), room, c->Height()});
   }

@@ -167,6 +167,9 @@ void TMainForm::ApplyDiskList(const TDiskInfoArray& Disks) {
       LblFsPolicy->SetCaption(GetLangText(TTextId::FsPolicyDisabledPrefix) + Reason);
   } else {
     MemoDiskInfo->SetText("(no disk selected)");
+    // The drives of a disk no longer listed must not stay offered: the folder deletion needs no
+    // selected disk, and the letter may now belong to another disk.
+    CmbRealTestDrive->Clear();
   }
   RgModeClick(nullptr);
 }

@@ -146,14 +146,16 @@ void TMainForm::LayoutAdvancedChecks() {
 // label and list go on a row of their own under the last box: the design put the label under
 // that box's caption, and beside it a longer caption runs past the group in some languages.
 void TMainForm::LayoutModeRow() {
-  const std::pair<tk::TCheckBox*, int> boxes[] = {
-      {CbDryRun, kDryRunDesignWidth}, {CbWinRetrimOnly, kWinRetrimOnlyDesignWidth}, {CbAdvanced, kAdvancedDesignWidth}};
+  const std::pair<tk::TCheckBox*, int> boxes[] = {{CbDryRun, kDryRunDesignWidth},
+                                                  {CbWinRetrimOnly, kWinRetrimOnlyDesignWidth},
+                                                  {CbAdvanced, kAdvancedDesignWidth}};
   for (auto [box, design] : boxes) {
     const int w = std::max(design, box->PreferredSize().Width);
     box->SetBounds({box->Left(), box->Top(), w, box->Height()});
   }
   const int rowTop = CbAdvanced->Bounds().Bottom();
-  LblInitStyle->SetBounds({CbAdvanced->Left(), rowTop + kInitStyleLabelDrop, LblInitStyle->Width(), LblInitStyle->Height()});
+  LblInitStyle->SetBounds(
+      {CbAdvanced->Left(), rowTop + kInitStyleLabelDrop, LblInitStyle->Width(), LblInitStyle->Height()});
   CbInitStyle->SetBounds({std::max(kInitStyleListLeft, LblInitStyle->Bounds().Right() + kInitStyleListGap), rowTop,
                           CbInitStyle->Width(), CbInitStyle->Height()});
 }
@@ -161,8 +163,8 @@ void TMainForm::LayoutModeRow() {
 // The top panel's five buttons keep their design widths unless a caption needs more ("Как
 // пользоваться" does); the next button then starts after it, the design's 4 pixels apart.
 void TMainForm::LayoutTopButtons() {
-  const std::pair<tk::TButton*, int> buttons[] = {{BtnProducts, 90}, {BtnManual, 100}, {BtnLicense, 80},
-                                                  {BtnAboutTrim, 90}, {BtnHowToUse, 90}};
+  const std::pair<tk::TButton*, int> buttons[] = {
+      {BtnProducts, 90}, {BtnManual, 100}, {BtnLicense, 80}, {BtnAboutTrim, 90}, {BtnHowToUse, 90}};
   int x = BtnProducts->Left();
   for (auto [button, design] : buttons) {
     const int w = std::max(design, button->PreferredSize().Width);

@@ -10,6 +10,7 @@
 #include "core/uLang.h"
 #include "core/uLogger.h"
 #include "device/uDeviceHandle.h"
+#include "engine/uValidation.h"
 #include "platform/Platform.h"
 #include "realtest/uFileMap.h"
 #include "realtest/uSpeedChartForm.h"
@@ -93,7 +94,7 @@ void TMainForm::SetStepElapsed(const std::string& Text) {
 
 // ---- starting, stopping, the end of a test ---------------------------------------------------
 
-bool TMainForm::RealTestStartRefused(TDiskInfo& Disk, std::string& Root) {
+bool TMainForm::RealTestStartRefused(TDiskInfo& Disk, std::string& Root, bool WritesAndTrims) {
   // A TRIM run would trim what the test is writing, so the two never run together.
   if (FRealTestThread || FRunThread) {
     AppMessageBox(GetLangText(TTextId::RunningCaption), GetLangText(TTextId::AlreadyRunning), dkInformation, mbOK);
@@ -107,7 +108,26 @@ bool TMainForm::RealTestStartRefused(TDiskInfo& Disk, std::string& Root) {
     AppMessageBox(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::NoMountedDriveLetter), dkError, mbOK);
     return true;
   }
+  if (DiskRefusedForReconnect(Disk, "Real test")) return true;
+  if (!WritesAndTrims) return false;
+  // The test fills the volume and trims the disk's free space: the same policies as a TRIM
+  // execution from the TRIM tab.
+  for (const TValidationResult& R : {FValidator->CheckSystemDiskPolicy(Disk, !CbAllowSystemDisk->Checked()),
+                                     FValidator->CheckTransport(Disk, true)}) {
+    if (R.Ok) continue;
+    FLogger->Info(R.Message);
+    AppMessageBox(GetLangText(TTextId::PolicyBlockedCaption), R.Message, dkError, mbOK);
+    return true;
+  }
   return false;
+}
+
+bool TMainForm::DiskRefusedForReconnect(const TDiskInfo& Disk, const char* What) {
+  // A disk whose last run hung or left the bus may block any device call for minutes.
+  if (!DiskNeedsReconnect(Disk)) return false;
+  FLogger->Warn(Format("%s refused: PD%d must be reconnected after its last run", What, Disk.DiskNumber));
+  AppMessageBox(GetLangText(TTextId::ErrorCaption), DiskReconnectText(), dkError, mbOK);
+  return true;
 }
 
 TTrimExecOptions TMainForm::RealTestTrimOptions() {
@@ -157,7 +177,7 @@ void TMainForm::StartRealTestThread(const TDiskInfo& Disk, const std::string& Fo
 void TMainForm::BtnRealTestStartClick(tk::TControl*) {
   TDiskInfo Disk;
   std::string Root;
-  if (RealTestStartRefused(Disk, Root)) return;
+  if (RealTestStartRefused(Disk, Root, true)) return;
 
   TRealTestOptions Steps;
   Steps.SpeedDropWaitMin = SpSpeedDropWait->Value();
@@ -191,7 +211,7 @@ void TMainForm::BtnRealTestStartClick(tk::TControl*) {
 void TMainForm::BtnVerifyOnlyClick(tk::TControl*) {
   TDiskInfo Disk;
   std::string Root;
-  if (RealTestStartRefused(Disk, Root)) return;
+  if (RealTestStartRefused(Disk, Root, false)) return;
 
   TRealTestOptions Steps;
   Steps.SpeedDropWaitMin = 0;
@@ -329,6 +349,8 @@ void TMainForm::BtnExportFileMapClick(tk::TControl*) {
     AppMessageBox(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::NoMountedDriveLetter), dkError, mbOK);
     return;
   }
+  // The export asks the volume on the main thread.
+  if (DiskRefusedForReconnect(Disk, "File map export")) return;
   const std::string Folder = Root + kTestFolderName + "\\";
   if (!DirectoryExists(Root + kTestFolderName)) {
     RealTestLog(GetLangText(TTextId::FolderMissingPrefix) + Folder);

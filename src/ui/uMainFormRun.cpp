@@ -38,11 +38,7 @@ void TMainForm::BtnStartClick(tk::TControl*) {
     return;
   }
   // Every later step asks the device; a disk that may hang is not asked.
-  if (DiskNeedsReconnect(Disk)) {
-    FLogger->Warn(Format("Start refused: PD%d must be reconnected after its last run", Disk.DiskNumber));
-    AppMessageBox(Text(TTextId::ErrorCaption), DiskReconnectText(), dkError, mbOK);
-    return;
-  }
+  if (DiskRefusedForReconnect(Disk, "Start")) return;
   if (!FValidator->IsElevated()) {
     AppMessageBox(Text(TTextId::AdminRequiredCaption), Text(TTextId::AdminPrivilegesRequired), dkError, mbOK);
     return;

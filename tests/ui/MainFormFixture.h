@@ -23,6 +23,10 @@ class TMainFormTestAccess {
   static TThread* RealTestThread(TMainForm& Form) { return Form.FRealTestThread; }
   static TRealTestFileSizes& RealTestSizes(TMainForm& Form) { return Form.FRealTestSizes; }
   static const TSpeedDataArray& SpeedData(TMainForm& Form) { return Form.FSpeedData; }
+  // As a run that saw the disk hang or leave the bus leaves it.
+  static void MarkStalled(TMainForm& Form, const TDiskInfo& D) {
+    Form.FStalledDisks.push_back({D.DiskNumber, D.SizeBytes, D.BusHint});
+  }
 };
 
 class MainFormFixture : public UiFixture {

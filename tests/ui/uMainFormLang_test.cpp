@@ -207,13 +207,16 @@ TEST_F(MainFormLangTest, CaptionsOfTheModeGroupAndTheTopPanelAreNeverClippedOrCo
     EXPECT_LE(form->CbInitStyle->Bounds().Right(), form->GroupMode->ClientSize().Width) << where;
     // The top panel's buttons: each at least as designed and as its caption needs, 4 apart,
     // clear of the language selector.
-    const std::pair<tk::TButton*, int> top[] = {{form->BtnProducts, 90}, {form->BtnManual, 100},
-                                                {form->BtnLicense, 80}, {form->BtnAboutTrim, 90},
+    const std::pair<tk::TButton*, int> top[] = {{form->BtnProducts, 90},
+                                                {form->BtnManual, 100},
+                                                {form->BtnLicense, 80},
+                                                {form->BtnAboutTrim, 90},
                                                 {form->BtnHowToUse, 90}};
     EXPECT_EQ(form->BtnProducts->Left(), 4) << where;
     for (size_t b = 0; b < std::size(top); ++b) {
       auto [button, design] = top[b];
-      EXPECT_EQ(button->Width(), std::max(design, button->PreferredSize().Width)) << where << " " << button->Name();
+      EXPECT_EQ(button->Width(), std::max(design, button->PreferredSize().Width))
+          << where << " " << button->Name();
       if (b) {
         EXPECT_EQ(button->Left(), top[b - 1].first->Bounds().Right() + 4) << where << " " << button->Name();
       }

@@ -77,6 +77,23 @@ TEST_F(TestFolder, DeletionRemovesAJunctionItselfAndNothingItLeadsTo) {
   EXPECT_EQ(m->VolumeFiles().ReadAll(Keep), std::string(5000, 'x'));
 }
 
+TEST_F(TestFolder, ATestDoesNotWriteThroughALinkInTheFoldersPlace) {
+  AddTestDisk();
+  const std::string Keep = "E:\\keep\\precious.doc";
+  Write(Keep, 5000);
+  ASSERT_TRUE(m->VolumeFiles().AddJunction(kFolder, "E:\\keep"));
+  OpenTab();
+  script.Box(IDYES).Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnRealTestStart"));
+  RunToEnd();
+  EXPECT_EQ(LastBox().second, GetLangText(TTextId::CreateTestFolderFailedPrefix) + kFolder + "\\");
+  EXPECT_TRUE(RealLogged("junction or symbolic link"));
+  // Nothing was written where the link leads.
+  EXPECT_EQ(m->VolumeFiles().ReadAll(Keep), std::string(5000, 'x'));
+  EXPECT_FALSE(Exists("E:\\keep\\file_0.bin"));
+  EXPECT_TRUE(disk->drive.Ledger().empty());
+}
+
 TEST_F(TestFolder, ADeletionThatFailsIsLoggedAndWhatWentStaysGone) {
   AddTestDisk();
   Write(std::string(kFolder) + "\\a.bin", 4096);

@@ -63,6 +63,84 @@ TEST_F(RealTestTab, RefusalsAreBoxesAndLeaveTheTabIdle) {
   }
 }
 
+TEST_F(RealTestTab, TheTrimTabsPoliciesHoldForTheTestThatWritesAndTrims) {
+  // On a disk the window must not ask (its last run hung) nothing starts and nothing is exported;
+  // on the system disk, or one of unknown transport, the test that fills and trims is refused as
+  // a TRIM execution is, while verify-only (reads only) still runs.
+  const std::string Policy = GetLangText(TTextId::PolicyBlockedCaption);
+  {
+    SCOPED_TRACE("to reconnect");
+    AddTestDisk();
+    OpenTab();
+    TDiskInfo D;
+    ASSERT_TRUE(form->GetSelectedDisk(D));
+    TMainFormTestAccess::MarkStalled(*form, D);
+    for (const char* Button : {"BtnRealTestStart", "BtnVerifyOnly", "BtnExportFileMap"}) {
+      script.Box(IDOK);
+      ASSERT_TRUE(ui.Click(Button));
+      EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::ErrorCaption), form->DiskReconnectText()))
+          << Button;
+      EXPECT_EQ(Running(), nullptr) << Button;
+      EXPECT_TRUE(TabIdle());
+    }
+    EXPECT_TRUE(Logged("Real test refused: PD2 must be reconnected after its last run"));
+    EXPECT_TRUE(Logged("File map export refused: PD2 must be reconnected after its last run"));
+    Close();
+  }
+  {
+    SCOPED_TRACE("system disk");
+    m->Discovery().SetWindowsDirectory("E:\\Windows");
+    OpenTab();
+    TDiskInfo D;
+    ASSERT_TRUE(form->GetSelectedDisk(D));
+    ASSERT_TRUE(D.SystemCritical);
+    script.Box(IDOK);
+    ASSERT_TRUE(ui.Click("BtnRealTestStart"));
+    EXPECT_EQ(LastBox().first, Policy);
+    EXPECT_EQ(Running(), nullptr);
+    EXPECT_EQ(Win().GetFileAttributesW("E:\\trim_real_test"), INVALID_FILE_ATTRIBUTES);
+    // Verify-only writes and trims nothing: it runs, and finds nothing to verify.
+    script.Box(IDOK);
+    ASSERT_TRUE(ui.Click("BtnVerifyOnly"));
+    EXPECT_NE(Running(), nullptr);
+    RunToEnd();
+    // Allowed by the person, as on the TRIM tab.
+    ShowTab(kTrimPage);
+    ASSERT_TRUE(ui.Check("CbAdvanced", true));
+    ASSERT_TRUE(ui.Check("CbAllowSystemDisk", true));
+    ShowTab(kRealTestPage);
+    script.Box(IDYES).Box(IDOK);
+    ASSERT_TRUE(ui.Click("BtnRealTestStart"));
+    EXPECT_NE(Running(), nullptr);
+    RunToEnd();
+    Close();
+  }
+}
+
+TEST_F(RealTestTab, WhenNoDiskIsListedNoDriveIsOffered) {
+  // E: goes with its disk, and an internal disk that is never listed gets the letter: the
+  // folder deletion, which needs no selected disk, must not reach it.
+  AddTestDisk();
+  OpenTab();
+  ASSERT_GT(form->CmbRealTestDrive->ItemCount(), 0);
+  m->Storage().RemoveVolume('E');
+  m->Storage().DetachDisk(kDisk);
+  m->Discovery().AddDisk(3, 4 * kGiB, presets::InternalSata("SATA SSD", "SATA03"));
+  AddFormatted('E', 3, kMiB, 64 * kMiB);
+  ASSERT_TRUE(m->VolumeFiles().WriteAll("E:\\trim_real_test\\mine.txt", std::string(100, 'x')));
+  ShowTab(kTrimPage);
+  ASSERT_TRUE(ui.Click("BtnRefresh"));
+  Settle();
+  ShowTab(kRealTestPage);
+  ASSERT_EQ(form->CmbDisk->ItemCount(), 0);
+  EXPECT_EQ(form->CmbRealTestDrive->ItemCount(), 0);
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnDeleteTestFolder"));
+  EXPECT_EQ(LastBox(),
+            std::make_pair(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::NoMountedDriveLetter)));
+  EXPECT_TRUE(m->VolumeFiles().Exists("E:\\trim_real_test\\mine.txt"));
+}
+
 TEST_F(RealTestTab, WithoutSamplesTheChartIsNotShown) {
   AddTestDisk();
   OpenTab();

@@ -371,16 +371,19 @@ void SimDiscovery::Describe(int number, const std::function<void(SimDiskDescript
 
 std::shared_ptr<SimVolume> SimDiscovery::AddVolume(char letter, int diskNumber, uint64_t offsetBytes,
                                                    uint64_t lengthBytes, const std::string& fileSystem,
-                                                   DWORD clusterBytes) {
+                                                   DWORD clusterBytes, bool* partitioned) {
+  bool placed = false;
   if (auto d = impl_->storage.Disk(diskNumber)) {
     bool mbr;
     {
       std::lock_guard<std::mutex> lk(d->mu);
       mbr = d->description.mbrPartitionTable;
     }
-    PlacePartition(d->drive, SimLogicalBlockSize(*d), mbr ? SimPartitionStyle::kMbr : SimPartitionStyle::kGpt,
-                   offsetBytes, lengthBytes, fileSystem, static_cast<uint32_t>(diskNumber));
+    placed =
+        PlacePartition(d->drive, SimLogicalBlockSize(*d), mbr ? SimPartitionStyle::kMbr : SimPartitionStyle::kGpt,
+                       offsetBytes, lengthBytes, fileSystem, static_cast<uint32_t>(diskNumber));
   }
+  if (partitioned) *partitioned = placed;
   auto v = impl_->storage.AddVolume(letter, {SimExtent{diskNumber, offsetBytes, lengthBytes}});
   std::lock_guard<std::mutex> lk(v->mu);
   v->fileSystemName = fileSystem;

@@ -108,9 +108,11 @@ class SimDiscovery {
   // A lettered volume of one extent with a mounted file system ("" for raw) and its cluster size.
   // Its partition goes into the table on the disk's sectors (one of the style the description
   // names is made on a blank disk); a volume that no table can hold (zero length, not on whole
-  // blocks, overlapping another partition or the table itself) is placed without one.
+  // blocks, overlapping another partition or the table itself) is placed without one, and
+  // *partitioned (when given) tells which.
   std::shared_ptr<SimVolume> AddVolume(char letter, int diskNumber, uint64_t offsetBytes, uint64_t lengthBytes,
-                                       const std::string& fileSystem = "NTFS", DWORD clusterBytes = 4096);
+                                       const std::string& fileSystem = "NTFS", DWORD clusterBytes = 4096,
+                                       bool* partitioned = nullptr);
 
   struct Faults {
     DWORD classDevs = 0;                  // SetupDiGetClassDevsW

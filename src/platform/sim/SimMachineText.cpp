@@ -413,7 +413,16 @@ bool BuildMachine(SimMachine& machine, const SimMachineSpec& spec, std::string* 
     machine.Bridge().SetProfile(d.number, d.bridge);
     machine.Bridge().SetIdentity(d.number, d.identity);
     for (const auto& v : d.volumes) {
-      machine.Discovery().AddVolume(v.letter, d.number, v.offsetBytes, v.sizeBytes, v.fileSystem, v.clusterBytes);
+      bool partitioned = false;
+      machine.Discovery().AddVolume(v.letter, d.number, v.offsetBytes, v.sizeBytes, v.fileSystem, v.clusterBytes,
+                                    &partitioned);
+      // A machine that is not what its text says is refused, with the line.
+      if (!partitioned)
+        return fail(v.line, std::string("the partition table of disk ") + std::to_string(d.number) +
+                                " cannot hold volume " + v.letter + " (" + SizeText(v.sizeBytes) + " at " +
+                                SizeText(v.offsetBytes) +
+                                "): it overlaps the table or another volume, lies past " +
+                                "what the table can address, or the table is full");
       if (v.fileSystem.empty()) continue;
       const SimFsKind kind = v.fileSystem == "NTFS"    ? SimFsKind::kNtfs
                              : v.fileSystem == "exFAT" ? SimFsKind::kExFat

@@ -181,4 +181,25 @@ TEST(SimMachineText, ABuildThatCannotBeMadeNamesTheLine) {
   EXPECT_EQ(error, "line 1: the machine has a disk 1 already");
 }
 
+TEST(SimMachineText, AVolumeItsDisksPartitionTableCannotHoldIsRefused) {
+  const struct {
+    const char* Text;
+    int Line;
+  } Cases[] = {
+      {"disk 1 uas size=2G table=mbr\nvolume E size=64M\nvolume F size=64M\nvolume G size=64M\n"
+       "volume H size=64M\nvolume I size=64M\n",
+       6},                                                                   // MBR: four slots
+      {"disk 1 uas size=2G\nvolume E offset=512 size=64M\n", 2},             // over the GPT header
+      {"disk 1 uas size=3T table=mbr\nvolume E offset=2200G size=1G\n", 2},  // past MBR's 2 TiB
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Text);
+    ScopedSimMachine m;
+    std::string error;
+    EXPECT_FALSE(BuildMachineFromText(*m, C.Text, &error));
+    EXPECT_EQ(error.rfind("line " + std::to_string(C.Line) + ": the partition table of disk 1 cannot hold", 0), 0u)
+        << error;
+  }
+}
+
 }  // namespace

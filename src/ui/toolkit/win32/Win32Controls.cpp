@@ -60,7 +60,8 @@ class TLabelPeer final : public TWinPeer {
   // A caption change paints at once in the old size, and the resize that follows leaves part of
   // that paint standing beside the new text: repaint the whole label after either.
   void OnChanged(TChange What, size_t) override {
-    if (What == TChange::Caption || What == TChange::Bounds) RedrawWindow(FWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    if (What == TChange::Caption || What == TChange::Bounds)
+      RedrawWindow(FWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
   }
   // A label's hint needs mouse messages, which a static control only gets with SS_NOTIFY.
   void ApplyHint() override {
