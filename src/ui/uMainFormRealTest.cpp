@@ -356,6 +356,13 @@ void TMainForm::BtnExportFileMapClick(tk::TControl*) {
     RealTestLog(GetLangText(TTextId::FolderMissingPrefix) + Folder);
     return;
   }
+  // Through a link in the folder's place the files lie on whatever it leads to, and their sectors
+  // would be counted from the wrong volume.
+  const DWORD Attrs = Win().GetFileAttributesW(Root + kTestFolderName);
+  if (Attrs != INVALID_FILE_ATTRIBUTES && (Attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    RealTestLogError("The test folder is a junction or symbolic link; no file map is written: " + Folder);
+    return;
+  }
   // Sectors count from the volume the folder is on, never from another volume of the disk.
   const TVolumeInfo* Volume = VolumeOfPath(Disk, Folder);
   if (!Volume) {

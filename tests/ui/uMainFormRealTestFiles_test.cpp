@@ -92,6 +92,10 @@ TEST_F(TestFolder, ATestDoesNotWriteThroughALinkInTheFoldersPlace) {
   EXPECT_EQ(m->VolumeFiles().ReadAll(Keep), std::string(5000, 'x'));
   EXPECT_FALSE(Exists("E:\\keep\\file_0.bin"));
   EXPECT_TRUE(disk->drive.Ledger().empty());
+  // Nor is a file map written of what lies behind it.
+  ASSERT_TRUE(ui.Click("BtnExportFileMap"));
+  EXPECT_TRUE(RealLogged("no file map is written"));
+  EXPECT_FALSE(m->Files().Exists(std::string(kOutput) + "created_files.csv"));
 }
 
 TEST_F(TestFolder, ADeletionThatFailsIsLoggedAndWhatWentStaysGone) {
