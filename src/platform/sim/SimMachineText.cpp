@@ -140,7 +140,7 @@ uint32_t DefaultCluster(const std::string& fs, uint64_t size, uint32_t blockByte
 
 class TParser {
  public:
-  TParser(SimMachineSpec* spec, std::string* error) : spec_(spec), error_(error) {}
+  TParser(SimMachinePlan* plan, std::string* error) : plan_(plan), error_(error) {}
 
   bool Line(int number, const std::string& text) {
     line_ = number;
@@ -183,7 +183,7 @@ class TParser {
       return Fail("a disk line is 'disk NUMBER PRESET size=SIZE ...'");
     const auto number = ParseInt(tokens[1].value, 0, 31);
     if (!number) return Fail("disk number '" + tokens[1].value + "' is not 0 to 31");
-    for (const auto& d : spec_->disks)
+    for (const auto& d : plan_->disks)
       if (d.number == *number)
         return Fail("disk " + std::to_string(*number) + " is given twice (first on line " +
                     std::to_string(d.line) + ")");
@@ -194,7 +194,7 @@ class TParser {
                &kv))
       return false;
 
-    SimDiskSpec d;
+    SimDiskPlan d;
     d.line = line_;
     d.number = *number;
     d.preset = Lower(tokens[2].value);
@@ -257,7 +257,7 @@ class TParser {
       d.identity.answerDelayMs = static_cast<uint32_t>(*ms);
     }
     if (!Speed(kv, d.speed)) return false;
-    spec_->disks.push_back(std::move(d));
+    plan_->disks.push_back(std::move(d));
     return true;
   }
 
@@ -293,14 +293,14 @@ class TParser {
   }
 
   bool Volume(const std::vector<Token>& tokens) {
-    if (spec_->disks.empty()) return Fail("a volume line comes after the line of its disk");
-    SimDiskSpec& d = spec_->disks.back();
+    if (plan_->disks.empty()) return Fail("a volume line comes after the line of its disk");
+    SimDiskPlan& d = plan_->disks.back();
     if (tokens.size() < 2 || !tokens[1].key.empty()) return Fail("a volume line is 'volume LETTER fs=... ...'");
     const std::string& l = tokens[1].value;
     if (l.size() != 1 || !std::isalpha(static_cast<unsigned char>(l[0])))
       return Fail("volume letter '" + l + "' is not one letter A to Z");
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(l[0])));
-    for (const auto& disk : spec_->disks)
+    for (const auto& disk : plan_->disks)
       for (const auto& v : disk.volumes)
         if (v.letter == letter)
           return Fail(std::string("letter ") + letter + " is given twice (first on line " +
@@ -308,7 +308,7 @@ class TParser {
     std::map<std::string, std::string> kv;
     if (!Pairs(tokens, 2, {"fs", "size", "offset", "cluster"}, &kv)) return false;
 
-    SimVolumeSpec v;
+    SimVolumePlan v;
     v.line = line_;
     v.letter = letter;
     const std::string fs = Lower(kv.count("fs") ? kv["fs"] : "ntfs");
@@ -373,15 +373,15 @@ class TParser {
     return true;
   }
 
-  SimMachineSpec* spec_;
+  SimMachinePlan* plan_;
   std::string* error_;
   int line_ = 0;
 };
 
 }  // namespace
 
-bool ParseMachineText(const std::string& text, SimMachineSpec* spec, std::string* error) {
-  SimMachineSpec parsed;
+bool ParseMachineText(const std::string& text, SimMachinePlan* plan, std::string* error) {
+  SimMachinePlan parsed;
   TParser parser(&parsed, error);
   int number = 0;
   size_t at = 0;
@@ -393,16 +393,16 @@ bool ParseMachineText(const std::string& text, SimMachineSpec* spec, std::string
     if (!parser.Line(++number, line)) return false;
     at = end + 1;
   }
-  *spec = std::move(parsed);
+  *plan = std::move(parsed);
   return true;
 }
 
-bool BuildMachine(SimMachine& machine, const SimMachineSpec& spec, std::string* error) {
+bool BuildMachine(SimMachine& machine, const SimMachinePlan& plan, std::string* error) {
   auto fail = [&](int line, const std::string& why) {
     *error = "line " + std::to_string(line) + ": " + why;
     return false;
   };
-  for (const auto& d : spec.disks) {
+  for (const auto& d : plan.disks) {
     if (machine.Storage().Disk(d.number))
       return fail(d.line, "the machine has a disk " + std::to_string(d.number) + " already");
     for (const auto& v : d.volumes)
@@ -436,8 +436,8 @@ bool BuildMachine(SimMachine& machine, const SimMachineSpec& spec, std::string* 
 }
 
 bool BuildMachineFromText(SimMachine& machine, const std::string& text, std::string* error) {
-  SimMachineSpec spec;
-  return ParseMachineText(text, &spec, error) && BuildMachine(machine, spec, error);
+  SimMachinePlan plan;
+  return ParseMachineText(text, &plan, error) && BuildMachine(machine, plan, error);
 }
 
 const std::string& BuiltInMachineText() {

@@ -24,7 +24,7 @@ namespace plat::sim {
 
 class SimMachine;
 
-struct SimVolumeSpec {
+struct SimVolumePlan {
   int line = 0;
   char letter = 0;
   std::string fileSystem = "NTFS";  // "NTFS", "exFAT", "FAT32", or "" for a raw volume
@@ -33,7 +33,7 @@ struct SimVolumeSpec {
   uint32_t clusterBytes = 0;        // 0: what Windows' format picks for the size
 };
 
-struct SimDiskSpec {
+struct SimDiskPlan {
   int line = 0;
   int number = 0;
   std::string preset;  // "bot", "uas", "usb", "sata", "nvme", "usb-hdd"
@@ -42,18 +42,19 @@ struct SimDiskSpec {
   SimBridgeProfile bridge;
   SimIdentity identity;
   SimDriveSpeed speed;  // instant unless named
-  std::vector<SimVolumeSpec> volumes;
+  std::vector<SimVolumePlan> volumes;
 };
 
-struct SimMachineSpec {
-  std::vector<SimDiskSpec> disks;
+struct SimMachinePlan {
+  std::vector<SimDiskPlan> disks;
 };
 
 // False, with "line N: what is wrong" in *error, at the first line that is not right.
-bool ParseMachineText(const std::string& text, SimMachineSpec* spec, std::string* error);
+bool ParseMachineText(const std::string& text, SimMachinePlan* plan, std::string* error);
 // Adds the disks and their volumes to the machine. False, with the line and the reason, when a
-// volume does not fit on its disk or its file system cannot be made in that size.
-bool BuildMachine(SimMachine& machine, const SimMachineSpec& spec, std::string* error);
+// volume does not fit on its disk or in its disk's partition table, or its file system cannot be
+// made in that size.
+bool BuildMachine(SimMachine& machine, const SimMachinePlan& plan, std::string* error);
 // Both in one step.
 bool BuildMachineFromText(SimMachine& machine, const std::string& text, std::string* error);
 

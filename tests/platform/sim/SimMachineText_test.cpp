@@ -26,12 +26,12 @@ TEST(SimMachineText, ReadsDisksAndVolumesWithTheirDefaults) {
       "volume H fs=exfat cluster=64K\n"
       "disk 1 usb-hdd size=1T model=\"WDC WD10\" rpm=7200 identify-ms=40 speed=steady write-mbps=120\n"
       "volume E fs=raw size=1G offset=2M\n";
-  SimMachineSpec spec;
+  SimMachinePlan plan;
   std::string error;
-  ASSERT_TRUE(ParseMachineText(text, &spec, &error)) << error;
-  ASSERT_EQ(spec.disks.size(), 2u);
+  ASSERT_TRUE(ParseMachineText(text, &plan, &error)) << error;
+  ASSERT_EQ(plan.disks.size(), 2u);
 
-  const SimDiskSpec& uas = spec.disks[0];
+  const SimDiskPlan& uas = plan.disks[0];
   EXPECT_EQ(uas.line, 3);
   EXPECT_EQ(uas.number, 3);
   EXPECT_EQ(uas.sizeBytes, 64 * kGiB);
@@ -53,7 +53,7 @@ TEST(SimMachineText, ReadsDisksAndVolumesWithTheirDefaults) {
   EXPECT_EQ(uas.volumes[1].clusterBytes, 65536u);
   EXPECT_EQ(uas.speed.name, SimDriveSpeed::Instant().name);
 
-  const SimDiskSpec& hdd = spec.disks[1];
+  const SimDiskPlan& hdd = plan.disks[1];
   EXPECT_TRUE(hdd.description.seekPenalty);
   EXPECT_EQ(hdd.bridge.name, SimBridgeProfile::BotAtaOnly().name);
   EXPECT_FALSE(hdd.identity.trimSupported);
@@ -104,9 +104,9 @@ TEST(SimMachineText, ABadLineIsNamedByItsNumber) {
       {disk + "volume E fs=ntfs extra\n", "line 2: 'extra' is not a key=value pair"},
   };
   for (const auto& c : cases) {
-    SimMachineSpec spec;
+    SimMachinePlan plan;
     std::string error;
-    EXPECT_FALSE(ParseMachineText(c.text, &spec, &error)) << c.text;
+    EXPECT_FALSE(ParseMachineText(c.text, &plan, &error)) << c.text;
     EXPECT_EQ(error.substr(0, c.error.size()), c.error) << c.text;
   }
 }
