@@ -7,6 +7,7 @@
 // The tools run on the Linux host only; the Windows build (under wine) skips these tests.
 #include <gtest/gtest.h>
 
+#include "TestTempPath.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <random>
 
 #include "EngineTestUtil.h"
+#include "TestTempPath.h"
 #include "VolumeTestUtil.h"
 #include "base/uByteOrder.h"
 #include "engine/uLastUsedLba.h"
@@ -51,9 +53,7 @@ bool Shell(const std::string& Cmd) { return std::system((Cmd + " >/dev/null 2>&1
 class ImageTest : public ::testing::Test {
  protected:
   ImageTest() {
-    Dir = fs::temp_directory_path() /
-          ("vt_img_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(std::rand()));
+    Dir = UniqueTempPath("vt_img_");
     fs::create_directories(Dir);
   }
   ~ImageTest() override {

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "InspectTestUtil.h"
+#include "TestTempPath.h"
 #include "core/uLang.h"
 #include "core/uLogger.h"
 #include "engine/VolumeTestUtil.h"
@@ -207,9 +208,7 @@ void PrintTo(const TImageCase& C, std::ostream* Os) { *Os << C.Name; }
 class ExportAgreesWithThePlan : public FreeRangeExportTest, public ::testing::WithParamInterface<TImageCase> {
  protected:
   ExportAgreesWithThePlan() {
-    Dir = std::filesystem::temp_directory_path() /
-          ("vt_export_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-           std::to_string(std::rand()));
+    Dir = UniqueTempPath("vt_export_");
     std::filesystem::create_directories(Dir);
   }
   ~ExportAgreesWithThePlan() override {

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "TestTempPath.h"
+
 namespace hosttools {
 
 #ifdef _WIN32
@@ -30,8 +32,7 @@ inline bool OnPath(const std::string& tool) {
 
 // Runs a command; its exit code, and what it printed in *output.
 inline int Run(const std::string& command, std::string* output) {
-  const std::string log =
-      (std::filesystem::temp_directory_path() / ("vt_tool_" + std::to_string(std::rand()))).string();
+  const std::string log = UniqueTempPath("vt_tool_").string();
   const int rc = std::system((command + " >" + log + " 2>&1").c_str());
   output->clear();
   if (std::FILE* f = std::fopen(log.c_str(), "rb")) {
@@ -45,10 +46,7 @@ inline int Run(const std::string& command, std::string* output) {
 
 // A host file that goes with the test.
 struct TempFile {
-  std::string path =
-      (std::filesystem::temp_directory_path() / ("vt_img_" + std::to_string(std::rand()) + "_" +
-                                                 ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-          .string();
+  std::string path = UniqueTempPath("vt_img_").string();
   ~TempFile() { std::remove(path.c_str()); }
 };
 
