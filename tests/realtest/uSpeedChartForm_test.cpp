@@ -142,7 +142,7 @@ TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
     const int Y = R.Bottom - static_cast<int>(std::nearbyint(PH * i / 5));
     EXPECT_EQ(Grid[i].From, (tk::TPoint{R.Left, Y}));
     EXPECT_EQ(Grid[i].To, (tk::TPoint{R.Right, Y}));
-    EXPECT_EQ(Grid[i].Pen, (tk::TPenSpec{0x00E0E0E0, tk::TPenStyle::psDot, 1}));
+    EXPECT_EQ(Grid[i].Pen, (tk::TPenInfo{0x00E0E0E0, tk::TPenStyle::psDot, 1}));
     EXPECT_EQ(Texts8[i].Text, Labels[i]);
     const tk::TSize Ext = tk::headless::TextExtent(Labels[i], Texts8[i].Font);
     EXPECT_EQ(Texts8[i].From, (tk::TPoint{R.Left - Ext.Width - 6, Y - Ext.Height / 2}));
@@ -153,14 +153,14 @@ TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
   // The axes in solid black, the unit label above in bold 9 pt.
   std::vector<TDrawCall> Axes;
   for (const TDrawCall& C : Of(Calls, TKind::Line))
-    if (C.Pen == tk::TPenSpec{0, tk::TPenStyle::psSolid, 1}) Axes.push_back(C);
+    if (C.Pen == tk::TPenInfo{0, tk::TPenStyle::psSolid, 1}) Axes.push_back(C);
   ASSERT_EQ(Axes.size(), 2u);
   EXPECT_EQ(Axes[0].From, (tk::TPoint{R.Left, R.Top}));
   EXPECT_EQ(Axes[0].To, (tk::TPoint{R.Left, R.Bottom}));
   EXPECT_EQ(Axes[1].To, (tk::TPoint{R.Right, R.Bottom}));
   const auto Unit = std::find_if(Calls.begin(), Calls.end(), [](const TDrawCall& C) { return C.Text == "MB/s"; });
   ASSERT_NE(Unit, Calls.end());
-  EXPECT_EQ(Unit->Font, (tk::TFontSpec{"", 9, true, 0}));
+  EXPECT_EQ(Unit->Font, (tk::TFontInfo{"", 9, true, 0}));
   const tk::TSize UnitExt = tk::headless::TextExtent("MB/s", Unit->Font);
   EXPECT_EQ(Unit->From, (tk::TPoint{R.Left - UnitExt.Width - 4, R.Top - UnitExt.Height - 2}));
 

@@ -22,7 +22,7 @@ class TTraceBackend final : public tk::IBackend {
   std::unique_ptr<tk::IControlPeer> CreatePeer(tk::TControl& Control) override {
     return std::make_unique<TPeer>(*this, Control, FInner.CreatePeer(Control));
   }
-  tk::TSize MeasureText(const std::string& Text, const tk::TFontSpec& Font) override {
+  tk::TSize MeasureText(const std::string& Text, const tk::TFontInfo& Font) override {
     return FInner.MeasureText(Text, Font);
   }
   tk::TSize FormFrame(tk::TForm& Form) override { return FInner.FormFrame(Form); }

@@ -23,13 +23,13 @@ std::pair<std::string, std::string> B(TTextId Caption, TTextId Text) { return {T
 
 // A box as a case names it, read in the window's language once the window is open: a caption,
 // and a text id, an English text, or both (the id's text first).
-struct TBoxSpec {
+struct TBoxWanted {
   TTextId Caption;
   std::optional<TTextId> Text;
   std::string Literal;
-  TBoxSpec(TTextId C, TTextId X) : Caption(C), Text(X) {}
-  TBoxSpec(TTextId C, std::string L) : Caption(C), Literal(std::move(L)) {}
-  TBoxSpec(TTextId C, TTextId X, std::string L) : Caption(C), Text(X), Literal(std::move(L)) {}
+  TBoxWanted(TTextId C, TTextId X) : Caption(C), Text(X) {}
+  TBoxWanted(TTextId C, std::string L) : Caption(C), Literal(std::move(L)) {}
+  TBoxWanted(TTextId C, TTextId X, std::string L) : Caption(C), Text(X), Literal(std::move(L)) {}
   std::pair<std::string, std::string> Resolve() const { return {T(Caption), (Text ? T(*Text) : "") + Literal}; }
 };
 
@@ -54,7 +54,7 @@ struct StartCase {
   std::function<void(StartTest&)> Before = nullptr;  // the machine, before the window opens
   std::function<void(StartTest&)> After = nullptr;   // once it is open, right before Start
   std::function<void(TModalScript&)> Answers = nullptr;
-  std::vector<TBoxSpec> Boxes = {};
+  std::vector<TBoxWanted> Boxes = {};
   std::vector<std::string> Logged = {};
   std::vector<std::string> NotLogged = {};
 };
@@ -79,7 +79,7 @@ TEST_P(StartRefusalTest, RefusesWithItsBoxesAndLines) {
   ASSERT_TRUE(ui.Click("BtnStart"));
   Settle();
   TBoxes Want;
-  for (const TBoxSpec& S : C.Boxes) Want.push_back(S.Resolve());
+  for (const TBoxWanted& S : C.Boxes) Want.push_back(S.Resolve());
   EXPECT_EQ(BoxTexts(), Want);
   for (const std::string& L : C.Logged) EXPECT_TRUE(Logged(L)) << L;
   for (const std::string& L : C.NotLogged) EXPECT_FALSE(Logged(L)) << L;
@@ -98,65 +98,65 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{.Name = "NoDiskSelected",
                   .Before = [](StartTest& F) { F.M().Storage().DetachDisk(2); },
                   .Answers = Notice,
-                  .Boxes = {TBoxSpec(TTextId::ErrorCaption, TTextId::SelectDisk)}},
+                  .Boxes = {TBoxWanted(TTextId::ErrorCaption, TTextId::SelectDisk)}},
         StartCase{.Name = "NotElevated",
                   .Before = [](StartTest& F) { F.M().Security().SetElevated(false); },
                   .Answers = Notice,
-                  .Boxes = {TBoxSpec(TTextId::AdminRequiredCaption, TTextId::AdminPrivilegesRequired)}},
+                  .Boxes = {TBoxWanted(TTextId::AdminRequiredCaption, TTextId::AdminPrivilegesRequired)}},
         StartCase{.Name = "DiskGoneSinceTheRefresh",
                   .After = [](StartTest& F) { F.M().Storage().DetachDisk(2); },
                   .Answers = Notice,
-                  .Boxes = {TBoxSpec(TTextId::WarningCaption, TTextId::DiskConfigChanged)},
+                  .Boxes = {TBoxWanted(TTextId::WarningCaption, TTextId::DiskConfigChanged)},
                   .Logged = {"[WARN] Disk state changed since last refresh: disk not accessible (removed or "
                              "renumbered)"}},
         StartCase{.Name = "FullDeviceWithVolumes",
                   .After = [](StartTest& F) { F.Form().RgMode->SetItemIndex(0); },
                   .Answers = Notice,
-                  .Boxes = {TBoxSpec(TTextId::RestrictionCaption, TTextId::FullTrimNeedsNoVolumes)},
+                  .Boxes = {TBoxWanted(TTextId::RestrictionCaption, TTextId::FullTrimNeedsNoVolumes)},
                   .NotLogged = {"Flush option enabled"}},
         StartCase{.Name = "FreeSpaceWithARawVolume",
                   .Before = [](StartTest& F) { F.M().Discovery().AddVolume('F', 2, 2 * kGiB, kGiB, ""); },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::ModeRestrictionCaption, TTextId::FreeSpaceUnavailablePrefix,
-                                     "RAW/Unknown volume exists on this disk")},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::ModeRestrictionCaption, TTextId::FreeSpaceUnavailablePrefix,
+                                       "RAW/Unknown volume exists on this disk")},
                   .Logged = {"[INFO] Flush option enabled: will flush mounted volumes before TRIM."}},
         StartCase{.Name = "SystemDisk",
                   .Before = [](StartTest& F) { F.M().Discovery().SetWindowsDirectory("E:\\Windows"); },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::PolicyBlockedCaption,
-                                     "Blocked: selected disk is system-critical (boot/pagefile risk)")},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::PolicyBlockedCaption,
+                                       "Blocked: selected disk is system-critical (boot/pagefile risk)")},
                   .Logged = {"[INFO] Blocked: selected disk is system-critical (boot/pagefile risk)"}},
         StartCase{
             .Name = "UnknownTransport",
             .Disk = presets::UnidentifiedUsbBridge("USB Disk", "UNK0002"),
             .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
-            .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                      TBoxSpec(TTextId::PolicyBlockedCaption,
-                               "USB transport not detected (BOT/UASP required). Reconnect device and retry.")},
+            .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                      TBoxWanted(TTextId::PolicyBlockedCaption,
+                                 "USB transport not detected (BOT/UASP required). Reconnect device and retry.")},
             .Logged = {"[INFO] System disk policy check passed",
                        "[INFO] Current transport: Unknown (transport not identified)"}},
         StartCase{.Name = "NotWritable",
                   .Before = [](StartTest& F) { F.M().FsControl().Checks(2)->writableError = ERROR_WRITE_PROTECT; },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::PreVerificationFailedCaption,
-                                     "Disk writable check failed: " + WinErrorText(ERROR_WRITE_PROTECT))}},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::PreVerificationFailedCaption,
+                                       "Disk writable check failed: " + WinErrorText(ERROR_WRITE_PROTECT))}},
         StartCase{
             .Name = "TrimQueryFails",
             .Before = [](StartTest& F) { F.M().FsControl().Checks(2)->trimQueryError = ERROR_GEN_FAILURE; },
             .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
-            .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                      TBoxSpec(TTextId::PreVerificationFailedCaption,
-                               "TRIM support query failed (winerr=31): " + WinErrorText(ERROR_GEN_FAILURE))}},
+            .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                      TBoxWanted(TTextId::PreVerificationFailedCaption,
+                                 "TRIM support query failed (winerr=31): " + WinErrorText(ERROR_GEN_FAILURE))}},
         StartCase{.Name = "TrimWarningDeclined",
                   .Fs = "exFAT",
                   .Before = [](StartTest& F) { NoTrimProperty(F, false); },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDNO).Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::CompatibilityWarningCaption, TTextId::TrimUnsupportedQuestion),
-                            TBoxSpec(TTextId::InfoCaption, TTextId::ReTrimNeedsNtfs)},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::CompatibilityWarningCaption, TTextId::TrimUnsupportedQuestion),
+                            TBoxWanted(TTextId::InfoCaption, TTextId::ReTrimNeedsNtfs)},
                   .Logged = {"[WARN] Bridge reports TRIM unsupported; asking user to confirm before running",
                              "[INFO] User declined hardware TRIM after TRIM-compatibility warning",
                              "[INFO] No NTFS volume: exiting after hardware TRIM declined"},
@@ -165,9 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
                   .Fs = "exFAT",
                   .Before = [](StartTest& F) { NoTrimProperty(F, false); },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDYES).Box(IDNO); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::CompatibilityWarningCaption, TTextId::TrimUnsupportedQuestion),
-                            TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::CompatibilityWarningCaption, TTextId::TrimUnsupportedQuestion),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
                   .Logged = {"[INFO] User confirmed running on TRIM-unsupported bridge",
                              "[INFO] Bridge probe passed; SAT IDENTIFY ok, drive reports TRIM NOT supported"}},
         StartCase{
@@ -175,39 +175,39 @@ INSTANTIATE_TEST_SUITE_P(
             .Fs = "exFAT",
             .Before = [](StartTest& F) { NoTrimProperty(F, true); },
             .Answers = NoticeThenNo,
-            .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                      TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
+            .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                      TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
             .Logged = {"[INFO] TRIM support reported disabled by bridge; hardware TRIM paths likely to fail",
                        "[INFO] Skipping TRIM preflight popup: ATA IDENTIFY reports DSM/TRIM capable (word 169) "
                        "despite StorageDeviceTrimProperty mismatch"}},
         StartCase{.Name = "TrimWarningNotAskedWithAnNtfsVolume",
                   .Before = [](StartTest& F) { NoTrimProperty(F, false); },
                   .Answers = NoticeThenNo,
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
                   .Logged = {"[INFO] Skipping TRIM preflight popup: NTFS volume present (Windows ReTrim fallback "
                              "available if hardware paths fail)"}},
         StartCase{.Name = "ConfirmationDeclined",
                   .Answers = NoticeThenNo,
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
                   .Logged = {"[INFO] Disk writable check: writable", "[INFO] TRIM support check passed",
                              "[INFO] Bridge probe passed; SAT IDENTIFY ok, drive reports TRIM supported"},
                   .NotLogged = {"FlushFileBuffers", "Plan generated"}},
         StartCase{.Name = "NumberDialogCancelled",
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDYES).InputCancel(); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)}},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)}},
         StartCase{.Name = "NumberWithALeadingZero",
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDYES).Input("02").Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion),
-                            TBoxSpec(TTextId::MismatchCaption, TTextId::DiskNumberMismatch)}},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion),
+                            TBoxWanted(TTextId::MismatchCaption, TTextId::DiskNumberMismatch)}},
         StartCase{.Name = "NumberAsPdText",
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDYES).Input("PD2").Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion),
-                            TBoxSpec(TTextId::MismatchCaption, TTextId::DiskNumberMismatch)}},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion),
+                            TBoxWanted(TTextId::MismatchCaption, TTextId::DiskNumberMismatch)}},
         StartCase{.Name = "PlanFails",
                   .After =
                       [](StartTest& F) {
@@ -216,10 +216,10 @@ INSTANTIATE_TEST_SUITE_P(
                         S->faults.bitmapError = ERROR_ACCESS_DENIED;
                       },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDYES).Input("2").Box(IDOK); },
-                  .Boxes = {TBoxSpec(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
-                            TBoxSpec(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion),
-                            TBoxSpec(TTextId::PlanGenerationFailedCaption,
-                                     "Free-space bitmap could not be read on any mapped volume")},
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion),
+                            TBoxWanted(TTextId::PlanGenerationFailedCaption,
+                                       "Free-space bitmap could not be read on any mapped volume")},
                   .Logged = {"[INFO] FlushFileBuffers succeeded: \\\\.\\E:"}}),
     [](const ::testing::TestParamInfo<StartCase>& I) { return std::string(I.param.Name); });
 

@@ -53,7 +53,7 @@ class IBackend {
 
   virtual std::unique_ptr<IControlPeer> CreatePeer(TControl& Control) = 0;
   // Extent of a text in a font, as the control or canvas would draw it.
-  virtual TSize MeasureText(const std::string& Text, const TFontSpec& Font) = 0;
+  virtual TSize MeasureText(const std::string& Text, const TFontInfo& Font) = 0;
   // Outer size less client size of a form's window (frame and caption bar).
   virtual TSize FormFrame(TForm& Form) = 0;
 

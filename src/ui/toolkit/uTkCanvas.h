@@ -10,11 +10,11 @@
 
 namespace tk {
 
-struct TPenSpec {
+struct TPenInfo {
   TColor Color = clBlack;
   TPenStyle Style = TPenStyle::psSolid;
   int Width = 1;
-  bool operator==(const TPenSpec&) const = default;
+  bool operator==(const TPenInfo&) const = default;
 };
 
 // What a backend draws with. Coordinates are the paint box's client pixels.
@@ -22,17 +22,17 @@ class ICanvasSurface {
  public:
   virtual ~ICanvasSurface() = default;
   virtual void FillRect(const TRect& R, TColor Color) = 0;
-  virtual void Line(TPoint From, TPoint To, const TPenSpec& Pen) = 0;
-  virtual void TextOut(TPoint At, const std::string& Text, const TFontSpec& Font) = 0;
-  virtual TSize TextExtent(const std::string& Text, const TFontSpec& Font) = 0;
+  virtual void Line(TPoint From, TPoint To, const TPenInfo& Pen) = 0;
+  virtual void TextOut(TPoint At, const std::string& Text, const TFontInfo& Font) = 0;
+  virtual TSize TextExtent(const std::string& Text, const TFontInfo& Font) = 0;
 };
 
 class TCanvas {
  public:
   explicit TCanvas(ICanvasSurface& Surface) : FSurface(Surface) {}
 
-  TPenSpec& Pen() { return FPen; }
-  TFontSpec& Font() { return FFont; }
+  TPenInfo& Pen() { return FPen; }
+  TFontInfo& Font() { return FFont; }
   TColor BrushColor() const { return FBrush; }
   void SetBrushColor(TColor C) { FBrush = C; }
 
@@ -51,8 +51,8 @@ class TCanvas {
 
  private:
   ICanvasSurface& FSurface;
-  TPenSpec FPen;
-  TFontSpec FFont;
+  TPenInfo FPen;
+  TFontInfo FFont;
   TColor FBrush = clWhite;
   TPoint FAt;
 };

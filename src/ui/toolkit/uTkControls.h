@@ -79,12 +79,12 @@ struct TCreate {
 };
 
 // Font of a control or of a canvas. Size in points; an empty name is the system's GUI font.
-struct TFontSpec {
+struct TFontInfo {
   std::string Name{};
   int SizePt = 9;
   bool Bold = false;
   TColor Color = clBlack;
-  bool operator==(const TFontSpec&) const = default;
+  bool operator==(const TFontInfo&) const = default;
 };
 
 class TControl {

@@ -42,14 +42,14 @@ TEST_F(CanvasTest, EveryDrawingCallIsRecordedWithItsPenAndFont) {
   EXPECT_EQ(calls[1].Kind, Kind::Line);
   EXPECT_EQ(calls[1].From, (TPoint{70, 40}));
   EXPECT_EQ(calls[1].To, (TPoint{270, 40}));
-  EXPECT_EQ(calls[1].Pen, (TPenSpec{RGB(224, 224, 224), TPenStyle::psDot, 1}));
+  EXPECT_EQ(calls[1].Pen, (TPenInfo{RGB(224, 224, 224), TPenStyle::psDot, 1}));
   EXPECT_EQ(calls[2].From, (TPoint{270, 40}));
   EXPECT_EQ(calls[2].To, (TPoint{270, 90}));
   EXPECT_EQ(measured, (TSize{24, 13}));  // 8 pt: 6 pixels a character, 13 a line
   EXPECT_EQ(calls[3].Kind, Kind::Text);
   EXPECT_EQ(calls[3].Text, "50");
   EXPECT_EQ(calls[3].From, (TPoint{70 - 12 - 6, 40 - 6}));
-  EXPECT_EQ(calls[3].Font, (TFontSpec{"", 8, false, RGB(128, 128, 128)}));
+  EXPECT_EQ(calls[3].Font, (TFontInfo{"", 8, false, RGB(128, 128, 128)}));
   EXPECT_EQ(calls[4].Color, clBlack);
   EXPECT_EQ(ui.LastPaint(*box).size(), 5u);
 

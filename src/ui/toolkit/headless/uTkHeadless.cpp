@@ -28,7 +28,7 @@ int CharWidth(int SizePt) { return std::max(1, SizePt - 2); }
 
 int LineHeight(int SizePt) { return SizePt * 4 / 3 + 3; }
 
-TSize TextExtent(const std::string& Text, const TFontSpec& Font) {
+TSize TextExtent(const std::string& Text, const TFontInfo& Font) {
   int codePoints = 0;
   for (unsigned char c : Text)
     if ((c & 0xC0) != 0x80) ++codePoints;
@@ -103,7 +103,7 @@ class TRecordingSurface final : public ICanvasSurface {
     d.Color = Color;
     FCalls.push_back(d);
   }
-  void Line(TPoint From, TPoint To, const TPenSpec& Pen) override {
+  void Line(TPoint From, TPoint To, const TPenInfo& Pen) override {
     TDrawCall d;
     d.Kind = TDrawCall::TKind::Line;
     d.From = From;
@@ -111,7 +111,7 @@ class TRecordingSurface final : public ICanvasSurface {
     d.Pen = Pen;
     FCalls.push_back(d);
   }
-  void TextOut(TPoint At, const std::string& Text, const TFontSpec& Font) override {
+  void TextOut(TPoint At, const std::string& Text, const TFontInfo& Font) override {
     TDrawCall d;
     d.Kind = TDrawCall::TKind::Text;
     d.From = At;
@@ -119,7 +119,7 @@ class TRecordingSurface final : public ICanvasSurface {
     d.Font = Font;
     FCalls.push_back(d);
   }
-  TSize TextExtent(const std::string& Text, const TFontSpec& Font) override {
+  TSize TextExtent(const std::string& Text, const TFontInfo& Font) override {
     return headless::TextExtent(Text, Font);
   }
 
@@ -273,7 +273,7 @@ std::unique_ptr<IControlPeer> THeadlessBackend::CreatePeer(TControl& Control) {
   return std::make_unique<THeadlessPeer>(*FImpl, Control);
 }
 
-TSize THeadlessBackend::MeasureText(const std::string& Text, const TFontSpec& Font) {
+TSize THeadlessBackend::MeasureText(const std::string& Text, const TFontInfo& Font) {
   return TextExtent(Text, Font);
 }
 

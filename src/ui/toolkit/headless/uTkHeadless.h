@@ -29,7 +29,7 @@ namespace tk::headless {
 // that size in points, one pixel more in bold; a line is LineHeight(size) high.
 int CharWidth(int SizePt);
 int LineHeight(int SizePt);
-TSize TextExtent(const std::string& Text, const TFontSpec& Font);
+TSize TextExtent(const std::string& Text, const TFontInfo& Font);
 
 // One drawing call of a paint, with the pen or font it was made with.
 struct TDrawCall {
@@ -37,9 +37,9 @@ struct TDrawCall {
   TRect Rect;        // Fill
   TColor Color = 0;  // Fill
   TPoint From, To;   // Line; From is the position of Text
-  TPenSpec Pen;      // Line
+  TPenInfo Pen;      // Line
   std::string Text;  // Text
-  TFontSpec Font;    // Text
+  TFontInfo Font;    // Text
 };
 
 // Answers the modal interactions that the headless backend itself receives.
@@ -95,7 +95,7 @@ class THeadlessBackend final : public IBackend {
 
   // ---- IBackend ----
   std::unique_ptr<IControlPeer> CreatePeer(TControl& Control) override;
-  TSize MeasureText(const std::string& Text, const TFontSpec& Font) override;
+  TSize MeasureText(const std::string& Text, const TFontInfo& Font) override;
   TSize FormFrame(TForm& Form) override;
   int StartTimer(TTimer& Timer, unsigned IntervalMs) override;
   void StopTimer(int Id) override;

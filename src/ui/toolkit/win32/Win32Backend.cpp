@@ -54,18 +54,18 @@ void RegisterClasses(WNDPROC BackendProc) {
 
 }  // namespace
 
-HFONT MakeFont(const TFontSpec& Spec) {
+HFONT MakeFont(const TFontInfo& Info) {
   LOGFONTW lf = MessageFont();
-  if (!Spec.Name.empty()) {
-    std::wstring name = Wide(Spec.Name).substr(0, LF_FACESIZE - 1);
+  if (!Info.Name.empty()) {
+    std::wstring name = Wide(Info.Name).substr(0, LF_FACESIZE - 1);
     std::fill(std::begin(lf.lfFaceName), std::end(lf.lfFaceName), L'\0');
     std::copy(name.begin(), name.end(), lf.lfFaceName);
   }
   HDC screen = GetDC(nullptr);
-  lf.lfHeight = -MulDiv(Spec.SizePt, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  lf.lfHeight = -MulDiv(Info.SizePt, GetDeviceCaps(screen, LOGPIXELSY), 72);
   ReleaseDC(nullptr, screen);
   lf.lfWidth = 0;
-  lf.lfWeight = Spec.Bold ? FW_BOLD : FW_NORMAL;
+  lf.lfWeight = Info.Bold ? FW_BOLD : FW_NORMAL;
   return CreateFontIndirectW(&lf);
 }
 
@@ -132,7 +132,7 @@ std::unique_ptr<IControlPeer> TWin32Backend::CreatePeer(TControl& Control) {
   return nullptr;
 }
 
-TSize TWin32Backend::MeasureText(const std::string& Text, const TFontSpec& Font) {
+TSize TWin32Backend::MeasureText(const std::string& Text, const TFontInfo& Font) {
   HFONT font = MakeFont(Font);
   SIZE s = TextSize(font, Wide(Text));
   DeleteObject(font);

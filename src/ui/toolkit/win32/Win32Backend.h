@@ -53,7 +53,7 @@ class TWin32Backend final : public IBackend {
 
   // ---- IBackend ----
   std::unique_ptr<IControlPeer> CreatePeer(TControl& Control) override;
-  TSize MeasureText(const std::string& Text, const TFontSpec& Font) override;
+  TSize MeasureText(const std::string& Text, const TFontInfo& Font) override;
   TSize FormFrame(TForm& Form) override;
   int StartTimer(TTimer& Timer, unsigned IntervalMs) override;
   void StopTimer(int Id) override;

@@ -24,7 +24,7 @@ class TGdiSurface final : public ICanvasSurface {
   ~TGdiSurface() override {
     SelectObject(FDc, FOldFont);
     SelectObject(FDc, FOldPen);
-    for (auto& [spec, font] : FFonts) DeleteObject(font);
+    for (auto& [info, font] : FFonts) DeleteObject(font);
     for (auto& [key, pen] : FPens) DeleteObject(pen);
   }
 
@@ -34,18 +34,18 @@ class TGdiSurface final : public ICanvasSurface {
     ::FillRect(FDc, &r, brush);
     DeleteObject(brush);
   }
-  void Line(TPoint From, TPoint To, const TPenSpec& Pen) override {
+  void Line(TPoint From, TPoint To, const TPenInfo& Pen) override {
     SelectObject(FDc, PenFor(Pen));
     MoveToEx(FDc, From.X, From.Y, nullptr);
     LineTo(FDc, To.X, To.Y);
   }
-  void TextOut(TPoint At, const std::string& Text, const TFontSpec& Font) override {
+  void TextOut(TPoint At, const std::string& Text, const TFontInfo& Font) override {
     std::wstring w = Wide(Text);
     SelectObject(FDc, FontFor(Font));
     SetTextColor(FDc, Font.Color);
     TextOutW(FDc, At.X, At.Y, w.c_str(), static_cast<int>(w.size()));
   }
-  TSize TextExtent(const std::string& Text, const TFontSpec& Font) override {
+  TSize TextExtent(const std::string& Text, const TFontInfo& Font) override {
     std::wstring w = Wide(Text);
     SelectObject(FDc, FontFor(Font));
     SIZE s = {0, 0};
@@ -54,7 +54,7 @@ class TGdiSurface final : public ICanvasSurface {
   }
 
  private:
-  HPEN PenFor(const TPenSpec& Pen) {
+  HPEN PenFor(const TPenInfo& Pen) {
     auto key = std::make_tuple(Pen.Color, static_cast<int>(Pen.Style), Pen.Width);
     auto it = FPens.find(key);
     if (it != FPens.end()) return it->second;
@@ -72,7 +72,7 @@ class TGdiSurface final : public ICanvasSurface {
     FPens[key] = pen;
     return pen;
   }
-  HFONT FontFor(const TFontSpec& Font) {
+  HFONT FontFor(const TFontInfo& Font) {
     auto key = std::make_tuple(Font.Name, Font.SizePt, Font.Bold);
     auto it = FFonts.find(key);
     if (it != FFonts.end()) return it->second;

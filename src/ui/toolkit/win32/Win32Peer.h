@@ -89,7 +89,7 @@ int FontHeight(HFONT Font);
 // through IsDialogMessageW.
 const wchar_t* KeyboardNavigationProp();
 // A font as a canvas or a measurement asks for it (an empty name: the GUI font's face).
-HFONT MakeFont(const TFontSpec& Spec);
+HFONT MakeFont(const TFontInfo& Font);
 
 // The tooltip window of a form (made on first use).
 HWND FormTooltip(TForm& Form);
