@@ -330,6 +330,8 @@ const char* const kLangTextDe[] = {
   // 249
   "Expertenmodus — Auto wird empfohlen. Erzwingt die TRIM-Methode bei UASP-Geräten: SCSI UNMAP trimmt auch freien Speicher auf FAT32/exFAT "
   "(Windows ReTrim nur für NTFS), sperrt dabei aber Volumes bzw. hängt sie aus und kann manche Bridges destabilisieren. Wird nicht gespeichert; beim Start wieder Auto.",
+  // 250
+  "Dieser Datenträger ist größer, als eine MBR-Partitionstabelle adressieren kann: MBR adressiert höchstens 2^32 logische Blöcke (%s auf diesem Datenträger), der Speicher darüber hinaus wäre für keine Partition nutzbar. Wählen Sie GPT und klicken Sie noch einmal auf Start.",
 };
 // clang-format on
 static_assert(std::size(kLangTextDe) == kLangTextCount);

@@ -331,6 +331,8 @@ const char* const kLangTextEn[] = {
   // 249
   "Expert mode — Auto is recommended. Forces the TRIM method on UASP devices: SCSI UNMAP also trims FAT32/exFAT free space "
   "(Windows ReTrim is NTFS-only) but locks/dismounts volumes and may destabilize some bridges. Not saved; resets to Auto at startup.",
+  // 250
+  "This disk is larger than an MBR partition table can address: MBR counts at most 2^32 logical blocks (%s on this disk), and the space beyond would be unusable for any partition. Select GPT and press Start again.",
 };
 // clang-format on
 static_assert(std::size(kLangTextEn) == kLangTextCount);

@@ -330,6 +330,8 @@ const char* const kLangTextEs[] = {
   // 249
   "Modo experto — se recomienda Auto. Fuerza el método de TRIM en dispositivos UASP: SCSI UNMAP también aplica TRIM al espacio libre de FAT32/exFAT "
   "(Windows ReTrim es solo para NTFS), pero bloquea/desmonta los volúmenes y puede desestabilizar algunos puentes. No se guarda; vuelve a Auto al iniciar.",
+  // 250
+  "Este disco es más grande de lo que puede direccionar una tabla de particiones MBR: MBR admite como máximo 2^32 bloques lógicos (%s en este disco) y el espacio restante no podría usarse en ninguna partición. Seleccione GPT y pulse Iniciar de nuevo.",
 };
 // clang-format on
 static_assert(std::size(kLangTextEs) == kLangTextCount);

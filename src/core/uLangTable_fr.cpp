@@ -330,6 +330,8 @@ const char* const kLangTextFr[] = {
   // 249
   "Mode expert — Auto est recommandé. Force la méthode TRIM sur les périphériques UASP : SCSI UNMAP traite aussi l'espace libre FAT32/exFAT "
   "(Windows ReTrim est réservé à NTFS), mais verrouille/démonte les volumes et peut déstabiliser certains ponts. Non enregistré ; revient à Auto au démarrage.",
+  // 250
+  "Ce disque est plus grand que ce qu'une table de partitions MBR peut adresser : le MBR adresse au plus 2^32 blocs logiques (%s sur ce disque), et l'espace au-delà serait inutilisable pour toute partition. Sélectionnez GPT et cliquez à nouveau sur Démarrer.",
 };
 // clang-format on
 static_assert(std::size(kLangTextFr) == kLangTextCount);

@@ -330,6 +330,8 @@ const char* const kLangTextJa[] = {
   // 249
   "エキスパートモード — Auto を推奨します。UASP デバイスの TRIM 方式を強制します: SCSI UNMAP は FAT32/exFAT の空き領域も TRIM します "
   "(Windows ReTrim は NTFS 専用) が、ボリュームをロック/マウント解除するため、一部のブリッジが不安定になるおそれがあります。保存されず、起動時に Auto に戻ります。",
+  // 250
+  "このディスクは MBR パーティション テーブルで扱える容量を超えています。MBR が扱えるのは最大 2^32 個の論理ブロック (このディスクでは %s) までで、それを超える領域はどのパーティションにも使えなくなります。GPT を選択して、もう一度開始を押してください。",
 };
 // clang-format on
 static_assert(std::size(kLangTextJa) == kLangTextCount);

@@ -290,6 +290,9 @@ enum class TTextId : int32_t {
   AtaBridgeNote,      // 247
   LabelUaspMethod,    // 248
   UaspMethodHint,     // 249
+
+  // ---- the MBR limit at Start -----------------------------------------------------------------
+  MbrBeyondLimitFmt,  // 250
 };
 
 // The table index of Id.

@@ -24,6 +24,7 @@ TSectorGeometry SectorGeometryOf(const TVolumeInfo& Volume) {
   g.PartStart = static_cast<uint64_t>(Volume.PartitionOffset) >> 9;
   g.SectorsPerCluster = Volume.ClusterBytes == 0 ? 8 : Volume.ClusterBytes / 512;
   g.HeapOffset = static_cast<uint64_t>(GetClusterHeapOffset(Volume.DriveLetter, Volume.FileSystem));
+  g.PartSectors = Volume.PartitionLength > 0 ? static_cast<uint64_t>(Volume.PartitionLength) >> 9 : 0;
   return g;
 }
 
@@ -36,8 +37,7 @@ const TVolumeInfo* VolumeOfPath(const TDiskInfo& Disk, const std::string& Path) 
   return nullptr;
 }
 
-bool GetFileSectorRange(const std::string& Path, uint64_t PartStart, uint64_t SectorsPerCluster,
-                        uint64_t HeapOffset, uint64_t& First, uint64_t& Last) {
+bool GetFileSectorRange(const std::string& Path, const TSectorGeometry& G, uint64_t& First, uint64_t& Last) {
   First = 0;
   Last = 0;
   TDeviceHandle h(
@@ -49,8 +49,9 @@ bool GetFileSectorRange(const std::string& Path, uint64_t PartStart, uint64_t Se
   if (!Win().DeviceIoControl(h.Get(), fsc::FSCTL_GET_RETRIEVAL_POINTERS, in, sizeof(in), out, sizeof(out),
                              &returned))
     return false;
-  return SectorRangeOfExtents(out, sizeof(out), TSectorGeometry{PartStart, SectorsPerCluster, HeapOffset}, First,
-                              Last);
+  if (SectorRangeOfExtents(out, sizeof(out), G, First, Last)) return true;
+  Win().SetLastError(ERROR_INVALID_DATA);  // the query succeeded; its answer is what failed
+  return false;
 }
 
 bool SectorRangeOfExtents(const uint8_t* Buffer, size_t Size, const TSectorGeometry& G, uint64_t& First,
@@ -64,12 +65,28 @@ bool SectorRangeOfExtents(const uint8_t* Buffer, size_t Size, const TSectorGeome
     return false;
   auto nextVcn = [&](uint64_t k) { return r.LE64(fsc::kRetrievalHeaderSize + 16 * k); };
   auto lcn = [&](uint64_t k) { return r.LE64(fsc::kRetrievalHeaderSize + 16 * k + 8); };
+  if (G.SectorsPerCluster == 0 || G.PartSectors <= G.HeapOffset) return false;
+  // The clusters the volume holds after its heap offset; a sparse hole or a packed run (LCN -1)
+  // lies beyond them, and so does every address a wrapped sum would give.
+  const uint64_t clusters = (G.PartSectors - G.HeapOffset) / G.SectorsPerCluster;
+  uint64_t vcn = r.LE64(8);
+  for (uint64_t k = 0; k < count; ++k) {
+    const uint64_t next = nextVcn(k);
+    if (next <= vcn) return false;  // an extent that does not advance
+    const uint64_t length = next - vcn;
+    if (lcn(k) >= clusters || length > clusters - lcn(k)) return false;
+    vcn = next;
+  }
   const uint64_t base = G.PartStart + G.HeapOffset;
   // Only the last extent gives the end; what lies between the first and the last is not looked at.
   const uint64_t k = count - 1;
   const uint64_t startVcn = k == 0 ? r.LE64(8) : nextVcn(k - 1);
-  First = lcn(0) * G.SectorsPerCluster + base;
-  Last = base + G.SectorsPerCluster * (lcn(k) + (nextVcn(k) - startVcn)) - 1;
+  const uint64_t first = lcn(0) * G.SectorsPerCluster + base;
+  const uint64_t last = base + G.SectorsPerCluster * (lcn(k) + (nextVcn(k) - startVcn)) - 1;
+  // A file whose last extent lies before its first gives no span.
+  if (last < first) return false;
+  First = first;
+  Last = last;
   return true;
 }
 

@@ -17,6 +17,7 @@ struct TSectorGeometry {
   uint64_t PartStart = 0;          // the volume's first sector
   uint64_t SectorsPerCluster = 8;  // 8 when the volume reports no cluster size
   uint64_t HeapOffset = 0;         // from the volume start to cluster 0 of the file system's numbering
+  uint64_t PartSectors = 0;        // the volume's length: no span may leave it (0: none fits)
 };
 // Reads the heap offset from the volume's boot sector (GetClusterHeapOffset).
 TSectorGeometry SectorGeometryOf(const TVolumeInfo& Volume);
@@ -27,17 +28,15 @@ const TVolumeInfo* VolumeOfPath(const TDiskInfo& Disk, const std::string& Path);
 
 // First and last 512-byte sector of the disk that the file's first and last extent cover, from
 // one FSCTL_GET_RETRIEVAL_POINTERS query into 4096 bytes (at most 255 extents). False, with
-// both 0, when the file does not open, the query fails (a longer extent list included) or the
-// file has no extent; the thread's last error then tells why.
-bool GetFileSectorRange(const std::string& Path, uint64_t PartStart, uint64_t SectorsPerCluster,
-                        uint64_t HeapOffset, uint64_t& First, uint64_t& Last);
-inline bool GetFileSectorRange(const std::string& Path, const TSectorGeometry& G, uint64_t& First,
-                               uint64_t& Last) {
-  return GetFileSectorRange(Path, G.PartStart, G.SectorsPerCluster, G.HeapOffset, First, Last);
-}
+// both 0, when the file does not open, the query fails (a longer extent list included) or its
+// answer gives no span on the volume (SectorRangeOfExtents; the last error is then
+// ERROR_INVALID_DATA); the thread's last error tells why.
+bool GetFileSectorRange(const std::string& Path, const TSectorGeometry& G, uint64_t& First, uint64_t& Last);
 // The rule on a RETRIEVAL_POINTERS_BUFFER as the query filled it (Size bytes): the first sector
-// of extent 0 and the last sector of the last extent. False, with both 0, for no extent or a
-// count the buffer cannot hold.
+// of extent 0 and the last sector of the last extent. False, with both 0, for no extent, a count
+// the buffer cannot hold, an extent with no cluster address (-1: a sparse file's hole, a
+// compressed file's packed run) or one that does not advance, an extent that leaves the volume,
+// or a last sector before the first: every sector written to a file map lies on the volume.
 bool SectorRangeOfExtents(const uint8_t* Buffer, size_t Size, const TSectorGeometry& G, uint64_t& First,
                           uint64_t& Last);
 

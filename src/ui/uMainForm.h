@@ -129,6 +129,10 @@ class TMainForm : public tk::TForm, public IRealTestWindow {
   void RunProgress(uint32_t Done, uint32_t Total, const std::string& Text);
   void RunCompleted(const TRunStats& Stats);
   int32_t QueryPartitionStyle(const TDiskInfo& Disk);
+  // An MBR counts in 32-bit addresses of the disk's logical blocks: False when the disk has more
+  // than 2^32 of them. Blocks and BlockBytes as the disk's geometry gives them (512-byte blocks
+  // when it cannot be read, the smaller limit).
+  bool MbrAddressesWholeDisk(const TDiskInfo& Disk, uint64_t& Blocks, uint32_t& BlockBytes);
   bool InitializeDisk(const TDiskInfo& Disk, int32_t Style);
 
   // ---- run-time tabs, inspection, free-range export (uMainFormInspect.cpp) ----

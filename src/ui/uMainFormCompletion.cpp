@@ -9,8 +9,7 @@
 #include "core/uLang.h"
 #include "core/uLogger.h"
 #include "device/uDeviceHandle.h"
-#include "device/uDiskIdentity.h"
-#include "device/uScsiPassThrough.h"
+#include "device/uDiskEnum.h"
 #include "device/uDiskIdentity.h"
 #include "device/uScsiPassThrough.h"
 #include "platform/Platform.h"
@@ -161,4 +160,20 @@ int32_t TMainForm::QueryPartitionStyle(const TDiskInfo& Disk) {
     return 2;
   const uint32_t Style = TByteReader(Out).LE32(0);
   return Style == PARTITION_STYLE_MBR ? 0 : Style == PARTITION_STYLE_GPT ? 1 : 2;
+}
+
+bool TMainForm::MbrAddressesWholeDisk(const TDiskInfo& Disk, uint64_t& Blocks, uint32_t& BlockBytes) {
+  uint64_t Size = Disk.SizeBytes;
+  BlockBytes = 0;
+  TDeviceHandle H(Win().CreateFileW(Disk.DevicePath, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    OPEN_EXISTING, 0));
+  uint64_t Live = 0;
+  uint32_t Bytes = 0;
+  if (H.Valid() && TDiskEnumerator::QueryGeometry(H.Get(), Live, Bytes)) {
+    Size = std::max(Size, Live);
+    BlockBytes = Bytes;
+  }
+  if (BlockBytes < 512) BlockBytes = 512;
+  Blocks = Size / BlockBytes;
+  return Blocks <= (uint64_t{1} << 32);
 }

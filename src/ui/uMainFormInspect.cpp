@@ -285,6 +285,8 @@ void TMainForm::InspectDisk() {
     AppMessageBox(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::SelectDiskToInspect), dkError, mbOK);
     return;
   }
+  // Every query below reaches the disk's volumes on this thread.
+  if (DiskRefusedForReconnect(Disk, "Inspect")) return;
   ShowDiskSummary(Disk);
   FillVolumeGrid(Disk);
   try {
@@ -317,6 +319,7 @@ void TMainForm::BtnExportFreeListClick(tk::TControl*) {
     AppMessageBox(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::SelectDisk), dkError, mbOK);
     return;
   }
+  if (DiskRefusedForReconnect(Disk, "Free range export")) return;
   if (FOutputDir.empty()) {
     AppendLogLine("Read-only drive: CSV export skipped.");
     return;

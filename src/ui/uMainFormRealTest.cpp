@@ -299,6 +299,9 @@ void TMainForm::BtnDeleteTestFolderClick(tk::TControl*) {
     AppMessageBox(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::NoMountedDriveLetter), dkError, mbOK);
     return;
   }
+  // No disk need be selected, so the refusal goes by the listed disk that holds the drive.
+  for (const TDiskInfo& D : FDisks)
+    if (VolumeOfPath(D, Root) && DiskRefusedForReconnect(D, "Test folder deletion")) return;
   const std::string Folder = Root + kTestFolderName;
   if (!DirectoryExists(Folder)) {
     RealTestLog(GetLangText(TTextId::FolderMissingPrefix) + Folder);

@@ -1,6 +1,7 @@
 // Starting and cancelling a run: the mode and its file-system policy, the checks and both
 // confirmations of Start, the volume flush, the plan and the options, and the helpers that
 // compare a listed disk with the device as it is now.
+#include <algorithm>
 #include <exception>
 
 #include "core/uFormat.h"
@@ -58,9 +59,33 @@ void TMainForm::BtnStartClick(tk::TControl*) {
     return;
   }
 
+  // ReTrim retrims the free space of NTFS volumes and nothing else: the run would fail its first
+  // batch without a command sent.
+  if (!DryRun && ReadExecOptions().ForcedPath == TForcedTrimPath::ftpWindowsReTrim &&
+      std::none_of(Disk.Volumes.begin(), Disk.Volumes.end(),
+                   [](const TVolumeInfo& V) { return UpperCase(V.FileSystem) == "NTFS"; })) {
+    FLogger->Warn(Format("Windows ReTrim only refused: PD%d has no NTFS volume", Disk.DiskNumber));
+    AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::ReTrimNeedsNtfs), dkInformation, mbOK);
+    return;
+  }
+
   FInitStyle = -1;
   if (Mode == TTrimMode::tmFullDevice) {
     const int Style = CbInitStyle->ItemIndex();
+    uint64_t Blocks = 0;
+    uint32_t BlockBytes = 0;
+    // The space an MBR cannot address would be lost to every partition.
+    if (Style == 1 && !DryRun && !MbrAddressesWholeDisk(Disk, Blocks, BlockBytes)) {
+      const uint64_t LimitBytes = (uint64_t{1} << 32) * BlockBytes;
+      const std::string Limit = LimitBytes % (uint64_t{1} << 40) == 0 ? Format("%u TiB", LimitBytes >> 40)
+                                                                        : Format("%u GiB", LimitBytes >> 30);
+      FLogger->Warn(Format("MBR initialization refused: PD%d has %u logical blocks of %u bytes; an MBR addresses "
+                           "at most 4294967296 (%s)",
+                           Disk.DiskNumber, Blocks, BlockBytes, Limit));
+      AppMessageBox(Text(TTextId::RestrictionCaption), Format(Text(TTextId::MbrBeyondLimitFmt), Limit), dkError,
+                    mbOK);
+      return;
+    }
     if (Style == 0 || Style == 1) {
       FInitStyle = Style == 0 ? 1 : 0;
       FInitDisk = Disk;
@@ -237,7 +262,10 @@ void TMainForm::RgModeClick(tk::TControl* Sender) {
   if (ShowInit) {
     // A disk to reconnect is not asked; it gets the default.
     const int32_t Style = DiskNeedsReconnect(Disk) ? 2 : QueryPartitionStyle(Disk);
-    CbInitStyle->SetItemIndex(Style == 0 ? 1 : 0);
+    // MBR only where it reaches the whole disk.
+    uint64_t Blocks = 0;
+    uint32_t BlockBytes = 0;
+    CbInitStyle->SetItemIndex(Style == 0 && MbrAddressesWholeDisk(Disk, Blocks, BlockBytes) ? 1 : 0);
   }
 }
 

@@ -34,8 +34,10 @@ std::vector<uint8_t> Extents(uint64_t StartVcn, const std::vector<std::pair<uint
 }
 
 TEST(FileMap, SectorRangeOfTheFirstAndLastExtent) {
-  const TSectorGeometry ntfs{2048, 8, 0};     // NTFS at byte 1048576, 4096-byte clusters
-  const TSectorGeometry fat{2048, 1, 16384};  // 512-byte clusters, heap 16384 sectors in
+  // NTFS at byte 1048576, 4096-byte clusters, 512 MiB long.
+  const TSectorGeometry ntfs{2048, 8, 0, 1 << 20};
+  // 512-byte clusters, heap 16384 sectors in.
+  const TSectorGeometry fat{2048, 1, 16384, 1 << 20};
   const struct {
     const char* Name;
     std::vector<uint8_t> Buf;
@@ -52,10 +54,46 @@ TEST(FileMap, SectorRangeOfTheFirstAndLastExtent) {
       {"starting VCN of a single extent", Extents(6, {{10, 50}}), ntfs, true, 2048 + 400, 2048 + 8 * 54 - 1},
       {"no extent", Extents(0, {}), ntfs, false, 0, 0},
       {"more than the buffer holds", Extents(0, {{1, 1}}, 256), ntfs, false, 0, 0},
+      {"a geometry without a length", Extents(0, {{128, 1000}}), TSectorGeometry{2048, 8, 0, 0}, false, 0, 0},
   };
   for (const auto& c : cases) {
     uint64_t first = 99, last = 99;
     EXPECT_EQ(SectorRangeOfExtents(c.Buf.data(), c.Buf.size(), c.G, first, last), c.Ok) << c.Name;
+    EXPECT_EQ(first, c.First) << c.Name;
+    EXPECT_EQ(last, c.Last) << c.Name;
+  }
+}
+
+// Windows answers a sparse file's hole and a compressed file's packed run with cluster -1, and an
+// extent list can fail to advance: no such answer, and no span outside the volume, reaches a
+// file map. The volume covers sectors 2048 to 18431 in 8-sector clusters (2048 clusters).
+TEST(FileMap, ASpanNeverLiesOutsideItsVolume) {
+  const TSectorGeometry g{2048, 8, 0, 16384};
+  constexpr uint64_t kNoCluster = ~0ull;
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> Buf;
+    bool Ok;
+    uint64_t First, Last;
+  } cases[] = {
+      // Before: 2040..2975, starting before the volume.
+      {"sparse: a hole of 4 clusters, then 16 at cluster 100", Extents(0, {{4, kNoCluster}, {20, 100}}), false, 0, 0},
+      // Before: 2848..2071, ending before it begins.
+      {"compressed: the last run packed", Extents(0, {{16, 100}, {20, kNoCluster}}), false, 0, 0},
+      {"a hole between two runs", Extents(0, {{4, 100}, {8, kNoCluster}, {12, 200}}), false, 0, 0},
+      // Before: 2848..2847.
+      {"the only extent has no cluster", Extents(0, {{0, 100}}), false, 0, 0},
+      {"an extent behind its starting VCN", Extents(6, {{4, 100}}), false, 0, 0},
+      {"an extent that goes back", Extents(0, {{10, 100}, {5, 200}}), false, 0, 0},
+      {"past the volume's end", Extents(0, {{16, 2040}}), false, 0, 0},
+      {"a cluster address that wraps", Extents(0, {{2, 0x2000000000000000ull}}), false, 0, 0},
+      {"the last extent before the first", Extents(0, {{10, 1000}, {20, 100}}), false, 0, 0},
+      {"up to the volume's last sector", Extents(0, {{16, 2032}}), true, 2048 + 8 * 2032, 18431},
+      {"from the volume's first sector", Extents(0, {{1, 0}}), true, 2048, 2055},
+  };
+  for (const auto& c : cases) {
+    uint64_t first = 99, last = 99;
+    EXPECT_EQ(SectorRangeOfExtents(c.Buf.data(), c.Buf.size(), g, first, last), c.Ok) << c.Name;
     EXPECT_EQ(first, c.First) << c.Name;
     EXPECT_EQ(last, c.Last) << c.Name;
   }
@@ -72,6 +110,7 @@ TEST(FileMap, GeometryAndTheVolumeOfAPath) {
   g.FileSystem = "FAT32";
   g.ClusterBytes = 4096;
   g.PartitionOffset = 2048 * 512;
+  g.PartitionLength = 131072 * 512;
   TVolumeInfo h = g;
   h.DriveLetter = "H:";
   h.FileSystem = "NTFS";
@@ -84,6 +123,7 @@ TEST(FileMap, GeometryAndTheVolumeOfAPath) {
   EXPECT_EQ(gg.SectorsPerCluster, 8u);
   EXPECT_EQ(gg.HeapOffset, FsState(f.m->Storage(), 'G')->heapOffset);
   EXPECT_GT(gg.HeapOffset, 0u);
+  EXPECT_EQ(gg.PartSectors, 131072u);
   const TSectorGeometry hg = SectorGeometryOf(h);
   EXPECT_EQ(hg.PartStart, 2048u);
   EXPECT_EQ(hg.SectorsPerCluster, 8u);

@@ -112,6 +112,28 @@ INSTANTIATE_TEST_SUITE_P(Kinds, VolumeKindTest, ::testing::Values(SimFsKind::kNt
                            return i.param == SimFsKind::kNtfs ? std::string("NTFS") : std::string("FAT32");
                          });
 
+// A span is checked against the volume as the disk list holds it: clusters past its listed end
+// are a failed lookup, told by ERROR_INVALID_DATA, never sectors of whatever lies beyond.
+TEST_F(VolumeTest, AnExtentPastTheListedVolumeIsAFailedLookup) {
+  Volume(SimFsKind::kNtfs);
+  ASSERT_TRUE(m->VolumeFiles().WriteAll("E:\\f.bin", std::string(256 * 1024, 'x')));
+  const SimClusterRuns runs = m->VolumeFiles().Runs("E:\\f.bin");
+  ASSERT_EQ(runs.size(), 1u);
+  TSectorGeometry g = SectorGeometryOf(disk.Volumes[0]);
+  uint64_t first = 0, last = 0;
+  ASSERT_TRUE(GetFileSectorRange("E:\\f.bin", g, first, last));
+  EXPECT_EQ(std::make_pair(first, last), Span(runs));
+  // The listed volume ends one cluster before the file does.
+  g.PartSectors = last + 1 - g.PartStart - g.SectorsPerCluster;
+  Win().SetLastError(ERROR_SUCCESS);
+  EXPECT_FALSE(GetFileSectorRange("E:\\f.bin", g, first, last));
+  EXPECT_EQ(first, 0u);
+  EXPECT_EQ(last, 0u);
+  EXPECT_EQ(Win().GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+  g.PartSectors += g.SectorsPerCluster;
+  EXPECT_TRUE(GetFileSectorRange("E:\\f.bin", g, first, last));
+}
+
 TEST_F(VolumeTest, AFileOfMoreThan255ExtentsHasNoCreatedRowAndZerosWhenDeleted) {
   Volume(SimFsKind::kNtfs);
   m->VolumeFiles().SetAllocation('E', 1, 1);  // every cluster a run of its own: 256 per MiB

@@ -388,3 +388,62 @@ TEST_F(CompletionTest, AHungDiskIsNotReadUntilItHasBeenReconnected) {
 }
 
 }  // namespace
+
+namespace {
+
+// Decided: after a free-space run that hung the bridge, no handler reads or writes the disk's
+// volumes until it has been reconnected: Inspect, the free-range export and the test folder's
+// deletion are refused as Start is, with the same box and line, and ask the disk nothing.
+TEST_F(CompletionTest, NoHandlerTouchesTheVolumesOfADiskToReconnect) {
+  AddUas(3, 2 * kGiB, "EXFAT03");
+  AddFormatted('E', 3, kMiB, kGiB, SimFsKind::kExFat);
+  ASSERT_TRUE(Win().CreateDirectoryW("E:\\trim_real_test"));
+  Open();
+  ASSERT_EQ(form->RgMode->ItemIndex(), 1);
+  // The storage TRIM request is refused; UNMAP answers with an I/O error only at the hang threshold.
+  SimBridgeProfile P = SimBridgeProfile::FullSat();
+  P.unmap = false;
+  P.storageTrimError = ERROR_INVALID_FUNCTION;
+  m->Bridge().SetProfile(3, P);
+  m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 2000));
+  StartExecution();
+  script.Box(IDOK).Box(IDOK);
+  Settle(30000);
+  ASSERT_EQ(BoxesAfterStart().front(), B(TTextId::InfoCaption, TTextId::UsbDisconnected));
+  ASSERT_TRUE(form->BtnStart->Enabled());
+  TDiskInfo D;
+  ASSERT_TRUE(form->GetSelectedDisk(D));
+  ASSERT_TRUE(form->DiskNeedsReconnect(D));
+  ASSERT_EQ(D.Volumes.size(), 1u);
+  ASSERT_EQ(form->CmbRealTestDrive->ItemCount(), 1);
+
+  const auto Requests = BridgeRequestsTo(3);
+  const auto Ioctls = m->Storage().IoctlLog().size();
+  const auto Inspected = form->MemoInspect->Lines();
+  const struct {
+    int Page;
+    const char* Button;
+    const char* What;
+  } Handlers[] = {
+      {1, "BtnInspect", "Inspect"},
+      {1, "BtnExportFreeList", "Free range export"},
+      {2, "BtnDeleteTestFolder", "Test folder deletion"},
+  };
+  for (const auto& H : Handlers) {
+    SCOPED_TRACE(H.Button);
+    ASSERT_TRUE(ui.Select("PageMain", H.Page));
+    script.Box(IDOK);
+    ASSERT_TRUE(ui.Click(H.Button));
+    EXPECT_EQ(BoxTexts().back(), std::make_pair(T(TTextId::ErrorCaption), TMainForm::DiskReconnectText()));
+    EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONERROR);
+    EXPECT_TRUE(Logged(std::string("[WARN] ") + H.What + " refused: PD3 must be reconnected after its last run"));
+    EXPECT_EQ(BridgeRequestsTo(3), Requests);
+    EXPECT_EQ(m->Storage().IoctlLog().size(), Ioctls);
+  }
+  EXPECT_EQ(form->MemoInspect->Lines(), Inspected);
+  EXPECT_FALSE(Logged("Inspect completed"));
+  EXPECT_FALSE(m->Files().Exists(Work("output\\pd3_free_ranges.csv")));
+  EXPECT_NE(Win().GetFileAttributesW("E:\\trim_real_test"), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace

@@ -3,9 +3,11 @@
 // volume flush, the unchanged-disk and file-system checks, Cancel, and a run that cannot start.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <optional>
 
 #include "DiskWindowFixture.h"
+#include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "platform/WinDisk.h"
 #include "platform/sim/SimFsControl.h"
@@ -114,6 +116,39 @@ INSTANTIATE_TEST_SUITE_P(
                   .Answers = Notice,
                   .Boxes = {TBoxWanted(TTextId::RestrictionCaption, TTextId::FullTrimNeedsNoVolumes)},
                   .NotLogged = {"Flush option enabled"}},
+        // ReTrim retrims NTFS volumes only: on a disk without one it is refused before any check.
+        StartCase{.Name = "ReTrimOnlyWithoutAnNtfsVolume",
+                  .Fs = "exFAT",
+                  .After = [](StartTest& F) { F.Form().CbWinRetrimOnly->SetChecked(true); },
+                  .Answers = Notice,
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::ReTrimNeedsNtfs)},
+                  .Logged = {"[WARN] Windows ReTrim only refused: PD2 has no NTFS volume"},
+                  .NotLogged = {"Flush option enabled", "System disk policy"}},
+        StartCase{.Name = "ReTrimOnlyOnTheWholeDevice",
+                  .Fs = "",
+                  .After = [](StartTest& F) { F.Form().CbWinRetrimOnly->SetChecked(true); },
+                  .Answers = Notice,
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::ReTrimNeedsNtfs)},
+                  .Logged = {"[WARN] Windows ReTrim only refused: PD2 has no NTFS volume"},
+                  .NotLogged = {"Flush option enabled", "System disk policy"}},
+        // The command-path selector outranks the check box: not a ReTrim run.
+        StartCase{.Name = "ReTrimOnlyOutrankedByTheSelector",
+                  .Fs = "exFAT",
+                  .After =
+                      [](StartTest& F) {
+                        F.Form().CbWinRetrimOnly->SetChecked(true);
+                        F.Form().CmbUaspMethod->SetItemIndex(1);
+                      },
+                  .Answers = NoticeThenNo,
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
+                  .NotLogged = {"Windows ReTrim only refused"}},
+        StartCase{.Name = "ReTrimOnlyWithAnNtfsVolume",
+                  .After = [](StartTest& F) { F.Form().CbWinRetrimOnly->SetChecked(true); },
+                  .Answers = NoticeThenNo,
+                  .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                            TBoxWanted(TTextId::TrimWarningCaption, TTextId::TrimRiskQuestion)},
+                  .NotLogged = {"Windows ReTrim only refused"}},
         StartCase{.Name = "FreeSpaceWithARawVolume",
                   .Before = [](StartTest& F) { F.M().Discovery().AddVolume('F', 2, 2 * kGiB, kGiB, ""); },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDOK); },
@@ -549,6 +584,76 @@ TEST_F(StartTest, ARunThatCannotStartLeavesTheWindowIdle) {
   ASSERT_TRUE(ui.Click("BtnStart"));
   Settle();
   EXPECT_EQ(BoxTexts().back(), B(TTextId::InfoCaption, TTextId::TrimCompleted));
+}
+
+// An MBR counts in 32-bit addresses of the disk's logical blocks: on a disk with more than 2^32 of
+// them GPT is preselected even where the old table was MBR, and MBR is refused at Start, with the
+// limit named, before anything is asked of the disk. 512-byte blocks give 2 TiB, 4096-byte 16 TiB.
+TEST_F(StartTest, AnMbrIsNeverWrittenWhereItCannotAddressTheWholeDisk) {
+  constexpr uint64_t kTiB = 1024 * kGiB;
+  const struct {
+    int Number;
+    uint64_t Bytes;
+    uint32_t BlockBytes;
+    bool MbrFits;
+    const char* Limit;
+  } Disks[] = {
+      {3, 3 * kTiB, 512, false, "2 TiB"},
+      {4, 2 * kTiB, 512, true, "2 TiB"},  // exactly 2^32 blocks
+      {5, 12 * kTiB, 4096, true, "16 TiB"},
+      {6, 17 * kTiB, 4096, false, "16 TiB"},
+  };
+  for (const auto& D : Disks) {
+    AddUas(D.Number, D.Bytes, "BIG000" + std::to_string(D.Number));
+    m->Bridge().SetLogicalBlockSize(D.Number, D.BlockBytes);
+    // An old, empty MBR, as Windows writes it whatever the disk's size.
+    std::array<uint8_t, 24> In{};
+    In[4] = 0x11;
+    HANDLE H = Win().CreateFileW("\\\\.\\PhysicalDrive" + std::to_string(D.Number), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+    DWORD N = 0;
+    ASSERT_TRUE(Win().DeviceIoControl(H, IOCTL_DISK_CREATE_DISK, In.data(), 24, nullptr, 0, &N));
+    Win().CloseHandle(H);
+    ASSERT_EQ(m->Partitions().Layout(D.Number).style, SimPartitionStyle::kMbr);
+  }
+  Open();
+  for (size_t I = 0; I < std::size(Disks); I++) {
+    const auto& D = Disks[I];
+    SCOPED_TRACE(D.Number);
+    ASSERT_TRUE(ui.Select("CmbDisk", static_cast<int>(I)));
+    Settle();
+    TDiskInfo Disk;
+    ASSERT_TRUE(form->GetSelectedDisk(Disk));
+    ASSERT_EQ(Disk.DiskNumber, D.Number);
+    ASSERT_TRUE(form->CbInitStyle->Visible());
+    EXPECT_EQ(form->CbInitStyle->ItemIndex(), D.MbrFits ? 1 : 0);
+    uint64_t Blocks = 0;
+    uint32_t BlockBytes = 0;
+    EXPECT_EQ(form->MbrAddressesWholeDisk(Disk, Blocks, BlockBytes), D.MbrFits);
+    EXPECT_EQ(Blocks, D.Bytes / D.BlockBytes);
+    EXPECT_EQ(BlockBytes, D.BlockBytes);
+    if (D.MbrFits) continue;
+
+    // The person chooses MBR all the same.
+    ASSERT_TRUE(ui.Select("CbInitStyle", 1));
+    const size_t Shown = BoxTexts().size();
+    const size_t Requests = m->Bridge().Requests().size();
+    script.Box(IDOK);
+    ASSERT_TRUE(ui.Click("BtnStart"));
+    Settle();
+    ASSERT_EQ(BoxTexts().size(), Shown + 1);
+    EXPECT_EQ(BoxTexts().back(), std::make_pair(T(TTextId::RestrictionCaption),
+                                                Format(T(TTextId::MbrBeyondLimitFmt), D.Limit)));
+    EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONERROR);
+    EXPECT_TRUE(Logged(Format("[WARN] MBR initialization refused: PD%d has %u logical blocks of %u bytes; an MBR "
+                              "addresses at most 4294967296 (%s)",
+                              D.Number, D.Bytes / D.BlockBytes, D.BlockBytes, D.Limit)));
+    EXPECT_FALSE(WindowLogHas(T(TTextId::WillInitMbr)));
+    EXPECT_FALSE(Started());
+    EXPECT_EQ(m->Bridge().Requests().size(), Requests);
+    EXPECT_TRUE(form->BtnStart->Enabled());
+  }
+  EXPECT_EQ(m->Partitions().Layout(3).style, SimPartitionStyle::kMbr);
 }
 
 }  // namespace
