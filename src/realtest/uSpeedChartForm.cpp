@@ -10,7 +10,6 @@
 #include "platform/PlatformTypes.h"
 #include "ui/toolkit/uTkCanvas.h"
 #include "ui/toolkit/uTkModal.h"
-#include "ui/uMainForm.h"
 
 namespace {
 
@@ -25,14 +24,15 @@ int Nearest(double A) {
 
 }  // namespace
 
-TSpeedChartForm::TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamples, const std::string& AOutputDir)
+TSpeedChartForm::TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamples, const std::string& AOutputDir,
+                                 TLogger* ALogger)
     : tk::TForm(AOwner,
-                tk::TCreate{"SpeedChartForm", {}, tk::kAnchorsDefault, GetLangText(TTextId::SpeedChartCaption)}) {
+                tk::TCreate{"SpeedChartForm", {}, tk::kAnchorsDefault, GetLangText(TTextId::SpeedChartCaption)}),
+      FLogger(ALogger) {
   SetOuterSize({1000, 520});
   SetPosition(tk::TFormPosition::poOwnerFormCenter);
   SetMinOuterSize({600, 350});
   OnResize = [this](tk::TControl* S) { FormResize(S); };
-  if (auto* Main = dynamic_cast<TMainForm*>(AOwner)) FLogger = Main->Logger();
 
   FSamples = ASamples;
   FOutputDir = AOutputDir;
@@ -71,8 +71,8 @@ TSpeedChartForm::TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamp
 }
 
 std::unique_ptr<TSpeedChartForm> TSpeedChartForm::CreateChart(tk::TForm* AOwner, const TSpeedDataArray& ASamples,
-                                                              const std::string& AOutputDir) {
-  return tk::CreateForm<TSpeedChartForm>(AOwner, ASamples, AOutputDir);
+                                                              const std::string& AOutputDir, TLogger* ALogger) {
+  return tk::CreateForm<TSpeedChartForm>(AOwner, ASamples, AOutputDir, ALogger);
 }
 
 tk::TRect TSpeedChartForm::ChartRect() const {

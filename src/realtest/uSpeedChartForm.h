@@ -15,12 +15,13 @@ class TLogger;
 class TSpeedChartForm : public tk::TForm {
  public:
   // CreateChart: the window over ASamples (shared, not copied), centred on AOwner; the save
-  // dialog opens in AOutputDir when it is not empty. When AOwner is the main window, a failed
-  // save is also logged through the main window's log.
-  TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamples, const std::string& AOutputDir);
+  // dialog opens in AOutputDir when it is not empty. A failed save is also logged through
+  // ALogger, the owner's log, when it gives one.
+  TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamples, const std::string& AOutputDir,
+                  TLogger* ALogger = nullptr);
   // Made and its creation event run, as the speed-chart button shows it.
   static std::unique_ptr<TSpeedChartForm> CreateChart(tk::TForm* AOwner, const TSpeedDataArray& ASamples,
-                                                      const std::string& AOutputDir);
+                                                      const std::string& AOutputDir, TLogger* ALogger = nullptr);
 
   // The plot area inside the paint box: left 70, top 40, right and bottom 30 and 50 pixels in,
   // at least 10 pixels wide and high.
@@ -39,7 +40,5 @@ class TSpeedChartForm : public tk::TForm {
   double FMaxSpeed = 0;  // the largest SpeedMBps, at least 1
   double FMaxTime = 0;   // the largest ElapsedSec, at least 1
   std::string FOutputDir;
-
- private:
-  TLogger* FLogger = nullptr;  // the main window's, when it owns the chart
+  TLogger* FLogger = nullptr;  // the owner's, or none
 };

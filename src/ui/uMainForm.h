@@ -25,6 +25,7 @@
 #include "core/uTypes.h"
 #include "realtest/uRealTrimTest.h"
 #include "realtest/uSpeedData.h"
+#include "ui/uDiskThreads.h"
 #include "ui/toolkit/uTkApplication.h"
 #include "ui/toolkit/uTkControls.h"
 #include "ui/toolkit/uTkForm.h"
@@ -35,13 +36,11 @@ class TTrimPlanner;
 class TPreflightValidator;
 class TVolumeBitmapReader;
 class TTrimExecutionThread;
-class TDiskRefreshThread;
-class TDiskDetailThread;
 class TThread;
 
-// The window is the real test's window (IRealTestWindow): the test thread's synchronized calls
-// end in the real-test tab's handlers.
-class TMainForm : public tk::TForm, public IRealTestWindow {
+// The window is the real test's window (IRealTestWindow) and the disk threads' window
+// (IDiskListWindow): those threads' synchronized calls end in the window's handlers.
+class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWindow {
  public:
   // Builds the designed controls; CreateForm then runs the creation event (FormCreate).
   TMainForm();
@@ -100,8 +99,9 @@ class TMainForm : public tk::TForm, public IRealTestWindow {
   void StartDiskRefresh();
   void RequestDiskRefresh();
   void ApplyDiskList(const TDiskInfoArray& Disks);
+  void DiskRefreshDone(const TDiskInfoArray& Disks) override;
   void StartDiskDetail(int32_t Index);
-  void ApplyDiskDetail(int32_t Index, int32_t Seq, const TDiskInfo& Disk);
+  void ApplyDiskDetail(int32_t Index, int32_t Seq, const TDiskInfo& Disk) override;
   intptr_t DeviceWndProc(void* Wnd, uint32_t Msg, uintptr_t WParam, intptr_t LParam);
   void DeviceChangeTimerTick(tk::TTimer* Sender);
   void BtnRefreshClick(tk::TControl* Sender);
@@ -313,8 +313,4 @@ class TMainForm : public tk::TForm, public IRealTestWindow {
     std::string BusHint;
   };
   std::vector<TStalledDisk> FStalledDisks;
-
-  // The disk threads hand their results to the window and clear their own field.
-  friend class TDiskRefreshThread;
-  friend class TDiskDetailThread;
 };

@@ -99,7 +99,7 @@ void TMainForm::StartDiskRefresh() {
   BtnRefresh->SetEnabled(false);
   CmbDisk->SetEnabled(false);
   try {
-    auto* T = new TDiskRefreshThread(this);
+    auto* T = new TDiskRefreshThread(this, FDiskEnum, FLogger);
     FRefreshThread = T;
     T->SetFreeOnTerminate(true);
     T->Start();
@@ -111,6 +111,15 @@ void TMainForm::StartDiskRefresh() {
     CmbDisk->SetEnabled(true);
     FLogger->Error("Disk refresh could not start: " + ExceptionText(std::current_exception()));
   }
+}
+
+void TMainForm::DiskRefreshDone(const TDiskInfoArray& Disks) {
+  // The scan is forgotten also when applying the list raised: the next scan may start.
+  struct TEnd {
+    TMainForm* F;
+    ~TEnd() { F->FRefreshThread = nullptr; }
+  } End{this};
+  ApplyDiskList(Disks);
 }
 
 void TMainForm::RequestDiskRefresh() { StartDiskRefresh(); }
@@ -190,7 +199,7 @@ void TMainForm::StartDiskDetail(int32_t Index) {
   // The new generation still supersedes every older result; a disk to reconnect is not probed.
   if (DiskNeedsReconnect(Disk)) return;
   try {
-    auto* T = new TDiskDetailThread(this, Index, FDetailSeq, Disk);
+    auto* T = new TDiskDetailThread(this, FDiskEnum, FLogger, Index, FDetailSeq, Disk);
     FDetailLinks.emplace_back(T, T->Link());
     FDetailThread = T;
     T->Start();

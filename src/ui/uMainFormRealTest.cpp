@@ -329,7 +329,7 @@ void TMainForm::BtnSpeedChartClick(tk::TControl*) {
     return;
   }
   // The chart shares the kept series; it is freed when it closes, also when showing it fails.
-  std::unique_ptr<TSpeedChartForm> Chart = TSpeedChartForm::CreateChart(this, FSpeedData, FOutputDir);
+  std::unique_ptr<TSpeedChartForm> Chart = TSpeedChartForm::CreateChart(this, FSpeedData, FOutputDir, FLogger);
   struct TFreeChart {
     std::unique_ptr<TSpeedChartForm>& Form;
     ~TFreeChart() { tk::DestroyForm(std::move(Form)); }

@@ -355,7 +355,7 @@ TEST_F(SpeedChartTest, NoSavedPathProposedWithoutAnOutputFolder) {
 }
 
 // A save that fails, from the main window's chart shown modally: an error box with the path and
-// the system's message, an ERROR line in the main window's log; the chart stays open.
+// the system's message, an ERROR line in the log the main window hands it; the chart stays open.
 class SpeedChartOfTheMainWindow : public InspectFixture {};
 
 TEST_F(SpeedChartOfTheMainWindow, AFailedSaveIsShownAndLoggedAndTheChartStaysOpen) {
@@ -375,7 +375,7 @@ TEST_F(SpeedChartOfTheMainWindow, AFailedSaveIsShownAndLoggedAndTheChartStaysOpe
   script.Save(Path);
   script.Box(IDOK);
   auto Chart = TSpeedChartForm::CreateChart(form.get(), Series({{1, 2, "STEP1"}, {3, 4, "STEP1"}}),
-                                            TMainFormTestAccess::OutputDir(*form));
+                                            TMainFormTestAccess::OutputDir(*form), form->Logger());
   EXPECT_EQ(Chart->ShowModal(), tk::mrClose);
   tk::DestroyForm(std::move(Chart));
   EXPECT_TRUE(StillOpen);

@@ -145,7 +145,7 @@ TEST_F(RealTestEndToEnd, FiveStepsOnASsdThatSlowsAfterItsCache) {
   // The wait lasted its minute of the series' time.
   EXPECT_NEAR(Series[Slow + 30].ElapsedSec - Series[Slow].ElapsedSec, 60, 1.5);
 
-  // The chart opens on this series, not a copy, and closes again.
+  // The chart opens on this series, not a copy, with the window's log, and closes again.
   bool Shown = false;
   script.Form([&](tk::TForm& Form) {
     auto* Chart = dynamic_cast<TSpeedChartForm*>(&Form);
@@ -153,6 +153,7 @@ TEST_F(RealTestEndToEnd, FiveStepsOnASsdThatSlowsAfterItsCache) {
     Shown = true;
     EXPECT_TRUE(Chart->FSamples.SharesWith(Series));
     EXPECT_EQ(Chart->FOutputDir, kOutput);
+    EXPECT_EQ(Chart->FLogger, form->Logger()) << "a failed save goes to the window's log";
     EXPECT_NEAR(Chart->FMaxSpeed, Series[Fast].SpeedMBps, 1e-9);
     EXPECT_FALSE(ui.Paint(*Chart->FPaintBox).empty());
     EXPECT_TRUE(ui.Click("BtnClose"));
