@@ -362,23 +362,42 @@ const std::array<TTrimRun::TStage, kTrimPathCount> TTrimRun::kChain{{
 
 void TTrimRun::ExecuteBatch(TTrimBatch& B) {
   B.StageOk = false;
+  const TStage* last = nullptr;
   for (const TStage& stage : kChain) {
     // A disk that has left the bus gets no further command, and after a cancel no further stage starts.
     if (B.Result.Success || State.DeviceGone || Host.IsCancelRequested()) break;
-    if (!State.Closed(stage.Path) && stage.Eligible(*this)) (this->*stage.Routine)(B);
+    if (State.Closed(stage.Path) || !stage.Eligible(*this)) continue;
+    last = &stage;
+    (this->*stage.Routine)(B);
   }
-  if (B.Result.Success) return;
+  if (!B.Result.Success) NameFailure(B, last);
+}
+
+void TTrimRun::NameFailure(TTrimBatch& B, const TStage* Last) {
+  TBatchResult& r = B.Result;
   if (State.DeviceGone) {
-    B.Result.WinErr = State.GoneWinErr;
-    B.Result.Message =
-        State.IdentityFailure.empty()
-            ? Format("Disk left the USB bus (winerr=%d); no further commands sent", State.GoneWinErr)
-            : "Disk identity not confirmed: " + State.IdentityFailure + "; no command sent";
-  } else if (B.Result.Message.empty() && Host.IsCancelRequested()) {
-    B.Result.Message = "Cancelled by user";
-  } else if (B.Result.Message.empty() && State.LockFailed && !State.UpFrontLockMessage.empty()) {
-    B.Result.WinErr = State.UpFrontLockWinErr;
-    B.Result.Message = State.UpFrontLockMessage;
+    r.WinErr = State.GoneWinErr;
+    r.Message = State.IdentityFailure.empty()
+                    ? Format("Disk left the USB bus (winerr=%d); no further commands sent", State.GoneWinErr)
+                    : "Disk identity not confirmed: " + State.IdentityFailure + "; no command sent";
+  } else if (!r.Message.empty()) {
+    // The stage that failed the batch said why.
+  } else if (Host.IsCancelRequested()) {
+    r.Message = "Cancelled by user";
+  } else if (State.LockFailed && !State.UpFrontLockMessage.empty()) {
+    r.WinErr = State.UpFrontLockWinErr;
+    r.Message = State.UpFrontLockMessage;
+  } else if (!B.ReTrimFailure.empty()) {
+    r.Message = B.ReTrimFailure;
+  } else if (State.ForcedReTrim) {
+    // No hardware path, and Windows ReTrim does not apply.
+    r.Message = Context.TrimMode == TTrimMode::tmFreeSpace
+                    ? "Windows ReTrim only: no NTFS volume on this disk; no TRIM command sent"
+                    : "Windows ReTrim only: not available for a full-device TRIM; no TRIM command sent";
+  } else {
+    // The chain leaves no other batch without a message; should that change, the line still says something.
+    r.Message = Last ? Format("%s did not complete the batch; no further TRIM path applies", Last->Name)
+                     : "No TRIM path applies to this batch";
   }
 }
 

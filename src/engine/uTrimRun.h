@@ -86,6 +86,8 @@ struct TTrimBatch {
   uint64_t Sectors = 0;
   TBatchResult Result;
   bool StageOk = false;
+  // Why the Windows ReTrim offer left the batch failed, for a batch no stage gave a message.
+  std::string ReTrimFailure;
   TByteArray Payload;  // ATA DATA SET MANAGEMENT payload
   std::array<uint8_t, 16> Cdb{};
 };
@@ -130,6 +132,8 @@ class TTrimRun {
   void SizeScsiUnmap();
   void RunBatches();
   void ExecuteBatch(TTrimBatch& B);
+  // Gives a failed batch its message where the stages left none; Last is the last stage that ran.
+  void NameFailure(TTrimBatch& B, const TStage* Last);
   void DryRunCheck(TTrimBatch& B);
   void StorageTrimStage(TTrimBatch& B);
   // One pass of the storage TRIM request over every volume with a length.

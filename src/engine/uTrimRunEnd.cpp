@@ -20,6 +20,8 @@ constexpr uint32_t kRemountWaitMs = 8000;
 constexpr uint32_t kReTrimTimeoutMs = 600000;
 constexpr uint64_t kProbeWindowMs = 3000;
 constexpr DWORD kProbeStepMs = 250;
+constexpr const char* kReTrimDeclined = "User declined Optimize-Volume -ReTrim fallback";
+constexpr const char* kReTrimFailed = "Optimize-Volume -ReTrim fallback failed for all eligible volumes";
 
 bool IsNtfs(const TVolumeInfo& V) { return UpperCase(V.FileSystem) == "NTFS"; }
 
@@ -39,7 +41,8 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
       Warn("Hardware TRIM paths exhausted; offering Optimize-Volume -ReTrim fallback");
     }
     if (!Host.AskQuestion(GetLangText(TTextId::InfoCaption), GetLangText(question))) {
-      Warn("User declined Optimize-Volume -ReTrim fallback");
+      Warn(kReTrimDeclined);
+      B.ReTrimFailure = kReTrimDeclined;
       return;
     }
   }
@@ -92,7 +95,8 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
     B.Result.Success = true;
     return;
   }
-  Error("Optimize-Volume -ReTrim fallback failed for all eligible volumes");
+  Error(kReTrimFailed);
+  B.ReTrimFailure = kReTrimFailed;
   if (State.Pinned && Context.Options.ExpertAtaRetry && State.Saw43022 && !State.BridgeHang() &&
       !State.ForcedReTrim && !State.DeviceGone)
     ExpertRetry(B);
