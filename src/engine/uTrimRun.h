@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,7 +15,17 @@
 #include "device/uDiskIdentity.h"
 #include "engine/uTrimRunContext.h"
 
-// Stage selection state of a run. The failure flags only ever become true, Pinned only false.
+// The command paths of the fallback chain, in the order a batch tries them.
+enum class TTrimPath { tpStorageTrim, tpScsiUnmap, tpWriteSame16, tpAtaPassThrough, tpReTrim };
+inline constexpr size_t kTrimPathCount = 5;
+
+// How a command path has done in the run so far. Failed and hung close it for the rest of the
+// run. Ok: it completed a batch (WRITE SAME(16): its probe passed, so later batches skip the probe;
+// Windows ReTrim: it covered the free space, which ends the loop).
+enum class TPathOutcome { poUntried, poOk, poFailed, poHung };
+
+// What the run chose at set-up, the state of its volumes and its disk, and each path's outcome.
+// Outcomes only ever close, LockFailed only becomes true, Pinned only false.
 struct TTrimRunState {
   bool UnmapEligible = false;
   bool DsmFirst = false;
@@ -23,20 +34,15 @@ struct TTrimRunState {
   bool Pinned = false;
   bool Dismounted = false;
   bool LockFailed = false;
-  bool DsmFailed = false;
+  std::array<TPathOutcome, kTrimPathCount> Outcomes{};
+  // The storage TRIM request's one FS-cooperative retry of the run has been made.
   bool CooperativeTried = false;
-  bool UnmapFailed = false;
-  bool BridgeHang = false;
   uint64_t MaxUnmapLbaPerCmd = 65536;
   int32_t MaxUnmapDescriptors = 32;
-  bool Ws16ProbeOk = false;
-  bool Ws16Failed = false;
   int32_t AtaConfigIndex = -1;
-  bool ReTrimOffered = false;
-  bool ReTrimCovered = false;
   uint64_t TrimmedSectors = 0;
   // The last device request of any stage.
-  TDeviceResult Stage;
+  TDeviceResult LastRequest;
   // Per batch in the SCSI UNMAP stage.
   uint32_t UnmapTimeoutMs = 0;
   uint64_t UnmapHangThresholdMs = 0;
@@ -53,6 +59,22 @@ struct TTrimRunState {
   uint32_t GoneWinErr = 0;
   std::string IdentityFailure;
   bool UsbDisconnect = false;
+
+  TPathOutcome& Outcome(TTrimPath P) { return Outcomes[static_cast<size_t>(P)]; }
+  TPathOutcome Outcome(TTrimPath P) const { return Outcomes[static_cast<size_t>(P)]; }
+  bool Closed(TTrimPath P) const {
+    return Outcome(P) == TPathOutcome::poFailed || Outcome(P) == TPathOutcome::poHung;
+  }
+  // A path that failed stays failed; one that hung stays hung.
+  void Fail(TTrimPath P) {
+    if (Outcome(P) != TPathOutcome::poHung) Outcome(P) = TPathOutcome::poFailed;
+  }
+  // Some path hung the bridge: nothing that could hang it again is sent.
+  bool BridgeHang() const {
+    for (TPathOutcome o : Outcomes)
+      if (o == TPathOutcome::poHung) return true;
+    return false;
+  }
 };
 
 // The batch in hand: indexes into the run's ranges, its result and the last stage's outcome.
@@ -64,6 +86,8 @@ struct TTrimBatch {
   uint64_t Sectors = 0;
   TBatchResult Result;
   bool StageOk = false;
+  // Why the Windows ReTrim offer left the batch failed, for a batch no stage gave a message.
+  std::string ReTrimFailure;
   TByteArray Payload;  // ATA DATA SET MANAGEMENT payload
   std::array<uint8_t, 16> Cdb{};
 };
@@ -73,7 +97,7 @@ class TTrimRun {
   // The most 512-byte blocks one ATA DATA SET MANAGEMENT payload may take.
   static constexpr uint32_t kMaxDsmPayloadSectors = 65535;
 
-  TTrimRun(const TRunContext& Context, ITrimRunHost& Host) : C(Context), H(Host) {}
+  TTrimRun(const TRunContext& Context, ITrimRunHost& Host) : Context(Context), Host(Host) {}
 
   // Set-up, the batch loop and the loop's normal end. Throws on a fault of the run itself.
   void Run();
@@ -83,9 +107,18 @@ class TTrimRun {
   // report that cannot be written.
   void Finish();
 
-  const TTrimRunState& State() const { return S; }
-
  private:
+  // One stage of the fallback chain: the path it sends the batch down, its name, when it may run
+  // besides its path being open, and its routine.
+  struct TStage {
+    TTrimPath Path;
+    const char* Name;
+    bool (*Eligible)(const TTrimRun& Run);
+    void (TTrimRun::*Routine)(TTrimBatch& B);
+  };
+  // In the order a batch walks them (uTrimRun.cpp).
+  static const std::array<TStage, kTrimPathCount> kChain;
+
   void ChoosePaths();
   void SetUp();
   // Opens the run's disk and proves it is the planned one; all later commands go through it.
@@ -99,6 +132,8 @@ class TTrimRun {
   void SizeScsiUnmap();
   void RunBatches();
   void ExecuteBatch(TTrimBatch& B);
+  // Gives a failed batch its message where the stages left none; Last is the last stage that ran.
+  void NameFailure(TTrimBatch& B, const TStage* Last);
   void DryRunCheck(TTrimBatch& B);
   void StorageTrimStage(TTrimBatch& B);
   // One pass of the storage TRIM request over every volume with a length.
@@ -120,8 +155,8 @@ class TTrimRun {
   bool LockAllVolumes(TVolumeLockOutcome& LastFailure);
   // Checks the disk's logical sector size before the SCSI paths, which count its blocks.
   void CheckScsiBlockSize();
-  // True when the loop goes on.
-  bool Bookkeeping(const TTrimBatch& B);
+  // Counts the batch's outcome and reports the progress; true when the loop goes on.
+  bool CountBatch(const TTrimBatch& B);
   void EndLoop();
   // Counts the planned batches no batch accounted for as skipped, so that succeeded + failed +
   // skipped = planned (plus the one failure of a run ended by an error).
@@ -137,9 +172,9 @@ class TTrimRun {
   // The time limit of one device command, from the options.
   uint32_t CommandTimeoutMs() const;
   // The last request's error and sense into the batch result.
-  void RecordStageValues(TTrimBatch& B) const;
-  // A request's result as the last request of the stage; its Ok.
-  bool RecordStage(const TDeviceResult& R);
+  void CopyLastRequest(TTrimBatch& B) const;
+  // A request's result as the run's last request; its Ok.
+  bool RecordRequest(const TDeviceResult& R);
   // A stage whose work the cancel cut short fails the batch; true when it did.
   bool FailIfCancelled(TTrimBatch& B);
 
@@ -147,9 +182,9 @@ class TTrimRun {
   void Warn(const std::string& Msg);
   void Error(const std::string& Msg);
 
-  const TRunContext& C;
-  ITrimRunHost& H;
-  TTrimRunState S;
+  const TRunContext& Context;
+  ITrimRunHost& Host;
+  TTrimRunState State;
   // One slot per volume of the disk while they are pinned or locked (an invalid handle when that
   // volume failed); closing a handle ends its lock.
   std::vector<TDeviceHandle> VolumeHandles;

@@ -38,8 +38,8 @@ const char* YesNo(bool B) { return B ? "Y" : "N"; }
 bool TTrimRun::LockVolumesForAta(TTrimBatch& B) {
   // Handles an earlier failed lock left behind would otherwise be lost and keep their locks.
   CloseVolumeHandles();
-  VolumeHandles.resize(C.Disk.Volumes.size());
-  for (size_t i = 0; i < C.Disk.Volumes.size(); i++) {
+  VolumeHandles.resize(Context.Disk.Volumes.size());
+  for (size_t i = 0; i < Context.Disk.Volumes.size(); i++) {
     const TVolumeLockOutcome o = LockVolume(i);
     if (!o.Ok) {
       B.Result.WinErr = o.WinErr;
@@ -47,7 +47,7 @@ bool TTrimRun::LockVolumesForAta(TTrimBatch& B) {
       return false;
     }
   }
-  S.Dismounted = true;
+  State.Dismounted = true;
   return true;
 }
 
@@ -55,13 +55,13 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
   B.StageOk = false;
   B.Result.Success = false;
   B.Result.Message.clear();
-  const TTransportKind transport = C.Disk.Transport;
-  if (!S.Dismounted && (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS) &&
+  const TTransportKind transport = Context.Disk.Transport;
+  if (!State.Dismounted && (transport == TTransportKind::tkBOT || transport == TTransportKind::tkUAS) &&
       !LockVolumesForAta(B))
     return;
 
   // A range the payload cannot carry would be trimmed at a wrong address: no command at all.
-  if (!TAtaPassThroughEngine::BuildDsmPayload(B.Payload, C.Ranges, B.First, B.Entries)) {
+  if (!TAtaPassThroughEngine::BuildDsmPayload(B.Payload, Context.Ranges, B.First, B.Entries)) {
     B.Result.WinErr = ERROR_INVALID_PARAMETER;
     B.Result.Message = "TRIM payload cannot carry a range beyond the 48-bit block address";
     Error(B.Result.Message);
@@ -77,30 +77,32 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
     return;
   }
   B.Result.PayloadSectors = static_cast<int32_t>(n);
-  if (S.AtaConfigIndex < 0) S.AtaConfigIndex = 0;
+  if (State.AtaConfigIndex < 0) State.AtaConfigIndex = 0;
 
   const uint32_t timeoutMs = CommandTimeoutMs();
   const uint32_t hangMs = timeoutMs + kHangMarginMs;
-  const int32_t retries = C.Options.AtaRetries;
+  const int32_t retries = Context.Options.AtaRetries;
   TByteArray cdb(16, 0);
-  while (!B.StageOk && !H.IsCancelRequested() && S.AtaConfigIndex < static_cast<int32_t>(kAtaConfigs.size())) {
-    const TAtaCdbConfig& c = kAtaConfigs[static_cast<size_t>(S.AtaConfigIndex)];
+  const TDeviceResult& last = State.LastRequest;
+  while (!B.StageOk && !Host.IsCancelRequested() &&
+         State.AtaConfigIndex < static_cast<int32_t>(kAtaConfigs.size())) {
+    const TAtaCdbConfig& c = kAtaConfigs[static_cast<size_t>(State.AtaConfigIndex)];
     if (c.Pt12 && n > kPt12MaxSectors) {
       Warn(Format("Skipping ATA Pass-Through config %s: payload sectors=%d exceed PT12 limit (255)", c.Name, n));
-      S.AtaConfigIndex++;
+      State.AtaConfigIndex++;
       continue;
     }
     Info(Format("Trying ATA Pass-Through config: %s (protocol=%d, extend=%s, ck_cond=%s)", c.Name, c.Protocol,
                 YesNo(c.Extend), YesNo(c.CkCond)));
     bool hang = false;
     for (int32_t a = 0; a <= retries; a++) {
-      if (H.IsCancelRequested()) break;
+      if (Host.IsCancelRequested()) break;
       if (a > 0) {
         const uint32_t delay = static_cast<uint32_t>(a) * kRetryStepMs;
         Warn(Format("ATA PT retry %d/%d after %d ms", a, retries, delay));
         Win().Sleep(delay);
         // A cancel during the delay: the attempt is not made.
-        if (H.IsCancelRequested()) break;
+        if (Host.IsCancelRequested()) break;
       }
       // With a payload of 1 to 65535 blocks (at most 255 for the 12-byte block) the builders
       // cannot refuse; were one to, nothing is sent.
@@ -108,47 +110,52 @@ void TTrimRun::TryAtaPassThrough(TTrimBatch& B) {
           c.Pt12 ? TAtaPassThroughEngine::BuildPt12DsmCdb(static_cast<uint8_t>(n), cdb, c.Protocol, c.CkCond)
                  : TAtaPassThroughEngine::BuildPt16DsmCdb(static_cast<uint16_t>(n), cdb, c.Protocol, c.Extend,
                                                           c.CkCond);
-      B.StageOk = RecordStage(built ? H.RunAtaBatchWithTimeout(cdb, B.Payload, timeoutMs, hangMs, DiskDevice, hang)
-                                    : RefusedResult("the command block could not be built"));
+      B.StageOk =
+          RecordRequest(built ? Host.RunAtaBatchWithTimeout(cdb, B.Payload, timeoutMs, hangMs, DiskDevice, hang)
+                              : RefusedResult("the command block could not be built"));
       if (hang) {
-        S.BridgeHang = true;
+        State.Outcome(TTrimPath::tpAtaPassThrough) = TPathOutcome::poHung;
         Warn(Format(
             "ATA Pass-Through hang detected: no response within %d ms; abandoning the path to keep the bridge "
             "enumerated",
             hangMs));
         B.Result.Retries = a;
-        B.Result.WinErr = S.Stage.WinErr;
+        B.Result.WinErr = last.WinErr;
         B.Result.Success = false;
         B.Result.Message = "ATA Pass-Through bridge hang detected; skipped to keep the bus enumerated";
         break;
       }
       B.Result.Retries = a;
-      RecordStageValues(B);
+      CopyLastRequest(B);
       if (B.StageOk) {
         B.Result.Success = true;
+        State.Outcome(TTrimPath::tpAtaPassThrough) = TPathOutcome::poOk;
         break;
       }
-      NoteDeviceGone(S.Stage.WinErr);
-      if (S.DeviceGone) break;
-      const uint32_t e = S.Stage.WinErr;
+      NoteDeviceGone(last.WinErr);
+      if (State.DeviceGone) break;
+      const uint32_t e = last.WinErr;
       if (e == ERROR_INVALID_PARAMETER || e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION) {
         B.Result.Success = false;
         B.Result.Message = "Permanent failure code, stopping";
         break;
       }
       if (e == ERROR_IO_DEVICE) break;
-      const TSenseClass sense = ClassifySense(S.Stage);
+      const TSenseClass sense = ClassifySense(last);
       if (sense == TSenseClass::scInvalidFieldInCdb || sense == TSenseClass::scInvalidOpcode) break;
     }
-    if (B.Result.Success || S.BridgeHang || S.DeviceGone || H.IsCancelRequested()) break;
-    S.AtaConfigIndex++;
+    if (B.Result.Success || State.BridgeHang() || State.DeviceGone || Host.IsCancelRequested()) break;
+    State.AtaConfigIndex++;
   }
 
   if (B.Result.Success) return;
-  if (H.IsCancelRequested()) {
+  if (Host.IsCancelRequested()) {
     B.Result.Message = "Cancelled by user";
-  } else if (B.Result.Message.empty() && !S.DeviceGone) {
+    return;
+  }
+  State.Fail(TTrimPath::tpAtaPassThrough);
+  if (B.Result.Message.empty() && !State.DeviceGone) {
     B.Result.Message = Format("All CDB configs and %d retries exhausted (winerr=%d, sense=%d/%d/%d)", retries + 1,
-                              S.Stage.WinErr, S.Stage.SenseKey, S.Stage.Asc, S.Stage.Ascq);
+                              last.WinErr, last.SenseKey, last.Asc, last.Ascq);
   }
 }

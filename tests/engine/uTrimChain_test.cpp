@@ -49,6 +49,7 @@ struct Scenario {
   std::vector<int> answers = {};
   // E: formatted NTFS with allocated files in it; the plan is then its free clusters.
   bool ntfs = false;
+  TForcedTrimPath forced = TForcedTrimPath::ftpAuto;
   bool expert = false;      // options.ExpertAtaRetry
   int cancelAfter = 0;      // the user cancels once this many batches have reported progress (0: never)
   uint32_t cancelAtMs = 0;  // ... or this long after the start, in virtual time (0: never)
@@ -185,6 +186,7 @@ TEST_P(ChainTest, Scenario) {
   if (s.ntfs) FormatWithFiles(s);
   disk.Transport = s.transport;
   options.ExpertAtaRetry = s.expert;
+  options.ForcedPath = s.forced;
   if (s.powerShell) m->Processes().SetPowerShell(*s.powerShell);
   m->Bridge().SetProfile(kDiskNo, s.profile);
   for (const SimFault& f : s.faults) m->Bridge().AddFault(kDiskNo, f);
@@ -648,6 +650,79 @@ std::vector<Scenario> Scenarios() {
                               "reported)"}),
                .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion}},
                .commands = {"RETRIM"}});
+
+  // Every way a batch ends without a stage naming the reason: the batch's line and its result
+  // (the failure report's message) still say why.
+  SimPowerShellScript failing = failing43022;
+  failing.chunks.clear();
+  v.push_back({.name = "ReTrimOnlyWithoutAnNtfsVolumeSaysSo",
+               .profile = Uas(),
+               .ranges = Spaced(4),
+               .answers = {IDOK},
+               .forced = TForcedTrimPath::ftpWindowsReTrim,
+               .failed = 1,
+               .failure = "Windows ReTrim only: no NTFS volume on this disk; no TRIM command sent",
+               .prefixes = {"Batch "},
+               .lines = {"[ERROR] Batch 0 failed: Windows ReTrim only: no NTFS volume on this disk; no TRIM "
+                         "command sent"},
+               .boxes = {{TTextId::InfoCaption, TTextId::ReformatAsNtfsNotice}},
+               .ledger = TExpectLedger::Nothing,
+               .commands = {}});
+  v.push_back({.name = "ReTrimOnlyOnAFullDeviceSaysSo",
+               .transport = TTransportKind::tkBOT,
+               .profile = Bot(),
+               .ranges = WholeDisk(),
+               .mode = TTrimMode::tmFullDevice,
+               .forced = TForcedTrimPath::ftpWindowsReTrim,
+               .failed = 1,
+               .skipped = 1,
+               .failure = "Windows ReTrim only: not available for a full-device TRIM; no TRIM command sent",
+               .prefixes = {"Batch "},
+               .lines = {"[ERROR] Batch 0 failed: Windows ReTrim only: not available for a full-device TRIM; no "
+                         "TRIM command sent"},
+               .ledger = TExpectLedger::Nothing,
+               .commands = {}});
+  v.push_back(
+      {.name = "ReTrimOnlyFailingOnItsNtfsVolumeSaysSo",
+       .profile = Uas(),
+       .ntfs = true,
+       .forced = TForcedTrimPath::ftpWindowsReTrim,
+       .powerShell = failing,
+       .failed = 1,
+       .failure = "Optimize-Volume -ReTrim fallback failed for all eligible volumes",
+       .prefixes = {"-ReTrim failed", "Batch "},
+       .lines = {"[WARN] Optimize-Volume -ReTrim failed for E: (exit=1)",
+                 "[ERROR] Batch 0 failed: Optimize-Volume -ReTrim fallback failed for all eligible volumes"},
+       .ledger = TExpectLedger::Nothing,
+       .commands = {}});
+  v.push_back({.name = "PinnedReTrimDeclinedSaysSo",
+               .profile = pinned,
+               .answers = {IDCANCEL},
+               .ntfs = true,
+               .failed = 1,
+               .failure = "User declined Optimize-Volume -ReTrim fallback",
+               .prefixes = {"User declined", "Batch "},
+               .lines = {"[WARN] User declined Optimize-Volume -ReTrim fallback",
+                         "[ERROR] Batch 0 failed: User declined Optimize-Volume -ReTrim fallback"},
+               .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion}},
+               .ledger = TExpectLedger::Nothing,
+               .commands = {}});
+  v.push_back(
+      {.name = "PinnedReTrimFailingAndExpertRetryDeclinedSaysSo",
+       .profile = pinned,
+       .answers = {IDOK, IDCANCEL},
+       .ntfs = true,
+       .expert = true,
+       .powerShell = failing43022,
+       .failed = 1,
+       .failure = "Optimize-Volume -ReTrim fallback failed for all eligible volumes",
+       .prefixes = {"User declined", "Batch "},
+       .lines = {"[WARN] User declined expert ATA Pass-Through retry after ReTrim failure",
+                 "[ERROR] Batch 0 failed: Optimize-Volume -ReTrim fallback failed for all eligible volumes"},
+       .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion},
+                 {TTextId::WarningCaption, TTextId::ExpertAtaRetryQuestion}},
+       .ledger = TExpectLedger::Nothing,
+       .commands = {}});
 
   return v;
 }

@@ -349,6 +349,7 @@ void RunAndCheck(uint64_t Seed) {
     for (int calls : w.newcomer->bridge.calls) EXPECT_EQ(calls, 0) << "a request reached the newcomer's bridge";
   }
   bool leftMessage = false;
+  for (const TBatchResult& f : stats.Failures) EXPECT_FALSE(f.Message.empty()) << "batch " << f.BatchIndex;
   for (const TBatchResult& f : stats.Failures)
     leftMessage |= f.Message.rfind("Disk left the USB bus", 0) == 0 || f.Message.rfind("Disk identity", 0) == 0;
   // (An injected error 55 says the same as a departure.)
