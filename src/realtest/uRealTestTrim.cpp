@@ -33,6 +33,8 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
                                                     TRunMode::rmExecute, Logger(), nullptr,
                                                     [this](const TRunStats& Stats) { TrimFinished(Stats); });
   run->SetFreeOnTerminate(false);
+  // A stop that came before the start reaches the run before its first batch, not at the first poll.
+  if (StopRequested()) run->RequestCancel();
   run->Start();
   while (!run->Finished()) {
     if (StopRequested()) run->RequestCancel();
