@@ -59,6 +59,7 @@ TRealTrimTestThread::TRealTrimTestThread(IRealTestWindow* AForm, const TDiskInfo
   FStepElapsedText = "-";
   FSampleStartTick = Tick();
   FBuffer.reset(static_cast<uint8_t*>(::operator new[](kWriteBlockBytes, std::align_val_t(kBufferAlign))));
+  FCheck.SetStopCheck([this] { return StopRequested(); });
 }
 
 TRealTrimTestThread::~TRealTrimTestThread() = default;

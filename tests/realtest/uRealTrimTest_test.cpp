@@ -193,6 +193,18 @@ TEST_F(RealTest, VerificationResultsOfStepsFourAndFive) {
   }
 }
 
+TEST_F(RealTest, AFileCutShortAfterItsWriteFailsTheRunsVerification) {
+  // Within the run that wrote it the size checked is the size written, whatever is left.
+  window.OnEvent = [&](const std::string& e) {
+    if (e == "status: STEP4 Verify") m->Files().WriteAll(File(3), m->Files().ReadAll(File(3)).substr(0, 4096));
+  };
+  const TRealTestOutcome r = Run(1, 4);
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(r.ResultText, "STEP4 complete: Verification failures found");
+  EXPECT_TRUE(window.Logged("Verification failed: CRC mismatch - " + File(3)));
+  EXPECT_TRUE(window.Logged("Verified 10 files: 9 passed, 1 failed"));
+}
+
 // ---- Verify-only --------------------------------------------------------------------------
 
 TEST_F(RealTest, VerifyOnlyOnAnEmptyOrMissingFolderIsAnError) {
