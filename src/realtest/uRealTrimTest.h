@@ -201,7 +201,8 @@ class TRealTrimTestThread : public TThread {
   std::string FDeletedCsv;
   std::atomic<uint64_t> FStartTick{0};  // also read by the window's timer
   uint64_t FStepBytesWritten = 0;
-  uint64_t FStepWriteMs = 0;
+  uint64_t FStepWriteMs = 0;  // without the speed-drop waits
+  uint64_t FDropWaitMs = 0;   // all speed-drop waits so far
   uint64_t FBytesRead = 0;
   uint64_t FReadMs = 0;
   int32_t FVerifyPassed = 0;
