@@ -330,6 +330,7 @@ const char* const kLangTextDe[] = {
   // 249
   "Expertenmodus — Auto wird empfohlen. Erzwingt die TRIM-Methode bei UASP-Geräten: SCSI UNMAP trimmt auch freien Speicher auf FAT32/exFAT "
   "(Windows ReTrim nur für NTFS), sperrt dabei aber Volumes bzw. hängt sie aus und kann manche Bridges destabilisieren. Wird nicht gespeichert; beim Start wieder Auto.",
+  "Das Volume ist für den Test zu klein: SCHRITT%d fand %s Bytes freien Speicher vor und benötigt %s Bytes.",  // 250
 };
 // clang-format on
 static_assert(std::size(kLangTextDe) == kLangTextCount);

@@ -331,6 +331,7 @@ const char* const kLangTextEn[] = {
   // 249
   "Expert mode — Auto is recommended. Forces the TRIM method on UASP devices: SCSI UNMAP also trims FAT32/exFAT free space "
   "(Windows ReTrim is NTFS-only) but locks/dismounts volumes and may destabilize some bridges. Not saved; resets to Auto at startup.",
+  "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes.",  // 250
 };
 // clang-format on
 static_assert(std::size(kLangTextEn) == kLangTextCount);

@@ -330,6 +330,7 @@ const char* const kLangTextEs[] = {
   // 249
   "Modo experto — se recomienda Auto. Fuerza el método de TRIM en dispositivos UASP: SCSI UNMAP también aplica TRIM al espacio libre de FAT32/exFAT "
   "(Windows ReTrim es solo para NTFS), pero bloquea/desmonta los volúmenes y puede desestabilizar algunos puentes. No se guarda; vuelve a Auto al iniciar.",
+  "El volumen es demasiado pequeño para la prueba: el PASO%d encontró %s bytes libres y necesita %s bytes.",  // 250
 };
 // clang-format on
 static_assert(std::size(kLangTextEs) == kLangTextCount);

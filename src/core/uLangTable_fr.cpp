@@ -330,6 +330,7 @@ const char* const kLangTextFr[] = {
   // 249
   "Mode expert — Auto est recommandé. Force la méthode TRIM sur les périphériques UASP : SCSI UNMAP traite aussi l'espace libre FAT32/exFAT "
   "(Windows ReTrim est réservé à NTFS), mais verrouille/démonte les volumes et peut déstabiliser certains ponts. Non enregistré ; revient à Auto au démarrage.",
+  "Le volume est trop petit pour le test : l'ÉTAPE%d a trouvé %s octets libres et en nécessite %s.",  // 250
 };
 // clang-format on
 static_assert(std::size(kLangTextFr) == kLangTextCount);

@@ -330,6 +330,7 @@ const char* const kLangTextJa[] = {
   // 249
   "エキスパートモード — Auto を推奨します。UASP デバイスの TRIM 方式を強制します: SCSI UNMAP は FAT32/exFAT の空き領域も TRIM します "
   "(Windows ReTrim は NTFS 専用) が、ボリュームをロック/マウント解除するため、一部のブリッジが不安定になるおそれがあります。保存されず、起動時に Auto に戻ります。",
+  "ボリュームが小さすぎるためテストできません: STEP%d の空き容量は %s バイトで、%s バイト必要です。",  // 250
 };
 // clang-format on
 static_assert(std::size(kLangTextJa) == kLangTextCount);

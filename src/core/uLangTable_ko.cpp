@@ -330,6 +330,7 @@ const char* const kLangTextKo[] = {
   // 249
   "전문가 모드 — Auto를 권장합니다. UASP 장치의 TRIM 방식을 강제합니다: SCSI UNMAP은 FAT32/exFAT 빈 공간도 TRIM하지만 "
   "(Windows ReTrim은 NTFS 전용) 볼륨을 잠금/마운트 해제하며 일부 브리지를 불안정하게 만들 수 있습니다. 저장되지 않으며 시작할 때 Auto로 돌아갑니다.",
+  "볼륨이 너무 작아 테스트할 수 없습니다: STEP%d의 여유 공간은 %s바이트이며 %s바이트가 필요합니다.",  // 250
 };
 // clang-format on
 static_assert(std::size(kLangTextKo) == kLangTextCount);

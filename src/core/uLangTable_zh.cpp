@@ -330,6 +330,7 @@ const char* const kLangTextZh[] = {
   // 249
   "专家模式 — 建议使用 Auto。强制指定 UASP 设备的 TRIM 方式：SCSI UNMAP 也能 TRIM FAT32/exFAT 的可用空间"
   "（Windows ReTrim 仅支持 NTFS），但会锁定/卸载卷，并可能使某些桥接器不稳定。此设置不保存，启动时重置为 Auto。",
+  "卷太小，无法进行测试：STEP%d 找到 %s 字节可用空间，需要 %s 字节。",  // 250
 };
 // clang-format on
 static_assert(std::size(kLangTextZh) == kLangTextCount);

@@ -290,6 +290,9 @@ enum class TTextId : int32_t {
   AtaBridgeNote,      // 247
   LabelUaspMethod,    // 248
   UaspMethodHint,     // 249
+
+  // ---- added later, each at the end --------------------------------------------------------
+  VolumeTooSmallFmt,  // 250 "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes."
 };
 
 // The table index of Id.

@@ -86,8 +86,10 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
   int32_t i = 0;
   const char* prefix = IsGig ? "gig_" : "file_";
   while (written < Target && !StopRequested()) {
-    // A 1 GiB file is written only where it fits below the target: step 3 never goes past it.
-    if (IsGig && written + FileSize > Target) break;
+    // Step 3 writes exactly its target, never past it: its last file is cut to the bytes left,
+    // in whole 4096-byte blocks as unbuffered writes need them.
+    const int64_t size = IsGig ? std::min(FileSize, (Target - written) / 4096 * 4096) : FileSize;
+    if (size <= 0) break;
     std::string folder;
     int32_t number;
     if (IsGig) {
@@ -105,7 +107,7 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
     }
     TTestFileInfo info;
     info.FileName = folder + Format("%s%d.bin", prefix, number);
-    info.Size = FileSize;
+    info.Size = size;
     info.Seed = NameSeed(info.FileName);
     info.IsGig = IsGig;
     if (!WriteTestFile(info)) {
@@ -114,7 +116,7 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
     }
     AddTestFile(info, IsGig);
     if (!IsGig && !FCreatedCsv.empty()) AppendCreatedRow(info, i);
-    written += FileSize;
+    written += size;
     ++i;
     if (IsGig) {
       if (FNextGigIndex == INT32_MAX) break;  // no number left for another file

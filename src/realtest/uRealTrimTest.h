@@ -121,6 +121,11 @@ class TRealTrimTestThread : public TThread {
   void RunStep5();
   // Ends the test as cancelled when a stop was requested.
   bool StopHere();
+  // The line and result of a step that found less free space than it needs.
+  std::string TooSmallText(int32_t Step, int64_t Free, int64_t Needs) const;
+  // The result of a verification that found no file: the volume too small, when a step found
+  // it so, else no files.
+  std::string NothingVerifiedText() const;
   // A test that broke off: an ERROR line, not succeeded, the message as the result.
   void EndWithError(const std::string& Message);
 
@@ -217,6 +222,7 @@ class TRealTrimTestThread : public TThread {
   bool FSucceeded = false;
   bool FCancelled = false;
   std::string FResultText;
+  std::string FTooSmallText;  // the first step of the run that found too little free space
 
   TRealTestFileSizes FSizes;
   // The one sector-aligned buffer every write and read of a test file goes through.

@@ -57,7 +57,7 @@ const std::set<TTextId> kFormatIds = {
     TTextId::ScanCompleteFmt,        TTextId::Step3StartFmt,      TTextId::SpeedDropWaitFmt,
     TTextId::Existing1GbFilesFmt,    TTextId::StartFromStepFmt,   TTextId::WaitingFmt,
     TTextId::SpeedChartSummaryFmt,   TTextId::CsvLookupFailedFmt, TTextId::InitializedAsFmt,
-    TTextId::InitFailedAfterTrimFmt, TTextId::VerifiedCountsFmt,
+    TTextId::InitFailedAfterTrimFmt, TTextId::VerifiedCountsFmt,  TTextId::VolumeTooSmallFmt,
 };
 
 // Ids whose line layout is free in each language.
