@@ -112,6 +112,25 @@ INSTANTIATE_TEST_SUITE_P(Kinds, VolumeKindTest, ::testing::Values(SimFsKind::kNt
                            return i.param == SimFsKind::kNtfs ? std::string("NTFS") : std::string("FAT32");
                          });
 
+TEST_F(VolumeTest, AVerificationReadsTheDriveNotWhatAnEarlierReadLeftInTheCache) {
+  // The cache holds the whole volume: whatever a verification read through it would stay.
+  Volume(SimFsKind::kNtfs);
+  m->VolumeFiles().SetCacheLimit('E', 2 * kVolBytes);
+  EXPECT_TRUE(Run(1, 4).Succeeded);
+  // The drive then loses the first cluster of a live file (a bridge that trims what it should
+  // not): a later verification must see it.
+  const auto [first, last] = Span(m->VolumeFiles().Runs(File(0)));
+  ASSERT_TRUE(simDisk->drive.Trim(first, 8, "STORAGE TRIM"));
+  window.Events.clear();
+  const TRealTestOutcome r =
+      RunToEnd(new TRealTrimTestThread(&window, disk, "E:\\trim_real_test", TRealTestOptions{0, 1, 4},
+                                       TTrimExecOptions{.TimeoutMs = 5000}, true, kFiles));
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(r.ResultText, "Verification complete: Failures found");
+  EXPECT_TRUE(window.Logged("Verification failed: CRC mismatch - " + File(0)));
+  EXPECT_EQ(m->VolumeFiles().CacheBytes('E'), 0u);
+}
+
 struct SmallVolumeTest : VolumeTest, ::testing::WithParamInterface<SimFsKind> {};
 
 TEST_P(SmallVolumeTest, AllFiveStepsPassOnAVolumeWithNoRoomForAOneGigFile) {
