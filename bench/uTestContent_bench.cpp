@@ -78,3 +78,18 @@ static void BM_VerifyByTwoSeparateHashes(benchmark::State& State) {
   State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * file.size()));
 }
 BENCHMARK(BM_VerifyByTwoSeparateHashes)->Unit(benchmark::kMillisecond);
+
+// A file that ends after 4 MiB but is listed at 256 MiB (a file cut short after it was
+// written): it fails as soon as it has ended, without the rest of its expected stream.
+static void BM_VerifyFileShorterThanListed(benchmark::State& State) {
+  const uint32_t seed = NameSeed("E:\\trim_real_test\\file_4.bin");
+  std::vector<uint8_t> file(kWriteBlock);
+  TContentStream(seed).Next(file.data(), file.size());
+  TContentCheck check;
+  for (auto _ : State) {
+    check.Reset(256 << 20, seed);
+    for (size_t at = 0; at < file.size(); at += kReadBlock) check.Feed(file.data() + at, kReadBlock);
+    benchmark::DoNotOptimize(check.Finish());
+  }
+}
+BENCHMARK(BM_VerifyFileShorterThanListed)->Unit(benchmark::kMillisecond);

@@ -332,6 +332,7 @@ const char* const kLangTextDe[] = {
   "(Windows ReTrim nur für NTFS), sperrt dabei aber Volumes bzw. hängt sie aus und kann manche Bridges destabilisieren. Wird nicht gespeichert; beim Start wieder Auto.",
   // 250
   "Dieser Datenträger ist größer, als eine MBR-Partitionstabelle adressieren kann: MBR adressiert höchstens 2^32 logische Blöcke (%s auf diesem Datenträger), der Speicher darüber hinaus wäre für keine Partition nutzbar. Wählen Sie GPT und klicken Sie noch einmal auf Start.",
+  "Das Volume ist für den Test zu klein: SCHRITT%d fand %s Bytes freien Speicher vor und benötigt %s Bytes.",  // 251
 };
 // clang-format on
 static_assert(std::size(kLangTextDe) == kLangTextCount);

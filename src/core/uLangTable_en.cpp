@@ -333,6 +333,7 @@ const char* const kLangTextEn[] = {
   "(Windows ReTrim is NTFS-only) but locks/dismounts volumes and may destabilize some bridges. Not saved; resets to Auto at startup.",
   // 250
   "This disk is larger than an MBR partition table can address: MBR counts at most 2^32 logical blocks (%s on this disk), and the space beyond would be unusable for any partition. Select GPT and press Start again.",
+  "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes.",  // 251
 };
 // clang-format on
 static_assert(std::size(kLangTextEn) == kLangTextCount);

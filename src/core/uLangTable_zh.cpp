@@ -332,6 +332,7 @@ const char* const kLangTextZh[] = {
   "（Windows ReTrim 仅支持 NTFS），但会锁定/卸载卷，并可能使某些桥接器不稳定。此设置不保存，启动时重置为 Auto。",
   // 250
   "此磁盘超出了 MBR 分区表可寻址的范围：MBR 最多只能寻址 2^32 个逻辑块（在此磁盘上为 %s），超出部分的空间将无法用于任何分区。请选择 GPT，然后再次按“开始”。",
+  "卷太小，无法进行测试：STEP%d 找到 %s 字节可用空间，需要 %s 字节。",  // 251
 };
 // clang-format on
 static_assert(std::size(kLangTextZh) == kLangTextCount);

@@ -293,6 +293,8 @@ enum class TTextId : int32_t {
 
   // ---- the MBR limit at Start -----------------------------------------------------------------
   MbrBeyondLimitFmt,  // 250
+  // ---- the real test on a volume too small for it ---------------------------------------------
+  VolumeTooSmallFmt,  // 251 "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes."
 };
 
 // The table index of Id.

@@ -57,6 +57,7 @@ bool TRealTrimTestThread::WriteTestFile(const TTestFileInfo& Info) {
     return false;
   }
   const uint64_t t0 = Tick();
+  const uint64_t waited0 = FDropWaitMs;
   int64_t remaining = Info.Size;
   while (remaining > 0) {
     if (StopRequested()) return false;
@@ -74,7 +75,8 @@ bool TRealTrimTestThread::WriteTestFile(const TTestFileInfo& Info) {
     remaining -= n;
   }
   FStepBytesWritten += static_cast<uint64_t>(Info.Size);
-  FStepWriteMs += Tick() - t0;
+  // A speed-drop wait inside the file is no time spent writing.
+  FStepWriteMs += (Tick() - t0) - (FDropWaitMs - waited0);
   return true;
 }
 
@@ -84,8 +86,10 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
   int32_t i = 0;
   const char* prefix = IsGig ? "gig_" : "file_";
   while (written < Target && !StopRequested()) {
-    // A 1 GiB file is written only where it fits below the target: step 3 never goes past it.
-    if (IsGig && written + FileSize > Target) break;
+    // Step 3 writes exactly its target, never past it: its last file is cut to the bytes left,
+    // in whole 4096-byte blocks as unbuffered writes need them.
+    const int64_t size = IsGig ? std::min(FileSize, (Target - written) / 4096 * 4096) : FileSize;
+    if (size <= 0) break;
     std::string folder;
     int32_t number;
     if (IsGig) {
@@ -103,7 +107,7 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
     }
     TTestFileInfo info;
     info.FileName = folder + Format("%s%d.bin", prefix, number);
-    info.Size = FileSize;
+    info.Size = size;
     info.Seed = NameSeed(info.FileName);
     info.IsGig = IsGig;
     if (!WriteTestFile(info)) {
@@ -112,7 +116,7 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
     }
     AddTestFile(info, IsGig);
     if (!IsGig && !FCreatedCsv.empty()) AppendCreatedRow(info, i);
-    written += FileSize;
+    written += size;
     ++i;
     if (IsGig) {
       if (FNextGigIndex == INT32_MAX) break;  // no number left for another file
@@ -160,8 +164,8 @@ uint32_t TRealTrimTestThread::FileHash(const std::string& Path) {
 
 bool TRealTrimTestThread::FileMatches(const TTestFileInfo& Info, bool& Stopped) {
   Stopped = false;
-  // The file went between the existence check and here: its hash is the missing-file hash.
-  if (!FileExists(Info.FileName)) return ExpectedHash(Info.Size, Info.Seed) == kMissingFileHash;
+  // The file went between the existence check and here: not the file that was written.
+  if (!FileExists(Info.FileName)) return false;
   TDeviceHandle h(OpenForVerify(Info.FileName));
   FCheck.Reset(Info.Size, Info.Seed);
   for (;;) {
@@ -174,6 +178,10 @@ bool TRealTrimTestThread::FileMatches(const TTestFileInfo& Info, bool& Stopped) 
     if (!Win().ReadFile(h.Get(), FBuffer.get(), kReadBlockBytes, &got)) got = 0;  // a failed read ends the file
     if (got == 0) break;
     FCheck.Feed(FBuffer.get(), got);
+    if (FCheck.Stopped()) {
+      Stopped = true;
+      return false;
+    }
     AccountBytes(static_cast<int32_t>(got));
   }
   return FCheck.Finish();

@@ -59,6 +59,7 @@ TRealTrimTestThread::TRealTrimTestThread(IRealTestWindow* AForm, const TDiskInfo
   FStepElapsedText = "-";
   FSampleStartTick = Tick();
   FBuffer.reset(static_cast<uint8_t*>(::operator new[](kWriteBlockBytes, std::align_val_t(kBufferAlign))));
+  FCheck.SetStopCheck([this] { return StopRequested(); });
 }
 
 TRealTrimTestThread::~TRealTrimTestThread() = default;
@@ -163,6 +164,14 @@ void TRealTrimTestThread::EndWithError(const std::string& Message) {
   }
 }
 
+std::string TRealTrimTestThread::TooSmallText(int32_t Step, int64_t Free, int64_t Needs) const {
+  return Format(GetLangText(TTextId::VolumeTooSmallFmt), Step, FormatGroupedI64(Free), FormatGroupedI64(Needs));
+}
+
+std::string TRealTrimTestThread::NothingVerifiedText() const {
+  return FTooSmallText.empty() ? GetLangText(TTextId::NoFilesToVerify) : FTooSmallText;
+}
+
 bool TRealTrimTestThread::StopHere() {
   if (!StopRequested()) return false;
   FCancelled = true;
@@ -261,6 +270,12 @@ void TRealTrimTestThread::RunFullTest() {
     if (StopHere()) return;
     RunStep5();
   }
+  // A step that found too little free space could not do its part: the test did not pass,
+  // however its verifications went (a failure they found stays the result).
+  if (FSucceeded && !FTooSmallText.empty()) {
+    FSucceeded = false;
+    FResultText = FTooSmallText;
+  }
   PostStatus(GetLangText(TTextId::RealTestDone));
   FSpeedText = "-";
   SyncSpeed();
@@ -273,6 +288,13 @@ bool TRealTrimTestThread::RunStep1() {
   if (!QueryFreeSpace(total, free)) {
     PostLog(GetLangText(TTextId::CapacityQueryFailed));
     FResultText = GetLangText(TTextId::CapacityQueryFailed);
+    return false;
+  }
+  // Step 1 writes whole files. Without room for one nothing could be verified, and every later
+  // step would find nothing to do: the test ends here, before it trims or writes anything.
+  if (free < FSizes.FileBytes) {
+    FResultText = TooSmallText(1, free, FSizes.FileBytes);
+    PostLog(FResultText);
     return false;
   }
   CreateFileMapCsvs();
@@ -327,7 +349,13 @@ bool TRealTrimTestThread::RunStep3() {
   const int64_t size = free > FSizes.GigFileBytes ? free - FSizes.GigFileBytes : 0;
   PostLog(Format(GetLangText(TTextId::Step3StartFmt), FormatGroupedI64(size)));
   PostStatus("STEP3");
-  if (size > 0) {
+  if (size < 4096) {
+    // Not one unbuffered block fits below the target. The steps go on: the 500 MiB files are
+    // still verified, and the end says the volume was too small.
+    const std::string why = TooSmallText(3, free, FSizes.GigFileBytes + 4096);
+    PostLog(why);
+    if (FTooSmallText.empty()) FTooSmallText = why;
+  } else {
     bool filled;
     {
       TDropCheckArm arm(FSpeedDropCheck);
@@ -358,9 +386,9 @@ void TRealTrimTestThread::RunStep4() {
     FCancelled = true;
     FResultText = GetLangText(TTextId::CancelledByUser);
   } else if (ok && FVerifyPassed + FVerifyFailed == 0) {
-    PostLog(GetLangText(TTextId::NoFilesToVerify));
+    PostLog(NothingVerifiedText());
     FSucceeded = false;
-    FResultText = GetLangText(TTextId::NoFilesToVerify);
+    FResultText = NothingVerifiedText();
   } else if (ok) {
     PostLog(GetLangText(TTextId::Step4Passed) + parts);
     FSucceeded = true;
@@ -392,9 +420,9 @@ void TRealTrimTestThread::RunStep5() {
     FCancelled = true;
     FResultText = GetLangText(TTextId::CancelledByUser);
   } else if (ok && FVerifyPassed + FVerifyFailed == 0) {
-    PostLog(GetLangText(TTextId::NoFilesToVerify));
+    PostLog(NothingVerifiedText());
     // An earlier failure stays the result; nothing verified is never a pass.
-    if (FSucceeded) FResultText = GetLangText(TTextId::NoFilesToVerify);
+    if (FSucceeded) FResultText = NothingVerifiedText();
     FSucceeded = false;
   } else if (ok) {
     PostLog(GetLangText(TTextId::Step5Passed) + parts);

@@ -121,6 +121,11 @@ class TRealTrimTestThread : public TThread {
   void RunStep5();
   // Ends the test as cancelled when a stop was requested.
   bool StopHere();
+  // The line and result of a step that found less free space than it needs.
+  std::string TooSmallText(int32_t Step, int64_t Free, int64_t Needs) const;
+  // The result of a verification that found no file: the volume too small, when a step found
+  // it so, else no files.
+  std::string NothingVerifiedText() const;
   // A test that broke off: an ERROR line, not succeeded, the message as the result.
   void EndWithError(const std::string& Message);
 
@@ -201,7 +206,8 @@ class TRealTrimTestThread : public TThread {
   std::string FDeletedCsv;
   std::atomic<uint64_t> FStartTick{0};  // also read by the window's timer
   uint64_t FStepBytesWritten = 0;
-  uint64_t FStepWriteMs = 0;
+  uint64_t FStepWriteMs = 0;  // without the speed-drop waits
+  uint64_t FDropWaitMs = 0;   // all speed-drop waits so far
   uint64_t FBytesRead = 0;
   uint64_t FReadMs = 0;
   int32_t FVerifyPassed = 0;
@@ -216,6 +222,7 @@ class TRealTrimTestThread : public TThread {
   bool FSucceeded = false;
   bool FCancelled = false;
   std::string FResultText;
+  std::string FTooSmallText;  // the first step of the run that found too little free space
 
   TRealTestFileSizes FSizes;
   // The one sector-aligned buffer every write and read of a test file goes through.

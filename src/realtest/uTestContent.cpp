@@ -171,8 +171,9 @@ void TContentCheck::Reset(int64_t Size, uint32_t Seed) {
   FSeed = Seed;
   FStream = TContentStream(Seed);
   FFed = 0;
-  FStreamAt = 0;
   FDiverged = false;
+  FTooLong = false;
+  FStopped = false;
   FExpected = FActual = kFnvOffsetBasis;
 }
 
@@ -182,6 +183,10 @@ void TContentCheck::StartHashes(uint64_t Length) {
   std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(Length, kBlockBytes)));
   uint32_t h = kFnvOffsetBasis;
   for (uint64_t left = Length; left > 0;) {
+    if (FStop && FStop()) {
+      FStopped = true;
+      return;
+    }
     const size_t n = static_cast<size_t>(std::min<uint64_t>(left, buf.size()));
     s.Next(buf.data(), n);
     h = Fnv1aUpdate(h, buf.data(), n);
@@ -191,49 +196,35 @@ void TContentCheck::StartHashes(uint64_t Length) {
   FDiverged = true;
 }
 
-void TContentCheck::HashRestOfStream() {
-  if (FStreamAt >= FSize) return;
-  if (FScratch.size() < kBlockBytes) FScratch.resize(kBlockBytes);
-  while (FStreamAt < FSize) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(FSize - FStreamAt, kBlockBytes));
-    FStream.Next(FScratch.data(), n);
-    FExpected = Fnv1aUpdate(FExpected, FScratch.data(), n);
-    FStreamAt += n;
-  }
-}
-
 void TContentCheck::Feed(const uint8_t* Data, size_t Count) {
-  if (Count == 0) return;
+  if (Count == 0 || FTooLong || FStopped) return;
+  if (Count > FSize - FFed) {
+    // Longer than its size: it fails whatever its bytes, so nothing more is computed.
+    FTooLong = true;
+    return;
+  }
   // The stream bytes that lie beside this block.
-  const size_t m = static_cast<size_t>(std::min<uint64_t>(Count, FSize - FStreamAt));
-  if (FScratch.size() < m) FScratch.resize(std::max(m, FScratch.size() * 2));
+  if (FScratch.size() < Count) FScratch.resize(std::max(Count, FScratch.size() * 2));
   const uint8_t* exp = FScratch.data();
-  FStream.Next(FScratch.data(), m);
-  FStreamAt += m;
+  FStream.Next(FScratch.data(), Count);
 
   size_t from = 0;  // the first byte of the block not yet accounted for
   if (!FDiverged) {
-    if (m == Count && std::memcmp(Data, exp, m) == 0) {
+    if (std::memcmp(Data, exp, Count) == 0) {
       FFed += Count;
       return;
     }
-    const size_t d = static_cast<size_t>(std::mismatch(Data, Data + m, exp, exp + m).first -
-                                         Data);  // m when the file is longer
-    StartHashes(FFed + d);
-    from = d;
+    from = static_cast<size_t>(std::mismatch(Data, Data + Count, exp).first - Data);
+    StartHashes(FFed + from);
+    if (FStopped) return;
   }
-  const size_t both = m > from ? m - from : 0;
-  Fnv1aUpdate2(FExpected, exp + from, FActual, Data + from, both);
-  FActual = Fnv1aUpdate(FActual, Data + from + both, Count - from - both);
+  Fnv1aUpdate2(FExpected, exp + from, FActual, Data + from, Count - from);
   FFed += Count;
 }
 
 bool TContentCheck::Finish() {
-  if (!FDiverged) {
-    if (FFed == FSize) return true;
-    // The file ended early: everything read agreed, the stream goes on alone.
-    StartHashes(FFed);
-  }
-  HashRestOfStream();
-  return FExpected == FActual;
+  // A file that ended early is not what was written: failed without generating the rest of
+  // its stream (a listed size far above the file's would cost seconds of it).
+  if (FStopped || FTooLong || FFed != FSize) return false;
+  return !FDiverged || FExpected == FActual;
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -43,8 +44,9 @@ class TContentStream {
   uint8_t FCarryAt = 0, FCarryEnd = 0;
 };
 
-// Decides, block by block as a file is read, whether the file's hash equals the expected hash
-// of a size and a seed, with exactly the outcome of comparing FileHash and ExpectedHash.
+// Decides, block by block as a file is read, whether the file is the expected content of a
+// size and a seed. A file whose length is not that size fails (it is not what was written);
+// a file of that length passes exactly when its hash equals ExpectedHash(Size, Seed).
 //
 // Both FNV-1a chains are serial multiplies, slower than reading a fast drive. While the file
 // agrees byte for byte with the expected stream no hash is needed (equal bytes give equal
@@ -53,24 +55,29 @@ class TContentStream {
 // still passes, as it does with the two hashes.
 class TContentCheck {
  public:
+  // Asked between the pieces of the one long computation, the hash of the common part (a
+  // second or more for a late difference in a 1 GiB file): true ends the check as stopped.
+  void SetStopCheck(std::function<bool()> Stop) { FStop = std::move(Stop); }
   void Reset(int64_t Size, uint32_t Seed);
   // The next bytes of the file, in order.
   void Feed(const uint8_t* Data, size_t Count);
-  // The file has ended: true when its hash equals the expected hash.
+  // The file has ended: true when it is the expected content (false once stopped).
   bool Finish();
+  // A stop ended the check before its outcome was known.
+  bool Stopped() const { return FStopped; }
 
  private:
   // Takes both chains to the state after the first Length bytes, which file and stream share.
   void StartHashes(uint64_t Length);
-  // Hashes the stream from where it stands up to Size into the expected chain.
-  void HashRestOfStream();
 
+  std::function<bool()> FStop;
   uint64_t FSize = 0;
   uint32_t FSeed = 0;
   TContentStream FStream{0};
-  uint64_t FFed = 0;       // file bytes seen
-  uint64_t FStreamAt = 0;  // stream bytes generated, at most FSize
+  uint64_t FFed = 0;  // file bytes seen, and stream bytes generated
   bool FDiverged = false;
+  bool FTooLong = false;  // more bytes came than the size
+  bool FStopped = false;
   uint32_t FExpected = kFnvOffsetBasis, FActual = kFnvOffsetBasis;
   std::vector<uint8_t> FScratch;
 };

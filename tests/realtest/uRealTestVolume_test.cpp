@@ -25,19 +25,19 @@ struct VolumeTest : ::testing::Test, TRealTestFixture {
   TDiskInfo disk;
   std::shared_ptr<SimDisk> simDisk;
 
-  void Volume(SimFsKind Kind) {
-    simDisk = m->Storage().AddDisk(kDiskNo, (kVolBytes >> 9) + 4096);
-    ASSERT_NE(m->VolumeFiles().AddVolume('E', kDiskNo, 1 << 20, kVolBytes, Kind, 4096), nullptr);
+  void Volume(SimFsKind Kind, uint64_t VolBytes = kVolBytes) {
+    simDisk = m->Storage().AddDisk(kDiskNo, (VolBytes >> 9) + 4096);
+    ASSERT_NE(m->VolumeFiles().AddVolume('E', kDiskNo, 1 << 20, VolBytes, Kind, 4096), nullptr);
     m->VolumeFiles().SetCacheLimit('E', 0);  // nothing read back can come from a cache
     disk.DiskNumber = kDiskNo;
     disk.DevicePath = "\\\\.\\PhysicalDrive3";
-    disk.SizeBytes = ((kVolBytes >> 9) + 4096) * 512;
+    disk.SizeBytes = ((VolBytes >> 9) + 4096) * 512;
     disk.Transport = TTransportKind::tkUAS;
     disk.Volumes.push_back(VolumeInfoOf(*m, 'E'));
   }
-  TRealTestOutcome Run(int Start, int End) {
+  TRealTestOutcome Run(int Start, int End, const TRealTestFileSizes& Sizes = kFiles) {
     return RunToEnd(new TRealTrimTestThread(&window, disk, "E:\\trim_real_test", TRealTestOptions{0, Start, End},
-                                            TTrimExecOptions{.TimeoutMs = 5000}, false, kFiles));
+                                            TTrimExecOptions{.TimeoutMs = 5000}, false, Sizes));
   }
   std::string File(int N) { return "E:\\trim_real_test\\file_" + std::to_string(N) + ".bin"; }
   // The file's first and last disk sector from its runs on the volume.
@@ -133,6 +133,63 @@ TEST_F(VolumeTest, AnExtentPastTheListedVolumeIsAFailedLookup) {
   g.PartSectors += g.SectorsPerCluster;
   EXPECT_TRUE(GetFileSectorRange("E:\\f.bin", g, first, last));
 }
+
+TEST_F(VolumeTest, AVerificationReadsTheDriveNotWhatAnEarlierReadLeftInTheCache) {
+  // The cache holds the whole volume: whatever a verification read through it would stay.
+  Volume(SimFsKind::kNtfs);
+  m->VolumeFiles().SetCacheLimit('E', 2 * kVolBytes);
+  EXPECT_TRUE(Run(1, 4).Succeeded);
+  // The drive then loses the first cluster of a live file (a bridge that trims what it should
+  // not): a later verification must see it.
+  const auto [first, last] = Span(m->VolumeFiles().Runs(File(0)));
+  ASSERT_TRUE(simDisk->drive.Trim(first, 8, "STORAGE TRIM"));
+  window.Events.clear();
+  const TRealTestOutcome r =
+      RunToEnd(new TRealTrimTestThread(&window, disk, "E:\\trim_real_test", TRealTestOptions{0, 1, 4},
+                                       TTrimExecOptions{.TimeoutMs = 5000}, true, kFiles));
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(r.ResultText, "Verification complete: Failures found");
+  EXPECT_TRUE(window.Logged("Verification failed: CRC mismatch - " + File(0)));
+  EXPECT_EQ(m->VolumeFiles().CacheBytes('E'), 0u);
+}
+
+struct SmallVolumeTest : VolumeTest, ::testing::WithParamInterface<SimFsKind> {};
+
+TEST_P(SmallVolumeTest, AllFiveStepsPassOnAVolumeWithNoRoomForAOneGigFile) {
+  // A 2 GiB volume at a 64th of its size, test files too: step 1 writes two 500 MiB files,
+  // which leaves less than 1 GiB and a bit to step 3, whose one file is cut to that bit.
+  const TRealTestFileSizes sizes{524288000 / 64, 1073741824 / 64};
+  Volume(GetParam(), 2048ull * kMiB / 64);
+  const TRealTestOutcome r = Run(1, 5, sizes);
+  EXPECT_TRUE(r.Succeeded) << r.ResultText;
+  EXPECT_EQ(r.ResultText, "STEP5 complete: Verification passed");
+  EXPECT_TRUE(window.Logged("STEP4 complete: Verification passed | Verified 2 files: 2 passed, 0 failed"));
+  EXPECT_TRUE(window.Logged("STEP5 complete: Verification passed | Verified 1 files: 1 passed, 0 failed"));
+  // The cut file holds the target, to its last whole 4096-byte block.
+  int64_t target = -1;
+  for (const std::string& l : window.Of("log: "))
+    if (l.rfind("STEP3: Filling ~", 0) == 0) {
+      std::string digits;
+      for (char ch : l.substr(16, l.find(' ', 16) - 16))
+        if (ch != ',') digits += ch;
+      target = std::stoll(digits);
+    }
+  ASSERT_GT(target, 0);
+  ASSERT_LT(target, sizes.GigFileBytes);
+  EXPECT_EQ(static_cast<int64_t>(m->VolumeFiles().ReadAll("E:\\trim_real_test\\dumy\\gig_0.bin").size()),
+            target / 4096 * 4096);
+  EXPECT_FALSE(m->VolumeFiles().Exists("E:\\trim_real_test\\dumy\\gig_1.bin"));
+  // A later test that starts at step 5 finds the cut file at its size and passes it.
+  window.Events.clear();
+  const TRealTestOutcome again = Run(5, 5, sizes);
+  EXPECT_TRUE(again.Succeeded) << again.ResultText;
+  EXPECT_TRUE(window.Logged("STEP5 complete: Verification passed | Verified 1 files: 1 passed, 0 failed"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SmallVolumeTest, ::testing::Values(SimFsKind::kExFat, SimFsKind::kFat32),
+                         [](const ::testing::TestParamInfo<SimFsKind>& i) {
+                           return i.param == SimFsKind::kExFat ? std::string("exFAT") : std::string("FAT32");
+                         });
 
 TEST_F(VolumeTest, AFileOfMoreThan255ExtentsHasNoCreatedRowAndZerosWhenDeleted) {
   Volume(SimFsKind::kNtfs);

@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "core/uFileWrite.h"
+#include "core/uFormat.h"
 #include "realtest/uFileMap.h"
 #include "platform/sim/SimVolumeFormat.h"
 #include "realtest/RealTestScenario.h"
@@ -191,6 +192,18 @@ TEST_F(RealTest, VerificationResultsOfStepsFourAndFive) {
     EXPECT_EQ(window.Logged("Verification failed: CRC mismatch - " + File(1)), c.DamageFile) << c.Name;
     EXPECT_EQ(window.Logged("Verification failed: CRC mismatch - " + Gig(0)), c.DamageGig) << c.Name;
   }
+}
+
+TEST_F(RealTest, AFileCutShortAfterItsWriteFailsTheRunsVerification) {
+  // Within the run that wrote it the size checked is the size written, whatever is left.
+  window.OnEvent = [&](const std::string& e) {
+    if (e == "status: STEP4 Verify") m->Files().WriteAll(File(3), m->Files().ReadAll(File(3)).substr(0, 4096));
+  };
+  const TRealTestOutcome r = Run(1, 4);
+  EXPECT_FALSE(r.Succeeded);
+  EXPECT_EQ(r.ResultText, "STEP4 complete: Verification failures found");
+  EXPECT_TRUE(window.Logged("Verification failed: CRC mismatch - " + File(3)));
+  EXPECT_TRUE(window.Logged("Verified 10 files: 9 passed, 1 failed"));
 }
 
 // ---- Verify-only --------------------------------------------------------------------------
@@ -496,29 +509,90 @@ TEST_F(RealTest, AFileThatCannotBeCreatedOrWrittenEndsTheFill) {
   }
 }
 
-TEST_F(RealTest, StepThreeWritesOnlyFilesThatFitBelowItsTarget) {
+TEST_F(RealTest, StepThreeWritesExactlyItsTargetAndStepFiveChecksTheCutFile) {
   const struct {
     int64_t Filler;  // bytes already on the 8 MiB drive
-    int Files;
+    std::vector<int64_t> Sizes;
     const char* Line;
   } cases[] = {
-      {0, 15, "STEP3: Filling ~7,864,320 bytes"},                // 7.5 MiB: fifteen 512 KiB files
-      {100 * 1024, 14, "STEP3: Filling ~7,761,920 bytes"},       // not a whole number of files
-      {7 * 1048576 + 600 * 1024, 0, "STEP3: Filling ~0 bytes"},  // less than one file free
+      // Fourteen whole files and the 412 KiB left to the target.
+      {100 * kKiB, [] { auto v = std::vector<int64_t>(14, 512 * kKiB); v.push_back(412 * kKiB); return v; }(),
+       "STEP3: Filling ~7,761,920 bytes"},
+      // 7,760,920 bytes: the last file ends at the last whole 4096-byte block below the target.
+      {100 * kKiB + 1000,
+       [] { auto v = std::vector<int64_t>(14, 512 * kKiB); v.push_back(408 * kKiB); return v; }(),
+       "STEP3: Filling ~7,760,920 bytes"},
+      // Less than one file's size to fill: one file of that size.
+      {7 * kMiB + 200 * kKiB, {312 * kKiB}, "STEP3: Filling ~319,488 bytes"},
   };
   for (const auto& c : cases) {
     window.Events.clear();
     Win().DeleteFileW("E:\\filler.bin");
     for (int i = 0; i < 16; ++i) Win().DeleteFileW(Gig(i));
     if (c.Filler) m->Files().WriteAll("E:\\filler.bin", std::string(c.Filler, 'f'));
-    const TRealTestOutcome r = Run(3, 3);
-    EXPECT_TRUE(r.Succeeded);
-    int written = 0;
-    while (m->Files().Exists(Gig(written))) ++written;
-    EXPECT_EQ(written, c.Files) << c.Filler;
+    const TRealTestOutcome r = Run(3, 5);
     EXPECT_TRUE(window.Logged(c.Line)) << c.Filler;
-    if (c.Files == 0) {
-      EXPECT_TRUE(window.Logged("STEP3 complete - 0 MB/s | "));
+    std::vector<int64_t> sizes;
+    for (int i = 0; m->Files().Exists(Gig(i)); ++i) {
+      sizes.push_back(static_cast<int64_t>(m->Files().ReadAll(Gig(i)).size()));
+      EXPECT_TRUE(FileIntact(Gig(i), sizes.back())) << c.Filler << " " << i;
+    }
+    EXPECT_EQ(sizes, c.Sizes) << c.Filler;
+    // Step 5 checks each file at the size written, the cut one too.
+    EXPECT_TRUE(window.Logged(Format("STEP5 complete: Verification passed | Verified %d files: %d passed, 0 failed",
+                                     static_cast<int32_t>(c.Sizes.size()), static_cast<int32_t>(c.Sizes.size()))))
+        << c.Filler;
+    // No step 4 files: that stays the result.
+    EXPECT_EQ(r.ResultText, "No files to verify. Check the trim_real_test folder.") << c.Filler;
+  }
+  // And so does a later test that finds them in the folder.
+  window.Events.clear();
+  const TRealTestOutcome again = Run(5, 5);
+  EXPECT_TRUE(again.Succeeded) << again.ResultText;
+  EXPECT_TRUE(window.Logged("STEP5 complete: Verification passed | Verified 1 files: 1 passed, 0 failed"));
+}
+
+TEST_F(RealTest, AStepWithTooLittleFreeSpaceSaysWhatItFoundAndNeeds) {
+  const struct {
+    const char* Name;
+    int64_t Filler;  // bytes already on the 8 MiB drive
+    int Start, End;
+    bool PlaceFiles;  // 500 MiB files of a former test, for a test started at step 3
+    const char* Line;
+  } cases[] = {
+      // Step 1 has no room for one whole file: the test ends before it trims or writes.
+      {"step 1", 8 * kMiB - 200 * kKiB, 1, 5, false,
+       "The volume is too small for the test: STEP1 found 204,800 bytes free and needs 262,144 bytes."},
+      // Step 3 finds 1 GiB or less free (here 512 KiB plus 4095 bytes): no file, on to steps 4
+      // and 5; step 4 passes, but the test did not run in full.
+      {"step 3", 7 * kMiB + 512 * kKiB - 4095, 3, 5, true,
+       "The volume is too small for the test: STEP3 found 528,383 bytes free and needs 528,384 bytes."},
+      {"step 3, end step 4", 7 * kMiB + 512 * kKiB, 3, 4, true,
+       "The volume is too small for the test: STEP3 found 524,288 bytes free and needs 528,384 bytes."},
+      {"step 3 alone", 8 * kMiB, 3, 3, false,
+       "The volume is too small for the test: STEP3 found 0 bytes free and needs 528,384 bytes."},
+  };
+  for (const auto& c : cases) {
+    window.Events.clear();
+    Win().DeleteFileW("E:\\filler.bin");
+    Win().DeleteFileW(File(0));
+    if (c.PlaceFiles) PlaceFile(File(0), 4096);
+    m->Files().WriteAll("E:\\filler.bin", std::string(c.Filler - (c.PlaceFiles ? 4096 : 0), 'f'));
+    const TRealTestOutcome r = Run(c.Start, c.End);
+    EXPECT_FALSE(r.Succeeded) << c.Name;
+    EXPECT_FALSE(r.Cancelled) << c.Name;
+    EXPECT_EQ(r.ResultText, c.Line) << c.Name;
+    EXPECT_TRUE(window.Logged(c.Line)) << c.Name;
+    EXPECT_FALSE(window.Logged("No files to verify")) << c.Name;
+    EXPECT_FALSE(m->Files().Exists(Gig(0))) << c.Name;
+    if (c.Start == 1) {
+      EXPECT_FALSE(m->Files().Exists(File(0))) << c.Name;
+      EXPECT_TRUE(simDisk->drive.Ledger().empty()) << c.Name << ": trimmed";
+      EXPECT_FALSE(window.Logged("STEP1 complete")) << c.Name;
+    } else {
+      EXPECT_TRUE(window.Logged("STEP3 complete - 0 MB/s | ")) << c.Name;
+      EXPECT_TRUE(window.Logged("Total elapsed time: ")) << c.Name;
+      EXPECT_EQ(window.Logged("STEP4 complete: Verification passed"), c.End >= 4) << c.Name;
     }
   }
 }

@@ -133,7 +133,7 @@ bool CheckFile(const TBytes& File, int64_t Size, uint32_t Seed, size_t Block) {
   return c.Finish();
 }
 
-TEST(TestContent, BlockCheckAgreesWithComparingTheTwoHashes) {
+TEST(TestContent, BlockCheckAgreesWithComparingTheTwoHashesAndTheLength) {
   const uint32_t seed = 0xC0FFEE;
   const size_t size = 1048576 * 2 + 6;
   const TBytes good = RefStream(seed, size);
@@ -161,12 +161,56 @@ TEST(TestContent, BlockCheckAgreesWithComparingTheTwoHashes) {
       {"six bytes past its size", good, static_cast<int64_t>(size - 6)},
   };
   for (const auto& c : cases) {
-    const bool want = ExpectedHash(c.Size, seed) == RefFnv(c.File);
+    const bool want = static_cast<int64_t>(c.File.size()) == c.Size && ExpectedHash(c.Size, seed) == RefFnv(c.File);
     for (size_t block : {size_t(1048576), size_t(7), size_t(1) << 24})
       EXPECT_EQ(CheckFile(c.File, c.Size, seed, block), want) << c.Name << " block " << block;
   }
   EXPECT_TRUE(CheckFile(good, static_cast<int64_t>(size), seed, 1048576));
   EXPECT_FALSE(CheckFile(flipped(5), static_cast<int64_t>(size), seed, 1048576));
+}
+
+TEST(TestContent, AFileOfAnotherLengthFailsWithoutTheRestOfItsStream) {
+  // Listed far above what it holds (1 GiB, 1 MiB read), or longer than listed: failed once it
+  // has ended, and no piece of the expected stream was generated beyond what was read.
+  const uint32_t seed = 4242;
+  const TBytes head = RefStream(seed, 1048576 + 8);
+  for (const int64_t listed : {int64_t(1) << 30, int64_t(1048576)}) {
+    TContentCheck c;
+    int asked = 0;
+    c.SetStopCheck([&] {
+      ++asked;
+      return false;
+    });
+    c.Reset(listed, seed);
+    c.Feed(head.data(), 1048576);
+    if (listed == 1048576) c.Feed(head.data() + 1048576, 8);
+    EXPECT_FALSE(c.Finish()) << listed;
+    EXPECT_FALSE(c.Stopped()) << listed;
+    EXPECT_EQ(asked, 0) << listed;
+  }
+}
+
+TEST(TestContent, AStopEndsTheHashOfALongCommonPart) {
+  // A 6 MiB file that differs at 5 MiB: the hash of its first 5 MiB is computed in 4 MiB
+  // pieces, and a stop asked for before the second ends the check there.
+  const uint32_t seed = 77;
+  TBytes file(6 << 20);
+  TContentStream(seed).Next(file.data(), file.size());
+  file[(5 << 20) + 5] ^= 1;
+  TContentCheck c;
+  int asked = 0;
+  c.SetStopCheck([&] { return ++asked == 2; });
+  c.Reset(static_cast<int64_t>(file.size()), seed);
+  for (size_t at = 0; at < file.size(); at += 1048576) c.Feed(file.data() + at, 1048576);
+  EXPECT_TRUE(c.Stopped());
+  EXPECT_EQ(asked, 2);
+  EXPECT_FALSE(c.Finish());
+  // Without a stop the same file is a plain mismatch, and a new check starts unstopped.
+  c.SetStopCheck(nullptr);
+  c.Reset(static_cast<int64_t>(file.size()), seed);
+  for (size_t at = 0; at < file.size(); at += 1048576) c.Feed(file.data() + at, 1048576);
+  EXPECT_FALSE(c.Stopped());
+  EXPECT_FALSE(c.Finish());
 }
 
 TEST(TestContent, HashCollisionStillPassesAsTheHashesSay) {

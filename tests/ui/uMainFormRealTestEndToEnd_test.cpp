@@ -2,7 +2,8 @@
 // SSD whose writes slow down once its fast cache is full, so a speed drop and its wait show in
 // the series; the files step 2 deletes are exactly the rows marked Y, and the drive's ledger shows
 // their clusters trimmed and no live file touched. And the same test on a bridge that trims past
-// each range it is given: the verification finds the damage instead of passing.
+// each range it is given: the verification finds the damage instead of passing, also with the
+// volume's cache on.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -177,6 +178,23 @@ TEST_F(RealTestEndToEnd, ABridgeThatTrimsPastItsRangesFailsTheVerification) {
   // The file after the freed file_9.bin lost its first clusters.
   EXPECT_TRUE(RealLogged(GetLangText(TTextId::VerifyCrcMismatchPrefix) + TestFile(10)));
   EXPECT_TRUE(RealLogged("failed"));
+}
+
+TEST_F(RealTestEndToEnd, WithTheVolumeCacheOnTheVerdictStillComesFromTheDrive) {
+  // The same damage, with a volume cache that could hold every test file: what a verification
+  // reads must still be what the drive holds, so the test's writes and reads bypass the cache.
+  AddTestDisk();
+  m->VolumeFiles().SetCacheLimit('E', 256 * kMiB);
+  SimBridgeProfile Faulty = SimBridgeProfile::FullSat();
+  Faulty.trimOverrunSectors = 64;
+  m->Bridge().SetProfile(kDisk, Faulty);
+  OpenTab();
+  StartTest(1, 5);
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::Step4Failed)));
+  EXPECT_TRUE(RealLogged(GetLangText(TTextId::VerifyCrcMismatchPrefix) + TestFile(10)));
+  EXPECT_EQ(m->VolumeFiles().CacheBytes('E'), 0u) << "a test file went through the cache";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "core/ScopedFormatSettings.h"
+#include "core/uFormat.h"
 #include "ui/RealTestWindowFixture.h"
 
 using namespace plat;
@@ -198,6 +199,21 @@ TEST_F(RealTestTab, AStartRunsTheChosenStepsAndItsEndComesBackAsABox) {
   EXPECT_TRUE(TMainFormTestAccess::SpeedData(*form).empty());
   // The log file has the line without the time prefix.
   EXPECT_TRUE(Logged("[INFO] Starting TRIM real test. Target volume: E:\\"));
+}
+
+TEST_F(RealTestTab, OnAVolumeTooSmallForTheTestTheBoxSaysSo) {
+  // Step 1 writes two 1 MiB files; step 3 then finds less than the 2 MiB it leaves free.
+  AddTestDisk(4 * kMiB);
+  OpenTab();
+  StartTest(1, 5);
+  script.Box(IDOK);
+  RunToEnd();
+  const std::string TooSmall = Format(GetLangText(TTextId::VolumeTooSmallFmt), 3, "2,060,288", "2,101,248");
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::ErrorCaption), TooSmall));
+  EXPECT_TRUE(RealLogged(TooSmall));
+  EXPECT_TRUE(RealLogged("STEP4 complete: Verification passed"));
+  EXPECT_FALSE(RealLogged(GetLangText(TTextId::NoFilesToVerify)));
+  EXPECT_TRUE(TabIdle());
 }
 
 TEST_F(RealTestTab, TheNestedRunsTakeTheBatchLimitOfTheTrimTab) {
