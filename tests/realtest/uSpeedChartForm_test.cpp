@@ -6,12 +6,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "TestTempPath.h"
 #include "core/uFormatSettings.h"
 #include "core/uLang.h"
 #include "core/uLogger.h"
+#include "platform/sim/SimDialogPaths.h"
 #include "ui/InspectTestUtil.h"
 #include "ui/UiFixture.h"
+#include "ui/toolkit/uTkModal.h"
 
 using namespace plat;
 using plat::sim::FileFault;
@@ -440,6 +446,39 @@ TEST_F(SpeedChartTest, NoSavedPathProposedWithoutAnOutputFolder) {
   script.SaveCancel();
   ASSERT_TRUE(ui.Click("BtnSaveCsv"));
   EXPECT_EQ(script.Log()[0].Save.InitialDir, "");
+}
+
+// The demo: its save dialog is this computer's, opened on the host folder behind the machine's
+// output folder; the CSV chosen there lands in that host folder, wait rows and all.
+TEST_F(SpeedChartTest, TheDemosChartSavesIntoTheHostFolderTheDialogShows) {
+  const std::filesystem::path Host = UniqueTempPath("vt_chart_demo_");
+  std::filesystem::create_directories(Host / "output");
+  const std::string Sep(1, Host.string().find('\\') != std::string::npos ? '\\' : '/');
+  const std::string HostOutput = Host.string() + Sep + "output";
+  m->Files().MountHostFolder("C:\\Users\\user\\Desktop\\vrek", Host.string());
+  plat::sim::SimMachine& M = *m;
+  const tk::TDialogPaths Before =
+      tk::SetDialogPaths({[&M](const std::string& Folder) { return plat::sim::DialogFolderFor(M, Folder); },
+                          [&M](const std::string& Chosen, std::string& Why) {
+                            return plat::sim::MachinePathForDialogFile(M, Chosen, &Why);
+                          }});
+  Open(Series({{2, 80, "STEP1"}, {4, 30, "STEP1"}, {6, 0, "STEP1"}, {8, 75.5, "STEP1"}}),
+       "C:\\Users\\user\\Desktop\\vrek\\output\\")
+      .Show();
+  script.Save([&](const tk::headless::TModal& D) -> std::optional<std::string> {
+    EXPECT_EQ(D.Save.InitialDir, HostOutput);
+    return HostOutput + Sep + "speed_data.csv";
+  });
+  EXPECT_TRUE(ui.Click("BtnSaveCsv"));
+  tk::SetDialogPaths(Before);
+
+  std::ifstream In(Host / "output" / "speed_data.csv", std::ios::binary);
+  const std::string Text((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(Text,
+            "time_sec,speed_mbps,step\r\n2.0,80.00,STEP1\r\n4.0,30.00,STEP1\r\n6.0,0.00,STEP1\r\n"
+            "8.0,75.50,STEP1\r\n");
+  In.close();
+  std::filesystem::remove_all(Host);
 }
 
 // A save that fails, from the main window's chart shown modally: an error box with the path and
