@@ -85,12 +85,15 @@ int KeepInside(int Want, int Width, int Low, int High) { return std::max(Low, st
 std::vector<tk::TPoint> PlaceStepLabels(const std::vector<int>& MarkerX, const std::vector<tk::TSize>& Sizes,
                                         const tk::TRect& Plot, int BoxWidth) {
   constexpr int kGap = 4;  // between two labels on one line
+  // Room left before the box's edge: a small font may draw a few pixels wider than it measures
+  // (wine's Tahoma at 7 pt by 6).
+  constexpr int kEdgeRoom = 8;
   std::vector<tk::TPoint> At;
   std::vector<std::vector<std::pair<int, int>>> Lines;  // the labels' extents on each line
   for (size_t I = 0; I < MarkerX.size() && I < Sizes.size(); ++I) {
     const tk::TSize S = Sizes[I];
     int X = MarkerX[I] + 2;
-    if (X + S.Width > BoxWidth) X = MarkerX[I] - 2 - S.Width;
+    if (X + S.Width > BoxWidth - kEdgeRoom) X = MarkerX[I] - 2 - S.Width;
     X = KeepInside(X, S.Width, 0, BoxWidth);
     const int LineHeight = std::max(1, S.Height);
     const int LineCount = std::max(1, (Plot.Height() - 2) / LineHeight);

@@ -75,8 +75,8 @@ std::vector<TWaitSpan> FindWaitSpans(const TSpeedDataArray& Samples);
 int KeepInside(int Want, int Width, int Low, int High);
 
 // The step markers' labels, given each marker's line and each label's size: a label starts 2
-// pixels right of its line, or ends 2 pixels left of it where it would pass the paint box's
-// right edge; one that would touch a label placed before it on its line goes down a line, as far
+// pixels right of its line, or ends 2 pixels left of it where it would come within 8 pixels of
+// the paint box's right edge; one that would touch a label placed before it on its line goes down a line, as far
 // as the plot is high. Never outside 0 to BoxWidth. The top left corner of each label.
 std::vector<tk::TPoint> PlaceStepLabels(const std::vector<int>& MarkerX, const std::vector<tk::TSize>& Sizes,
                                         const tk::TRect& Plot, int BoxWidth);

@@ -96,7 +96,8 @@ TEST(SpeedData, StepLabelPlaces) {
     std::vector<tk::TPoint> At;
   } cases[] = {
       {"right of each line", {70, 400}, {25, 60}, {{72, 42}, {402, 42}}},
-      {"up to the box's edge", {954}, {28}, {{956, 42}}},
+      {"up to 8 pixels before the box's edge", {954}, {20}, {{956, 42}}},
+      {"closer to the edge", {954}, {21}, {{931, 42}}},
       {"left of a line where the box ends", {954}, {60}, {{892, 42}}},
       {"close labels take the next lines", {900, 910, 920}, {60, 60, 10}, {{902, 42}, {912, 54}, {922, 66}}},
       {"room right of a label moved left", {940, 950}, {60, 10}, {{878, 42}, {952, 42}}},
