@@ -1,7 +1,7 @@
 #include "realtest/uSpeedChartForm.h"
 
 #include <algorithm>
-#include <cmath>
+#include <vector>
 
 #include "core/uFileWrite.h"
 #include "core/uFormat.h"
@@ -13,14 +13,8 @@
 
 namespace {
 
-// Rounded to the nearest integer, halves to even (the default rounding mode); kept inside the
-// range of an int so that no value makes the conversion undefined.
-int Nearest(double A) {
-  const double R = std::nearbyint(A);
-  if (!(R > -1e9)) return -1000000000;  // NaN too
-  if (R > 1e9) return 1000000000;
-  return static_cast<int>(R);
-}
+// A speed-drop wait's span behind the grid: a pale amber, where the line pauses.
+constexpr tk::TColor kWaitColour = tk::RGB(255, 240, 200);
 
 }  // namespace
 
@@ -76,12 +70,10 @@ std::unique_ptr<TSpeedChartForm> TSpeedChartForm::CreateChart(tk::TForm* AOwner,
 }
 
 tk::TRect TSpeedChartForm::ChartRect() const {
-  tk::TRect R{70, 40, FPaintBox->Width() - 30, FPaintBox->Height() - 50};
-  if (R.Right < R.Left + 10) R.Right = R.Left + 10;
-  if (R.Bottom < R.Top + 10) R.Bottom = R.Top + 10;
-  return R;
+  return SpeedChartPlotRect(FPaintBox->Width(), FPaintBox->Height());
 }
 
+// Every label stays inside the paint box: one that would pass an edge moves back in.
 void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   tk::TCanvas& C = FPaintBox->Canvas();
   const int W = FPaintBox->Width(), H = FPaintBox->Height();
@@ -89,8 +81,17 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   C.FillRect({0, 0, W, H});
 
   const tk::TRect R = ChartRect();
-  const double PW = R.Width(), PH = R.Height();
   const double YM = std::max(1.0, NiceAxisMax(FMaxSpeed));
+
+  // A wait shows as a span of its own, never as the drive at 0 MB/s.
+  if (FSamples.size() >= 2) {
+    C.SetBrushColor(kWaitColour);
+    for (const TWaitSpan& S : FindWaitSpans(FSamples)) {
+      const int X0 = PlotX(R, S.StartSec, FMaxTime);
+      C.FillRect({X0, R.Top, std::max(PlotX(R, S.EndSec, FMaxTime), X0 + 1), R.Bottom});
+    }
+    C.SetBrushColor(tk::RGB(255, 255, 255));
+  }
 
   C.Pen().Color = tk::RGB(224, 224, 224);
   C.Pen().Style = tk::TPenStyle::psDot;
@@ -99,20 +100,24 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   // Speed grid: six lines from 0 to the axis maximum.
   for (int i = 0; i <= 5; ++i) {
     const double V = i * YM / 5;
-    const int Y = R.Bottom - Nearest(PH * V / YM);
+    const int Y = PlotY(R, V, YM);
     C.MoveTo(R.Left, Y);
     C.LineTo(R.Right, Y);
     const std::string Label = Format("%.0f", V);
-    C.TextOut(R.Left - C.TextWidth(Label) - 6, Y - C.TextHeight(Label) / 2, Label);
+    const tk::TSize Size = C.TextExtent(Label);
+    C.TextOut(KeepInside(R.Left - Size.Width - 6, Size.Width, 0, W),
+              KeepInside(Y - Size.Height / 2, Size.Height, 0, H), Label);
   }
   // Time grid; t is summed step by step.
   const double Step = TimeGridStep(FMaxTime);
   for (double T = 0; T <= FMaxTime; T += Step) {
-    const int X = R.Left + Nearest(PW * T / FMaxTime);
+    const int X = PlotX(R, T, FMaxTime);
     C.MoveTo(X, R.Top);
     C.LineTo(X, R.Bottom);
     const std::string Label = FormatDuration(T);
-    C.TextOut(X - C.TextWidth(Label) / 2, R.Bottom + 4, Label);
+    const tk::TSize Size = C.TextExtent(Label);
+    C.TextOut(KeepInside(X - Size.Width / 2, Size.Width, 0, W), KeepInside(R.Bottom + 4, Size.Height, 0, H),
+              Label);
   }
 
   C.Pen().Color = tk::RGB(0, 0, 0);
@@ -125,7 +130,9 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   C.Font().SizePt = 9;
   C.Font().Bold = true;
   const std::string Unit = "MB/s";
-  C.TextOut(R.Left - C.TextWidth(Unit) - 4, R.Top - C.TextHeight(Unit) - 2, Unit);
+  const tk::TSize UnitSize = C.TextExtent(Unit);
+  C.TextOut(KeepInside(R.Left - UnitSize.Width - 4, UnitSize.Width, 0, W),
+            KeepInside(R.Top - UnitSize.Height - 2, UnitSize.Height, 0, H), Unit);
   C.Font().Bold = false;
 
   if (FSamples.size() < 2) return;
@@ -134,31 +141,40 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   // step that resumes after one leaves no second marker.
   C.Font().SizePt = 7;
   C.Font().Color = tk::RGB(96, 96, 96);
-  std::string Current;
+  std::vector<int> MarkerX;
+  std::vector<std::string> Labels;
+  std::vector<tk::TSize> Sizes;
   for (const TSpeedDataPoint& P : FSamples) {
-    if (P.StepLabel.empty() || P.StepLabel == Current) continue;
-    const int X = R.Left + Nearest(PW * P.ElapsedSec / FMaxTime);
+    if (P.StepLabel.empty() || (!Labels.empty() && P.StepLabel == Labels.back())) continue;
+    MarkerX.push_back(PlotX(R, P.ElapsedSec, FMaxTime));
+    Labels.push_back(P.StepLabel);
+    Sizes.push_back(C.TextExtent(P.StepLabel));
+  }
+  const std::vector<tk::TPoint> LabelAt = PlaceStepLabels(MarkerX, Sizes, R, W);
+  for (size_t I = 0; I < MarkerX.size(); ++I) {
     C.Pen().Color = tk::RGB(204, 204, 204);
     C.Pen().Style = tk::TPenStyle::psDash;
-    C.MoveTo(X, R.Top);
-    C.LineTo(X, R.Bottom);
+    C.MoveTo(MarkerX[I], R.Top);
+    C.LineTo(MarkerX[I], R.Bottom);
     C.Pen().Style = tk::TPenStyle::psSolid;
-    C.TextOut(X + 2, R.Top + 2, P.StepLabel);
-    Current = P.StepLabel;
+    C.TextOut(LabelAt[I].X, LabelAt[I].Y, Labels[I]);
   }
 
-  // The speed line; speeds above the axis maximum run along the top edge.
+  // The speed line, broken at every wait; speeds above the axis maximum run along the top edge.
   C.Pen().Color = tk::RGB(0, 0, 255);
   C.Pen().Width = 2;
-  bool First = true;
+  bool Joined = false;  // the pen stands at the previous sample
   for (const TSpeedDataPoint& P : FSamples) {
-    const int X = R.Left + Nearest(PW * P.ElapsedSec / FMaxTime);
-    const int Y = R.Bottom - Nearest(std::min(P.SpeedMBps, YM) * PH / YM);
-    if (First)
-      C.MoveTo(X, Y);
-    else
+    if (IsWaitSample(P)) {
+      Joined = false;
+      continue;
+    }
+    const int X = PlotX(R, P.ElapsedSec, FMaxTime), Y = PlotY(R, P.SpeedMBps, YM);
+    if (Joined)
       C.LineTo(X, Y);
-    First = false;
+    else
+      C.MoveTo(X, Y);
+    Joined = true;
   }
   C.Pen().Width = 1;
 }

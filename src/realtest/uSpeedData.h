@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/toolkit/uTkTypes.h"
+
 // One speed sample: seconds since the test thread was created, MiB per second over the sample's
 // window (0 for the samples of a wait after a speed drop), and the step's status text.
 struct TSpeedDataPoint {
@@ -43,3 +45,38 @@ std::string FormatDuration(double Seconds);
 double NiceAxisMax(double X);
 // Spacing of the time grid in seconds for a chart MaxSeconds long.
 double TimeGridStep(double MaxSeconds);
+
+// ---- The chart's geometry, in the paint box's pixels ----
+
+// The plot area of a paint box W x H: left 70, top 40, right and bottom 30 and 50 pixels in, at
+// least 10 pixels wide and high.
+tk::TRect SpeedChartPlotRect(int W, int H);
+// Where a time and a speed lie in the plot: rounded to the nearest pixel, halves to even; a speed
+// above the axis maximum lies on the top edge.
+int PlotX(const tk::TRect& Plot, double Seconds, double MaxSeconds);
+int PlotY(const tk::TRect& Plot, double Speed, double AxisMax);
+
+// A sample of a speed-drop wait: the wait adds one of 0 MB/s every two seconds, while a transfer
+// window always counts at least one block, so no other sample is 0.
+bool IsWaitSample(const TSpeedDataPoint& P);
+
+// One wait as the series holds it: its samples First to Last, drawn from the sample before them
+// (the window that showed the drop, when the wait began) to the last of them.
+struct TWaitSpan {
+  size_t First = 0;
+  size_t Last = 0;
+  double StartSec = 0;
+  double EndSec = 0;
+};
+std::vector<TWaitSpan> FindWaitSpans(const TSpeedDataArray& Samples);
+
+// The start of a text Width wide that should start at Want, moved back between Low and High
+// (to Low when it is wider than that).
+int KeepInside(int Want, int Width, int Low, int High);
+
+// The step markers' labels, given each marker's line and each label's size: a label starts 2
+// pixels right of its line, or ends 2 pixels left of it where it would come within 8 pixels of
+// the paint box's right edge; one that would touch a label placed before it on its line goes down a line, as far
+// as the plot is high. Never outside 0 to BoxWidth. The top left corner of each label.
+std::vector<tk::TPoint> PlaceStepLabels(const std::vector<int>& MarkerX, const std::vector<tk::TSize>& Sizes,
+                                        const tk::TRect& Plot, int BoxWidth);

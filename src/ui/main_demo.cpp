@@ -1,7 +1,7 @@
 // The demo's entry: the real window and real message boxes, over the simulated machine for
 // everything behind the platform interface (disks, bridges, volumes, PowerShell, device
 // notifications). Nothing real is touched but the working folder, which holds the settings, the
-// logs and the exports as it does for the real program.
+// logs and the exports as it does for the real program, and the files the save dialog names.
 //
 //   vrek_trim_tool_demo.exe [--machine FILE] [--tab trim|inspect|realtest]
 //                           [--ready-file FILE] [--close-file FILE]
@@ -19,6 +19,8 @@
 // real owner window; its device notifications go to the real notification window through the
 // toolkit's message loop (tk::PostWindowMessage). Web
 // pages are not opened: the demo writes the address to the window log and to standard error.
+// The save dialog is the real one: it opens on the host folder behind the machine's, and the
+// file chosen in it is written where it shows (plat::sim::MachinePathForDialogFile).
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -28,10 +30,12 @@
 
 #include "base/uUtf.h"
 #include "core/uLogger.h"
+#include "platform/sim/SimDialogPaths.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimMachineText.h"
 #include "ui/main_program.h"
 #include "ui/toolkit/uTkApplication.h"
+#include "ui/toolkit/uTkModal.h"
 #include "ui/uMainForm.h"
 
 // Our constants first, then Windows' (see PlatformTypes.h).
@@ -189,6 +193,14 @@ void ConnectDesktop(plat::sim::SimMachine& M) {
   });
 }
 
+// The save dialog shows this computer's folders, while the program writes the machine's.
+void JoinDialogs(plat::sim::SimMachine& M) {
+  tk::SetDialogPaths({[&M](const std::string& Folder) { return plat::sim::DialogFolderFor(M, Folder); },
+                      [&M](const std::string& Chosen, std::string& Why) {
+                        return plat::sim::MachinePathForDialogFile(M, Chosen, &Why);
+                      }});
+}
+
 void Fail(const TDemoOptions& O, const std::string& Message) {
   std::fprintf(stderr, "vrek_trim_tool_demo: %s\n", Message.c_str());
   if (!O.ReadyFile.empty())
@@ -255,6 +267,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   TakeHostSettings(machine);
   ConnectDesktop(machine);
+  JoinDialogs(machine);
   int rc;
   {
     plat::ScopedPlatform platform(&machine);
@@ -269,5 +282,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The machine's threads run out while the machine is still installed.
     machine.Shutdown();
   }
+  tk::SetDialogPaths({});
   return rc;
 }

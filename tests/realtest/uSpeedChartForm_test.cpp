@@ -6,12 +6,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "TestTempPath.h"
 #include "core/uFormatSettings.h"
 #include "core/uLang.h"
 #include "core/uLogger.h"
+#include "platform/sim/SimDialogPaths.h"
 #include "ui/InspectTestUtil.h"
 #include "ui/UiFixture.h"
+#include "ui/toolkit/uTkModal.h"
 
 using namespace plat;
 using plat::sim::FileFault;
@@ -244,12 +250,99 @@ TEST_F(SpeedChartTest, StepMarkers) {
         EXPECT_EQ(T.Font.Color, 0x00606060u);
         EXPECT_EQ(T.From.Y, R.Top + 2);
       }
-    // Each marker's label lies just right of its line.
+    // Each marker's label lies just right of its line, or just left of it near the box's edge:
+    // the labels of the last samples, at the plot's right edge.
     for (size_t i = 0; i < Dashed.size(); ++i) {
       const auto Label = std::find_if(Calls.begin(), Calls.end(), [&](const TDrawCall& T) {
         return T.Kind == TKind::Text && T.Text == C.Marked[i];
       });
-      EXPECT_EQ(Label->From.X, Dashed[i].From.X + 2);
+      const int Width = tk::headless::TextExtent(Label->Text, Label->Font).Width;
+      const bool Right = Dashed[i].From.X < R.Right;
+      EXPECT_EQ(Label->From.X, Right ? Dashed[i].From.X + 2 : Dashed[i].From.X - 2 - Width) << Label->Text;
+    }
+  }
+}
+
+// A speed-drop wait adds a sample of 0 MB/s every two seconds. The chart shows the wait as a
+// span behind the grid, from the window that showed the drop to the wait's last sample, and the
+// line pauses there: no part of it goes down to 0.
+TEST_F(SpeedChartTest, AWaitIsASpanWhereTheLinePauses) {
+  TSpeedDataArray S;
+  for (int T = 2; T <= 20; T += 2) S.Add({double(T), 100, "STEP1"});
+  S.Add({22, 30, "STEP1"});                                           // the drop
+  for (int T = 24; T <= 142; T += 2) S.Add({double(T), 0, "STEP1"});  // a wait of 2 minutes
+  for (int T = 144; T <= 160; T += 2) S.Add({double(T), 95, "STEP1"});
+  S.Add({162, 0, "STEP1"});  // stopped during a second wait
+  S.Add({163.5, 0, "STEP1"});
+  TSpeedChartForm& F = Open(S);
+  const std::vector<TDrawCall> Calls = Paint();
+  const tk::TRect R = F.ChartRect();
+  auto X = [&](double T) { return R.Left + static_cast<int>(std::nearbyint(R.Width() * T / 163.5)); };
+
+  std::vector<TDrawCall> Spans;
+  for (size_t i = 1; i < Calls.size(); ++i)
+    if (Calls[i].Kind == TKind::Fill) Spans.push_back(Calls[i]);
+  ASSERT_EQ(Spans.size(), 2u);
+  EXPECT_EQ(Spans[0].Rect, (tk::TRect{X(22), R.Top, X(142), R.Bottom}));
+  EXPECT_EQ(Spans[1].Rect, (tk::TRect{X(160), R.Top, X(163.5), R.Bottom}));
+  for (const TDrawCall& Span : Spans) EXPECT_NE(Span.Color, 0x00FFFFFFu);
+  const auto FirstLine =
+      std::find_if(Calls.begin(), Calls.end(), [](const TDrawCall& C) { return C.Kind == TKind::Line; });
+  EXPECT_EQ(std::find_if(FirstLine, Calls.end(), [](const TDrawCall& C) { return C.Kind == TKind::Fill; }),
+            Calls.end())
+      << "the grid is drawn over the spans";
+
+  std::vector<TDrawCall> Speed;
+  for (const TDrawCall& C : Of(Calls, TKind::Line))
+    if (C.Pen.Width == 2) Speed.push_back(C);
+  EXPECT_EQ(Speed.size(), 10u + 8u) << "the eleven samples up to the drop, the nine after the wait";
+  for (const TDrawCall& C : Speed) {
+    EXPECT_LT(C.From.Y, R.Bottom);
+    EXPECT_LT(C.To.Y, R.Bottom);
+    const bool Before = C.From.X <= X(22) && C.To.X <= X(22);
+    const bool After = C.From.X >= X(144) && C.To.X >= X(144) && C.To.X <= X(160);
+    EXPECT_TRUE(Before || After) << C.From.X << " to " << C.To.X;
+  }
+}
+
+// Every label painted (grid, time, unit, step markers) lies inside the paint box, at the
+// designed size and the smallest, in every language: a step label at the right edge moves left
+// of its line, and two close together take two lines.
+TEST_F(SpeedChartTest, EveryLabelLiesInsideThePaintBox) {
+  for (int L = 0; L <= 7; ++L) {
+    SetCurrentLanguage(static_cast<TUiLanguage>(L));
+    SCOPED_TRACE(L);
+    if (chart) tk::DestroyForm(std::move(chart));
+    TSpeedDataArray S;
+    S.Add({0, 850, "STEP1 TRIM"});
+    S.Add({10, 1234.5, "STEP1"});
+    S.Add({3000, 400, "STEP3"});
+    S.Add({7380, 300, GetLangText(TTextId::Step4Verify)});
+    S.Add({7440, 300, GetLangText(TTextId::Step5Verify)});
+    S.Add({7500, 280, GetLangText(TTextId::Step5Verify)});
+    TSpeedChartForm& F = Open(S);
+    F.Show();
+    for (bool Smallest : {false, true}) {
+      SCOPED_TRACE(Smallest ? "smallest" : "designed");
+      if (Smallest) ui.Resize(F, F.MinClientSize());
+      const int W = F.FPaintBox->Width(), H = F.FPaintBox->Height();
+      const std::vector<TDrawCall> Texts = Of(Paint(), TKind::Text);
+      ASSERT_GT(Texts.size(), 12u);
+      std::vector<tk::TRect> Steps;
+      for (const TDrawCall& T : Texts) {
+        const tk::TSize Ext = tk::headless::TextExtent(T.Text, T.Font);
+        const tk::TRect Box{T.From.X, T.From.Y, T.From.X + Ext.Width, T.From.Y + Ext.Height};
+        EXPECT_TRUE(Box.Left >= 0 && Box.Top >= 0 && Box.Right <= W && Box.Bottom <= H)
+            << T.Text << " at " << Box.Left << "," << Box.Top << " to " << Box.Right << "," << Box.Bottom << " in "
+            << W << " x " << H;
+        if (T.Font.SizePt == 7) Steps.push_back(Box);
+      }
+      ASSERT_EQ(Steps.size(), 5u);
+      for (size_t i = 0; i < Steps.size(); ++i)
+        for (size_t j = i + 1; j < Steps.size(); ++j)
+          EXPECT_FALSE(Steps[i].Left < Steps[j].Right && Steps[j].Left < Steps[i].Right &&
+                       Steps[i].Top < Steps[j].Bottom && Steps[j].Top < Steps[i].Bottom)
+              << "step labels " << i << " and " << j << " overlap";
     }
   }
 }
@@ -352,6 +445,39 @@ TEST_F(SpeedChartTest, NoSavedPathProposedWithoutAnOutputFolder) {
   script.SaveCancel();
   ASSERT_TRUE(ui.Click("BtnSaveCsv"));
   EXPECT_EQ(script.Log()[0].Save.InitialDir, "");
+}
+
+// The demo: its save dialog is this computer's, opened on the host folder behind the machine's
+// output folder; the CSV chosen there lands in that host folder, wait rows and all.
+TEST_F(SpeedChartTest, TheDemosChartSavesIntoTheHostFolderTheDialogShows) {
+  const std::filesystem::path Host = UniqueTempPath("vt_chart_demo_");
+  std::filesystem::create_directories(Host / "output");
+  const std::string Sep(1, Host.string().find('\\') != std::string::npos ? '\\' : '/');
+  const std::string HostOutput = Host.string() + Sep + "output";
+  m->Files().MountHostFolder("C:\\Users\\user\\Desktop\\vrek", Host.string());
+  plat::sim::SimMachine& M = *m;
+  const tk::TDialogPaths Before =
+      tk::SetDialogPaths({[&M](const std::string& Folder) { return plat::sim::DialogFolderFor(M, Folder); },
+                          [&M](const std::string& Chosen, std::string& Why) {
+                            return plat::sim::MachinePathForDialogFile(M, Chosen, &Why);
+                          }});
+  Open(Series({{2, 80, "STEP1"}, {4, 30, "STEP1"}, {6, 0, "STEP1"}, {8, 75.5, "STEP1"}}),
+       "C:\\Users\\user\\Desktop\\vrek\\output\\")
+      .Show();
+  script.Save([&](const tk::headless::TModal& D) -> std::optional<std::string> {
+    EXPECT_EQ(D.Save.InitialDir, HostOutput);
+    return HostOutput + Sep + "speed_data.csv";
+  });
+  EXPECT_TRUE(ui.Click("BtnSaveCsv"));
+  tk::SetDialogPaths(Before);
+
+  std::ifstream In(Host / "output" / "speed_data.csv", std::ios::binary);
+  const std::string Text((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(Text,
+            "time_sec,speed_mbps,step\r\n2.0,80.00,STEP1\r\n4.0,30.00,STEP1\r\n6.0,0.00,STEP1\r\n"
+            "8.0,75.50,STEP1\r\n");
+  In.close();
+  std::filesystem::remove_all(Host);
 }
 
 // A save that fails, from the main window's chart shown modally: an error box with the path and

@@ -55,4 +55,67 @@ TEST(SpeedData, TimeGridStep) {
   for (const auto& c : cases) EXPECT_EQ(TimeGridStep(c.Max), c.Step) << c.Max;
 }
 
+// Runs of 0 MB/s samples are waits, drawn from the sample before each run; a series that starts
+// or ends in a wait keeps it.
+TEST(SpeedData, WaitSpans) {
+  const struct {
+    std::vector<double> Speeds;              // one sample per second from 1 s
+    std::vector<std::vector<double>> Spans;  // first, last, start, end
+  } cases[] = {
+      {{5, 6, 7}, {}},
+      {{5, 2, 0, 0, 0, 6, 7}, {{2, 4, 2, 5}}},
+      {{5, 0, 6, 0, 0}, {{1, 1, 1, 2}, {3, 4, 3, 5}}},
+      {{0, 0, 4}, {{0, 1, 1, 2}}},
+      {{0}, {{0, 0, 1, 1}}},
+  };
+  for (const auto& c : cases) {
+    TSpeedDataArray S;
+    for (size_t i = 0; i < c.Speeds.size(); ++i) S.Add({i + 1.0, c.Speeds[i], "STEP1"});
+    std::vector<std::vector<double>> Got;
+    for (const TWaitSpan& W : FindWaitSpans(S))
+      Got.push_back({double(W.First), double(W.Last), W.StartSec, W.EndSec});
+    EXPECT_EQ(Got, c.Spans) << ::testing::PrintToString(c.Speeds);
+  }
+  EXPECT_TRUE(IsWaitSample({3, 0, "STEP3"}));
+  EXPECT_FALSE(IsWaitSample({3, 0.01, "STEP3"}));
+}
+
+TEST(SpeedData, KeepInside) {
+  EXPECT_EQ(KeepInside(10, 20, 0, 100), 10);
+  EXPECT_EQ(KeepInside(-5, 20, 0, 100), 0);
+  EXPECT_EQ(KeepInside(90, 20, 0, 100), 80);
+  EXPECT_EQ(KeepInside(50, 200, 0, 100), 0) << "wider than the room: from its start";
+}
+
+// Plot 70..954 by 40..424 in a box 984 wide, labels 12 high.
+TEST(SpeedData, StepLabelPlaces) {
+  const tk::TRect Plot{70, 40, 954, 424};
+  const struct {
+    const char* What;
+    std::vector<int> X, Widths;
+    std::vector<tk::TPoint> At;
+  } cases[] = {
+      {"right of each line", {70, 400}, {25, 60}, {{72, 42}, {402, 42}}},
+      {"up to 8 pixels before the box's edge", {954}, {20}, {{956, 42}}},
+      {"closer to the edge", {954}, {21}, {{931, 42}}},
+      {"left of a line where the box ends", {954}, {60}, {{892, 42}}},
+      {"close labels take the next lines", {900, 910, 920}, {60, 60, 10}, {{902, 42}, {912, 54}, {922, 66}}},
+      {"room right of a label moved left", {940, 950}, {60, 10}, {{878, 42}, {952, 42}}},
+      {"4 pixels apart share a line", {70, 99}, {25, 25}, {{72, 42}, {101, 42}}},
+      {"3 pixels apart do not", {70, 98}, {25, 25}, {{72, 42}, {100, 54}}},
+      {"wider than the box", {100}, {2000}, {{0, 42}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<tk::TSize> Sizes;
+    for (int W : c.Widths) Sizes.push_back({W, 12});
+    const std::vector<tk::TPoint> At = PlaceStepLabels(c.X, Sizes, Plot, 984);
+    ASSERT_EQ(At.size(), c.At.size()) << c.What;
+    for (size_t i = 0; i < At.size(); ++i) EXPECT_EQ(At[i], c.At[i]) << c.What << " " << i;
+  }
+  // A plot with room for two lines: the third label that finds no room goes over the first line.
+  const std::vector<tk::TPoint> At =
+      PlaceStepLabels({100, 101, 102}, {{50, 12}, {50, 12}, {50, 12}}, tk::TRect{70, 40, 954, 66}, 984);
+  EXPECT_EQ(At, (std::vector<tk::TPoint>{{102, 42}, {103, 54}, {104, 42}}));
+}
+
 }  // namespace

@@ -74,6 +74,29 @@ DWORD AttributesOf(const host::Entry& e) {
 constexpr DWORD kStoredAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
+bool EndsInSeparator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
+
+// A name below a host folder; a mounted drive root ("Z:\\", "/") already ends in a separator.
+void AppendHostName(std::string& folder, const std::string& name) {
+  if (!EndsInSeparator(folder)) folder += '/';
+  folder += name;
+}
+
+// A host path with one kind of separator and none at the end, in the case the host compares
+// names in, so that one path can be tested for lying below another.
+std::string HostKey(std::string s) {
+  for (char& c : s) {
+    if (c == '\\') c = '/';
+#ifdef _WIN32
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+#endif
+  }
+  // A drive letter names its drive in either case, whatever the host.
+  if (s.size() >= 2 && s[1] == ':' && s[0] >= 'a' && s[0] <= 'z') s[0] = static_cast<char>(s[0] - 'a' + 'A');
+  while (!s.empty() && s.back() == '/') s.pop_back();
+  return s;
+}
+
 }  // namespace
 
 struct OpenFile {
@@ -101,6 +124,11 @@ struct SimFileSystem::Impl {
     FileFault fault;
   };
   std::map<std::string, FaultRec> faults;  // by path key
+  struct MountRec {
+    SimPath path;
+    std::string host;
+  };
+  std::vector<MountRec> mounts;
 
   // ---- all below: called with mu held ----
 
@@ -149,17 +177,14 @@ struct SimFileSystem::Impl {
     }
     std::string hp = base;
     for (size_t k = from; k + 1 < p.parts.size(); ++k) {
-      const std::string name = host::MatchName(hp, p.parts[k]);
-      hp += '/';
-      hp += name;
+      AppendHostName(hp, host::MatchName(hp, p.parts[k]));
       if (!host::Stat(hp, &e) || !e.dir) {
         l.error = ERROR_PATH_NOT_FOUND;
         return l;
       }
     }
     l.hostPath = hp;
-    l.hostPath += '/';
-    l.hostPath += host::MatchName(hp, p.parts.back());
+    AppendHostName(l.hostPath, host::MatchName(hp, p.parts.back()));
     l.exists = host::Stat(l.hostPath, &l.entry);
     l.dir = l.exists && l.entry.dir;
     return l;
@@ -291,7 +316,58 @@ void SimFileSystem::MountHostFolder(const std::string& windowsPath, const std::s
   SimPath p;
   if (ParseWinPath(windowsPath, impl_->cwd, &p) != 0) return;
   Loc l = impl_->ForceFolders(p);
-  if (l.node && l.node->dir) l.node->host = hostPath;
+  if (!l.node || !l.node->dir) return;
+  l.node->host = hostPath;
+  auto& mounts = impl_->mounts;
+  mounts.erase(std::remove_if(mounts.begin(), mounts.end(),
+                              [&](const Impl::MountRec& m) { return m.path.Key() == p.Key(); }),
+               mounts.end());
+  mounts.push_back({p, hostPath});
+}
+
+std::string SimFileSystem::HostPathOf(const std::string& windowsPath) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  SimPath p;
+  if (ParseWinPath(windowsPath, impl_->cwd, &p) != 0) return {};
+  const Impl::MountRec* best = nullptr;
+  for (const Impl::MountRec& m : impl_->mounts)
+    if (p.IsAtOrBelow(m.path) && (!best || m.path.parts.size() > best->path.parts.size())) best = &m;
+  if (!best) return {};
+  std::string hp = best->host;
+  // In the host's own separator, so that a Windows host's dialog reads it.
+  const char sep = hp.find('\\') != std::string::npos ? '\\' : '/';
+  for (size_t i = best->path.parts.size(); i < p.parts.size(); ++i) {
+    if (!EndsInSeparator(hp)) hp += sep;
+    hp += p.parts[i];
+  }
+  return hp;
+}
+
+std::string SimFileSystem::WindowsPathOfHost(const std::string& hostPath) {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  const std::string key = HostKey(hostPath);
+  const Impl::MountRec* best = nullptr;
+  size_t bestLength = 0;
+  for (const Impl::MountRec& m : impl_->mounts) {
+    const std::string mk = HostKey(m.host);
+    const bool below =
+        key == mk || (key.size() > mk.size() && key.compare(0, mk.size(), mk) == 0 && key[mk.size()] == '/');
+    if (below && (!best || mk.size() >= bestLength)) {
+      best = &m;
+      bestLength = mk.size();
+    }
+  }
+  if (!best) return {};
+  // The rest keeps the host's spelling of its names.
+  std::string rest = HostKey(hostPath).size() > bestLength ? hostPath.substr(bestLength) : std::string();
+  std::string wp = best->path.Display();
+  for (char c : rest) {
+    const char w = c == '/' ? '\\' : c;
+    if (w == '\\' && EndsInSeparator(wp)) continue;
+    wp += w;
+  }
+  while (wp.size() > 3 && EndsInSeparator(wp)) wp.pop_back();
+  return wp;
 }
 
 bool SimFileSystem::HostMounted(const std::string& path) {

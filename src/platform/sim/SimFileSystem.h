@@ -44,6 +44,11 @@ class SimFileSystem {
   // on a drive letter that a formatted volume of the storage stack has (SimVolumeFiles), as a
   // folder on which Windows mounted another volume belongs to that volume.
   bool HostMounted(const std::string& path);
+  // The host path behind a Windows path at or below a mounted host folder ("" when none is), and
+  // the Windows path that shows a host path through the mount nearest to it ("" when no mounted
+  // folder holds it). Host paths compare as the host names files: without case on Windows.
+  std::string HostPathOf(const std::string& windowsPath);
+  std::string WindowsPathOfHost(const std::string& hostPath);
   void SetFault(const std::string& path, const FileFault& fault);
   // The fault set for exactly this path, with its counts as they stand now.
   FileFault Fault(const std::string& path);

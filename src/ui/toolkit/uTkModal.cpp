@@ -1,6 +1,8 @@
 // The one place of the program's modal interactions (see uTkModal.h).
 #include "ui/toolkit/uTkModal.h"
 
+#include <utility>
+
 #include "platform/Platform.h"
 
 namespace tk {
@@ -17,18 +19,47 @@ bool InputQuery(TForm* Owner, const std::string& Caption, const std::string& Pro
   return true;
 }
 
+namespace {
+
+TDialogPaths& DialogPaths() {
+  static TDialogPaths Paths;
+  return Paths;
+}
+
+}  // namespace
+
+TDialogPaths SetDialogPaths(TDialogPaths Paths) {
+  std::swap(DialogPaths(), Paths);
+  return Paths;
+}
+
 bool SaveFileDialog(TForm* Owner, const TSaveDialogOptions& Options, std::string& Path) {
-  // Reports are written under the current directory, so the dialog must leave it as it was,
-  // whatever the dialog (or a shell extension inside it) did.
-  std::string before;
-  const bool known = plat::Win().GetCurrentDirectoryW(&before) != 0;
-  std::string chosen;
-  const bool ok = Backend().SaveFileDialog(Owner, Options, chosen) && !chosen.empty();
-  std::string after;
-  if (known && plat::Win().GetCurrentDirectoryW(&after) != 0 && after != before)
-    plat::Win().SetCurrentDirectoryW(before);
-  if (ok) Path = chosen;
-  return ok;
+  const TDialogPaths& Map = DialogPaths();
+  TSaveDialogOptions Shown = Options;
+  if (Map.ToDialog) Shown.InitialDir = Map.ToDialog(Options.InitialDir);
+  for (;;) {
+    // Reports are written under the current directory, so the dialog must leave it as it was,
+    // whatever the dialog (or a shell extension inside it) did.
+    std::string before;
+    const bool known = plat::Win().GetCurrentDirectoryW(&before) != 0;
+    std::string chosen;
+    const bool ok = Backend().SaveFileDialog(Owner, Shown, chosen) && !chosen.empty();
+    std::string after;
+    if (known && plat::Win().GetCurrentDirectoryW(&after) != 0 && after != before)
+      plat::Win().SetCurrentDirectoryW(before);
+    if (!ok) return false;
+    if (!Map.FromDialog) {
+      Path = chosen;
+      return true;
+    }
+    std::string Why;
+    const std::string Mapped = Map.FromDialog(chosen, Why);
+    if (!Mapped.empty()) {
+      Path = Mapped;
+      return true;
+    }
+    MessageBox(Owner, Why, Options.Title, plat::MB_ICONWARNING | plat::MB_OK);
+  }
 }
 
 void OpenUrl(const std::string& Url) {

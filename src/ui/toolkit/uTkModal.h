@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ui/toolkit/uTkApplication.h"
@@ -26,6 +27,18 @@ bool InputQuery(TForm* Owner, const std::string& Caption, const std::string& Pro
 // The save-file dialog. It never changes the process's current directory. True with the chosen
 // full path; false when cancelled.
 bool SaveFileDialog(TForm* Owner, const TSaveDialogOptions& Options, std::string& Path);
+
+// Where the program's files are not the dialog's (the demo: the simulated machine's against this
+// computer's folders), the save dialog's paths go through these. ToDialog gives the folder the
+// dialog opens on for the program's InitialDir; FromDialog the program's path for the file the
+// dialog chose, or "" with the reason, which a warning box shows before the dialog opens again.
+// Unset members pass paths unchanged.
+struct TDialogPaths {
+  std::function<std::string(const std::string& Folder)> ToDialog;
+  std::function<std::string(const std::string& Chosen, std::string& Why)> FromDialog;
+};
+// Returns the ones it replaces.
+TDialogPaths SetDialogPaths(TDialogPaths Paths);
 
 // Opens Url with the system's default handler (ShellExecuteW, verb "open", no owner, no
 // parameters, no folder, SW_SHOWNORMAL); the result is not looked at.

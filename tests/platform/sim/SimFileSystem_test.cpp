@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "TestTempPath.h"
 #include "platform/sim/SimMachine.h"
 
 using namespace plat;
@@ -519,6 +520,44 @@ TEST_F(SimFileSystemTest, AHostFolderMountedOnAFormattedVolumeKeepsItsRealFiles)
   EXPECT_EQ(Find("C:\\Users\\user\\Desktop\\vrek\\*"), (std::vector<std::string>{".", "..", "settings.ini"}));
   // The volume's own file is on the volume.
   EXPECT_EQ(m->VolumeFiles().ReadAll("C:\\on_volume.txt"), "x");
+  std::filesystem::remove_all(host);
+}
+
+// A Windows path below a mount names a host path and back, through the nearest mount; a host
+// path that merely starts with the mounted folder's name is not below it.
+TEST_F(SimFileSystemTest, MountedPathsBothWays) {
+  const std::filesystem::path host = UniqueTempPath("vt_simfs_paths_");
+  ASSERT_TRUE(std::filesystem::create_directories(host / "output"));
+  const std::string h = host.string();
+  const std::string sep(1, h.find('\\') != std::string::npos ? '\\' : '/');
+  Fs().MountHostFolder("C:\\Users\\user\\Desktop\\vrek", h);
+
+  EXPECT_EQ(Fs().HostPathOf("C:\\Users\\user\\Desktop\\vrek\\output\\"), h + sep + "output");
+  EXPECT_EQ(Fs().HostPathOf("c:\\users\\USER\\desktop\\vrek"), h);
+  EXPECT_EQ(Fs().HostPathOf("C:\\Users\\user\\Desktop"), "");
+  EXPECT_EQ(Fs().HostPathOf("E:\\"), "");
+  EXPECT_EQ(Fs().WindowsPathOfHost(h + sep + "output" + sep + "Speed.csv"),
+            "C:\\Users\\user\\Desktop\\vrek\\output\\Speed.csv");
+  EXPECT_EQ(Fs().WindowsPathOfHost(h + sep), "C:\\Users\\user\\Desktop\\vrek");
+  EXPECT_EQ(Fs().WindowsPathOfHost(h + "x" + sep + "f.csv"), "");
+  EXPECT_EQ(Fs().WindowsPathOfHost(host.parent_path().string()), "");
+
+  // A host drive's root mounted whole on a letter of its own: the working folder's mount stays
+  // the nearer one, and files elsewhere on that drive are real files behind the letter.
+  const std::string root = host.root_path().string();
+  Fs().AddDrive('Q');
+  Fs().MountHostFolder("Q:\\", root);
+  EXPECT_EQ(Fs().WindowsPathOfHost(h + sep + "output"), "C:\\Users\\user\\Desktop\\vrek\\output");
+  const std::string viaQ = Fs().WindowsPathOfHost(h + "_q.txt");
+  ASSERT_EQ(viaQ.substr(0, 3), "Q:\\");
+  EXPECT_EQ(Fs().HostPathOf(viaQ), (host.string() + "_q.txt"));
+  HANDLE f = Open(viaQ, GENERIC_WRITE, 0, CREATE_NEW);
+  ASSERT_NE(f, VT_INVALID_HANDLE_VALUE) << viaQ;
+  EXPECT_TRUE(Write(f, "real"));
+  Win().CloseHandle(f);
+  EXPECT_EQ(Fs().ReadAll(viaQ), "real");
+  EXPECT_TRUE(std::filesystem::exists(host.string() + "_q.txt"));
+  std::filesystem::remove(host.string() + "_q.txt");
   std::filesystem::remove_all(host);
 }
 

@@ -1,6 +1,7 @@
 // Under wine inside Xvfb: the speed chart as real windows. It opens modally, centred on its
-// owner with its minimum size, paints, and Save CSV writes the file the save dialog names; the
-// test drives the window and the dialog from a timer, as a person would.
+// owner with its minimum size, paints (a wait as its span, a step label at the right edge whole,
+// in the real font's measure), and Save CSV writes the file the save dialog names; the test
+// drives the window and the dialog from a timer, as a person would.
 #include <cstdlib>
 #include <string>
 
@@ -30,7 +31,10 @@ TEST_F(Win32SpeedChartTest, OpensModallyCentredPaintsAndSavesItsCsv) {
   TSpeedDataArray Samples;
   Samples.Add({0, 12.5, "STEP1 TRIM"});
   Samples.Add({20, 37.4, "STEP1"});
-  Samples.Add({45, 30.25, "STEP2"});
+  Samples.Add({22, 0, "STEP1"});  // a speed-drop wait
+  Samples.Add({24, 0, "STEP1"});
+  Samples.Add({26, 30, "STEP1"});
+  Samples.Add({45, 30.25, "STEP4 Verify"});  // a step label at the right edge
   auto Chart = TSpeedChartForm::CreateChart(Owner.get(), Samples, Narrow(Dir) + "\\");
   const HWND OwnerWnd = Wnd(Owner.get());
 
@@ -38,8 +42,8 @@ TEST_F(Win32SpeedChartTest, OpensModallyCentredPaintsAndSavesItsCsv) {
   bool OwnerDisabled = false, SavedWhileOpen = false;
   RECT ChartBox{}, OwnerBox{};
   MINMAXINFO Limits{};
-  COLORREF Background = 0, Axis = 0;
-  int Blue = 0;
+  COLORREF Background = 0, Axis = 0, Wait = 0;
+  int Blue = 0, TextAtTheEdge = 0;
   TTimer* T = Chart->AddTimer();
   T->OnTimer = [&](TTimer*) {
     const HWND ChartWnd = Wnd(Chart.get());
@@ -64,6 +68,12 @@ TEST_F(Win32SpeedChartTest, OpensModallyCentredPaintsAndSavesItsCsv) {
         Axis = GetPixel(Mem, 70 + (R.right - 30 - 70) / 9, R.bottom - 50);
         for (int Y = 40; Y < R.bottom - 50; ++Y)
           for (int X = 70; X < R.right - 30; X += 3) Blue += GetPixel(Mem, X, Y) == RGB(0, 0, 255);
+        // The wait's span, between two speed grid lines, at 22 s.
+        const int PlotH = R.bottom - 50 - 40;
+        Wait = GetPixel(Mem, 70 + (R.right - 30 - 70) * 22 / 45, 40 + PlotH / 10);
+        // Dark text pixels in the box's last columns: a label cut at the edge.
+        for (int Y = 40; Y < 80; ++Y)
+          for (int X = R.right - 3; X < R.right; ++X) TextAtTheEdge += GetRValue(GetPixel(Mem, X, Y)) < 160;
         SelectObject(Mem, Old);
         DeleteObject(Bmp);
         DeleteDC(Mem);
@@ -104,6 +114,8 @@ TEST_F(Win32SpeedChartTest, OpensModallyCentredPaintsAndSavesItsCsv) {
   EXPECT_EQ(Background, RGB(255, 255, 255));
   EXPECT_EQ(Axis, RGB(0, 0, 0));
   EXPECT_GT(Blue, 0) << "the speed line";
+  EXPECT_EQ(Wait, RGB(255, 240, 200)) << "the wait's span";
+  EXPECT_EQ(TextAtTheEdge, 0) << "the step label at the right edge is cut";
   EXPECT_TRUE(SavedWhileOpen);
   EXPECT_TRUE(exceptions_.empty());
 
@@ -114,7 +126,9 @@ TEST_F(Win32SpeedChartTest, OpensModallyCentredPaintsAndSavesItsCsv) {
   ReadFile(File, Text.data(), static_cast<DWORD>(Text.size()), &Read, nullptr);
   CloseHandle(File);
   Text.resize(Read);
-  EXPECT_EQ(Text, "time_sec,speed_mbps,step\r\n0.0,12.50,STEP1 TRIM\r\n20.0,37.40,STEP1\r\n45.0,30.25,STEP2\r\n");
+  EXPECT_EQ(Text,
+            "time_sec,speed_mbps,step\r\n0.0,12.50,STEP1 TRIM\r\n20.0,37.40,STEP1\r\n22.0,0.00,STEP1\r\n"
+            "24.0,0.00,STEP1\r\n26.0,30.00,STEP1\r\n45.0,30.25,STEP4 Verify\r\n");
 
   DestroyForm(std::move(Chart));
   DeleteFileW(Csv.c_str());

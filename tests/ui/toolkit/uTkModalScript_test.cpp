@@ -188,6 +188,42 @@ TEST_F(ModalTest, DialogsModalFormsAndWebPages) {
   EXPECT_EQ(shell[0].showCmd, plat::SW_SHOWNORMAL);
 }
 
+// Where the dialog's paths are not the program's (the demo), the dialog opens on the folder
+// ToDialog gives, and the file it chose becomes the program's path; a file the program cannot
+// write is refused in a warning box that says why, and the dialog opens again.
+TEST_F(ModalTest, TheSaveDialogsPathsGoThroughTheDialogPaths) {
+  std::vector<std::string> asked;
+  TDialogPaths map;
+  map.ToDialog = [](const std::string& Folder) { return "/host" + Folder; };
+  map.FromDialog = [&](const std::string& Chosen, std::string& Why) -> std::string {
+    asked.push_back(Chosen);
+    if (Chosen.rfind("/host/", 0) == 0) return "C:\\machine\\" + Chosen.substr(6);
+    Why = "not here: " + Chosen;
+    return "";
+  };
+  const TDialogPaths before = SetDialogPaths(map);
+  script.Save("/elsewhere/a.csv").Box(IDOK).Save("/host/b.csv");
+  script.Save("/elsewhere/c.csv").Box(IDOK).SaveCancel();
+  TSaveDialogOptions options{"Save Speed Data CSV", "", ".csv", "speed_data.csv", "out"};
+  std::string path = "unchanged";
+  EXPECT_TRUE(SaveFileDialog(form.get(), options, path));
+  EXPECT_EQ(path, "C:\\machine\\b.csv");
+  path = "unchanged";
+  EXPECT_FALSE(SaveFileDialog(form.get(), options, path));
+  EXPECT_EQ(path, "unchanged");
+  SetDialogPaths(before);
+
+  EXPECT_EQ(asked, (std::vector<std::string>{"/elsewhere/a.csv", "/host/b.csv", "/elsewhere/c.csv"}));
+  const auto log = script.Log();
+  ASSERT_EQ(log.size(), 6u);
+  for (size_t i : {0, 2, 3, 5}) EXPECT_EQ(log[i].Save.InitialDir, "/hostout") << i;
+  EXPECT_EQ(log[1].Kind, TModalKind::Box);
+  EXPECT_EQ(log[1].Text, "not here: /elsewhere/a.csv");
+  EXPECT_EQ(log[1].Caption, "Save Speed Data CSV");
+  EXPECT_EQ(log[1].Type, plat::MB_ICONWARNING | plat::MB_OK);
+  EXPECT_EQ(log[1].Owner, form->Handle());
+}
+
 TEST_F(ModalTest, AnInteractionTheScriptDoesNotExpectFailsTheTestClearly) {
   CatchFailures();
   // Nothing scripted: the box "fails" (0) at once instead of blocking.
