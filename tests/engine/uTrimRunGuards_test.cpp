@@ -11,11 +11,11 @@
 #include "engine/TrimRunTestUtil.h"
 #include "platform/WinFsControl.h"
 #include "platform/WinStorage.h"
-#include "platform/sim/SimBridge.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimKernel.h"
-#include "platform/sim/SimProcesses.h"
-#include "platform/sim/SimVolumeLocks.h"
+#include "platform/sim/storage/SimBridge.h"
+#include "platform/sim/kernel/SimDesktop.h"
+#include "platform/sim/kernel/SimKernel.h"
+#include "platform/sim/kernel/SimProcesses.h"
+#include "platform/sim/files/SimVolumeLocks.h"
 
 using namespace plat;
 using namespace plat::sim;

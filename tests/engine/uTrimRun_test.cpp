@@ -8,11 +8,11 @@
 
 #include "core/uLang.h"
 #include "engine/TrimRunTestUtil.h"
-#include "platform/sim/SimBridge.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimKernel.h"
-#include "platform/sim/SimProcesses.h"
-#include "platform/sim/SimVolumeLocks.h"
+#include "platform/sim/storage/SimBridge.h"
+#include "platform/sim/files/SimFileSystem.h"
+#include "platform/sim/kernel/SimKernel.h"
+#include "platform/sim/kernel/SimProcesses.h"
+#include "platform/sim/files/SimVolumeLocks.h"
 
 using namespace plat;
 using namespace plat::sim;

@@ -5,7 +5,7 @@
 #include "platform/WinStorage.h"
 #include "engine/TrimRunTestUtil.h"
 #include "platform/WinFsControl.h"
-#include "platform/sim/SimKernel.h"
+#include "platform/sim/kernel/SimKernel.h"
 
 using namespace plat;
 using namespace plat::sim;

@@ -17,7 +17,7 @@
 #include "core/uLogger.h"
 #include "engine/VolumeTestUtil.h"
 #include "engine/uTrimPlanner.h"
-#include "platform/sim/SimBridge.h"
+#include "platform/sim/storage/SimBridge.h"
 
 using namespace plat;
 using namespace plat::sim;

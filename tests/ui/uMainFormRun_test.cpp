@@ -8,7 +8,7 @@
 #include "DiskWindowFixture.h"
 #include "core/uLogger.h"
 #include "platform/WinDisk.h"
-#include "platform/sim/SimFsControl.h"
+#include "platform/sim/files/SimFsControl.h"
 
 using namespace plat;
 using namespace plat::sim;
