@@ -22,7 +22,6 @@ BOOL Fail(DWORD e) {
   return FALSE_;
 }
 
-// Drive sectors per logical block of a profile; a size that is not a multiple of 512 counts as 512.
 // Hands a released range to the drive, with the profile's overrun past its end.
 void SimReleaseRange(SimDisk& disk, const SimBridgeProfile& p, uint64_t lba, uint64_t count, const char* command) {
   if (p.trimOverrunSectors) {
@@ -31,10 +30,6 @@ void SimReleaseRange(SimDisk& disk, const SimBridgeProfile& p, uint64_t lba, uin
     if (end > lba + count) count = end - lba;
   }
   disk.drive.Trim(lba, count, command);
-}
-
-uint64_t SectorsPerBlock(const SimBridgeProfile& p) {
-  return p.logicalBlockSize >= kSector && p.logicalBlockSize % kSector == 0 ? p.logicalBlockSize / kSector : 1;
 }
 
 std::string DiskPath(int number) { return "\\\\.\\PhysicalDrive" + std::to_string(number); }
@@ -99,7 +94,7 @@ class Decoder {
         dataIn_(dataIn),
         data_(data),
         length_(dataLength),
-        perBlock_(SectorsPerBlock(profile)) {}
+        perBlock_(SimLogicalBlockSize(disk) / kSector) {}
 
   Answer Run(const std::vector<uint8_t>& cdb) {
     switch (cdb[0]) {
@@ -357,11 +352,6 @@ struct SimBridge::Impl {
   std::vector<SimRequestRecord> requests;
 };
 
-uint32_t SimLogicalBlockSize(SimDisk& disk) {
-  std::lock_guard<std::mutex> lk(disk.mu);
-  return static_cast<uint32_t>(SectorsPerBlock(disk.bridge.profile) * kSector);
-}
-
 SimBridge::SimBridge(SimStorage& storage, SimVolumeLocks* locks)
     : storage_(storage), locks_(locks), impl_(std::make_unique<Impl>()) {
   storage_.RegisterIoctl(IOCTL_SCSI_PASS_THROUGH_DIRECT, [this](SimDeviceCall& c) { return PassThrough(c); });
@@ -378,6 +368,7 @@ void SimBridge::SetProfile(int disk, SimBridgeProfile profile) {
   auto d = storage_.Disk(disk);
   if (!d) return;
   std::lock_guard<std::mutex> lk(d->mu);
+  d->logicalBlockSize = profile.logicalBlockSize;
   d->bridge.profile = std::move(profile);
 }
 
@@ -385,7 +376,7 @@ void SimBridge::SetLogicalBlockSize(int disk, uint32_t bytes) {
   auto d = storage_.Disk(disk);
   if (!d) return;
   std::lock_guard<std::mutex> lk(d->mu);
-  d->bridge.profile.logicalBlockSize = bytes;
+  d->logicalBlockSize = bytes;
 }
 
 void SimBridge::SetIdentity(int disk, SimIdentity identity) {
@@ -580,13 +571,14 @@ BOOL SimBridge::PassThrough(SimDeviceCall& call) {
   if ((call.access & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE))
     return Fail(ERROR_ACCESS_DENIED);
   if (rec.command == SimCommand::Unmap || rec.command == SimCommand::WriteSame16) {
-    SimBridgeProfile p;
+    SimRawTrimPolicy policy;
     {
       std::lock_guard<std::mutex> lk(call.disk->mu);
-      p = call.disk->bridge.profile;
+      policy = call.disk->bridge.profile.mountedVolumeRawTrim;
     }
-    if (p.mountedVolumeRawTrim == SimRawTrimPolicy::RefuseAccessDenied &&
-        InMountedVolume(*call.disk, RawTrimSectors(rec, SectorsPerBlock(p), call.disk->drive.Sectors())))
+    const uint64_t perBlock = SimLogicalBlockSize(*call.disk) / kSector;
+    if (policy == SimRawTrimPolicy::RefuseAccessDenied &&
+        InMountedVolume(*call.disk, RawTrimSectors(rec, perBlock, call.disk->drive.Sectors())))
       return Fail(ERROR_ACCESS_DENIED);
   }
 

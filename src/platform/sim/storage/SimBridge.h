@@ -59,7 +59,8 @@ struct SimBridgeProfile {
   std::string name = "full SAT";
   // Bytes per logical block that the bridge presents (512 or 4096) in front of the drive's
   // 512-byte sectors: the unit of UNMAP, WRITE SAME(16), the Block Limits values and the drive
-  // geometry. ATA PASS-THROUGH reaches the drive's own sectors whatever this says.
+  // geometry. ATA PASS-THROUGH reaches the drive's own sectors whatever this says. SetProfile
+  // gives it to the disk (SimDisk::logicalBlockSize), which is what the machine reads.
   uint32_t logicalBlockSize = 512;
   SimRawTrimPolicy mountedVolumeRawTrim = SimRawTrimPolicy::Allow;
   // ATA PASS-THROUGH.
@@ -173,9 +174,6 @@ struct SimRequestRecord {
   std::vector<uint8_t> cdb;  // cdbLength bytes
 };
 
-// Bytes per logical block the disk's bridge presents (for the geometry).
-uint32_t SimLogicalBlockSize(SimDisk& disk);
-
 class SimBridge {
  public:
   // locks: whose lock and dismount state decides what a mounted volume is (may be null: none is).
@@ -187,6 +185,7 @@ class SimBridge {
   // ---- set-up by tests (a disk number that does not exist is ignored) ----
   void SetProfile(int disk, SimBridgeProfile profile);
   // Only the size of the logical blocks the bridge presents (512 or 4096), the rest as it is.
+  // Both set SimDisk::logicalBlockSize.
   void SetLogicalBlockSize(int disk, uint32_t bytes);
   void SetIdentity(int disk, SimIdentity identity);
   // The drive's IDENTIFY answer time (SimIdentity::answerDelayMs) alone.

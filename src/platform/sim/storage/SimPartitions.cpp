@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/WinDisk.h"
-#include "platform/sim/storage/SimBridge.h"
 #include "platform/sim/kernel/SimKernel.h"
 #include "platform/sim/storage/SimStorage.h"
 

@@ -77,6 +77,13 @@ struct SimStorage::Impl {
   std::vector<Departure> departures;
 };
 
+uint32_t SimLogicalBlockSize(SimDisk& disk) {
+  constexpr uint32_t kSector = SimDrive::kSectorSize;
+  std::lock_guard<std::mutex> lk(disk.mu);
+  const uint32_t b = disk.logicalBlockSize;
+  return b >= kSector && b % kSector == 0 ? b : kSector;
+}
+
 SimStorage::SimStorage(SimKernel& kernel) : kernel_(kernel), impl_(std::make_unique<Impl>()) {}
 SimStorage::~SimStorage() = default;
 
@@ -397,8 +404,8 @@ static bool Place(const SimDeviceHandle& dev, uint64_t pos, uint64_t len, SimDri
   return true;
 }
 
-// Device I/O is never buffered: it starts and ends on a logical block of the disk, which is the
-// bridge's block size, not the drive's 512-byte sector.
+// Device I/O is never buffered: it starts and ends on a logical block of the disk, not the drive's
+// 512-byte sector.
 static bool WholeBlocks(const SimDeviceHandle& dev, uint64_t pos, uint64_t len) {
   const uint64_t block = dev.disk ? SimLogicalBlockSize(*dev.disk) : SimDrive::kSectorSize;
   return pos % block == 0 && len % block == 0;

@@ -38,11 +38,19 @@ struct SimDisk {
   // Counts the disk's arrivals on the bus: a handle works only during the stay it was opened in,
   // as Windows makes a new device when a disk comes back.
   int arrival = 0;
+  // Bytes per logical block, the disk's sector size to Windows (512 or 4096): what its bridge
+  // presents in front of the drive's 512-byte sectors (SimBridge::SetProfile and
+  // SetLogicalBlockSize set it). Read it through SimLogicalBlockSize.
+  uint32_t logicalBlockSize = 512;
   SimDiskDescription description;         // what discovery reads (SimDiscovery.h)
   std::shared_ptr<SimDiskChecks> checks;  // writability and the TRIM property (SimFsControl.h)
   SimBridgeState bridge;                  // the bridge's profile, identity and faults (SimBridge.h)
   std::mutex mu;                          // guards the modules' per-disk state
 };
+
+// The disk's logical block size under its lock; a size that is not a whole number of drive
+// sectors counts as one sector.
+uint32_t SimLogicalBlockSize(SimDisk& disk);
 
 // One piece of a volume on a physical disk.
 struct SimExtent {
