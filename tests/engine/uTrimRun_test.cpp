@@ -352,7 +352,7 @@ TEST_F(RunTest, TheUpFrontLockGoesOnAfterAVolumeThatRefusesIt) {
   f.RootPath = "F:\\";
   f.PartitionOffset = (kVolStart + kVolSectors) * 512;
   disk.Volumes.push_back(f);
-  m->VolumeLocks().SetBehaviour('E', SimVolumeLockBehaviour{SimVolumeRequest{0, 5}, SimVolumeRequest{}, 0});
+  m->VolumeLocks().SetBehaviour('E', SimVolumeLockBehaviour{SimOutcome::Error(5), {}, 0});
   options.ForcedPath = TForcedTrimPath::ftpAtaPassThrough;
   m->Desktop().ScriptAnswers({IDOK});  // the reformat notice
   Run(SpacedRanges(2), TRunMode::rmExecute);

@@ -96,11 +96,7 @@ struct SimFileSystem::Impl {
   std::map<char, std::unique_ptr<Drive>> drives;
   SimPath cwd;
   std::vector<OpenFile*> opens;
-  struct FaultRec {
-    SimPath path;
-    FileFault fault;
-  };
-  std::map<std::string, FaultRec> faults;  // by path key
+  SimPathFaults<FileFault> faults;
 
   // ---- all below: called with mu held ----
 
@@ -165,31 +161,17 @@ struct SimFileSystem::Impl {
     return l;
   }
 
-  template <class Pred>
-  FileFault* NearestFault(const SimPath& p, Pred active) {
-    FileFault* best = nullptr;
-    size_t depth = 0;
-    for (auto& [key, rec] : faults) {
-      if (!active(rec.fault) || !p.IsAtOrBelow(rec.path)) continue;
-      if (!best || rec.path.parts.size() >= depth) {
-        best = &rec.fault;
-        depth = rec.path.parts.size();
-      }
-    }
-    return best;
-  }
-
   // A transfer on a slow drive takes its time after the data has moved, with the lock given up,
   // so other threads go on meanwhile.
   void TakeTime(std::unique_lock<std::mutex>& lk, const SimPath& p, uint64_t bytes) {
-    const FileFault* x = NearestFault(p, [](const FileFault& f) { return f.bytesPerSecond > 0; });
+    const FileFault* x = faults.Nearest(p, [](const FileFault& f) { return f.bytesPerSecond > 0; });
     const uint64_t ms = x ? bytes * 1000 / x->bytesPerSecond : 0;
     lk.unlock();
     if (ms) kernel.Sleep(static_cast<DWORD>(ms));
   }
 
   bool ReadOnlyFolder(const SimPath& p) {
-    return NearestFault(p, [](const FileFault& f) { return f.readOnly; }) != nullptr;
+    return faults.Nearest(p, [](const FileFault& f) { return f.readOnly; }) != nullptr;
   }
 
   // Takes one failure from a counted fault; true when this call is to fail.
@@ -306,20 +288,20 @@ void SimFileSystem::SetFault(const std::string& path, const FileFault& fault) {
   std::lock_guard<std::mutex> lk(impl_->mu);
   SimPath p;
   if (ParseWinPath(path, impl_->cwd, &p) != 0) return;
-  impl_->faults[p.Key()] = Impl::FaultRec{p, fault};
+  impl_->faults.Set(p, fault);
 }
 
 FileFault SimFileSystem::Fault(const std::string& path) {
   std::lock_guard<std::mutex> lk(impl_->mu);
   SimPath p;
   if (ParseWinPath(path, impl_->cwd, &p) != 0) return {};
-  auto it = impl_->faults.find(p.Key());
-  return it == impl_->faults.end() ? FileFault{} : it->second.fault;
+  const FileFault* f = impl_->faults.At(p);
+  return f ? *f : FileFault{};
 }
 
 void SimFileSystem::ClearFaults() {
   std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->faults.clear();
+  impl_->faults.Clear();
 }
 
 bool SimFileSystem::Exists(const std::string& path) {
@@ -396,7 +378,7 @@ HANDLE SimFileSystem::CreateFileW(const std::string& path, DWORD access, DWORD s
     if (creation < CREATE_NEW || creation > TRUNCATE_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
     const Rights r = RightsOf(access);
     if (creation == TRUNCATE_EXISTING && !r.write) return FailHandle(ERROR_INVALID_PARAMETER);
-    if (FileFault* f = fs.NearestFault(p, [](const FileFault& x) { return x.openError && x.openFailures; })) {
+    if (FileFault* f = fs.faults.Nearest(p, [](const FileFault& x) { return x.openError && x.openFailures; })) {
       Impl::Consume(f->openFailures);
       return FailHandle(f->openError);
     }
@@ -498,7 +480,8 @@ BOOL SimFileSystem::WriteFile(HANDLE h, const void* buffer, DWORD toWrite, DWORD
   if (!f.rights.AnyWrite()) return Fail(ERROR_ACCESS_DENIED);
   if (toWrite && !buffer) return Fail(ERROR_NOACCESS);
   if (fs.ReadOnlyFolder(f.path)) return Fail(ERROR_ACCESS_DENIED);
-  if (FileFault* x = fs.NearestFault(f.path, [](const FileFault& y) { return y.writeError && y.writeFailures; })) {
+  if (FileFault* x =
+          fs.faults.Nearest(f.path, [](const FileFault& y) { return y.writeError && y.writeFailures; })) {
     Impl::Consume(x->writeFailures);
     return Fail(x->writeError);
   }
@@ -626,7 +609,7 @@ BOOL SimFileSystem::CreateDirectoryW(const std::string& path) {
   Impl& fs = *impl_;
   SimPath p;
   if (DWORD e = ParseWinPath(path, fs.cwd, &p)) return Fail(e);
-  if (FileFault* f = fs.NearestFault(p, [](const FileFault& x) { return x.createDirectoryError != 0; }))
+  if (FileFault* f = fs.faults.Nearest(p, [](const FileFault& x) { return x.createDirectoryError != 0; }))
     return Fail(f->createDirectoryError);
   Loc l = fs.Locate(p);
   if (l.error) return Fail(l.error);

@@ -37,7 +37,6 @@ BOOL VolumeBitmap(SimDeviceCall& c) {
   if (!s) return Fail(ERROR_INVALID_FUNCTION);
   std::lock_guard<std::mutex> lk(s->mu);
   ++s->bitmapRequests;
-  if (s->faults.bitmapError && s->bitmapRequests >= s->faults.bitmapFailFrom) return Fail(s->faults.bitmapError);
   if (!c.in || c.inSize < fsc::kStartingLcnInputSize) return Fail(ERROR_INVALID_PARAMETER);
   if (!c.out || c.outSize < fsc::kVolumeBitmapHeaderSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
   const int64_t asked = static_cast<int64_t>(TByteReader({static_cast<const uint8_t*>(c.in), 8}).LE64(0));
@@ -55,7 +54,7 @@ BOOL VolumeBitmap(SimDeviceCall& c) {
   if (n == need && (size & 7)) {
     uint8_t& last = out[fsc::kVolumeBitmapHeaderSize + n - 1];
     const uint8_t keep = static_cast<uint8_t>((1u << (size & 7)) - 1);
-    last = static_cast<uint8_t>((last & keep) | (s->faults.spareBits & ~keep));
+    last = static_cast<uint8_t>((last & keep) | (s->spareBits & ~keep));
   }
   c.SetReturned(static_cast<DWORD>(fsc::kVolumeBitmapHeaderSize + n));
   if (n < need) return Fail(ERROR_MORE_DATA);
@@ -67,7 +66,6 @@ BOOL NtfsVolumeData(SimDeviceCall& c) {
   if (!s) return Fail(ERROR_INVALID_FUNCTION);
   std::lock_guard<std::mutex> lk(s->mu);
   if (s->kind != SimFsKind::kNtfs) return Fail(ERROR_INVALID_FUNCTION);
-  if (s->faults.ntfsDataError) return Fail(s->faults.ntfsDataError);
   if (!c.out || c.outSize < fsc::kNtfsVolumeDataSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
   TByteWriter w({static_cast<uint8_t*>(c.out), fsc::kNtfsVolumeDataSize});
   w.Zero();

@@ -3,6 +3,7 @@
 // without case (ASCII folding) and keep the case they were written with.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,38 @@ struct SimPath {
 };
 
 std::string FoldName(std::string_view s);
+
+// The faults a test sets on paths (a file store's own record type), matched without case: a
+// folder's applies to everything below it, and the nearest one wins. Not locked: the store
+// guards it with its own lock.
+template <class Fault>
+class SimPathFaults {
+ public:
+  void Set(const SimPath& path, const Fault& fault) { faults_[path.Key()] = {path, fault}; }
+  void Clear() { faults_.clear(); }
+  // The fault set for exactly this path, or null.
+  Fault* At(const SimPath& path) {
+    auto it = faults_.find(path.Key());
+    return it == faults_.end() ? nullptr : &it->second.fault;
+  }
+  // The nearest fault at or above path that `active` picks, or null.
+  template <class Pred>
+  Fault* Nearest(const SimPath& path, Pred active) {
+    Rec* best = nullptr;
+    for (auto& [key, rec] : faults_) {
+      if (!active(rec.fault) || !path.IsAtOrBelow(rec.path)) continue;
+      if (!best || rec.path.parts.size() >= best->path.parts.size()) best = &rec;
+    }
+    return best ? &best->fault : nullptr;
+  }
+
+ private:
+  struct Rec {
+    SimPath path;
+    Fault fault;
+  };
+  std::map<std::string, Rec> faults_;  // by the path's key
+};
 
 // "\\.\..." names a device, not a file.
 bool IsDevicePath(std::string_view path);

@@ -99,11 +99,7 @@ struct SimVolumeFiles::Impl {
   SimVolumeLocks& locks;
 
   std::mutex mu;  // the faults
-  struct FaultRec {
-    SimPath path;
-    SimVolumeFileFault fault;
-  };
-  std::map<std::string, FaultRec> faults;
+  SimPathFaults<SimVolumeFileFault> faults;
 
   DWORD Parse(const std::string& path, SimPath* out, bool wildcards = false) {
     std::string cwdText;
@@ -147,14 +143,11 @@ struct SimVolumeFiles::Impl {
   template <class Pred>
   bool Strike(const SimPath& p, Pred active, SimVolumeFileFault* out) {
     std::lock_guard<std::mutex> lk(mu);
-    FaultRec* best = nullptr;
-    for (auto& [key, rec] : faults) {
-      if (rec.fault.count == 0 || !active(rec.fault) || !p.IsAtOrBelow(rec.path)) continue;
-      if (!best || rec.path.parts.size() >= best->path.parts.size()) best = &rec;
-    }
-    if (!best) return false;
-    if (best->fault.count > 0) --best->fault.count;
-    *out = best->fault;
+    SimVolumeFileFault* f =
+        faults.Nearest(p, [&](const SimVolumeFileFault& x) { return x.count != 0 && active(x); });
+    if (!f) return false;
+    if (f->count > 0) --f->count;
+    *out = *f;
     return true;
   }
 
@@ -365,12 +358,12 @@ void SimVolumeFiles::SetFault(const std::string& path, const SimVolumeFileFault&
   SimPath p;
   if (impl_->Parse(path, &p)) return;
   std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->faults[p.Key()] = Impl::FaultRec{p, fault};
+  impl_->faults.Set(p, fault);
 }
 
 void SimVolumeFiles::ClearFaults() {
   std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->faults.clear();
+  impl_->faults.Clear();
 }
 
 int SimVolumeFiles::OpenHandles(char letter) {

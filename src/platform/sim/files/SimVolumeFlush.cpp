@@ -1,8 +1,9 @@
 #include "platform/sim/files/SimVolumeFlush.h"
 
 #include <cctype>
+#include <optional>
+#include <utility>
 
-#include "platform/sim/kernel/SimKernel.h"
 #include "platform/sim/storage/SimStorage.h"
 
 namespace plat::sim {
@@ -11,18 +12,18 @@ namespace {
 char Key(char letter) { return static_cast<char>(std::toupper(static_cast<unsigned char>(letter))); }
 }  // namespace
 
-SimVolumeFlush::SimVolumeFlush(SimStorage& storage) {
+SimVolumeFlush::SimVolumeFlush(SimStorage& storage) : storage_(storage) {
   storage.SetFlushHandler([this](SimDeviceCall& c) { return Flush(c); });
 }
 
-void SimVolumeFlush::SetFault(char letter, DWORD winError, int nth) {
+void SimVolumeFlush::AddFault(char letter, SimOutcome what, SimTrigger when) {
   std::lock_guard<std::mutex> lk(mu_);
-  faults_[Key(letter)] = {winError, nth};
+  faults_.Add(Key(letter), when, std::move(what));
 }
 
 void SimVolumeFlush::ClearFaults() {
   std::lock_guard<std::mutex> lk(mu_);
-  faults_.clear();
+  faults_.Clear();
 }
 
 int SimVolumeFlush::Flushes(char letter) {
@@ -33,13 +34,13 @@ int SimVolumeFlush::Flushes(char letter) {
 
 BOOL SimVolumeFlush::Flush(SimDeviceCall& call) {
   const char key = call.volume ? call.volume->letter : 0;
-  std::lock_guard<std::mutex> lk(mu_);
-  const int nth = ++calls_[key];
-  auto it = faults_.find(key);
-  if (it != faults_.end() && it->second.winError && (it->second.nth == 0 || it->second.nth == nth)) {
-    SimSetLastError(it->second.winError);
-    return FALSE_;
+  std::optional<SimOutcome> fault;
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    fault = faults_.Take([key](char aim) { return aim == key; });
   }
+  if (fault && !storage_.CarryOut(call.disk.get(), *fault)) return FALSE_;
+  std::lock_guard<std::mutex> lk(mu_);
   ++flushes_[key];
   return TRUE_;
 }

@@ -1,12 +1,13 @@
 // FlushFileBuffers on a device handle ("\\.\E:" or "\\.\PhysicalDriveN") opened for writing:
 // Windows writes out what it holds for the volume (or the disk). Here it counts each flush and
-// can be made to fail with a chosen Windows error.
+// meets the faults aimed at the volume's flushes (SimFaults.h).
 #pragma once
 
 #include <map>
 #include <mutex>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimFaults.h"
 
 namespace plat::sim {
 
@@ -17,23 +18,19 @@ class SimVolumeFlush {
  public:
   explicit SimVolumeFlush(SimStorage& storage);
 
-  // nth: 1 the first flush of that volume, 2 the second, ...; 0 every one. Letter 0 aims at the
-  // flushes of physical-disk handles.
-  void SetFault(char letter, DWORD winError, int nth = 0);
+  // Faults on the flushes of one volume; letter 0 aims at those of physical-disk handles. A flush
+  // that Windows refuses (a handle without write access) does not reach them.
+  void AddFault(char letter, SimOutcome what, SimTrigger when = {});
   void ClearFaults();
   // Flushes that succeeded, per volume letter (0: physical-disk handles).
   int Flushes(char letter);
 
  private:
-  struct Fault {
-    DWORD winError;
-    int nth;
-  };
   BOOL Flush(SimDeviceCall& call);
 
+  SimStorage& storage_;
   std::mutex mu_;
-  std::map<char, Fault> faults_;
-  std::map<char, int> calls_;
+  SimFaultList<char> faults_;
   std::map<char, int> flushes_;
 };
 

@@ -21,14 +21,6 @@ enum class SimFsKind { kFat32, kExFat, kNtfs };
 
 using SimClusterRuns = std::vector<std::pair<uint64_t, uint64_t>>;  // (first cluster, count)
 
-// Faults a test puts on a volume's file-system requests.
-struct SimFsFaults {
-  DWORD bitmapError = 0;     // FSCTL_GET_VOLUME_BITMAP fails with this ...
-  int bitmapFailFrom = 1;    // ... from this request on (1 = the first)
-  DWORD ntfsDataError = 0;   // FSCTL_GET_NTFS_VOLUME_DATA fails with this
-  uint8_t spareBits = 0x00;  // the bits after the last cluster in the final byte (undefined in Windows)
-};
-
 struct SimVolumeTree;
 
 // Guarded by mu once mounted: the handlers and the writers may run on different threads.
@@ -51,8 +43,10 @@ struct SimFsState {
   std::vector<uint16_t> upcase;  // exFAT's up-case table (names compare and hash through it)
   uint64_t mftLcn = 0;
   SimClusterRuns ntfsBitmapRuns;  // where $Bitmap's data lies (empty: resident, not written back)
-  SimFsFaults faults;
-  int bitmapRequests = 0;
+  // FSCTL_GET_VOLUME_BITMAP's bits after the last cluster in the final byte (undefined in Windows).
+  // Its faults and FSCTL_GET_NTFS_VOLUME_DATA's are the storage stack's (SimStorage::AddVolumeFault).
+  uint8_t spareBits = 0x00;
+  int bitmapRequests = 0;                // FSCTL_GET_VOLUME_BITMAP requests that reached it
   std::shared_ptr<SimVolumeTree> files;  // the named files, built on first use (SimVolumeFiles.h)
 
   uint64_t ClusterBytes() const { return uint64_t(bytesPerSector) * sectorsPerCluster; }
@@ -71,7 +65,7 @@ bool LoadImageFile(SimDisk& disk, uint64_t lba, const std::string& hostPath);
 // Writes the volume's first extent to a host file (for the file-system checkers).
 bool SaveImageFile(SimStorage& storage, char letter, const std::string& hostPath);
 
-// The allocation model of a mounted volume (null when raw), to read and to set faults on.
+// The allocation model of a mounted volume (null when raw), to read and to change.
 std::shared_ptr<SimFsState> FsState(SimStorage& storage, char letter);
 // Marks clusters in use or free and writes the change back to the FAT / the exFAT bitmap.
 bool AllocateRuns(SimStorage& storage, char letter, const SimClusterRuns& runs);

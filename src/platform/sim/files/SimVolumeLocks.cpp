@@ -18,10 +18,10 @@ char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned 
 
 SimVolumeLocks::SimVolumeLocks(SimKernel& kernel, SimStorage& storage) : kernel_(kernel), storage_(storage) {
   storage_.RegisterIoctl(fsc::FSCTL_LOCK_VOLUME, [this](SimDeviceCall& c) {
-    return c.volume ? Request(c.volume->letter, false) : Fail(ERROR_INVALID_PARAMETER);
+    return c.volume ? Request(c, false) : Fail(ERROR_INVALID_PARAMETER);
   });
   storage_.RegisterIoctl(fsc::FSCTL_DISMOUNT_VOLUME, [this](SimDeviceCall& c) {
-    return c.volume ? Request(c.volume->letter, true) : Fail(ERROR_INVALID_PARAMETER);
+    return c.volume ? Request(c, true) : Fail(ERROR_INVALID_PARAMETER);
   });
 }
 
@@ -51,17 +51,15 @@ bool SimVolumeLocks::LockedOrDismounted(char letter) {
   return s.locked || s.dismounted;
 }
 
-BOOL SimVolumeLocks::Request(char letter, bool dismount) {
-  SimVolumeRequest r;
+BOOL SimVolumeLocks::Request(const SimDeviceCall& call, bool dismount) {
+  const char letter = call.volume->letter;
+  SimOutcome what;
   {
     std::lock_guard<std::mutex> lk(mu_);
-    r = dismount ? states_[letter].behaviour.dismount : states_[letter].behaviour.lock;
+    what = dismount ? states_[letter].behaviour.dismount : states_[letter].behaviour.lock;
     requests_.push_back(std::string(dismount ? "DISMOUNT " : "LOCK ") + letter + ":");
   }
-  const uint64_t deadline = r.hang ? UINT64_MAX : kernel_.NowMs() + r.delayMs;
-  const WaitOutcome w = kernel_.BlockUntil({}, deadline, WaitKind{true, !r.ignoreCancel});
-  if (w == WaitOutcome::Cancelled || w == WaitOutcome::Shutdown) return Fail(ERROR_OPERATION_ABORTED);
-  if (r.error) return Fail(r.error);
+  if (!storage_.CarryOut(call.disk.get(), what)) return FALSE_;
   std::lock_guard<std::mutex> lk(mu_);
   State& s = states_[letter];
   if (dismount) {

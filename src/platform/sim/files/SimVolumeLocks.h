@@ -1,9 +1,9 @@
 // The simulated machine's volume lock and dismount (FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME)
 // and the mount state behind GetVolumeInformationW.
 //
-// Each request takes the virtual time the test sets and then succeeds or fails with the test's
-// error; it may instead hang until CancelSynchronousIo reaches it, or for ever (a driver that
-// ignores the cancel). A dismounted volume is mounted again by its next use
+// Each request meets the outcome the test sets for it (SimFaults.h): it takes virtual time and
+// then succeeds or fails with the test's error, or hangs until CancelSynchronousIo reaches it, or
+// for ever (a driver that ignores the cancel). A dismounted volume is mounted again by its next use
 // (GetVolumeInformationW), which starts the remount: it answers once the test's remount delay
 // has passed and fails with ERROR_NOT_READY until then.
 #pragma once
@@ -15,23 +15,18 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimFaults.h"
 
 namespace plat::sim {
 
 class SimKernel;
 class SimStorage;
+struct SimDeviceCall;
 
-// How one request behaves.
-struct SimVolumeRequest {
-  DWORD delayMs = 0;          // virtual time the request takes
-  DWORD error = 0;            // then fails with this (0: succeeds)
-  bool hang = false;          // never returns by itself ...
-  bool ignoreCancel = false;  // ... nor when cancelled (a hang for ever)
-};
-
+// What every lock and every dismount request of the volume meets (SimOutcome{}: it succeeds).
 struct SimVolumeLockBehaviour {
-  SimVolumeRequest lock;
-  SimVolumeRequest dismount;
+  SimOutcome lock;
+  SimOutcome dismount;
   DWORD remountDelayMs = 0;
 };
 
@@ -59,7 +54,7 @@ class SimVolumeLocks {
     bool dismounted = false;
     uint64_t remountAt = 0;  // virtual ms; 0: no remount started
   };
-  BOOL Request(char letter, bool dismount);
+  BOOL Request(const SimDeviceCall& call, bool dismount);
 
   SimKernel& kernel_;
   SimStorage& storage_;

@@ -245,9 +245,8 @@ HANDLE SimKernel::CreateThread(size_t stackSize, LPTHREAD_START_ROUTINE start, v
       SimSetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
-    if (createFaultsLeft_ > 0) {
-      createFaultsLeft_--;
-      SimSetLastError(createFault_);
+    if (auto fault = createFaults_.Take()) {
+      SimSetLastError(fault->winError);
       return nullptr;
     }
     rec->id = nextTid_;
@@ -340,10 +339,9 @@ bool SimKernel::CancelSynchronousIo(HANDLE thread) {
   return true;
 }
 
-void SimKernel::FailThreadCreation(DWORD winError, int count) {
+void SimKernel::FailThreadCreation(DWORD winError, SimTrigger when) {
   std::lock_guard<std::mutex> lk(mu_);
-  createFault_ = winError;
-  createFaultsLeft_ = count;
+  createFaults_.Add({}, when, SimOutcome::Error(winError));
 }
 
 size_t SimKernel::LastStackSize() {

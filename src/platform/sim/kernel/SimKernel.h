@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimFaults.h"
 
 namespace plat::sim {
 
@@ -134,9 +135,9 @@ class SimKernel {
   bool CancelSynchronousIo(HANDLE thread);
   // Stack size asked for by the last CreateThread (0 before any).
   size_t LastStackSize();
-  // The next Count thread creations fail with WinError, as Windows refuses a thread when no
-  // memory or address space is left for its stack (ERROR_NOT_ENOUGH_MEMORY).
-  void FailThreadCreation(DWORD winError, int count = 1);
+  // Thread creations fail with winError (the next one, unless `when` says otherwise), as Windows
+  // refuses a thread when no memory or address space is left for its stack (ERROR_NOT_ENOUGH_MEMORY).
+  void FailThreadCreation(DWORD winError, SimTrigger when = {1});
   // Threads created through the machine that have not finished yet.
   int LiveThreads();
 
@@ -194,8 +195,7 @@ class SimKernel {
   int live_ = 0;
   DWORD nextTid_ = 0x1000;
   size_t lastStack_ = 0;
-  DWORD createFault_ = 0;
-  int createFaultsLeft_ = 0;
+  SimFaultList<> createFaults_;
   bool shutdown_ = false;
   std::shared_ptr<SimThreadRec> mainRec_;
   std::function<void(const std::string&)> onDeadlock_;

@@ -14,7 +14,6 @@ namespace plat::sim {
 
 namespace {
 
-constexpr size_t kCommandCount = static_cast<size_t>(SimCommand::StorageTrim) + 1;
 constexpr uint64_t kSector = SimDrive::kSectorSize;
 
 BOOL Fail(DWORD e) {
@@ -52,19 +51,16 @@ SimCommand Classify(const std::vector<uint8_t>& cdb) {
   }
 }
 
-// Counts the call and returns the fault aimed at it, if any.
-std::optional<SimFault> TakeFault(SimDisk& disk, SimCommand command) {
+// Counts the call and returns the outcome of the fault that hits it, if any.
+std::optional<SimOutcome> TakeFault(SimDisk& disk, SimCommand command) {
+  const bool open = command == SimCommand::Open || command == SimCommand::VolumeOpen;
   std::lock_guard<std::mutex> lk(disk.mu);
   auto& calls = disk.bridge.calls;
-  calls.resize(kCommandCount, 0);
-  const bool open = command == SimCommand::Open || command == SimCommand::VolumeOpen;
-  const int nth = ++calls[static_cast<size_t>(command)];
-  const int nthAny = open ? 0 : ++calls[static_cast<size_t>(SimCommand::Any)];
-  for (const SimFault& f : disk.bridge.faults) {
-    if (f.command == command && (f.nth == 0 || f.nth == nth)) return f;
-    if (!open && f.command == SimCommand::Any && (f.nth == 0 || f.nth == nthAny)) return f;
-  }
-  return std::nullopt;
+  calls.resize(static_cast<size_t>(SimCommand::StorageTrim) + 1, 0);
+  ++calls[static_cast<size_t>(command)];
+  if (!open) ++calls[static_cast<size_t>(SimCommand::Any)];
+  return disk.bridge.faults.Take(
+      [&](SimCommand aim) { return aim == command || (!open && aim == SimCommand::Any); });
 }
 
 // The device's answer to one command block.
@@ -397,14 +393,14 @@ void SimBridge::AddFault(int disk, SimFault fault) {
   auto d = storage_.Disk(disk);
   if (!d) return;
   std::lock_guard<std::mutex> lk(d->mu);
-  d->bridge.faults.push_back(std::move(fault));
+  d->bridge.faults.Add(fault.command, fault, std::move(static_cast<SimOutcome&>(fault)));
 }
 
 void SimBridge::ClearFaults(int disk) {
   auto d = storage_.Disk(disk);
   if (!d) return;
   std::lock_guard<std::mutex> lk(d->mu);
-  d->bridge.faults.clear();
+  d->bridge.faults.Clear();
 }
 
 std::vector<SimRequestRecord> SimBridge::Requests() {
@@ -429,47 +425,6 @@ std::string CallPath(const SimDeviceCall& call) {
   if (call.volume) return std::string("\\\\.\\") + call.volume->letter + ":";
   std::lock_guard<std::mutex> lk(call.disk->mu);
   return DiskPath(call.disk->number);
-}
-
-// Carries out a fault that delays, hangs, fails or detaches. Returns true when the request is
-// to be answered normally afterwards (the last error is set when it returns false).
-bool ApplyFault(SimStorage& storage, SimDisk& disk, const SimFault& f, uint32_t timeoutSec, bool* answerStatus) {
-  SimKernel& k = storage.Kernel();
-  *answerStatus = false;
-  switch (f.kind) {
-    case SimFaultKind::WinError: SimSetLastError(f.winError); return false;
-    case SimFaultKind::ScsiStatus: *answerStatus = true; return true;
-    case SimFaultKind::Delay: {
-      const uint64_t limit = timeoutSec ? uint64_t{timeoutSec} * 1000 : UINT64_MAX;
-      const uint64_t wait = std::min<uint64_t>(f.delayMs, limit);
-      const WaitOutcome o = k.BlockUntil({}, k.NowMs() + wait, WaitKind{true, true});
-      if (o == WaitOutcome::Cancelled || o == WaitOutcome::Shutdown) {
-        SimSetLastError(ERROR_OPERATION_ABORTED);
-        return false;
-      }
-      if (f.delayMs > limit) {
-        SimSetLastError(ERROR_SEM_TIMEOUT);
-        return false;
-      }
-      return true;
-    }
-    case SimFaultKind::HangUntilCancel:
-    case SimFaultKind::HangForever:
-      k.BlockUntil({}, UINT64_MAX, WaitKind{true, f.kind == SimFaultKind::HangUntilCancel});
-      SimSetLastError(ERROR_OPERATION_ABORTED);
-      return false;
-    case SimFaultKind::LeaveBus: {
-      int number;
-      {
-        std::lock_guard<std::mutex> lk(disk.mu);
-        number = disk.number;
-      }
-      storage.LeaveBus(number, f.newcomer);
-      SimSetLastError(ERROR_DEVICE_NOT_CONNECTED);
-      return false;
-    }
-  }
-  return true;
 }
 
 uint64_t SatMul(uint64_t a, uint64_t b) { return b && a > UINT64_MAX / b ? UINT64_MAX : a * b; }
@@ -592,9 +547,10 @@ BOOL SimBridge::PassThrough(SimDeviceCall& call) {
     return TRUE_;
   };
 
+  const uint64_t limitMs = uint64_t{rec.timeOutValue} * 1000;
   if (auto f = TakeFault(*call.disk, rec.command)) {
     bool answerStatus = false;
-    if (!ApplyFault(storage_, *call.disk, *f, rec.timeOutValue, &answerStatus)) return FALSE_;
+    if (!storage_.CarryOut(call.disk.get(), *f, limitMs, &answerStatus)) return FALSE_;
     if (answerStatus) return reply({f->scsiStatus, f->sense});
   }
 
@@ -606,11 +562,7 @@ BOOL SimBridge::PassThrough(SimDeviceCall& call) {
     identity = call.disk->bridge.identity;
   }
   if (rec.command == SimCommand::Identify && identity.answerDelayMs) {
-    SimFault slow;
-    slow.kind = SimFaultKind::Delay;
-    slow.delayMs = identity.answerDelayMs;
-    bool answerStatus = false;
-    if (!ApplyFault(storage_, *call.disk, slow, rec.timeOutValue, &answerStatus)) return FALSE_;
+    if (!storage_.CarryOut(call.disk.get(), SimOutcome::Delay(identity.answerDelayMs), limitMs)) return FALSE_;
     std::lock_guard<std::mutex> lk(call.disk->mu);
     if (!call.disk->present) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   }
@@ -633,11 +585,8 @@ BOOL SimBridge::StorageTrim(SimDeviceCall& call) {
   }
   if (!call.disk) return Fail(ERROR_INVALID_FUNCTION);
   if (!(call.access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
-  if (auto f = TakeFault(*call.disk, SimCommand::StorageTrim)) {
-    bool answerStatus = false;
-    if (!ApplyFault(storage_, *call.disk, *f, 0, &answerStatus)) return FALSE_;
-    if (answerStatus) return Fail(ERROR_IO_DEVICE);  // the device's refusal, as Windows reports it
-  }
+  if (auto f = TakeFault(*call.disk, SimCommand::StorageTrim))
+    if (!storage_.CarryOut(call.disk.get(), *f)) return FALSE_;  // a SCSI status: ERROR_IO_DEVICE
   DWORD refusal;
   {
     std::lock_guard<std::mutex> lk(call.disk->mu);

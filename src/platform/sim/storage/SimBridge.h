@@ -11,7 +11,7 @@
 //
 // How a bridge behaves is data (SimBridgeProfile, one per disk): which commands it takes, the size
 // of the logical blocks it presents, and whether Windows lets a raw UNMAP or WRITE SAME(16) into a
-// mounted volume through. Faults are injected per disk, command and n-th call. Every request that
+// mounted volume through. Faults are aimed at a disk's commands (SimFault). Every request that
 // reaches the bridge is recorded.
 #pragma once
 
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimFaults.h"
 
 namespace plat::sim {
 
@@ -119,27 +120,10 @@ enum class SimCommand {
   StorageTrim,  // IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES
 };
 
-enum class SimFaultKind {
-  WinError,         // DeviceIoControl (or the open) fails with winError
-  ScsiStatus,       // Windows succeeds; the device answers scsiStatus with these sense bytes
-  Delay,            // answers normally after delayMs of virtual time; past the request's
-                    // TimeOutValue Windows gives up with ERROR_SEM_TIMEOUT (121)
-  HangUntilCancel,  // blocks until CancelSynchronousIo reaches it, then fails with 995
-  HangForever,      // blocks until the machine shuts down; cancelling does not end it
-  LeaveBus,         // the disk leaves the bus: this request fails with 1167, the disk detaches
-                    // (and the fault's newcomer, if any, arrives under its number)
-};
-
-// An open (Open, VolumeOpen) takes only a WinError fault; the other kinds leave it alone.
-struct SimFault {
+// A fault aimed at one command of a disk, counted per disk and command (SimFaults.h). An open
+// (Open, VolumeOpen) takes only a WinError outcome; the other kinds leave it alone.
+struct SimFault : SimTrigger, SimOutcome {
   SimCommand command = SimCommand::Any;
-  int nth = 0;  // 1: the first matching call (counted per disk and command); 0: every call
-  SimFaultKind kind = SimFaultKind::WinError;
-  DWORD winError = 0;
-  uint8_t scsiStatus = 0x02;
-  std::vector<uint8_t> sense;
-  uint32_t delayMs = 0;
-  std::shared_ptr<SimDisk> newcomer;  // LeaveBus: the disk that takes the freed number (SimStorage::LeaveBus)
 };
 
 // Sense bytes in the two SPC formats, for faults and for the bridge's own answers.
@@ -150,8 +134,8 @@ std::vector<uint8_t> SimDescriptorSense(uint8_t key, uint8_t asc, uint8_t ascq);
 struct SimBridgeState {
   SimBridgeProfile profile;
   SimIdentity identity;
-  std::vector<SimFault> faults;
-  std::vector<int> calls;  // per SimCommand, how many arrived
+  SimFaultList<SimCommand> faults;
+  std::vector<int> calls;  // per SimCommand, how many arrived (Any: all but the opens)
 };
 
 // One request as it reached the bridge.

@@ -1,6 +1,5 @@
 #include "platform/sim/storage/SimPartitions.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "platform/WinDisk.h"
@@ -31,46 +30,13 @@ SimPartitions::SimPartitions(SimStorage& storage) : storage_(storage) {
 
 SimPartitions::~SimPartitions() = default;
 
-void SimPartitions::AddFault(int disk, DWORD code, DWORD winError, int nth) {
-  std::lock_guard<std::mutex> lk(mu_);
-  diskFaults_[disk].push_back({code, winError, nth});
-}
-
-void SimPartitions::AddVolumeFault(char letter, DWORD code, DWORD winError, int nth) {
-  std::lock_guard<std::mutex> lk(mu_);
-  volumeFaults_[std::toupper(static_cast<unsigned char>(letter))].push_back({code, winError, nth});
-}
-
-void SimPartitions::ClearFaults() {
-  std::lock_guard<std::mutex> lk(mu_);
-  diskFaults_.clear();
-  volumeFaults_.clear();
-}
-
 SimPartitionLayout SimPartitions::Layout(int disk) {
   auto d = storage_.Disk(disk);
   if (!d) return {};
   return ReadPartitionLayout(d->drive, SimLogicalBlockSize(*d));
 }
 
-DWORD SimPartitions::TakeFault(std::map<int, std::vector<Fault>>& faults, int key, DWORD code) {
-  const int nth = ++calls_[{&faults == &volumeFaults_ ? -key : key, code}];
-  auto it = faults.find(key);
-  if (it == faults.end()) return 0;
-  for (const Fault& f : it->second)
-    if (f.code == code && (f.nth == 0 || f.nth == nth)) return f.winError;
-  return 0;
-}
-
-DWORD SimPartitions::CallFault(const SimDeviceCall& call) {
-  const int disk = call.disk ? NumberOf(*call.disk) : -1;
-  std::lock_guard<std::mutex> lk(mu_);
-  if (call.volume) return TakeFault(volumeFaults_, call.volume->letter, call.code);
-  return TakeFault(diskFaults_, disk, call.code);
-}
-
 BOOL SimPartitions::DriveLayout(SimDeviceCall& call) {
-  if (DWORD e = CallFault(call)) return Fail(e);
   if (call.volume || !call.disk) return Fail(ERROR_INVALID_FUNCTION);
   const std::vector<uint8_t> answer =
       DriveLayoutAnswer(ReadPartitionLayout(call.disk->drive, SimLogicalBlockSize(*call.disk)));
@@ -81,7 +47,6 @@ BOOL SimPartitions::DriveLayout(SimDeviceCall& call) {
 }
 
 BOOL SimPartitions::CreateDisk(SimDeviceCall& call) {
-  if (DWORD e = CallFault(call)) return Fail(e);
   if (call.volume || !call.disk) return Fail(ERROR_INVALID_FUNCTION);
   if ((call.access & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE))
     return Fail(ERROR_ACCESS_DENIED);
@@ -117,7 +82,6 @@ BOOL SimPartitions::CreateDisk(SimDeviceCall& call) {
 }
 
 BOOL SimPartitions::PartitionInfo(SimDeviceCall& call) {
-  if (DWORD e = CallFault(call)) return Fail(e);
   if (!call.disk) return Fail(ERROR_INVALID_FUNCTION);
   if (!call.out || call.outSize < sizeof(PARTITION_INFORMATION_EX)) return Fail(ERROR_INSUFFICIENT_BUFFER);
   const SimPartitionLayout layout = ReadPartitionLayout(call.disk->drive, SimLogicalBlockSize(*call.disk));

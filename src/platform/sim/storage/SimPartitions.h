@@ -12,16 +12,9 @@
 //                                    there by hand) answers style RAW. On a disk handle: the
 //                                    whole disk, partition number 0.
 //
-// Faults: a request fails with a chosen Windows error, aimed at the disk with that number (or the
-// volume with that letter) and the n-th request of that code there. Opens fail through the
-// bridge's Open / VolumeOpen faults (SimBridge.h).
+// Faults: SimStorage::AddFault / AddVolumeFault on the request's control code; opens fail through
+// the bridge's Open / VolumeOpen faults (SimBridge.h).
 #pragma once
-
-#include <map>
-#include <memory>
-#include <mutex>
-#include <utility>
-#include <vector>
 
 #include "platform/PlatformTypes.h"
 #include "platform/sim/storage/SimPartitionTable.h"
@@ -38,32 +31,15 @@ class SimPartitions {
   SimPartitions(const SimPartitions&) = delete;
   SimPartitions& operator=(const SimPartitions&) = delete;
 
-  // nth: 1 the first request of that code on that disk (volume), 2 the second, ...; 0 every one.
-  void AddFault(int disk, DWORD code, DWORD winError, int nth = 0);
-  void AddVolumeFault(char letter, DWORD code, DWORD winError, int nth = 0);
-  void ClearFaults();
-
   // What the disk's sectors hold now, as the requests read it (RAW for a disk that is not there).
   SimPartitionLayout Layout(int disk);
 
  private:
-  struct Fault {
-    DWORD code;
-    DWORD winError;
-    int nth;
-  };
-  // Counts the request and returns the error of the fault it meets, or 0.
-  DWORD TakeFault(std::map<int, std::vector<Fault>>& faults, int key, DWORD code);
   BOOL DriveLayout(SimDeviceCall& call);
   BOOL CreateDisk(SimDeviceCall& call);
   BOOL PartitionInfo(SimDeviceCall& call);
-  DWORD CallFault(const SimDeviceCall& call);
 
   SimStorage& storage_;
-  std::mutex mu_;
-  std::map<int, std::vector<Fault>> diskFaults_;    // by disk number
-  std::map<int, std::vector<Fault>> volumeFaults_;  // by letter
-  std::map<std::pair<int, DWORD>, int> calls_;      // (key, code) -> requests so far; volumes keyed -letter
 };
 
 }  // namespace plat::sim

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "platform/sim/kernel/SimKernel.h"
 
@@ -67,14 +68,14 @@ struct SimStorage::Impl {
     int number = 0;
   };
   std::vector<Parked> parked;
-  struct Departure {
+  // What a fault on control codes is aimed at: a disk's handles and its volumes', or one volume's.
+  struct IoctlAim {
     std::weak_ptr<SimDisk> disk;
+    std::weak_ptr<SimVolume> volume;
+    bool atVolume = false;
     DWORD code = 0;
-    int nth = 0;
-    int seen = 0;
-    std::shared_ptr<SimDisk> newcomer;
   };
-  std::vector<Departure> departures;
+  SimFaultList<IoctlAim> faults;
 };
 
 uint32_t SimLogicalBlockSize(SimDisk& disk) {
@@ -200,11 +201,60 @@ void SimStorage::LeaveBus(int number, std::shared_ptr<SimDisk> newcomer) {
   if (newcomer) AttachDisk(std::move(newcomer), number);
 }
 
-void SimStorage::DepartOn(int number, DWORD code, int nth, std::shared_ptr<SimDisk> newcomer) {
-  auto d = Disk(number);
+void SimStorage::AddFault(int disk, DWORD code, SimOutcome what, SimTrigger when) {
+  auto d = Disk(disk);
   if (!d) return;
   std::lock_guard<std::mutex> lk(impl_->mu);
-  impl_->departures.push_back({d, code, nth, 0, std::move(newcomer)});
+  impl_->faults.Add({d, {}, false, code}, when, std::move(what));
+}
+
+void SimStorage::AddVolumeFault(char letter, DWORD code, SimOutcome what, SimTrigger when) {
+  auto v = Volume(letter);
+  if (!v) return;
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->faults.Add({{}, v, true, code}, when, std::move(what));
+}
+
+void SimStorage::ClearFaults() {
+  std::lock_guard<std::mutex> lk(impl_->mu);
+  impl_->faults.Clear();
+}
+
+bool SimStorage::CarryOut(SimDisk* disk, const SimOutcome& what, uint64_t limitMs, bool* status) {
+  if (status) *status = false;
+  auto failed = [](DWORD e) {
+    SimSetLastError(e);
+    return false;
+  };
+  if (what.kind == SimFaultKind::HangUntilCancel || what.kind == SimFaultKind::HangForever) {
+    kernel_.BlockUntil({}, UINT64_MAX, WaitKind{true, what.kind == SimFaultKind::HangUntilCancel});
+    return failed(ERROR_OPERATION_ABORTED);
+  }
+  if (what.delayMs) {
+    const uint64_t limit = limitMs ? limitMs : UINT64_MAX;
+    const uint64_t until = kernel_.NowMs() + std::min<uint64_t>(what.delayMs, limit);
+    const WaitOutcome o = kernel_.BlockUntil({}, until, WaitKind{true, !what.ignoresCancel});
+    if (o == WaitOutcome::Cancelled || o == WaitOutcome::Shutdown) return failed(ERROR_OPERATION_ABORTED);
+    if (what.delayMs > limit) return failed(ERROR_SEM_TIMEOUT);
+  }
+  switch (what.kind) {
+    case SimFaultKind::WinError: return what.winError ? failed(what.winError) : true;
+    case SimFaultKind::ScsiStatus:
+      if (!status) return failed(ERROR_IO_DEVICE);
+      *status = true;
+      return true;
+    case SimFaultKind::LeaveBus:
+      if (disk) {
+        int number;
+        {
+          std::lock_guard<std::mutex> lk(disk->mu);
+          number = disk->number;
+        }
+        LeaveBus(number, what.newcomer);
+      }
+      return failed(ERROR_DEVICE_NOT_CONNECTED);
+    default: return true;
+  }
 }
 
 std::shared_ptr<SimVolume> SimStorage::AddVolume(char letter, std::vector<SimExtent> extents) {
@@ -357,32 +407,23 @@ BOOL SimStorage::DeviceIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, v
   if (!dev) return Fail(ERROR_INVALID_HANDLE);
   SimIoctlHandler handler;
   const bool offBus = Gone(*dev);
-  bool departs = false;
-  std::shared_ptr<SimDisk> newcomer;
+  std::optional<SimOutcome> fault;
   {
     std::lock_guard<std::mutex> lk(impl_->mu);
     impl_->ioctlLog.push_back(code);
     impl_->records.push_back({dev->disk, dev->volume ? dev->volume->letter : '\0', code, offBus});
     auto it = impl_->handlers.find(code);
     if (it != impl_->handlers.end()) handler = it->second;
-    if (!offBus && dev->disk)
-      for (auto& d : impl_->departures)
-        if (d.disk.lock() == dev->disk && (d.code == 0 || d.code == code) && ++d.seen == d.nth) {
-          departs = true;
-          newcomer = d.newcomer;
-        }
+    if (!offBus)
+      fault = impl_->faults.Take([&](const Impl::IoctlAim& a) {
+        if (a.code && a.code != code) return false;
+        if (a.atVolume) return dev->volume && a.volume.lock() == dev->volume;
+        return dev->disk && a.disk.lock() == dev->disk;
+      });
   }
   if (returned) *returned = 0;
   if (offBus) return Fail(ERROR_DEVICE_NOT_CONNECTED);
-  if (departs) {
-    int number;
-    {
-      std::lock_guard<std::mutex> lk(dev->disk->mu);
-      number = dev->disk->number;
-    }
-    LeaveBus(number, std::move(newcomer));
-    return Fail(ERROR_DEVICE_NOT_CONNECTED);
-  }
+  if (fault && !CarryOut(dev->disk.get(), *fault)) return FALSE_;
   if (!handler) return Fail(ERROR_INVALID_FUNCTION);
   SimDeviceCall call{dev->disk, dev->volume, h, dev->access, code, in, inSize, out, outSize, returned};
   return handler(call);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "platform/sim/SimFaults.h"
 #include "platform/sim/storage/SimDiscovery.h"
 #include "platform/sim/storage/SimBridge.h"
 #include "platform/sim/storage/SimDrive.h"
@@ -133,9 +134,14 @@ class SimStorage {
   // as Windows gives a new disk the lowest free number. The newcomer is a disk taken off the bus
   // before (DetachDisk), so that it brings its own volumes along.
   void LeaveBus(int number, std::shared_ptr<SimDisk> newcomer = nullptr);
-  // The disk leaves the bus (as LeaveBus) when the nth DeviceIoControl with this code (0: any)
-  // reaches a handle of it or of a volume on it; that call fails with ERROR_DEVICE_NOT_CONNECTED.
-  void DepartOn(int number, DWORD code, int nth, std::shared_ptr<SimDisk> newcomer = nullptr);
+  // Faults on DeviceIoControl with a control code (0: every code), aimed at the handles of the
+  // disk that has this number now and of the volumes on it, or at the handles of the volume that
+  // has this letter now (a number or letter that names nothing is ignored). They meet a call once
+  // its disk is found on the bus, before the module that answers the code; the bridge's faults
+  // on single SCSI commands are its own (SimBridge::AddFault).
+  void AddFault(int disk, DWORD code, SimOutcome what, SimTrigger when = {});
+  void AddVolumeFault(char letter, DWORD code, SimOutcome what, SimTrigger when = {});
+  void ClearFaults();
   std::shared_ptr<SimVolume> AddVolume(char letter, std::vector<SimExtent> extents);
   std::shared_ptr<SimVolume> Volume(char letter);
   std::vector<std::shared_ptr<SimVolume>> Volumes();
@@ -176,6 +182,12 @@ class SimStorage {
   BOOL FlushFileBuffers(HANDLE h);
 
   SimKernel& Kernel() { return kernel_; }
+  // Carries out a fault's outcome on the calling thread, for a call that reached disk (null: a
+  // LeaveBus only fails the call). limitMs: the request's own time-out (0: none). True when the
+  // call goes on to be answered: normally, or, for ScsiStatus, with the outcome's status, which
+  // *status then says (without status the call fails with ERROR_IO_DEVICE, the device's refusal
+  // as Windows reports it). False: the call failed and its last error is set.
+  bool CarryOut(SimDisk* disk, const SimOutcome& what, uint64_t limitMs = 0, bool* status = nullptr);
 
  private:
   struct Impl;

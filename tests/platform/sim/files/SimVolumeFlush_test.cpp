@@ -32,11 +32,11 @@ TEST(SimVolumeFlush, AVolumeHandleOpenedForWritingFlushesUnlessAFaultSaysOtherwi
   EXPECT_EQ(m->VolumeFlush().Flushes('e'), 1);
   EXPECT_EQ(m->VolumeFlush().Flushes(0), 1);
 
-  m->VolumeFlush().SetFault('E', ERROR_WRITE_FAULT, 3);  // the third flush of E: (refusals not counted)
+  m->VolumeFlush().AddFault('E', SimOutcome::Error(ERROR_WRITE_FAULT), {.nth = 2});  // the second flush from here
   EXPECT_EQ(Flush("\\\\.\\E:", kRw), 0u);
   EXPECT_EQ(Flush("\\\\.\\E:", kRw), static_cast<DWORD>(ERROR_WRITE_FAULT));
   EXPECT_EQ(Flush("\\\\.\\E:", kRw), 0u);
-  m->VolumeFlush().SetFault('F', ERROR_NOT_READY);
+  m->VolumeFlush().AddFault('F', SimOutcome::Error(ERROR_NOT_READY));
   EXPECT_EQ(Flush("\\\\.\\F:", kRw), static_cast<DWORD>(ERROR_NOT_READY));
   EXPECT_EQ(Flush("\\\\.\\F:", kRw), static_cast<DWORD>(ERROR_NOT_READY));
   m->VolumeFlush().ClearFaults();

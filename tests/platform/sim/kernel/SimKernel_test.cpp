@@ -59,7 +59,7 @@ TEST(SimKernel, TimedWaitOnSuspendedThreadTimesOutThenResumes) {
 
 TEST(SimKernel, ThreadCreationFailsAsOftenAsAsked) {
   ScopedSimMachine m;
-  m->Kernel().FailThreadCreation(ERROR_NOT_ENOUGH_MEMORY, 2);
+  m->Kernel().FailThreadCreation(ERROR_NOT_ENOUGH_MEMORY, {.nth = 1, .times = 2});
   SleepJob a{1};
   for (int i = 0; i < 2; i++) {
     Win().SetLastError(0);

@@ -295,10 +295,10 @@ TEST_F(SimPartitionsTest, PartitionInformationOfAVolumeHandleOpenedWithNoAccess)
   EXPECT_EQ(query("\\\\.\\E:", &p), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   m->Bridge().ClearFaults(1);
   EXPECT_EQ(query("\\\\.\\E:", &p), 0u);
-  m->Partitions().AddVolumeFault('f', IOCTL_DISK_GET_PARTITION_INFO_EX, ERROR_NOT_READY);
+  m->Storage().AddVolumeFault('f', IOCTL_DISK_GET_PARTITION_INFO_EX, SimOutcome::Error(ERROR_NOT_READY));
   EXPECT_EQ(query("\\\\.\\F:", &p), static_cast<DWORD>(ERROR_NOT_READY));
   EXPECT_EQ(query("\\\\.\\E:", &p), 0u);
-  m->Partitions().AddFault(2, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, ERROR_IO_DEVICE, 2);
+  m->Storage().AddFault(2, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, SimOutcome::Error(ERROR_IO_DEVICE), {.nth = 2});
   DWORD e = 0;
   DriveLayout(2, &e);
   EXPECT_EQ(e, 0u);
@@ -306,10 +306,10 @@ TEST_F(SimPartitionsTest, PartitionInformationOfAVolumeHandleOpenedWithNoAccess)
   EXPECT_EQ(e, static_cast<DWORD>(ERROR_IO_DEVICE));
   DriveLayout(2, &e);
   EXPECT_EQ(e, 0u);
-  m->Partitions().AddFault(2, IOCTL_DISK_CREATE_DISK, ERROR_WRITE_PROTECT);
+  m->Storage().AddFault(2, IOCTL_DISK_CREATE_DISK, SimOutcome::Error(ERROR_WRITE_PROTECT));
   EXPECT_EQ(CreateDisk(2, Mbr(5)), static_cast<DWORD>(ERROR_WRITE_PROTECT));
   EXPECT_EQ(LayoutHead(Layout(2)).PartitionStyle, PARTITION_STYLE_GPT);
-  m->Partitions().ClearFaults();
+  m->Storage().ClearFaults();
   EXPECT_EQ(query("\\\\.\\F:", &p), 0u);
 }
 

@@ -1,5 +1,5 @@
-// The storage switchboard: device paths, raw sector access, handlers by control code, and a disk
-// that leaves the bus under an open handle.
+// The storage switchboard: device paths, raw sector access, handlers by control code and the
+// faults aimed at them, and a disk that leaves the bus under an open handle.
 #include "platform/sim/storage/SimStorage.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +116,56 @@ TEST_F(SimStorageTest, ControlCodesReachTheirHandlerWithTheCallersBuffers) {
   Win().CloseHandle(h);
 }
 
+constexpr DWORD kCode = 0x1234;  // a control code with a handler of the test's own
+
+// A fault on a control code is aimed at a disk (its handles and its volumes') or at one volume,
+// which it does not outlive; it counts the calls it is aimed at from when it was set, and its
+// outcome runs before the handler: an error after a delay, a delay, a device's refusal.
+TEST_F(SimStorageTest, FaultsOnAControlCodeMeetTheCallsTheyAreAimedAt) {
+  m->Storage().AddDisk(1, 1 << 20);
+  m->Storage().AddVolume('E', {{1, 2048 * 512, 4096 * 512}});
+  m->Storage().AddVolume('F', {{1, 8192 * 512, 4096 * 512}});
+  int answered = 0;
+  m->Storage().RegisterIoctl(kCode, [&](sim::SimDeviceCall&) {
+    ++answered;
+    return TRUE_;
+  });
+  auto call = [&](const char* path, DWORD code = kCode) -> DWORD {
+    HANDLE h = Win().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
+    DWORD n = 0;
+    const BOOL ok = Win().DeviceIoControl(h, code, nullptr, 0, nullptr, 0, &n);
+    const DWORD e = ok ? 0 : Win().GetLastError();
+    Win().CloseHandle(h);
+    return e;
+  };
+  EXPECT_EQ(call("\\\\.\\E:"), 0u);  // before the faults: not counted
+
+  m->Storage().AddFault(1, kCode, sim::SimOutcome::Error(ERROR_CRC), {.nth = 2});
+  m->Storage().AddFault(9, 0, sim::SimOutcome::Error(ERROR_CRC));  // no such disk: ignored
+  EXPECT_EQ(call("\\\\.\\PhysicalDrive1"), 0u);
+  EXPECT_EQ(call("\\\\.\\F:"), static_cast<DWORD>(ERROR_CRC));  // the second, on a volume of the disk
+  EXPECT_EQ(call("\\\\.\\PhysicalDrive1"), 0u);
+  EXPECT_EQ(answered, 3);
+
+  m->Storage().AddVolumeFault('e', kCode, sim::SimOutcome::Error(ERROR_NOT_READY, 500));
+  m->Storage().AddVolumeFault('F', 0, sim::SimOutcome::Delay(3000));
+  m->Storage().AddVolumeFault('E', 0x5678, sim::SimOutcome::Status(0x02, sim::SimFixedSense(4, 0x44, 0)));
+  const ULONGLONG t0 = Win().GetTickCount64();
+  EXPECT_EQ(call("\\\\.\\E:"), static_cast<DWORD>(ERROR_NOT_READY));
+  EXPECT_EQ(Win().GetTickCount64() - t0, 500u);
+  EXPECT_EQ(call("\\\\.\\F:"), 0u);
+  EXPECT_EQ(Win().GetTickCount64() - t0, 3500u);
+  EXPECT_EQ(call("\\\\.\\E:", 0x5678), static_cast<DWORD>(ERROR_IO_DEVICE));  // no SCSI status to carry
+  EXPECT_EQ(answered, 4);
+
+  m->Storage().AddVolume('F', {{1, 8192 * 512, 4096 * 512}});  // a new volume under the letter
+  EXPECT_EQ(call("\\\\.\\F:"), 0u);
+  EXPECT_EQ(Win().GetTickCount64() - t0, 3500u);
+  m->Storage().ClearFaults();
+  EXPECT_EQ(call("\\\\.\\E:"), 0u);
+  EXPECT_EQ(answered, 6);
+}
+
 TEST_F(SimStorageTest, ADiskThatLeavesTheBusFailsItsOpenHandlesAndComesBackUnderANewNumber) {
   auto disk = m->Storage().AddDisk(2, 100);
   m->Storage().RegisterIoctl(0x1234, [](sim::SimDeviceCall&) { return TRUE_; });
@@ -181,7 +231,7 @@ TEST_F(SimStorageTest, ANewcomerUnderTheSameNumberIsNotReachedByOldHandles) {
   m->Storage().DetachDisk(7);  // off the bus, with its volume, until it arrives
 
   const DWORD geometry = IOCTL_DISK_GET_DRIVE_GEOMETRY_EX;
-  m->Storage().DepartOn(1, geometry, 2, newcomer);
+  m->Storage().AddFault(1, geometry, sim::SimOutcome::LeaveBus(newcomer), {.nth = 2});
   HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
   uint8_t out[64] = {};
   DWORD n = 0;
