@@ -142,6 +142,8 @@ class SimStorage {
   void AddFault(int disk, DWORD code, SimOutcome what, SimTrigger when = {});
   void AddVolumeFault(char letter, DWORD code, SimOutcome what, SimTrigger when = {});
   void ClearFaults();
+  // A lettered volume on these extents; the disks' sectors are left as they are (no partition:
+  // SimDiscovery::AddVolume makes one too).
   std::shared_ptr<SimVolume> AddVolume(char letter, std::vector<SimExtent> extents);
   std::shared_ptr<SimVolume> Volume(char letter);
   std::vector<std::shared_ptr<SimVolume>> Volumes();
