@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/sim/SimMachine.h"
-#include "platform/sim/VolumeFilesTestUtil.h"
+#include "platform/sim/files/VolumeFilesTestUtil.h"
 
 namespace {
 

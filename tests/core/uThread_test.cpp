@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/ThreadTestUtil.h"
-#include "platform/sim/SimKernel.h"
+#include "platform/sim/kernel/SimKernel.h"
 
 using namespace plat;
 

@@ -79,11 +79,15 @@ TEST(DiskIdentity, TheListedDiskIsProvenAndAnyDifferenceRefusesIt) {
       {"the path is no longer found", [](DiskWorld& t) { t.m->Storage().DetachDisk(kDisk); }, false, true,
        "disk not accessible (removed or renumbered)"},
       {"it leaves on the geometry query",
-       [](DiskWorld& t) { t.m->Storage().DepartOn(kDisk, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, 1); }, false, true,
-       "disk geometry could not be read (winerr=1167)"},
+       [](DiskWorld& t) {
+         t.m->Storage().AddFault(kDisk, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, SimOutcome::LeaveBus(), {.nth = 1});
+       },
+       false, true, "disk geometry could not be read (winerr=1167)"},
       {"it leaves on the descriptor query",
-       [](DiskWorld& t) { t.m->Storage().DepartOn(kDisk, IOCTL_STORAGE_QUERY_PROPERTY, 1); }, false, true,
-       "storage descriptor could not be read (winerr=1167)"},
+       [](DiskWorld& t) {
+         t.m->Storage().AddFault(kDisk, IOCTL_STORAGE_QUERY_PROPERTY, SimOutcome::LeaveBus(), {.nth = 1});
+       },
+       false, true, "storage descriptor could not be read (winerr=1167)"},
       {"a listed serial that cannot be read",
        [](DiskWorld& t) {
          t.m->Discovery().Describe(kDisk, [](auto& d) { d.faults.descriptorHeader = ERROR_GEN_FAILURE; });
@@ -162,7 +166,9 @@ TEST(DiskIdentity, AVolumeIsUsedOnlyWhereThePlanPutsIt) {
       {"the letter is gone, the disk is here",
        [](DiskWorld& t, TVolumeInfo&) { t.m->Storage().RemoveVolume('E'); }, false, false, true},
       {"it leaves on the extents query",
-       [](DiskWorld& t, TVolumeInfo&) { t.m->Storage().DepartOn(kDisk, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, 1); },
+       [](DiskWorld& t, TVolumeInfo&) {
+         t.m->Storage().AddFault(kDisk, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, SimOutcome::LeaveBus(), {.nth = 1});
+       },
        false, true, false},
   };
   for (const Case& c : cases) {

@@ -14,7 +14,7 @@
 #include "engine/uTrimExecutor.h"
 #include "platform/WinFsControl.h"
 #include "platform/WinStorage.h"
-#include "platform/sim/SimDrive.h"
+#include "platform/sim/storage/SimDrive.h"
 
 inline constexpr const char* kRunLogPath = "C:\\vt\\logs\\run_test.log";
 

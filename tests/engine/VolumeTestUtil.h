@@ -6,7 +6,7 @@
 
 #include "core/uTypes.h"
 #include "platform/sim/SimMachine.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 
 inline TVolumeInfo VolumeInfoOf(plat::sim::SimMachine& M, char Letter) {
   auto V = M.Storage().Volume(Letter);

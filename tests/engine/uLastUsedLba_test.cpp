@@ -66,14 +66,13 @@ TEST_F(LastUsedLbaTest, NtfsWithNothingInUseCountsTheWholeVolume) {
 
 TEST_F(LastUsedLbaTest, NotAvailableTable) {
   {
-    auto S = Format(SimFsKind::kNtfs, 512, 4096);
-    S->faults.bitmapError = ERROR_IO_DEVICE;
-    S->faults.bitmapFailFrom = 1;
+    Format(SimFsKind::kNtfs, 512, 4096);
+    M->Storage().AddVolumeFault('E', fsc::FSCTL_GET_VOLUME_BITMAP, SimOutcome::Error(ERROR_IO_DEVICE));
     EXPECT_EQ(Last(), -1) << "bitmap request fails";
   }
   {
-    auto S = Format(SimFsKind::kNtfs, 512, 4096);
-    S->faults.ntfsDataError = ERROR_INVALID_FUNCTION;
+    Format(SimFsKind::kNtfs, 512, 4096);
+    M->Storage().AddVolumeFault('E', fsc::FSCTL_GET_NTFS_VOLUME_DATA, SimOutcome::Error(ERROR_INVALID_FUNCTION));
     EXPECT_EQ(Last(), -1) << "NTFS volume data fails";
   }
   {

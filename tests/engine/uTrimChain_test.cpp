@@ -10,11 +10,11 @@
 #include "core/uLang.h"
 #include "engine/TrimRunTestUtil.h"
 #include "engine/uTrimRun.h"
-#include "platform/sim/SimBridge.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimKernel.h"
-#include "platform/sim/SimProcesses.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/storage/SimBridge.h"
+#include "platform/sim/kernel/SimDesktop.h"
+#include "platform/sim/kernel/SimKernel.h"
+#include "platform/sim/kernel/SimProcesses.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 
 using namespace plat;
 using namespace plat::sim;

@@ -7,8 +7,8 @@
 #include "VolumeTestUtil.h"
 #include "engine/TrimRunTestUtil.h"
 #include "engine/uTrimPlanner.h"
-#include "platform/sim/SimVolumeFiles.h"
-#include "platform/sim/VolumeFilesTestUtil.h"
+#include "platform/sim/files/SimVolumeFiles.h"
+#include "platform/sim/files/VolumeFilesTestUtil.h"
 
 using namespace plat;
 using namespace plat::sim;

@@ -11,11 +11,11 @@
 #include "engine/TrimRunTestUtil.h"
 #include "platform/WinFsControl.h"
 #include "platform/WinStorage.h"
-#include "platform/sim/SimBridge.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimKernel.h"
-#include "platform/sim/SimProcesses.h"
-#include "platform/sim/SimVolumeLocks.h"
+#include "platform/sim/storage/SimBridge.h"
+#include "platform/sim/kernel/SimDesktop.h"
+#include "platform/sim/kernel/SimKernel.h"
+#include "platform/sim/kernel/SimProcesses.h"
+#include "platform/sim/files/SimVolumeLocks.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -158,7 +158,7 @@ TEST_P(DepartureTest, NothingReachesAnotherDiskAndNothingCountsAsDone) {
     f.newcomer = other;
     m->Bridge().AddFault(kDiskNo, f);
   } else {
-    m->Storage().DepartOn(kDiskNo, d.onCode, 1, other);
+    m->Storage().AddFault(kDiskNo, d.onCode, SimOutcome::LeaveBus(other), {.nth = 1});
   }
   m->Desktop().ScriptAnswers({IDOK});
   RunToEnd(Spaced(6));
@@ -378,19 +378,19 @@ TEST_F(GuardTest, TheUpFrontAndTheUnmapStageLockNameTheFailedRequest) {
   const std::vector<Case> cases = {
       {"up-front lock",
        TForcedTrimPath::ftpAtaPassThrough,
-       {{0, ERROR_ACCESS_DENIED}, {}, 0},
+       {SimOutcome::Error(ERROR_ACCESS_DENIED), {}, 0},
        "[WARN] FSCTL_LOCK_VOLUME failed or timed out: \\\\.\\E: (winerr=5)"},
       {"up-front dismount",
        TForcedTrimPath::ftpAtaPassThrough,
-       {{}, {0, ERROR_ACCESS_DENIED}, 0},
+       {{}, SimOutcome::Error(ERROR_ACCESS_DENIED), 0},
        "[WARN] FSCTL_DISMOUNT_VOLUME failed or timed out: \\\\.\\E: (winerr=5)"},
       {"unmap stage lock",
        TForcedTrimPath::ftpAuto,
-       {{0, ERROR_ACCESS_DENIED}, {}, 0},
+       {SimOutcome::Error(ERROR_ACCESS_DENIED), {}, 0},
        "[WARN] FSCTL_LOCK_VOLUME failed or timed out: \\\\.\\E: (winerr=5)"},
       {"unmap stage dismount",
        TForcedTrimPath::ftpAuto,
-       {{}, {0, ERROR_ACCESS_DENIED}, 0},
+       {{}, SimOutcome::Error(ERROR_ACCESS_DENIED), 0},
        "[WARN] FSCTL_DISMOUNT_VOLUME failed or timed out: \\\\.\\E: (winerr=5)"},
   };
   for (const Case& c : cases) {
@@ -423,7 +423,8 @@ TEST_F(GuardTest, VolumeHandlesReleasedIsLoggedOnlyAfterADismount) {
     SimVolumeLockBehaviour behaviour;
     size_t lines;
   };
-  for (const Case& c : {Case{"dismounted", {}, 1u}, Case{"lock refused", {{0, ERROR_ACCESS_DENIED}, {}, 0}, 0u}}) {
+  for (const Case& c :
+       {Case{"dismounted", {}, 1u}, Case{"lock refused", {SimOutcome::Error(ERROR_ACCESS_DENIED), {}, 0}, 0u}}) {
     SCOPED_TRACE(c.name);
     m->VolumeLocks().SetBehaviour('E', c.behaviour);
     m->Bridge().SetProfile(kDiskNo, SimBridgeProfile::NoTrim());  // every hardware path fails

@@ -14,11 +14,12 @@
 #include "engine/VolumeTestUtil.h"
 #include "platform/WinFsControl.h"
 #include "platform/WinStorage.h"
-#include "platform/sim/SimBridge.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimProcesses.h"
-#include "platform/sim/SimVolumeFormat.h"
-#include "platform/sim/SimVolumeLocks.h"
+#include "platform/sim/SimFaultPicker.h"
+#include "platform/sim/storage/SimBridge.h"
+#include "platform/sim/kernel/SimDesktop.h"
+#include "platform/sim/kernel/SimProcesses.h"
+#include "platform/sim/files/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeLocks.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -45,26 +46,9 @@ int RunsToMake() {
 #endif
 }
 
-// splitmix64: the same numbers on every compiler and library, unlike the standard distributions.
-struct TRandom {
-  uint64_t s;
-  uint64_t Next() {
-    uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  uint32_t Below(uint32_t N) { return static_cast<uint32_t>(Next() % N); }
-  bool Chance(uint32_t Percent) { return Below(100) < Percent; }
-  template <class T>
-  T Pick(std::initializer_list<T> Items) {
-    return *(Items.begin() + Below(static_cast<uint32_t>(Items.size())));
-  }
-};
-
 // One machine, one disk, one run.
 struct TWorld : TRunFixture {
-  TRandom r;
+  SimRandom r;
   std::ostringstream about;  // what was chosen, for the failure message
   std::shared_ptr<SimDisk> simDisk;
   std::shared_ptr<SimDisk> newcomer;
@@ -75,7 +59,7 @@ struct TWorld : TRunFixture {
   TTrimExecOptions options;
   TRanges inUse;  // sectors holding file-system data
   uint32_t cancelAtMs = 0;
-  TRandom answers{0};
+  SimRandom answers{0};
 
   explicit TWorld(uint64_t Seed) : r{Seed}, answers{Seed ^ 0xB0B0} {
     simDisk = m->Storage().AddDisk(kDiskNo, kDiskSectors);
@@ -163,56 +147,15 @@ struct TWorld : TRunFixture {
   }
 
   SimFault Fault() {
-    SimFault f;
-    f.command = r.Pick({SimCommand::AtaDsm, SimCommand::AtaDsm, SimCommand::Unmap, SimCommand::WriteSame16,
-                        SimCommand::Inquiry, SimCommand::StorageTrim, SimCommand::Any});
-    f.nth = r.Chance(15) ? 0 : 1 + static_cast<int>(r.Below(4));
-    switch (r.Below(6)) {
-      case 0:
-        f.kind = SimFaultKind::WinError;
-        f.winError = r.Pick({1u, 5u, 31u, 50u, 87u, 121u, 1117u, 55u});
-        break;
-      case 1:
-        f.kind = SimFaultKind::ScsiStatus;
-        f.sense = r.Pick({SimFixedSense(5, 0x24, 0), SimDescriptorSense(5, 0x26, 0), SimFixedSense(5, 0x20, 0),
-                          SimFixedSense(3, 0x11, 0)});
-        break;
-      case 2:
-        f.kind = SimFaultKind::Delay;
-        f.delayMs = r.Pick({100u, 1500u, 2100u, 6000u, 60000u});
-        break;
-      case 3:
-        // A hang nobody cancels on the run's own thread would hold it for good: only with a
-        // cancel to come, or on the ATA attempt's worker, which is abandoned at its limit.
-        if (cancelAtMs || f.command == SimCommand::AtaDsm) {
-          f.kind = cancelAtMs && r.Chance(50) ? SimFaultKind::HangUntilCancel : SimFaultKind::HangForever;
-          if (f.kind == SimFaultKind::HangForever) f.command = SimCommand::AtaDsm;
-        } else {
-          f.kind = SimFaultKind::Delay;
-          f.delayMs = 3000;
-        }
-        break;
-      default:
-        f.kind = SimFaultKind::LeaveBus;
-        if (r.Chance(50)) {
-          MakeNewcomer();
-          f.newcomer = newcomer;
-        }
-        break;
-    }
-    about << " fault(cmd=" << static_cast<int>(f.command) << ",nth=" << f.nth
-          << ",kind=" << static_cast<int>(f.kind) << ",err=" << f.winError << ",delay=" << f.delayMs
-          << (f.newcomer ? ",newcomer" : "") << ")";
+    SimFaultChoice choice;
+    choice.cancelComes = cancelAtMs != 0;
+    choice.newcomer = [this] {
+      MakeNewcomer();
+      return newcomer;
+    };
+    const SimFault f = PickBridgeFault(r, choice);
+    about << DescribeFault(f);
     return f;
-  }
-
-  SimVolumeRequest VolumeRequest() {
-    SimVolumeRequest q;
-    q.delayMs = r.Pick({0u, 0u, 1000u, 299000u});
-    q.error = r.Pick({0u, 0u, 5u, 32u});
-    q.hang = r.Chance(10);
-    q.ignoreCancel = q.hang && r.Chance(50);
-    return q;
   }
 
   void Build() {
@@ -230,7 +173,8 @@ struct TWorld : TRunFixture {
         AddVolume(static_cast<char>('E' + i), kVolStart + i * (kVolSectors + 4096));
       for (const TVolumeInfo& v : disk.Volumes)
         if (r.Chance(20))
-          m->VolumeLocks().SetBehaviour(v.DriveLetter[0], {VolumeRequest(), VolumeRequest(), r.Pick({0u, 9000u})});
+          m->VolumeLocks().SetBehaviour(v.DriveLetter[0],
+                                        {PickVolumeRequest(r), PickVolumeRequest(r), r.Pick({0u, 9000u})});
     }
     if (r.Chance(10)) runMode = TRunMode::rmDryRun;
     options.TimeoutMs = static_cast<int32_t>(r.Pick({800u, 2000u, 5000u}));
@@ -252,7 +196,7 @@ struct TWorld : TRunFixture {
                   DWORD{IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES}, DWORD{IOCTL_SCSI_PASS_THROUGH_DIRECT}});
       const int nth = 1 + static_cast<int>(r.Below(6));
       if (r.Chance(50)) MakeNewcomer();
-      m->Storage().DepartOn(kDiskNo, code, nth, r.Chance(50) ? newcomer : nullptr);
+      m->Storage().AddFault(kDiskNo, code, SimOutcome::LeaveBus(r.Chance(50) ? newcomer : nullptr), {.nth = nth});
       about << " departOn(code=" << std::hex << code << std::dec << ",nth=" << nth << ")";
     }
     switch (r.Below(3)) {

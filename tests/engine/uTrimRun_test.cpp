@@ -8,11 +8,11 @@
 
 #include "core/uLang.h"
 #include "engine/TrimRunTestUtil.h"
-#include "platform/sim/SimBridge.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimKernel.h"
-#include "platform/sim/SimProcesses.h"
-#include "platform/sim/SimVolumeLocks.h"
+#include "platform/sim/storage/SimBridge.h"
+#include "platform/sim/files/SimFileSystem.h"
+#include "platform/sim/kernel/SimKernel.h"
+#include "platform/sim/kernel/SimProcesses.h"
+#include "platform/sim/files/SimVolumeLocks.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -352,7 +352,7 @@ TEST_F(RunTest, TheUpFrontLockGoesOnAfterAVolumeThatRefusesIt) {
   f.RootPath = "F:\\";
   f.PartitionOffset = (kVolStart + kVolSectors) * 512;
   disk.Volumes.push_back(f);
-  m->VolumeLocks().SetBehaviour('E', SimVolumeLockBehaviour{SimVolumeRequest{0, 5}, SimVolumeRequest{}, 0});
+  m->VolumeLocks().SetBehaviour('E', SimVolumeLockBehaviour{SimOutcome::Error(5), {}, 0});
   options.ForcedPath = TForcedTrimPath::ftpAtaPassThrough;
   m->Desktop().ScriptAnswers({IDOK});  // the reformat notice
   Run(SpacedRanges(2), TRunMode::rmExecute);

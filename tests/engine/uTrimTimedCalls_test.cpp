@@ -5,7 +5,7 @@
 #include "platform/WinStorage.h"
 #include "engine/TrimRunTestUtil.h"
 #include "platform/WinFsControl.h"
-#include "platform/sim/SimKernel.h"
+#include "platform/sim/kernel/SimKernel.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -47,7 +47,7 @@ struct TimedCallTest : ::testing::Test, TRunFixture {
     });
   }
   TVolumeLockOutcome Lock(const TVolumeInfo& V) { return run.LockAndDismountVolume(V, nullptr, volume); }
-  void Behave(SimVolumeRequest Lock, SimVolumeRequest Dismount) {
+  void Behave(SimOutcome Lock, SimOutcome Dismount) {
     m->VolumeLocks().SetBehaviour('E', SimVolumeLockBehaviour{Lock, Dismount, 0});
   }
   // Cancels the run after Ms of virtual time, from a thread of its own.
@@ -71,7 +71,7 @@ struct TimedCallTest : ::testing::Test, TRunFixture {
 };
 
 TEST_F(TimedCallTest, LockGrantedAfter299SecondsSucceeds) {
-  Behave({299000}, {20});
+  Behave(SimOutcome::Delay(299000), SimOutcome::Delay(20));
   TVolumeLockOutcome r = Lock(VolumeE());
   EXPECT_TRUE(r.Ok);
   EXPECT_EQ(r.Path, "\\\\.\\E:");
@@ -85,7 +85,7 @@ TEST_F(TimedCallTest, LockGrantedAfter299SecondsSucceeds) {
 }
 
 TEST_F(TimedCallTest, DismountThatNeverReturnsIsAbandonedAndFreesItselfOnce) {
-  Behave({}, {0, 0, true, true});
+  Behave({}, SimOutcome::HangForever());
   const int idle = m->Kernel().LiveThreads();  // the run's own thread, never started
   const uint64_t t0 = m->Kernel().NowMs();
   TVolumeLockOutcome r = Lock(VolumeE());
@@ -102,7 +102,7 @@ TEST_F(TimedCallTest, DismountThatNeverReturnsIsAbandonedAndFreesItselfOnce) {
 }
 
 TEST_F(TimedCallTest, HangEndedByTheCancelNeedsNoGrace) {
-  Behave({0, 0, true, false}, {});
+  Behave(SimOutcome::HangUntilCancel(), {});
   TVolumeLockOutcome r = Lock(VolumeE());
   EXPECT_EQ(r.FailedOp, "FSCTL_LOCK_VOLUME");
   EXPECT_EQ(r.WinErr, ERROR_WAIT_TIMEOUT);
@@ -113,7 +113,7 @@ TEST_F(TimedCallTest, HangEndedByTheCancelNeedsNoGrace) {
 }
 
 TEST_F(TimedCallTest, RefusedLockAndUnopenableVolume) {
-  Behave({5, ERROR_ACCESS_DENIED}, {});
+  Behave(SimOutcome::Error(ERROR_ACCESS_DENIED, 5), {});
   TVolumeLockOutcome r = Lock(VolumeE());
   EXPECT_EQ(r.FailedOp, "FSCTL_LOCK_VOLUME");
   EXPECT_EQ(r.WinErr, ERROR_ACCESS_DENIED);
@@ -136,7 +136,7 @@ TEST_F(TimedCallTest, WorkerEndingJustBeforeOrAfterTheGrace) {
       uint32_t err = 0;
       HANDLE h = Win().CreateFileW("\\\\.\\E:", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
       SimVolumeLockBehaviour b;
-      b.lock = {end, 0, false, true};
+      b.lock = SimOutcome::Delay(end, true);  // the driver ignores the cancel
       m->VolumeLocks().SetBehaviour('E', b);
       EXPECT_FALSE(
           run.RunVolumeIoctlWithTimeout(h, fsc::FSCTL_LOCK_VOLUME, 300000, "FSCTL_LOCK_VOLUME", "\\\\.\\E:", err));

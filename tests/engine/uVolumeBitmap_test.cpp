@@ -97,7 +97,7 @@ TEST_F(VolumeBitmapTest, WalksSeveralAnswersAndIgnoresTheSpareBits) {
   ASSERT_EQ(S->clusters, Clusters);
   ASSERT_TRUE(AllocateRuns(M->Storage(), 'E', {{0, S->clusters}}));
   ASSERT_TRUE(ReleaseRuns(M->Storage(), 'E', {{Per - 10, 30}, {Clusters - 3, 2}}));
-  S->faults.spareBits = 0x00;  // undefined: here they read as free
+  S->spareBits = 0x00;  // undefined: here they read as free
   TTrimRangeArray R;
   std::string Msg;
   ASSERT_TRUE(Read('E', R, Msg)) << Msg;
@@ -132,9 +132,8 @@ TEST_F(VolumeBitmapTest, FailuresTable) {
     M->Storage().AddDisk(1, 9000000);
     AddVolumeOnDisk(*M, 1, 9000000, 'E', 1 << 20, 8900000ull * 512);
     ASSERT_TRUE(FormatVolume(M->Storage(), 'E', C.Kind, 512, 512));
-    auto S = FsState(M->Storage(), 'E');
-    S->faults.bitmapError = C.Error;
-    S->faults.bitmapFailFrom = C.From;
+    M->Storage().AddVolumeFault('E', fsc::FSCTL_GET_VOLUME_BITMAP, SimOutcome::Error(C.Error),
+                                {.nth = C.From, .times = -1});
     TTrimRangeArray R;
     std::string Msg;
     EXPECT_FALSE(Read('E', R, Msg)) << C.Name;

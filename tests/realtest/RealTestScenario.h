@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 #include "realtest/RealTestUtil.h"
 #include "realtest/uRealTrimTest.h"
 #include "realtest/uTestContent.h"

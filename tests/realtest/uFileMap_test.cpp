@@ -10,7 +10,7 @@
 
 #include "base/uByteOrder.h"
 #include "core/ThreadTestUtil.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 #include "engine/uFreeRangeCsv.h"
 #include "engine/uVolumeBitmap.h"
 

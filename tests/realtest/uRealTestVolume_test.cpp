@@ -6,7 +6,7 @@
 
 #include "engine/VolumeTestUtil.h"
 #include "platform/sim/SimMachine.h"
-#include "platform/sim/SimVolumeFiles.h"
+#include "platform/sim/files/SimVolumeFiles.h"
 #include "realtest/RealTestUtil.h"
 #include "realtest/uFileMap.h"
 #include "realtest/uRealTrimTest.h"

@@ -9,7 +9,7 @@
 #include "core/uFileWrite.h"
 #include "core/uFormat.h"
 #include "realtest/uFileMap.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 #include "realtest/RealTestScenario.h"
 #include "realtest/RealTestUtil.h"
 #include "realtest/uTestContent.h"

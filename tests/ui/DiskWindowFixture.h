@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/uLang.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 #include "ui/MainFormFixture.h"
 #include "ui/uMainForm.h"
 

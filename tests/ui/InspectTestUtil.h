@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "device/uDiskEnum.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 #include "ui/MainFormFixture.h"
 
 class InspectFixture : public MainFormFixture {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/SimVolumeFiles.h"
+#include "platform/sim/files/SimVolumeFiles.h"
 #include "realtest/uTestContent.h"
 #include "ui/DiskWindowFixture.h"
 

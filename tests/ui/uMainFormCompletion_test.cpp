@@ -304,7 +304,7 @@ TEST_F(CompletionTest, TheInitialisationProvesTheDiskFirst) {
 
 TEST_F(CompletionTest, AFailingCreationRequestIsReported) {
   OpenWithBlankDisk();
-  m->Partitions().AddFault(3, IOCTL_DISK_CREATE_DISK, ERROR_WRITE_PROTECT);
+  m->Storage().AddFault(3, IOCTL_DISK_CREATE_DISK, SimOutcome::Error(ERROR_WRITE_PROTECT));
   StartExecution();
   script.Box(IDOK).Box(IDOK);
   Settle();
@@ -318,7 +318,7 @@ TEST_F(CompletionTest, AFailingCreationRequestIsReported) {
   // that does not open, gets nothing.
   TDiskInfo D;
   ASSERT_TRUE(form->GetSelectedDisk(D));
-  m->Partitions().ClearFaults();
+  m->Storage().ClearFaults();
   D.Serial = "OTHER03";
   EXPECT_FALSE(form->InitializeDisk(D, 1));
   EXPECT_TRUE(

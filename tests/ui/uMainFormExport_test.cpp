@@ -17,7 +17,8 @@
 #include "core/uLogger.h"
 #include "engine/VolumeTestUtil.h"
 #include "engine/uTrimPlanner.h"
-#include "platform/sim/SimBridge.h"
+#include "platform/WinFsControl.h"
+#include "platform/sim/storage/SimBridge.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -89,7 +90,7 @@ TEST_F(FreeRangeExportTest, AFailingVolumeBetweenTwoReadableOnes) {
   m->Discovery().AddVolume('H', 1, 200 * kMiB, 8 * kMiB, "FAT16", 2048);  // passed over, no line
   Open();
   SelectDisk(1);
-  FsState(m->Storage(), 'F')->faults.bitmapError = ERROR_IO_DEVICE;
+  m->Storage().AddVolumeFault('F', fsc::FSCTL_GET_VOLUME_BITMAP, SimOutcome::Error(ERROR_IO_DEVICE));
   Export();
 
   TVolumeBitmapReader Reader(nullptr);

@@ -160,7 +160,7 @@ TEST_F(InspectViewTest, PartitionStyleAndTypeOfEachVolume) {
   m->Discovery().AddVolume('H', 2, 65 * kMiB, 64 * kMiB, "NTFS");
   m->Storage().AddDisk(3, 65536);
   m->Storage().AddVolume('R', {{3, kMiB, kMiB}});  // a disk without a table
-  m->Partitions().AddVolumeFault('H', IOCTL_DISK_GET_PARTITION_INFO_EX, ERROR_NOT_READY);
+  m->Storage().AddVolumeFault('H', IOCTL_DISK_GET_PARTITION_INFO_EX, SimOutcome::Error(ERROR_NOT_READY));
   Open();
 
   struct Case {
@@ -348,7 +348,8 @@ TEST_F(InspectViewTest, FreeSpaceStatisticsOverTheReadableVolumes) {
   Open();
   TDiskInfo D = DiskNumbered(1);
   ASSERT_EQ(D.Volumes.size(), 4u);
-  FsState(m->Storage(), 'H')->faults.bitmapError = ERROR_IO_DEVICE;  // left out, silently
+  m->Storage().AddVolumeFault('H', fsc::FSCTL_GET_VOLUME_BITMAP,
+                              SimOutcome::Error(ERROR_IO_DEVICE));  // left out, silently
   ASSERT_TRUE(AllocateRuns(m->Storage(), 'E', {{9000, 3}}));
 
   uint64_t WantFragments = 0, WantFree = 0;
@@ -461,7 +462,7 @@ TEST_F(InspectViewTest, InspectShowsTheFreeFragmentsAndTheLastUsedBlock) {
 TEST_F(InspectViewTest, NoLastUsedBlockIsShownAsADash) {
   AddDisk(1, 2048 * kMiB);
   AddFormatted('E', 1, 1, 64, SimFsKind::kNtfs);
-  FsState(m->Storage(), 'E')->faults.ntfsDataError = ERROR_INVALID_FUNCTION;
+  m->Storage().AddVolumeFault('E', fsc::FSCTL_GET_NTFS_VOLUME_DATA, SimOutcome::Error(ERROR_INVALID_FUNCTION));
   Open();
   SelectDisk(1);
   ASSERT_TRUE(ui.Select("PageMain", 1));

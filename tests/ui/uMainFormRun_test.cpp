@@ -10,7 +10,8 @@
 #include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "platform/WinDisk.h"
-#include "platform/sim/SimFsControl.h"
+#include "platform/WinFsControl.h"
+#include "platform/sim/files/SimFsControl.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -246,9 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{.Name = "PlanFails",
                   .After =
                       [](StartTest& F) {
-                        auto S = FsState(F.M().Storage(), 'E');
-                        std::lock_guard<std::mutex> Lk(S->mu);
-                        S->faults.bitmapError = ERROR_ACCESS_DENIED;
+                        F.M().Storage().AddVolumeFault('E', fsc::FSCTL_GET_VOLUME_BITMAP,
+                                                       SimOutcome::Error(ERROR_ACCESS_DENIED));
                       },
                   .Answers = [](TModalScript& S) { S.Box(IDOK).Box(IDYES).Input("2").Box(IDOK); },
                   .Boxes = {TBoxWanted(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
@@ -409,7 +409,7 @@ TEST_F(StartTest, TheModeFollowsTheDiskAndPreselectsItsPartitionStyle) {
   EXPECT_EQ(form->QueryPartitionStyle(D), 0);
   D.DevicePath = "\\\\.\\PhysicalDrive9";
   EXPECT_EQ(form->QueryPartitionStyle(D), 2);  // does not open
-  m->Partitions().AddFault(4, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, ERROR_INSUFFICIENT_BUFFER);
+  m->Storage().AddFault(4, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, SimOutcome::Error(ERROR_INSUFFICIENT_BUFFER));
   ASSERT_TRUE(form->GetSelectedDisk(D));
   EXPECT_EQ(form->QueryPartitionStyle(D), 2);  // a layout larger than the buffer
 }
@@ -434,7 +434,7 @@ TEST_F(StartTest, TheFlushOfMountedVolumes) {
   EXPECT_FALSE(form->FlushMountedVolumes(D));
   EXPECT_TRUE(Logged("[WARN] Flush skipped: cannot open \\\\.\\F: (" + WinErrorText(ERROR_ACCESS_DENIED) + ")"));
   m->Bridge().ClearFaults(2);
-  m->VolumeFlush().SetFault('F', ERROR_IO_DEVICE);  // ... or one flush fails: the others go on
+  m->VolumeFlush().AddFault('F', SimOutcome::Error(ERROR_IO_DEVICE));  // ... or one flush fails: the others go on
   EXPECT_FALSE(form->FlushMountedVolumes(D));
   EXPECT_TRUE(Logged("[WARN] FlushFileBuffers failed: \\\\.\\F: (" + WinErrorText(ERROR_IO_DEVICE) + ")"));
   EXPECT_EQ(m->VolumeFlush().Flushes('G'), 2);

@@ -1,6 +1,6 @@
 #include "platform/sim/SimMachine.h"
 
-#include "platform/sim/SimCodePage.h"
+#include "platform/sim/kernel/SimCodePage.h"
 
 namespace plat::sim {
 

@@ -1,41 +1,69 @@
 // A simulated Windows machine. Tests (and the demo build) construct one, describe it, and
-// install it as the platform; every call the program makes then lands here.
+// install it as the platform; every call the program makes then lands here. This comment is the
+// index of the whole machine: a module per part of Windows, each in the folder of its role, each
+// header saying what it answers and how a test sets it up.
 //
-// The machine is made of small modules, each owning one part of what Windows offers:
-//   SimKernel      handles, threads, events, waits, the virtual clock
-//   SimFileSystem  drive letters, folders and files (in memory, or a mounted host folder)
-//   SimDesktop     UI language, locale, message table, version resource, message boxes, GUIDs
-//   SimStorage     physical disks and their drives, volumes, device paths, DeviceIoControl
-//   SimDiscovery   descriptors, Setup API, drive letters, volume facts, the Windows directory
-//   SimProcesses   processes, pipes, the system folder, the error mode; a scripted PowerShell
-//   SimVolumeLocks volume lock and dismount, the mount state GetVolumeInformationW reports
-//   SimFsControl   volume bitmap, NTFS volume data, writability, the TRIM property
-//   SimSecurity    the process token
-//   SimBridge      the USB bridge of each disk: SCSI / ATA pass-through, storage TRIM, faults
-//   SimPartitions  drive layout, partition information and disk creation from the disk's sectors
-//   SimVolumeFlush FlushFileBuffers on volume and disk handles
-//   SimNotifications device-change registrations and WM_DEVICECHANGE through the desktop's sink
-//   SimVolumeFiles files and folders on the mounted volumes of the disks, data on their sectors
-// Later modules plug in the same way.
+// The machine (this folder)
+//   SimMachine        the modules wired together behind IPlatform; ScopedSimMachine installs one
+//   SimMachineText    a machine written as text, a line per disk and volume (docs/machine-description.md)
+//   SimFaults         the one fault vocabulary: a trigger (which calls) and an outcome (what happens)
+//   SimFaultPicker    faults drawn from a seed, for tests that build many random machines
+//   SimDialogPaths    the demo's file dialogs: a host path shown there and the machine's path it means
+// kernel/            what every program meets
+//   SimKernel         handles, threads, events, waits, CancelSynchronousIo, the virtual clock (or real
+//                     time); thread creation that fails on request
+//   SimProcesses      processes, pipes, the system folder, the error mode; a scripted PowerShell
+//   SimDesktop        UI language, locale, message table, version resource, message boxes, GUIDs,
+//                     ShellExecuteW, the sink that window messages leave the machine through
+//   SimSecurity       the process token
+//   SimCodePage       UTF-8 and the ANSI code page (Windows-1252)
+// storage/           disks and what reaches them
+//   SimStorage        physical disks (their logical block size), volumes, device paths, raw sector
+//                     I/O; the switchboard that hands each control code to its module; faults on
+//                     control codes; a disk leaving the bus and a newcomer taking its number
+//   SimBridge         the USB bridge of each disk: SCSI / ATA pass-through and the storage TRIM
+//                     request, bridge profiles, faults on its commands, a recorder of every request
+//   SimDrive          the SSD behind it: sectors, read and write counts, the ledger of released ranges
+//   SimPages          the drive's sparse 1 MiB pages; xorshift32 content kept as its stream state
+//   SimDriveSpeed     the drive's read and write speeds and its fast cache, on the virtual clock
+//   SimDiscovery      descriptors, seek penalty, geometry, device numbers, the Setup API, volume
+//                     extents, drive letters, volume facts, the Windows directory; disk presets
+//   SimPartitionTable MBR and GPT on a disk's sectors: read, written, CRC32
+//   SimPartitions     drive layout, partition information and disk creation, answered from them
+//   SimNotifications  device-change registrations and WM_DEVICECHANGE through the desktop's sink
+// files/             file systems, volumes and what is on them
+//   SimFileSystem     drive letters, folders and files in memory, or a mounted host folder
+//                     (SimHostFiles); path faults, a slow drive
+//   SimPath           Windows paths as the file stores read them, and their table of path faults
+//   SimShare          share modes between open handles
+//   SimVolumeFormat   FAT32, exFAT and NTFS layouts on a disk's sectors (or a real image), and the
+//                     allocation model the FAT, the exFAT bitmap, $Bitmap and the volume requests use
+//   SimVolumeFiles    files and folders on the mounted volumes: the calls on their paths and handles,
+//                     unbuffered I/O, retrieval pointers, faults, junctions
+//   SimVolumeTree     one volume's files, their data in its clusters; FAT32 and exFAT directory
+//                     entries on disk (SimFatEntries); the volume's cache (SimFileCache)
+//   SimFsControl      volume bitmap, NTFS volume data, disk writability, the TRIM-support property
+//   SimVolumeLocks    volume lock and dismount, the mount state behind GetVolumeInformationW
+//   SimVolumeFlush    FlushFileBuffers on volume and disk handles
 #pragma once
 
 #include <memory>
 
 #include "platform/Platform.h"
-#include "platform/sim/SimBridge.h"
-#include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimDiscovery.h"
-#include "platform/sim/SimFileSystem.h"
-#include "platform/sim/SimFsControl.h"
-#include "platform/sim/SimKernel.h"
-#include "platform/sim/SimNotifications.h"
-#include "platform/sim/SimPartitions.h"
-#include "platform/sim/SimSecurity.h"
-#include "platform/sim/SimProcesses.h"
-#include "platform/sim/SimStorage.h"
-#include "platform/sim/SimVolumeFlush.h"
-#include "platform/sim/SimVolumeFiles.h"
-#include "platform/sim/SimVolumeLocks.h"
+#include "platform/sim/storage/SimBridge.h"
+#include "platform/sim/kernel/SimDesktop.h"
+#include "platform/sim/storage/SimDiscovery.h"
+#include "platform/sim/files/SimFileSystem.h"
+#include "platform/sim/files/SimFsControl.h"
+#include "platform/sim/kernel/SimKernel.h"
+#include "platform/sim/storage/SimNotifications.h"
+#include "platform/sim/storage/SimPartitions.h"
+#include "platform/sim/kernel/SimSecurity.h"
+#include "platform/sim/kernel/SimProcesses.h"
+#include "platform/sim/storage/SimStorage.h"
+#include "platform/sim/files/SimVolumeFlush.h"
+#include "platform/sim/files/SimVolumeFiles.h"
+#include "platform/sim/files/SimVolumeLocks.h"
 
 namespace plat::sim {
 

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "platform/sim/SimMachine.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 
 namespace plat::sim {
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/SimBridge.h"
-#include "platform/sim/SimDiscovery.h"
-#include "platform/sim/SimDriveSpeed.h"
+#include "platform/sim/storage/SimBridge.h"
+#include "platform/sim/storage/SimDiscovery.h"
+#include "platform/sim/storage/SimDriveSpeed.h"
 
 namespace plat::sim {
 

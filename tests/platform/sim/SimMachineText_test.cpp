@@ -8,7 +8,7 @@
 #include "device/uDiskEnum.h"
 #include "platform/WinStorage.h"
 #include "platform/sim/SimMachine.h"
-#include "platform/sim/SimVolumeFormat.h"
+#include "platform/sim/files/SimVolumeFormat.h"
 
 using namespace plat;
 using namespace plat::sim;
