@@ -463,10 +463,14 @@ bool ApplyFault(SimStorage& storage, SimDisk& disk, const SimFault& f, uint32_t 
       return true;
     }
     case SimFaultKind::HangUntilCancel:
-    case SimFaultKind::HangForever:
-      k.BlockUntil({}, UINT64_MAX, WaitKind{true, f.kind == SimFaultKind::HangUntilCancel});
+    case SimFaultKind::HangForever: {
+      const bool cancellable = f.kind == SimFaultKind::HangUntilCancel;
+      // Not yet queued by the driver: a cancel now is accepted by Windows and lost.
+      if (cancellable && f.delayMs > 0) k.BlockUntil({}, k.NowMs() + f.delayMs, WaitKind{true, false});
+      k.BlockUntil({}, UINT64_MAX, WaitKind{true, cancellable});
       SimSetLastError(ERROR_OPERATION_ABORTED);
       return false;
+    }
     case SimFaultKind::LeaveBus: {
       int number;
       {

@@ -123,7 +123,9 @@ enum class SimFaultKind {
   ScsiStatus,       // Windows succeeds; the device answers scsiStatus with these sense bytes
   Delay,            // answers normally after delayMs of virtual time; past the request's
                     // TimeOutValue Windows gives up with ERROR_SEM_TIMEOUT (121)
-  HangUntilCancel,  // blocks until CancelSynchronousIo reaches it, then fails with 995
+  HangUntilCancel,  // blocks until CancelSynchronousIo reaches it, then fails with 995; with a
+                    // delayMs, a cancel in its first delayMs is lost (the driver had not queued
+                    // the request yet), as one that came just before the request would be
   HangForever,      // blocks until the machine shuts down; cancelling does not end it
   LeaveBus,         // the disk leaves the bus: this request fails with 1167, the disk detaches
                     // (and the fault's newcomer, if any, arrives under its number)
