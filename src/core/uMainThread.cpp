@@ -124,6 +124,12 @@ void TMainThreadDispatcher::ForceQueue(std::function<void()> fn) {
 }
 
 bool TMainThreadDispatcher::CheckSynchronize() {
+  bool stopped = false;
+  return CheckSynchronize(nullptr, stopped);
+}
+
+bool TMainThreadDispatcher::CheckSynchronize(const std::function<bool()>& StepAside, bool& Stopped) {
+  Stopped = false;
   if (!IsMainThread()) return false;
   bool any = false;
   for (;;) {
@@ -134,6 +140,16 @@ bool TMainThreadDispatcher::CheckSynchronize() {
         Win().ResetEvent(impl_->Wake);
         return any;
       }
+    }
+    // Asked outside the lock: the question may take its time (a message queue's state).
+    if (StepAside && StepAside()) {
+      Stopped = true;
+      return any;
+    }
+    {
+      std::lock_guard<std::mutex> lk(impl_->Lock);
+      // A worker whose wait failed may have taken its own call back meanwhile.
+      if (impl_->Calls.empty()) continue;
       call = std::move(impl_->Calls.front());
       impl_->Calls.pop_front();
       call->State = TCallState::Running;

@@ -36,6 +36,9 @@ class TMainThreadDispatcher {
 
   // Main thread: runs every call waiting now (and those they add); true when any ran.
   bool CheckSynchronize();
+  // The same, but before each call StepAside may end the serve and leave the rest waiting (a
+  // message loop takes the user's input first); Stopped tells whether it did.
+  bool CheckSynchronize(const std::function<bool()>& StepAside, bool& Stopped);
   // Main thread: waits for a thread (or any waitable handle) while still serving synchronized and
   // queued calls; when the handle signals, the calls still waiting are run before it returns.
   // Returns WAIT_OBJECT_0, WAIT_TIMEOUT (ms may be INFINITE) or WAIT_FAILED. On another thread it

@@ -1,6 +1,7 @@
 #include "engine/uTrimExecutor.h"
 
 #include "core/uDateTime.h"
+#include "core/uFormat.h"
 #include "core/uLogger.h"
 #include "engine/uTrimRun.h"
 #include "engine/uValidation.h"
@@ -25,12 +26,92 @@ TTrimExecutionThread::TTrimExecutionThread(const TDiskInfo& Disk, const TTrimRan
   SetFreeOnTerminate(true);
 }
 
-TTrimExecutionThread::~TTrimExecutionThread() = default;
+TTrimExecutionThread::~TTrimExecutionThread() {
+  if (FWorkOver) Win().CloseHandle(FWorkOver);
+}
+
+// Asks Windows again, each second, to end the call the run's thread is blocked in, until the
+// run has done its work. CancelSynchronousIo ends only a request already in progress (and one a
+// driver has not queued yet lets the cancel pass), so one cancel can be missed for good.
+class TTrimExecutionThread::TCancelRepeat final : public TThread {
+ public:
+  explicit TCancelRepeat(TTrimExecutionThread& Run) : FRun(Run) {}
+
+ protected:
+  void Execute() override {
+    while (Win().WaitForSingleObject(FRun.FWorkOver, kCancelRepeatMs) == WAIT_TIMEOUT) FRun.CancelRunIo();
+  }
+
+ private:
+  TTrimExecutionThread& FRun;  // outlives this thread: LeaveWork waits for it
+};
+
+class TTrimExecutionThread::TWorkScope {
+ public:
+  explicit TWorkScope(TTrimExecutionThread& Run) : FRun(Run) { FRun.EnterWork(); }
+  ~TWorkScope() { FRun.LeaveWork(); }
+  TWorkScope(const TWorkScope&) = delete;
+  TWorkScope& operator=(const TWorkScope&) = delete;
+
+ private:
+  TTrimExecutionThread& FRun;
+};
 
 void TTrimExecutionThread::RequestCancel() {
-  FCancelRequested.exchange(1);
-  // A command that hangs on the run's own thread would never see the flag.
-  Win().CancelSynchronousIo(Handle());
+  // Asked before: the cancel and its repeat are under way (or the work is over).
+  if (FCancelRequested.exchange(1) != 0) return;
+  std::string failure;
+  {
+    std::lock_guard<std::mutex> lk(FCancelIoLock);
+    // Not yet started: the work starts the repeat; over: nothing of the end is cancelled.
+    if (!FInWork) return;
+    // A command that hangs on the run's own thread would never see the flag.
+    Win().CancelSynchronousIo(Handle());
+    failure = StartCancelRepeatLocked();
+  }
+  if (!failure.empty() && FLogger) FLogger->Warn("Cancel will not be repeated: " + failure);
+}
+
+void TTrimExecutionThread::CancelRunIo() {
+  std::lock_guard<std::mutex> lk(FCancelIoLock);
+  if (FInWork) Win().CancelSynchronousIo(Handle());
+}
+
+std::string TTrimExecutionThread::StartCancelRepeatLocked() {
+  if (FCancelRepeat) return {};
+  if (!FWorkOver) FWorkOver = Win().CreateEventW(TRUE_, FALSE_);
+  if (!FWorkOver) return Format("CreateEvent failed (winerr=%d)", Win().GetLastError());
+  try {
+    auto repeat = std::make_unique<TCancelRepeat>(*this);
+    repeat->Start();
+    FCancelRepeat = std::move(repeat);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
+
+void TTrimExecutionThread::EnterWork() {
+  std::string failure;
+  {
+    std::lock_guard<std::mutex> lk(FCancelIoLock);
+    FInWork = true;
+    // Cancelled before the start: the set-up's first request may already be the one that hangs.
+    if (IsCancelRequested()) failure = StartCancelRepeatLocked();
+  }
+  if (!failure.empty() && FLogger) FLogger->Warn("Cancel will not be repeated: " + failure);
+}
+
+void TTrimExecutionThread::LeaveWork() {
+  std::unique_ptr<TThread> repeat;
+  {
+    std::lock_guard<std::mutex> lk(FCancelIoLock);
+    FInWork = false;
+    repeat = std::move(FCancelRepeat);
+  }
+  if (!repeat) return;
+  Win().SetEvent(FWorkOver);
+  repeat->WaitFor();
 }
 
 bool TTrimExecutionThread::IsCancelRequested() const {
@@ -43,12 +124,16 @@ bool TTrimExecutionThread::IsCancelRequested() const {
 void TTrimExecutionThread::Execute() {
   TRunContext context{FDisk, FRanges, FTrimMode, FRunMode, FOptions, FStats, FLogger, *FAtaEngine, *FValidator};
   TTrimRun run(context, *this);
-  try {
-    run.Run();
-  } catch (const std::exception& e) {
-    run.Abort(e.what());
-  } catch (...) {
-    run.Abort("unknown exception");
+  {
+    // A cancel reaches the device calls of the work, never the reports and notices of the end.
+    TWorkScope work(*this);
+    try {
+      run.Run();
+    } catch (const std::exception& e) {
+      run.Abort(e.what());
+    } catch (...) {
+      run.Abort("unknown exception");
+    }
   }
   try {
     run.Finish();

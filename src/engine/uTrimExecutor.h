@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -90,8 +91,11 @@ class TTrimExecutionThread : public TThread, private ITrimRunHost {
   ~TTrimExecutionThread() override;
 
   // Any thread, any number of times; never blocks. Also cancels a device call the run's own
-  // thread is blocked in, which then fails with 995.
+  // thread is blocked in, which then fails with 995, and asks again each second until the run
+  // has done its work: a cancel that came just before a request that then hangs finds nothing
+  // to cancel. The run's end (reports, notices) is never cancelled.
   void RequestCancel();
+  static constexpr uint32_t kCancelRepeatMs = 1000;
   bool IsCancelRequested() const override;
 
   // ---- Time-limited device calls -------------------------------------------------------------
@@ -173,4 +177,19 @@ class TTrimExecutionThread : public TThread, private ITrimRunHost {
 
   // The folder the reports go to: the current directory's "logs", created with its parents.
   static std::string ReportFolder();
+
+  // ---- the cancel of a device call, and its repeat (uTrimExecutor.cpp) ----
+  class TCancelRepeat;
+  class TWorkScope;
+  // Cancels the call the run's thread is blocked in, only while the run does its work.
+  void CancelRunIo();
+  // Under FCancelIoLock; an error text when the repeat could not start.
+  std::string StartCancelRepeatLocked();
+  void EnterWork();
+  void LeaveWork();
+
+  std::mutex FCancelIoLock;          // guards the three below
+  bool FInWork = false;              // between set-up and the end of the batches, ReTrim included
+  plat::HANDLE FWorkOver = nullptr;  // set when the work is over: the repeat ends
+  std::unique_ptr<TThread> FCancelRepeat;
 };

@@ -182,10 +182,8 @@ void TMainForm::FormDestroy(tk::TControl*) {
   // also when its handler cleared the field meanwhile.
   if (TTrimExecutionThread* run = FRunThread) {
     run->TakeBack();
+    // The run asks Windows again each second itself until its work is done.
     run->RequestCancel();
-    // A cancel that reached the run just before it entered a blocking call finds nothing to
-    // cancel there: ask again each second until the run has ended.
-    while (MainThread().WaitForThread(run->Handle(), 1000) == WAIT_TIMEOUT) run->RequestCancel();
     run->WaitFor();
     delete run;
     FRunThread = nullptr;

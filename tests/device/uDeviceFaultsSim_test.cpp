@@ -68,6 +68,27 @@ TEST_F(DsmFaults, HangEndsWithCancelSynchronousIo) {
   EXPECT_TRUE(Drive().Ledger().empty());
 }
 
+// A cancel that comes before the driver has queued the request is accepted and lost; only a
+// later one ends the hang.
+TEST_F(DsmFaults, ACancelBeforeTheHangIsQueuedIsLost) {
+  SimFault F;
+  F.command = SimCommand::AtaDsm;
+  F.kind = SimFaultKind::HangUntilCancel;
+  F.delayMs = 2000;
+  F.ignoresCancel = true;
+  Fault(F);
+  HANDLE T = StartWorker();
+  EXPECT_EQ(Win().WaitForSingleObject(T, 1000), WAIT_TIMEOUT);
+  EXPECT_TRUE(Win().CancelSynchronousIo(T));
+  EXPECT_EQ(Win().WaitForSingleObject(T, 50000), WAIT_TIMEOUT);  // still hung, well past the 2 s
+  EXPECT_TRUE(Win().CancelSynchronousIo(T));
+  EXPECT_EQ(Win().WaitForSingleObject(T, 1500), WAIT_OBJECT_0);
+  Win().CloseHandle(T);
+  EXPECT_FALSE(Ok);
+  EXPECT_EQ(WinErr, 995u);
+  EXPECT_TRUE(Drive().Ledger().empty());
+}
+
 TEST_F(DsmFaults, HangForeverIgnoresTheCancel) {
   Inject(SimFaultKind::HangForever);
   HANDLE T = StartWorker();

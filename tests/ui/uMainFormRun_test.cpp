@@ -561,6 +561,40 @@ TEST_F(StartTest, CancelDuringARun) {
   EXPECT_EQ(CountLogged("Cancel requested by user"), 1u);
 }
 
+// The user cancels while the run's first storage TRIM request is with Windows but not yet with
+// the driver: Windows accepts that cancel and it is lost, and the request then hangs. The run
+// asks again each second, so the hang ends at the first cancel after it began.
+TEST_F(StartTest, ACancelThatMissesTheRequestIsAskedAgainUntilTheRunEnds) {
+  AddDisk2(presets::UasEnclosure("UAS SSD", "UAS0002"));
+  for (uint64_t I = 0; I < 5; I++) ASSERT_TRUE(AllocateRuns(m->Storage(), 'E', {{20000 + I * 3000, 700}}));
+  SimFault Hang;
+  Hang.command = SimCommand::StorageTrim;
+  Hang.nth = 1;
+  Hang.kind = SimFaultKind::HangUntilCancel;
+  Hang.delayMs = 60000;  // longer than any wait below: the click lands before the driver has it
+  Hang.ignoresCancel = true;
+  Open();
+  m->Bridge().AddFault(2, Hang);
+  auto TrimRequests = [&] {
+    const auto R = m->Bridge().Requests();
+    return std::count_if(R.begin(), R.end(),
+                         [](const SimRequestRecord& Q) { return Q.command == SimCommand::StorageTrim; });
+  };
+  script.Box(IDOK).Box(IDYES).Input("2");
+  ASSERT_TRUE(ui.Click("BtnStart"));
+  ASSERT_TRUE(ui.RunUntil([&] { return TrimRequests() == 1; }, 5000));
+  const uint64_t SentAt = m->Kernel().NowMs();
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnCancel"));
+  ASSERT_TRUE(ui.RunUntil([&] { return form->BtnStart->Enabled(); }, 120000));
+  // The hang began 60 s after the request; the next second's cancel ended it.
+  EXPECT_LE(m->Kernel().NowMs() - SentAt, 60000u + 1000u + 5000u);
+  EXPECT_EQ(BoxTexts().back(), B(TTextId::InfoCaption, TTextId::CancelledByUser));
+  EXPECT_TRUE(Logged("[ERROR] Batch 0 failed: Cancelled by user"));
+  EXPECT_EQ(TrimRequests(), 1);
+  EXPECT_TRUE(m->Storage().Disk(2)->drive.Ledger().empty());
+}
+
 // Decided: a run whose thread cannot be created leaves the window idle, says why, and a later
 // Start works.
 TEST_F(StartTest, ARunThatCannotStartLeavesTheWindowIdle) {

@@ -56,6 +56,7 @@ class MainFormWin32Test : public ::testing::Test {
     machine_->Desktop().SetWindowMessageSink([](plat::HWND w, plat::UINT m, plat::WPARAM wp, plat::LPARAM lp) {
       if (tk::HasBackend()) tk::PostWindowMessage(w, m, wp, lp);
     });
+    BeforeWindow();
     main_ = std::make_unique<TScopedMainThread>();
     backend_ = std::make_unique<tk::win32::TWin32Backend>();
     scopedBackend_ = std::make_unique<tk::TScopedBackend>(backend_.get());
@@ -81,6 +82,9 @@ class MainFormWin32Test : public ::testing::Test {
     // The language is the program's one global: the next test finds it as this one did.
     SetCurrentLanguage(language_);
   }
+
+  // The machine is built; the window comes next.
+  virtual void BeforeWindow() {}
 
   // Handles messages until Condition holds or LimitMs passed; true when it held.
   bool PumpUntil(const std::function<bool()>& Condition, unsigned LimitMs = 5000) {

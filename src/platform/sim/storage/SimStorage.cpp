@@ -226,16 +226,18 @@ bool SimStorage::CarryOut(SimDisk* disk, const SimOutcome& what, uint64_t limitM
     SimSetLastError(e);
     return false;
   };
-  if (what.kind == SimFaultKind::HangUntilCancel || what.kind == SimFaultKind::HangForever) {
-    kernel_.BlockUntil({}, UINT64_MAX, WaitKind{true, what.kind == SimFaultKind::HangUntilCancel});
-    return failed(ERROR_OPERATION_ABORTED);
-  }
+  const bool hang = what.kind == SimFaultKind::HangUntilCancel || what.kind == SimFaultKind::HangForever;
   if (what.delayMs) {
-    const uint64_t limit = limitMs ? limitMs : UINT64_MAX;
+    // A hang has no time-out of its own: its delay is the time before it takes hold.
+    const uint64_t limit = limitMs && !hang ? limitMs : UINT64_MAX;
     const uint64_t until = kernel_.NowMs() + std::min<uint64_t>(what.delayMs, limit);
     const WaitOutcome o = kernel_.BlockUntil({}, until, WaitKind{true, !what.ignoresCancel});
     if (o == WaitOutcome::Cancelled || o == WaitOutcome::Shutdown) return failed(ERROR_OPERATION_ABORTED);
     if (what.delayMs > limit) return failed(ERROR_SEM_TIMEOUT);
+  }
+  if (hang) {
+    kernel_.BlockUntil({}, UINT64_MAX, WaitKind{true, what.kind == SimFaultKind::HangUntilCancel});
+    return failed(ERROR_OPERATION_ABORTED);
   }
   switch (what.kind) {
     case SimFaultKind::WinError: return what.winError ? failed(what.winError) : true;

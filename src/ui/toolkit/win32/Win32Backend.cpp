@@ -195,10 +195,13 @@ void TWin32Backend::Dispatch(void* Msg) {
   MSG* msg = static_cast<MSG*>(Msg);
   // Tab, arrows, Enter and Escape move between the controls of our windows as in a dialog.
   HWND root = msg->hwnd ? GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
-  if (root && GetPropW(root, KeyboardNavigationProp()) && IsDialogMessageW(root, msg)) return;
-  TranslateMessage(msg);
-  DispatchMessageW(msg);
-  PaintWhenStarved();
+  if (!root || !GetPropW(root, KeyboardNavigationProp()) || !IsDialogMessageW(root, msg)) {
+    TranslateMessage(msg);
+    DispatchMessageW(msg);
+    PaintWhenStarved();
+  }
+  // The workers' calls go on once the input that made them step aside has been taken.
+  if (FBinding) FBinding->Resume();
 }
 
 namespace {

@@ -11,11 +11,16 @@ namespace ui::win32 {
 namespace {
 const wchar_t kClassName[] = L"VrekTrimMainThreadWake";
 constexpr UINT kWakeMessage = WM_APP + 0x51;
+constexpr UINT_PTR kGoOnTimer = 1;
+
+// The person's input (keys, buttons, the mouse) waits in this thread's queue. Under wine the
+// question also lets the X server's events in first.
+bool Waiting(UINT Kinds) { return (HIWORD(GetQueueStatus(Kinds)) & Kinds) != 0; }
 }  // namespace
 
 struct Win32MainThreadBindingProc {
   static LRESULT CALLBACK Proc(::HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == kWakeMessage) {
+    if (msg == kWakeMessage || (msg == WM_TIMER && wp == kGoOnTimer)) {
       auto* self = reinterpret_cast<Win32MainThreadBinding*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
       if (self) self->Serve();
       return 0;
@@ -51,7 +56,7 @@ Win32MainThreadBinding::~Win32MainThreadBinding() {
   FDispatcher.Shutdown();
   if (FWindow) {
     SetWindowLongPtrW(static_cast<::HWND>(FWindow), GWLP_USERDATA, 0);
-    DestroyWindow(static_cast<::HWND>(FWindow));
+    DestroyWindow(static_cast<::HWND>(FWindow));  // its timer goes with it
   }
 }
 
@@ -62,9 +67,35 @@ void Win32MainThreadBinding::Wake() {
 }
 
 void Win32MainThreadBinding::Serve() {
+  if (FAside) {
+    FAside = false;
+    KillTimer(static_cast<::HWND>(FWindow), kGoOnTimer);
+  }
   // Cleared before the pump, so a call added during it posts a fresh wake.
   FPosted.store(false);
-  FDispatcher.CheckSynchronize();
+  const ULONGLONG start = GetTickCount64();
+  bool stopped = false;
+  // Input is taken between the calls, also between the synchronized ones a worker waits on.
+  FDispatcher.CheckSynchronize([start] { return Waiting(QS_INPUT) || GetTickCount64() - start >= kServeSliceMs; },
+                               stopped);
+  if (stopped) StepAside();
+}
+
+void Win32MainThreadBinding::StepAside() {
+  // Calls still wait. A wake posted now would come before the input again: none is, by us or by
+  // the workers (FPosted stays set), until Resume or the timer. A wake a worker posted during the
+  // serve may still come first; it finds the input and steps aside again at once.
+  FPosted.store(true);
+  FAside = true;
+  SetTimer(static_cast<::HWND>(FWindow), kGoOnTimer, USER_TIMER_MINIMUM, nullptr);
+}
+
+void Win32MainThreadBinding::Resume() {
+  // A due timer waits too: Windows hands it out only when nothing is posted.
+  if (!FAside || Waiting(QS_INPUT | QS_TIMER)) return;
+  FAside = false;
+  KillTimer(static_cast<::HWND>(FWindow), kGoOnTimer);
+  if (!PostMessageW(static_cast<::HWND>(FWindow), kWakeMessage, 0, 0)) StepAside();  // a full queue: the timer
 }
 
 }  // namespace ui::win32
