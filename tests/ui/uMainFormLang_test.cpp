@@ -96,17 +96,31 @@ class MainFormLangTest : public MainFormFixture {
   std::vector<tk::TCheckBox*> AdvancedChecks() {
     return {form->CbAllowSystemDisk, form->CbMaskSerial, form->CbQuietIteration, form->CbFlushVolumes};
   }
-  // One row, each box as wide as it measures and the next 16 pixels after it.
+  // Each box as wide as it measures and the next 16 pixels after it; one that would pass the
+  // group's edge starts a line of its own under them, the group grows by as much and the status
+  // group below keeps its distance.
   void ExpectAdvancedChecksInARow(const std::string& Where) {
     const auto boxes = AdvancedChecks();
+    const int edge = form->GroupAdvanced->ClientSize().Width - 8;
     EXPECT_EQ(boxes[0]->Left(), 12) << Where;
+    EXPECT_EQ(boxes[0]->Top(), 62) << Where;
     for (size_t i = 0; i < boxes.size(); ++i) {
-      EXPECT_EQ(boxes[i]->Width(), boxes[i]->PreferredSize().Width) << Where << " " << boxes[i]->Name();
-      EXPECT_EQ(boxes[i]->Top(), 62) << Where;
-      if (i) {
-        EXPECT_EQ(boxes[i]->Left(), boxes[i - 1]->Bounds().Right() + 16) << Where << " " << boxes[i]->Name();
+      const std::string what = Where + " " + boxes[i]->Name();
+      EXPECT_EQ(boxes[i]->Width(), boxes[i]->PreferredSize().Width) << what;
+      EXPECT_LE(boxes[i]->Bounds().Right(), edge) << what;
+      EXPECT_LE(boxes[i]->Bounds().Bottom(), form->GroupAdvanced->ClientSize().Height) << what;
+      if (!i) continue;
+      const tk::TCheckBox* before = boxes[i - 1];
+      if (boxes[i]->Top() == before->Top()) {
+        EXPECT_EQ(boxes[i]->Left(), before->Bounds().Right() + 16) << what;
+      } else {
+        EXPECT_EQ(boxes[i]->Top(), before->Top() + 19 + 4) << what;
+        EXPECT_EQ(boxes[i]->Left(), 12) << what;
+        EXPECT_GT(before->Bounds().Right() + 16 + boxes[i]->Width(), edge) << what;
       }
     }
+    EXPECT_EQ(form->GroupStatus->Top() - form->GroupAdvanced->Bounds().Bottom(), 480 - (363 + 106)) << Where;
+    EXPECT_EQ(form->GroupStatus->Bounds().Bottom(), 480 + 224) << Where;
   }
 };
 
@@ -174,8 +188,11 @@ TEST_F(MainFormLangTest, TheAdvancedCheckBoxesNeverOverlapWhateverTheLanguage) {
     ExpectAdvancedChecksInARow(where);
     const auto boxes = AdvancedChecks();
     for (size_t a = 0; a < boxes.size(); ++a)
-      for (size_t b = a + 1; b < boxes.size(); ++b)
-        EXPECT_LE(boxes[a]->Bounds().Right(), boxes[b]->Left()) << where;
+      for (size_t b = a + 1; b < boxes.size(); ++b) {
+        const tk::TBounds& p = boxes[a]->Bounds();
+        const tk::TBounds& q = boxes[b]->Bounds();
+        EXPECT_TRUE(p.Right() <= q.Left || p.Bottom() <= q.Top) << where;
+      }
     Close();
   }
 }
