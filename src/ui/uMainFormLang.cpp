@@ -1,5 +1,7 @@
 // Languages, the rows whose captions decide their widths, the top panel's links and boxes, and
 // the window log.
+#include <initializer_list>
+
 #include "core/uLang.h"
 #include "core/uLogger.h"
 #include "ui/toolkit/uTkCaptionLayout.h"
@@ -32,6 +34,27 @@ void ApplyHint(tk::TControl* Control, TTextId Hint) {
 void ApplyTexts(tk::TControl* Control, TTextId Caption, TTextId Hint) {
   ApplyCaption(Control, Caption);
   ApplyHint(Control, Hint);
+}
+
+bool StartsWith(const std::string& S, const std::string& Head) { return S.compare(0, Head.size(), Head) == 0; }
+
+// A caption the window made from the text table, in whichever language: one of the Whole texts,
+// or one of the Prefix texts followed by a value. It is set again in the current language, the
+// value kept; any other caption stays as it is.
+void Retranslate(tk::TControl* Control, std::initializer_list<TTextId> Whole, std::initializer_list<TTextId> Prefix) {
+  if (!Control) return;
+  const std::string& caption = Control->Caption();
+  for (int32_t i = 0; i < LanguageCount(); ++i) {
+    const char* const* table = LangTableFor(LanguageFromIndex(i));
+    for (TTextId id : Whole)
+      if (caption == table[TextIndex(id)]) return Control->SetCaption(GetLangText(id));
+  }
+  for (int32_t i = 0; i < LanguageCount(); ++i) {
+    const char* const* table = LangTableFor(LanguageFromIndex(i));
+    for (TTextId id : Prefix)
+      if (StartsWith(caption, table[TextIndex(id)]))
+        return Control->SetCaption(GetLangText(id) + caption.substr(std::string(table[TextIndex(id)]).size()));
+  }
 }
 
 }  // namespace
@@ -119,6 +142,17 @@ void TMainForm::CmbLanguageChange(tk::TControl*) {
   tk::TCaptionBatch batch(CaptionLayout());
   SetCurrentLanguage(LanguageFromIndex(CmbLanguage->ItemIndex()));
   ApplyLanguage();
+  // The status lines that the window wrote from the table follow the new language too, each
+  // with its value; the design captions of the real-test labels ("Speed: -") are table texts
+  // followed by a value as well.
+  Retranslate(LblStatus, {T::StatusIdle, T::StatusRunning, T::StatusScanning, T::StatusReady, T::StatusCompleted},
+              {T::StatusPrefix});
+  Retranslate(LblFsPolicy, {T::LabelFsPolicyNone, T::FsPolicyEnabledDetected, T::FsPolicyEnabled},
+              {T::FsPolicyDisabledPrefix});
+  Retranslate(LblRealStatus, {}, {T::StatusPrefix});
+  Retranslate(LblRealSpeed, {}, {T::SpeedPrefix});
+  Retranslate(LblElapsed, {}, {T::ElapsedPrefix});
+  Retranslate(LblStepElapsed, {}, {T::StepPrefix});
 }
 
 void TMainForm::LayoutAdvancedChecks() { CaptionLayout().Apply(); }

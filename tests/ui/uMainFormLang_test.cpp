@@ -167,15 +167,43 @@ TEST_F(MainFormLangTest, EveryLanguageSetsEveryCaptionHintAndItemInPlace) {
     EXPECT_EQ(form->CbInitStyle->ItemIndex(), 2);
 
     EXPECT_EQ(form->Caption(), "vrek_trim_tool 0.1.0.2");
+    // A caption that is no text of the table stays; the design captions are table texts (the
+    // real-test labels' with a value after them) and follow the language.
     EXPECT_EQ(Caption("LblStatus"), "status of the run");
-    EXPECT_EQ(Caption("LblFsPolicy"), "FS policy: -");
-    EXPECT_EQ(Caption("LblRealSpeed"), "Speed: -");
+    EXPECT_EQ(Caption("LblFsPolicy"), table[26]);
+    EXPECT_EQ(Caption("LblRealSpeed"), std::string(table[221]) + "-");
     EXPECT_EQ(LogLines(), logBefore);
     EXPECT_EQ(form->CmbLanguage->Items(), names);
     EXPECT_EQ(form->CmbBatchLimit->Items(), (std::vector<std::string>{"1", "10", "100", "All"}));
     EXPECT_EQ(form->CmbBatchLimit->ItemIndex(), 1);
     EXPECT_EQ(form->CmbUaspMethod->Items(), (std::vector<std::string>{"Auto", "SCSI UNMAP", "ATA Pass-Through"}));
     ExpectAdvancedChecksInARow(where);
+  }
+}
+
+TEST_F(MainFormLangTest, ALiveSwitchSetsTheStatusLinesTheWindowWroteInTheNewLanguage) {
+  // A blank disk: the policy line says why free-space TRIM is off.
+  m->Discovery().AddDisk(1, 16ull << 30, plat::sim::presets::UasEnclosure("Blank SSD", "UAS0001"));
+  Start();
+  ui.RunFor(5000);
+  const char* const* en = LangTableFor(TUiLanguage::ulEnglish);
+  ASSERT_EQ(Caption("LblStatus"), en[218]);
+  const std::string reason = "No NTFS/exFAT/FAT32 volume mapped to selected PhysicalDrive";
+  ASSERT_EQ(Caption("LblFsPolicy"), en[226] + reason);
+  form->SetRealStatus("Running");
+  form->SetRealSpeed("W 5.0 MB/s");
+  form->SetRealElapsed("0:00:07");
+  form->SetStepElapsed("0:00:03");
+  for (TUiLanguage lang : {TUiLanguage::ulGerman, TUiLanguage::ulJapanese, TUiLanguage::ulEnglish}) {
+    const std::string where = LanguageDisplayName(lang);
+    ASSERT_TRUE(ui.Select("CmbLanguage", static_cast<int>(lang))) << where;
+    const char* const* table = LangTableFor(lang);
+    EXPECT_EQ(Caption("LblStatus"), table[218]) << where;
+    EXPECT_EQ(Caption("LblFsPolicy"), table[226] + reason) << where;
+    EXPECT_EQ(Caption("LblRealStatus"), table[220] + std::string("Running")) << where;
+    EXPECT_EQ(Caption("LblRealSpeed"), table[221] + std::string("W 5.0 MB/s")) << where;
+    EXPECT_EQ(Caption("LblElapsed"), table[222] + std::string("0:00:07")) << where;
+    EXPECT_EQ(Caption("LblStepElapsed"), table[223] + std::string("0:00:03")) << where;
   }
 }
 
