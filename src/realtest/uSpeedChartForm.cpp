@@ -9,6 +9,7 @@
 #include "core/uLogger.h"
 #include "platform/PlatformTypes.h"
 #include "ui/toolkit/uTkCanvas.h"
+#include "ui/toolkit/uTkCaptionLayout.h"
 #include "ui/toolkit/uTkModal.h"
 
 namespace {
@@ -62,6 +63,11 @@ TSpeedChartForm::TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamp
                                            tk::akRight | tk::akBottom,
                                            GetLangText(TTextId::ButtonClose)});
   FBtnClose->OnClick = [this](tk::TControl* S) { BtnCloseClick(S); };
+
+  // Captions decide the buttons' widths; they stay at the window's right edge.
+  CaptionLayout().AddRow(tk::TLayoutRow{.Cells = {{FBtnClose}, {FBtnSaveCsv}}, .Flow = tk::TRowFlow::RightToLeft});
+  CaptionLayout().AddRow(tk::TLayoutRow{.Cells = {{FLblSummary}}});
+  CaptionLayout().Apply();
 }
 
 std::unique_ptr<TSpeedChartForm> TSpeedChartForm::CreateChart(tk::TForm* AOwner, const TSpeedDataArray& ASamples,

@@ -148,6 +148,7 @@ void TMainForm::FormCreate(tk::TControl*) {
 
   SetupTabs();
   ResetInspectView();
+  BuildCaptionRows();  // every control at its designed place now
   LoadSettings();
   CbAdvancedClick(nullptr);
   ApplyLanguage();

@@ -81,9 +81,10 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   // ---- languages, links, window log (uMainFormLang.cpp) ----
   void ApplyLanguage();
   void CmbLanguageChange(tk::TControl* Sender);
+  // Places the rows whose captions decide their widths (uTkCaptionLayout.h), the four advanced
+  // check boxes among them; BuildCaptionRows lists them once, at their designed places.
   void LayoutAdvancedChecks();
-  void LayoutModeRow();
-  void LayoutTopButtons();
+  void BuildCaptionRows();
   void DeferredLayout();
   void BtnProductsClick(tk::TControl* Sender);
   void BtnManualClick(tk::TControl* Sender);
@@ -253,6 +254,9 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   friend class TMainFormTestAccess;
 
   void BuildDesign();  // uMainFormDesign.cpp
+  // A control of Sheet that reaches past the sheet's client area ends at its 8-pixel margin
+  // instead (uMainFormDesign.cpp).
+  static void EndAtSheetMargin(tk::TTabSheet* Sheet);
   // Shutdown: the real test is asked to stop, waited for and freed (uMainFormRealTest.cpp);
   // every detail thread still running is waited for (uMainFormDisks.cpp).
   void StopAndFreeRealTest();

@@ -3,7 +3,7 @@
 // the language is applied; only the design captions that the table never sets are given here.
 #include "ui/uMainForm.h"
 
-#include <initializer_list>
+#include <algorithm>
 
 using namespace tk;
 
@@ -57,9 +57,11 @@ void TMainForm::BuildDesign() {
   CbAdvanced = Make<TCheckBox>(GroupMode, "CbAdvanced", {452, 62, 98, 19});
   CbAdvanced->OnClick = [this](TControl* S) { CbAdvancedClick(S); };
   LblFsPolicy = MakeLabel(GroupMode, "LblFsPolicy", 12, 104, "FS policy: -");
-  LblInitStyle = MakeLabel(GroupMode, "LblInitStyle", 452, 70);
+  // The partition-style label and list on a row of their own under the check boxes: beside the
+  // last box, as first designed, its longer captions would run under them.
+  LblInitStyle = MakeLabel(GroupMode, "LblInitStyle", 452, 85);
   LblInitStyle->SetVisible(false);
-  CbInitStyle = Make<TComboBox>(GroupMode, "CbInitStyle", {560, 66, 160, 23});
+  CbInitStyle = Make<TComboBox>(GroupMode, "CbInitStyle", {560, 81, 160, 23});
   CbInitStyle->SetItems({"GPT", "MBR", ""});  // the third, "Do not initialize", from the table
   CbInitStyle->SetItemIndex(0);
   CbInitStyle->SetVisible(false);
@@ -106,13 +108,8 @@ void TMainForm::BuildDesign() {
   MemoLog->SetMaxLength(500000);
 
   // The tab's 970-pixel controls reach past the sheet, whose client is narrower than the window:
-  // their right borders and the details' scroll bar would be cut off. They end at the sheet's
-  // margin instead, as the real-test tab's controls do; their children anchored right follow.
-  for (TControl* c :
-       std::initializer_list<TControl*>{GroupSelection, GroupMode, MemoDiskInfo, GroupAdvanced, GroupStatus}) {
-    const int room = TabTrim->ClientSize().Width - c->Left() - kSheetMargin;
-    if (c->Width() > room) c->SetBounds({c->Left(), c->Top(), room, c->Height()});
-  }
+  // their right borders and the details' scroll bar would be cut off.
+  EndAtSheetMargin(TabTrim);
 
   // ---- Real Test tab ----
   GroupRealTest = Make<TGroupBox>(TabRealTest, "GroupRealTest", {8, 8, 956, 180}, kLTR);
@@ -148,4 +145,17 @@ void TMainForm::BuildDesign() {
   BtnClearRealLog = Make<TButton>(GroupRealTest, "BtnClearRealLog", {824, 120, 120, 31});
   BtnClearRealLog->OnClick = [this](TControl* S) { BtnClearRealLogClick(S); };
   MemoRealTestLog = Make<TMemo>(TabRealTest, "MemoRealTestLog", {8, 196, 956, 508}, kAnchorsAll);
+  EndAtSheetMargin(TabRealTest);
+}
+
+// They end at the sheet's margin instead, as the real-test tab's controls do; their children
+// anchored to the right or the bottom follow.
+void TMainForm::EndAtSheetMargin(TTabSheet* Sheet) {
+  const TSize client = Sheet->ClientSize();
+  for (const auto& child : Sheet->Children()) {
+    TBounds b = child->Bounds();
+    if (b.Right() > client.Width) b.Width = std::max(0, client.Width - kSheetMargin - b.Left);
+    if (b.Bottom() > client.Height) b.Height = std::max(0, client.Height - kSheetMargin - b.Top);
+    if (!(b == child->Bounds())) child->SetBounds(b);
+  }
 }

@@ -60,6 +60,9 @@ std::string SectorsWithShare(uint64_t Sectors, uint64_t TotalSectors) {
 void TMainForm::SetupTabs() {
   PageMain->SetActivePage(TabTrim);
   BuildInspectTab();
+  // The grid's designed height reaches past the sheet: its bottom border and scroll bar would
+  // be cut off.
+  EndAtSheetMargin(TabInspect);
 
   BtnSpeedChart = GroupRealTest->Add<tk::TButton>(tk::TCreate{
       "BtnSpeedChart", {690, 120, 120, 31}, tk::kAnchorsDefault, GetLangText(TTextId::ButtonSpeedChart)});
@@ -99,6 +102,9 @@ void TMainForm::BuildInspectTab() {
   GridVolumes->SetFixed(1, 1);
   GridVolumes->SetOptions(/*ColSizing=*/true, /*RowSelect=*/true);
   for (int c = 0; c < kGridColumns; ++c) GridVolumes->SetCell(c, 0, kGridTitles[c]);
+  // Each title readable before the first inspection too (the columns' default width cuts
+  // "Sec/Cluster" and longer); the data may scroll.
+  GridVolumes->AutoSizeColumns();
 }
 
 void TMainForm::PageMainChange(tk::TControl*) {

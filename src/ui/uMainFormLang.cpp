@@ -1,9 +1,10 @@
-// Languages, the top panel's links and boxes, and the window log.
-#include <algorithm>
-#include <utility>
+// Languages, the rows whose captions decide their widths, the top panel's links and boxes, and
+// the window log.
+#include <initializer_list>
 
 #include "core/uLang.h"
 #include "core/uLogger.h"
+#include "ui/toolkit/uTkCaptionLayout.h"
 #include "ui/toolkit/uTkModal.h"
 #include "ui/uMainForm.h"
 
@@ -16,15 +17,8 @@ constexpr const char* kHowToUseUrl = "https://vrek.example/manual/trim-tool";
 
 // The four advanced check boxes stand this far apart, whatever their captions' lengths.
 constexpr int kAdvancedCheckGap = 16;
-
-// The mode group's check boxes as designed, and where the partition-style list starts at the least.
-constexpr int kDryRunDesignWidth = 164;
-constexpr int kWinRetrimOnlyDesignWidth = 320;
-constexpr int kAdvancedDesignWidth = 98;
-constexpr int kInitStyleListLeft = 560;
-constexpr int kInitStyleListGap = 8;
-constexpr int kTopButtonGap = 4;
-constexpr int kInitStyleLabelDrop = 4;  // the label's text level with the list's
+// The top panel's buttons end this far before the language selector.
+constexpr int kTopButtonsEnd = 8;
 
 using T = TTextId;
 
@@ -42,9 +36,33 @@ void ApplyTexts(tk::TControl* Control, TTextId Caption, TTextId Hint) {
   ApplyHint(Control, Hint);
 }
 
+bool StartsWith(const std::string& S, const std::string& Head) { return S.compare(0, Head.size(), Head) == 0; }
+
+// A caption the window made from the text table, in whichever language: one of the Whole texts,
+// or one of the Prefix texts followed by a value. It is set again in the current language, the
+// value kept; any other caption stays as it is.
+void Retranslate(tk::TControl* Control, std::initializer_list<TTextId> Whole, std::initializer_list<TTextId> Prefix) {
+  if (!Control) return;
+  const std::string& caption = Control->Caption();
+  for (int32_t i = 0; i < LanguageCount(); ++i) {
+    const char* const* table = LangTableFor(LanguageFromIndex(i));
+    for (TTextId id : Whole)
+      if (caption == table[TextIndex(id)]) return Control->SetCaption(GetLangText(id));
+  }
+  for (int32_t i = 0; i < LanguageCount(); ++i) {
+    const char* const* table = LangTableFor(LanguageFromIndex(i));
+    for (TTextId id : Prefix)
+      if (StartsWith(caption, table[TextIndex(id)]))
+        return Control->SetCaption(GetLangText(id) + caption.substr(std::string(table[TextIndex(id)]).size()));
+  }
+}
+
 }  // namespace
 
 void TMainForm::ApplyLanguage() {
+  // The rows are placed once, after every caption below has its new text (the four advanced
+  // check boxes among them).
+  tk::TCaptionBatch batch(CaptionLayout());
   ApplyCaption(BtnProducts, T::ButtonProducts);
   ApplyCaption(BtnManual, T::ButtonManual);
   ApplyCaption(BtnLicense, T::ButtonLicense);
@@ -83,8 +101,6 @@ void TMainForm::ApplyLanguage() {
   ApplyTexts(CbMaskSerial, T::CheckMaskSerial, T::MaskSerialHint);
   ApplyTexts(CbQuietIteration, T::CheckExcludeRepetitive, T::ExcludeRepetitiveHint);
   ApplyTexts(CbFlushVolumes, T::CheckFlushVolumes, T::FlushVolumesHint);
-  // The four boxes have their new captions: place them by their new widths.
-  LayoutAdvancedChecks();
   ApplyTexts(CbWinRetrimOnly, T::CheckWinReTrimOnly, T::WinReTrimOnlyHint);
   ApplyCaption(LblUaspMethod, T::LabelUaspMethod);
   ApplyHint(CmbUaspMethod, T::UaspMethodHint);
@@ -118,66 +134,76 @@ void TMainForm::ApplyLanguage() {
   ApplyTexts(BtnExportFreeList, T::ButtonExportFreeSectorList, T::ExportFreeSectorListHint);
   ApplyHint(MemoInspect, T::InspectSummaryHint);
   ApplyHint(GridVolumes, T::VolumeGridHint);
-  LayoutModeRow();
-  LayoutTopButtons();
 }
 
 void TMainForm::CmbLanguageChange(tk::TControl*) {
   // The choice is saved at shutdown; nothing is logged.
   if (!CmbLanguage || CmbLanguage->ItemIndex() < 0) return;
+  tk::TCaptionBatch batch(CaptionLayout());
   SetCurrentLanguage(LanguageFromIndex(CmbLanguage->ItemIndex()));
   ApplyLanguage();
+  // The status lines that the window wrote from the table follow the new language too, each
+  // with its value; the design captions of the real-test labels ("Speed: -") are table texts
+  // followed by a value as well.
+  Retranslate(LblStatus, {T::StatusIdle, T::StatusRunning, T::StatusScanning, T::StatusReady, T::StatusCompleted},
+              {T::StatusPrefix});
+  Retranslate(LblFsPolicy, {T::LabelFsPolicyNone, T::FsPolicyEnabledDetected, T::FsPolicyEnabled},
+              {T::FsPolicyDisabledPrefix});
+  Retranslate(LblRealStatus, {}, {T::StatusPrefix});
+  Retranslate(LblRealSpeed, {}, {T::SpeedPrefix});
+  Retranslate(LblElapsed, {}, {T::ElapsedPrefix});
+  Retranslate(LblStepElapsed, {}, {T::StepPrefix});
 }
 
-void TMainForm::LayoutAdvancedChecks() {
-  // One row, each box as wide as its box and caption need and the next one a fixed gap after it.
-  // The width is set too: a box left at its design width would be clipped under a longer caption,
-  // or reach under its neighbour with a shorter one, where a click would toggle the wrong box.
-  int x = CbAllowSystemDisk->Left();
-  for (tk::TCheckBox* box : {CbAllowSystemDisk, CbMaskSerial, CbQuietIteration, CbFlushVolumes}) {
-    const int w = box->PreferredSize().Width;
-    box->SetBounds({x, box->Top(), w, box->Height()});
-    x += w + kAdvancedCheckGap;
-  }
-}
+void TMainForm::LayoutAdvancedChecks() { CaptionLayout().Apply(); }
 
-// The mode group's three check boxes keep their design width unless their caption needs more
-// (the design's 98 pixels clip "Show Advanced Options" already in English). The partition-style
-// label and list go on a row of their own under the last box: the design put the label under
-// that box's caption, and beside it a longer caption runs past the group in some languages.
-void TMainForm::LayoutModeRow() {
-  const std::pair<tk::TCheckBox*, int> boxes[] = {{CbDryRun, kDryRunDesignWidth},
-                                                  {CbWinRetrimOnly, kWinRetrimOnlyDesignWidth},
-                                                  {CbAdvanced, kAdvancedDesignWidth}};
-  for (auto [box, design] : boxes) {
-    const int w = std::max(design, box->PreferredSize().Width);
-    box->SetBounds({box->Left(), box->Top(), w, box->Height()});
-  }
-  const int rowTop = CbAdvanced->Bounds().Bottom();
-  LblInitStyle->SetBounds(
-      {CbAdvanced->Left(), rowTop + kInitStyleLabelDrop, LblInitStyle->Width(), LblInitStyle->Height()});
-  CbInitStyle->SetBounds({std::max(kInitStyleListLeft, LblInitStyle->Bounds().Right() + kInitStyleListGap), rowTop,
-                          CbInitStyle->Width(), CbInitStyle->Height()});
-}
+// Each row at its designed place (see uTkCaptionLayout.h); a cell is a control or a column of
+// controls that move together. The four advanced check boxes are packed, 16 pixels apart, each
+// as wide as its box and caption need: a box left at its design width would be clipped under a
+// longer caption, or reach under its neighbour with a shorter one, where a click would toggle the
+// wrong box.
+void TMainForm::BuildCaptionRows() {
+  using Row = tk::TLayoutRow;
+  tk::TCaptionLayout& layout = CaptionLayout();
+  auto row = [&](std::vector<std::vector<tk::TControl*>> Cells) { layout.AddRow(Row{.Cells = std::move(Cells)}); };
+  layout.AddRow(Row{.Cells = {{BtnProducts}, {BtnManual}, {BtnLicense}, {BtnAboutTrim}, {BtnHowToUse}},
+                    .Limit = CmbLanguage->Left() - kTopButtonsEnd});
+  for (tk::TControl* group : {GroupSelection, GroupMode, GroupAdvanced, GroupStatus, GroupRealTest}) row({{group}});
 
-// The top panel's five buttons keep their design widths unless a caption needs more ("Как
-// пользоваться" does); the next button then starts after it, the design's 4 pixels apart.
-void TMainForm::LayoutTopButtons() {
-  const std::pair<tk::TButton*, int> buttons[] = {
-      {BtnProducts, 90}, {BtnManual, 100}, {BtnLicense, 80}, {BtnAboutTrim, 90}, {BtnHowToUse, 90}};
-  int x = BtnProducts->Left();
-  for (auto [button, design] : buttons) {
-    const int w = std::max(design, button->PreferredSize().Width);
-    button->SetBounds({x, button->Top(), w, button->Height()});
-    x += w + kTopButtonGap;
-  }
+  // The TRIM tab. The selection row is held to the group's right edge: its list gives way.
+  layout.AddRow(Row{.Cells = {{BtnBotGuide}, {BtnRefresh}, {CmbDisk}}, .Flow = tk::TRowFlow::RightToLeft});
+  row({{RgMode}, {CbDryRun, CbWinRetrimOnly, CbAdvanced}});
+  row({{RgMode}, {LblInitStyle}, {CbInitStyle}});
+  row({{LblFsPolicy}});
+  row({{LabelTimeout, SpTimeout},
+       {LabelRetry, SpRetry},
+       {LabelBatch, SpBatch},
+       {LabelBatchLimit, CmbBatchLimit},
+       {LblUaspMethod, CmbUaspMethod}});
+  layout.AddRow(Row{.Cells = {{CbAllowSystemDisk}, {CbMaskSerial}, {CbQuietIteration}, {CbFlushVolumes}},
+                    .PackGap = kAdvancedCheckGap});
+  row({{BtnStart}, {BtnCancel}, {BtnClearLog}, {PbProgress}});
+  row({{LblStatus}});
+
+  // The inspection tab.
+  row({{BtnInspect}, {BtnExportFreeList}});
+
+  // The real-test tab: the two columns of buttons beside the export button and the step lists,
+  // the status labels after both, and the row of the drive under them.
+  const std::vector<tk::TControl*> startAndDelete{BtnRealTestStart, BtnDeleteTestFolder};
+  const std::vector<tk::TControl*> stopAndVerify{BtnRealTestStop, BtnVerifyOnly};
+  const std::vector<tk::TControl*> status{LblRealStatus, LblRealSpeed, LblElapsed, LblStepElapsed};
+  row({startAndDelete, stopAndVerify, {BtnExportFileMap}, status});
+  row({startAndDelete, stopAndVerify, {LabelStartStep, CmbStartStep}, {LabelEndStep, CmbEndStep}, status});
+  row({{LabelSpeedDropWait, SpSpeedDropWait},
+       {LabelRealTestDrive, CmbRealTestDrive},
+       {BtnSpeedChart},
+       {BtnClearRealLog}});
 }
 
 void TMainForm::DeferredLayout() {
   // The window is shown now, so the measurement is the shown window's.
   LayoutAdvancedChecks();
-  LayoutModeRow();
-  LayoutTopButtons();
 }
 
 // A page that cannot be opened (no browser, no network) shows nothing.

@@ -65,7 +65,7 @@ class TTraceBackend final : public tk::IBackend {
       FInnerPeer->Changed(What, Arg);
       if (FB.OnChange) FB.OnChange(FControl, What, Arg);
     }
-    tk::TSize PreferredSize() override { return FInnerPeer->PreferredSize(); }
+    tk::TSize PreferredSize(int WrapWidth) override { return FInnerPeer->PreferredSize(WrapWidth); }
     tk::TRect ClientInsets() override { return FInnerPeer->ClientInsets(); }
     void* Handle() override { return FInnerPeer->Handle(); }
 

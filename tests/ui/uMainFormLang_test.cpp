@@ -96,17 +96,31 @@ class MainFormLangTest : public MainFormFixture {
   std::vector<tk::TCheckBox*> AdvancedChecks() {
     return {form->CbAllowSystemDisk, form->CbMaskSerial, form->CbQuietIteration, form->CbFlushVolumes};
   }
-  // One row, each box as wide as it measures and the next 16 pixels after it.
+  // Each box as wide as it measures and the next 16 pixels after it; one that would pass the
+  // group's edge starts a line of its own under them, the group grows by as much and the status
+  // group below keeps its distance.
   void ExpectAdvancedChecksInARow(const std::string& Where) {
     const auto boxes = AdvancedChecks();
+    const int edge = form->GroupAdvanced->ClientSize().Width - 8;
     EXPECT_EQ(boxes[0]->Left(), 12) << Where;
+    EXPECT_EQ(boxes[0]->Top(), 62) << Where;
     for (size_t i = 0; i < boxes.size(); ++i) {
-      EXPECT_EQ(boxes[i]->Width(), boxes[i]->PreferredSize().Width) << Where << " " << boxes[i]->Name();
-      EXPECT_EQ(boxes[i]->Top(), 62) << Where;
-      if (i) {
-        EXPECT_EQ(boxes[i]->Left(), boxes[i - 1]->Bounds().Right() + 16) << Where << " " << boxes[i]->Name();
+      const std::string what = Where + " " + boxes[i]->Name();
+      EXPECT_EQ(boxes[i]->Width(), boxes[i]->PreferredSize().Width) << what;
+      EXPECT_LE(boxes[i]->Bounds().Right(), edge) << what;
+      EXPECT_LE(boxes[i]->Bounds().Bottom(), form->GroupAdvanced->ClientSize().Height) << what;
+      if (!i) continue;
+      const tk::TCheckBox* before = boxes[i - 1];
+      if (boxes[i]->Top() == before->Top()) {
+        EXPECT_EQ(boxes[i]->Left(), before->Bounds().Right() + 16) << what;
+      } else {
+        EXPECT_EQ(boxes[i]->Top(), before->Top() + 19 + 4) << what;
+        EXPECT_EQ(boxes[i]->Left(), 12) << what;
+        EXPECT_GT(before->Bounds().Right() + 16 + boxes[i]->Width(), edge) << what;
       }
     }
+    EXPECT_EQ(form->GroupStatus->Top() - form->GroupAdvanced->Bounds().Bottom(), 480 - (363 + 106)) << Where;
+    EXPECT_EQ(form->GroupStatus->Bounds().Bottom(), 480 + 224) << Where;
   }
 };
 
@@ -153,15 +167,43 @@ TEST_F(MainFormLangTest, EveryLanguageSetsEveryCaptionHintAndItemInPlace) {
     EXPECT_EQ(form->CbInitStyle->ItemIndex(), 2);
 
     EXPECT_EQ(form->Caption(), "vrek_trim_tool 0.1.0.2");
+    // A caption that is no text of the table stays; the design captions are table texts (the
+    // real-test labels' with a value after them) and follow the language.
     EXPECT_EQ(Caption("LblStatus"), "status of the run");
-    EXPECT_EQ(Caption("LblFsPolicy"), "FS policy: -");
-    EXPECT_EQ(Caption("LblRealSpeed"), "Speed: -");
+    EXPECT_EQ(Caption("LblFsPolicy"), table[26]);
+    EXPECT_EQ(Caption("LblRealSpeed"), std::string(table[221]) + "-");
     EXPECT_EQ(LogLines(), logBefore);
     EXPECT_EQ(form->CmbLanguage->Items(), names);
     EXPECT_EQ(form->CmbBatchLimit->Items(), (std::vector<std::string>{"1", "10", "100", "All"}));
     EXPECT_EQ(form->CmbBatchLimit->ItemIndex(), 1);
     EXPECT_EQ(form->CmbUaspMethod->Items(), (std::vector<std::string>{"Auto", "SCSI UNMAP", "ATA Pass-Through"}));
     ExpectAdvancedChecksInARow(where);
+  }
+}
+
+TEST_F(MainFormLangTest, ALiveSwitchSetsTheStatusLinesTheWindowWroteInTheNewLanguage) {
+  // A blank disk: the policy line says why free-space TRIM is off.
+  m->Discovery().AddDisk(1, 16ull << 30, plat::sim::presets::UasEnclosure("Blank SSD", "UAS0001"));
+  Start();
+  ui.RunFor(5000);
+  const char* const* en = LangTableFor(TUiLanguage::ulEnglish);
+  ASSERT_EQ(Caption("LblStatus"), en[218]);
+  const std::string reason = "No NTFS/exFAT/FAT32 volume mapped to selected PhysicalDrive";
+  ASSERT_EQ(Caption("LblFsPolicy"), en[226] + reason);
+  form->SetRealStatus("Running");
+  form->SetRealSpeed("W 5.0 MB/s");
+  form->SetRealElapsed("0:00:07");
+  form->SetStepElapsed("0:00:03");
+  for (TUiLanguage lang : {TUiLanguage::ulGerman, TUiLanguage::ulJapanese, TUiLanguage::ulEnglish}) {
+    const std::string where = LanguageDisplayName(lang);
+    ASSERT_TRUE(ui.Select("CmbLanguage", static_cast<int>(lang))) << where;
+    const char* const* table = LangTableFor(lang);
+    EXPECT_EQ(Caption("LblStatus"), table[218]) << where;
+    EXPECT_EQ(Caption("LblFsPolicy"), table[226] + reason) << where;
+    EXPECT_EQ(Caption("LblRealStatus"), table[220] + std::string("Running")) << where;
+    EXPECT_EQ(Caption("LblRealSpeed"), table[221] + std::string("W 5.0 MB/s")) << where;
+    EXPECT_EQ(Caption("LblElapsed"), table[222] + std::string("0:00:07")) << where;
+    EXPECT_EQ(Caption("LblStepElapsed"), table[223] + std::string("0:00:03")) << where;
   }
 }
 
@@ -174,8 +216,11 @@ TEST_F(MainFormLangTest, TheAdvancedCheckBoxesNeverOverlapWhateverTheLanguage) {
     ExpectAdvancedChecksInARow(where);
     const auto boxes = AdvancedChecks();
     for (size_t a = 0; a < boxes.size(); ++a)
-      for (size_t b = a + 1; b < boxes.size(); ++b)
-        EXPECT_LE(boxes[a]->Bounds().Right(), boxes[b]->Left()) << where;
+      for (size_t b = a + 1; b < boxes.size(); ++b) {
+        const tk::TBounds& p = boxes[a]->Bounds();
+        const tk::TBounds& q = boxes[b]->Bounds();
+        EXPECT_TRUE(p.Right() <= q.Left || p.Bottom() <= q.Top) << where;
+      }
     Close();
   }
 }

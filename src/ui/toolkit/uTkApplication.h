@@ -26,8 +26,8 @@ class IControlPeer {
   virtual ~IControlPeer() = default;
   // The control's state changed (see TChange); Arg as TChange says.
   virtual void Changed(TChange What, size_t Arg) = 0;
-  // See TControl::PreferredSize.
-  virtual TSize PreferredSize() = 0;
+  // See TControl::PreferredSize (WrapWidth 0: no wrapping).
+  virtual TSize PreferredSize(int WrapWidth) = 0;
   // Thickness of a container's frame on each side (a group box's caption on top, a page
   // control's tabs): the client rect is the control's box less these.
   virtual TRect ClientInsets() = 0;

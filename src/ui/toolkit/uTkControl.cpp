@@ -79,6 +79,12 @@ void TControl::PlaceAt(const TBounds& B, TChange What) {
   if (!(ClientSize() == oldClient)) ApplyAnchorLayout(*this);
 }
 
+void TControl::PlaceFromBase(const TBounds& Base, TSize BaseParent) {
+  FAnchorBase = Base;
+  FAnchorParent = BaseParent;
+  PlaceAt(FParent && FAlign == TAlign::alNone ? tk::AnchoredBounds(*this, FParent->ClientSize()) : Base);
+}
+
 void TControl::SetLeft(int V) { SetBounds({V, FBounds.Top, FBounds.Width, FBounds.Height}); }
 void TControl::SetTop(int V) { SetBounds({FBounds.Left, V, FBounds.Width, FBounds.Height}); }
 void TControl::SetWidth(int V) { SetBounds({FBounds.Left, FBounds.Top, V, FBounds.Height}); }
@@ -99,7 +105,9 @@ TSize TControl::ClientSize() {
   return {r.Width(), r.Height()};
 }
 
-TSize TControl::PreferredSize() { return FPeer ? FPeer->PreferredSize() : TSize{FBounds.Width, FBounds.Height}; }
+TSize TControl::PreferredSize(int WrapWidth) {
+  return FPeer ? FPeer->PreferredSize(WrapWidth) : TSize{FBounds.Width, FBounds.Height};
+}
 
 void TControl::BringToFront() {
   if (!FParent) return;
@@ -150,6 +158,7 @@ void TControl::SetCaption(const std::string& S) {
   FCaption = S;
   Changed(TChange::Caption);
   FitLabel();
+  if (TForm* form = OwnerForm()) form->CaptionChanged(*this);
 }
 
 void TControl::SetHint(const std::string& S) {

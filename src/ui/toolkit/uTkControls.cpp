@@ -102,12 +102,15 @@ void TRadioGroup::SetItems(std::vector<std::string> Items) {
   FItems = std::move(Items);
   FIndex = ValidIndex(FIndex, FItems.size());
   Changed(TChange::Items);
+  // The items are captions too.
+  if (TForm* form = OwnerForm()) form->CaptionChanged(*this);
 }
 
 void TRadioGroup::SetItem(int Index, const std::string& Text) {
   if (ValidIndex(Index, FItems.size()) < 0) return;
   FItems[Index] = Text;
   Changed(TChange::Items);
+  if (TForm* form = OwnerForm()) form->CaptionChanged(*this);
 }
 
 void TRadioGroup::SetItemIndex(int Index) {

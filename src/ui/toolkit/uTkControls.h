@@ -130,9 +130,11 @@ class TControl {
   // group box's caption, a page control's tabs); children's bounds are relative to its origin.
   TRect ClientRect();
   TSize ClientSize();
-  // The size the control would like for its content: a check box's box, spacing and caption as
-  // the theme draws them; a label's text. Measured by the backend.
-  TSize PreferredSize();
+  // The size the control would like for its content: a button's caption and margins, a check
+  // box's box, spacing and caption as the theme draws them, a radio group's widest item, a group
+  // box's caption; a label's text, on one line or, given WrapWidth, wrapped at that width.
+  // Measured by the backend.
+  TSize PreferredSize(int WrapWidth = 0);
   // Brings the control to the front of its siblings.
   void BringToFront();
 
@@ -176,7 +178,12 @@ class TControl {
   // size at that moment.
   void RememberAnchorDistances();
   void FitLabel();
+  // Base becomes the place the anchors keep, measured against a parent of BaseParent's client
+  // size, and the control is placed from it at the parent's present size.
+  void PlaceFromBase(const TBounds& Base, TSize BaseParent);
   friend void ApplyAnchorLayout(TControl& Parent);
+  friend TBounds AnchoredBounds(const TControl& C, TSize Client);
+  friend class TCaptionLayout;
 
   TControlKind FKind;
   std::string FName;
@@ -203,6 +210,8 @@ class TControl {
 // vertically. Laying out from the remembered place, not from the last size, means a window
 // made small and then large again gets its design layout back.
 void ApplyAnchorLayout(TControl& Parent);
+// Where that routine puts a child that is not aligned, for the parent's client size Client.
+TBounds AnchoredBounds(const TControl& C, TSize Client);
 
 class TPanel : public TControl {
  public:

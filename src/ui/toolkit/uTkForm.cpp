@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "ui/toolkit/uTkApplication.h"
+#include "ui/toolkit/uTkCaptionLayout.h"
 #include "ui/toolkit/uTkForm.h"
 
 namespace tk {
@@ -27,6 +28,16 @@ TForm::TForm(TForm* Owner, const TCreate& Create) : TControl(TControlKind::Form,
 TForm::~TForm() {
   // Timers stop before the window (and the handlers' objects) go.
   FTimers.clear();
+  FCaptionLayout.reset();
+}
+
+TCaptionLayout& TForm::CaptionLayout() {
+  if (!FCaptionLayout) FCaptionLayout = std::make_unique<TCaptionLayout>();
+  return *FCaptionLayout;
+}
+
+void TForm::CaptionChanged(TControl& Control) {
+  if (FCaptionLayout) FCaptionLayout->CaptionChanged(Control);
 }
 
 void TForm::SetClientSize(TSize S) {

@@ -18,6 +18,7 @@ constexpr int mrCancel = 2;
 constexpr int mrClose = 8;
 
 class TTimer;
+class TCaptionLayout;
 
 class TForm : public TControl {
  public:
@@ -71,7 +72,13 @@ class TForm : public TControl {
   // A timer owned by this window, freed with it.
   TTimer* AddTimer();
 
+  // The window's rows whose captions decide their widths (uTkCaptionLayout.h); made on first use.
+  TCaptionLayout& CaptionLayout();
+  // A caption of one of this window's controls changed (the control calls it).
+  void CaptionChanged(TControl& Control);
+
  private:
+  std::unique_ptr<TCaptionLayout> FCaptionLayout;
   std::vector<std::unique_ptr<TTimer>> FTimers;
   TForm* FOwner;
   TSize FMinClient;

@@ -27,6 +27,15 @@ void AnchorAxis(bool Near, bool Far, int Start, int Length, int BaseParent, int 
 
 }  // namespace
 
+TBounds AnchoredBounds(const TControl& C, TSize Client) {
+  const TBounds& base = C.FAnchorBase;
+  const TAnchors a = C.FAnchors;
+  TBounds b;
+  AnchorAxis(a & akLeft, a & akRight, base.Left, base.Width, C.FAnchorParent.Width, Client.Width, b.Left, b.Width);
+  AnchorAxis(a & akTop, a & akBottom, base.Top, base.Height, C.FAnchorParent.Height, Client.Height, b.Top, b.Height);
+  return b;
+}
+
 void ApplyAnchorLayout(TControl& Parent) {
   const TSize client = Parent.ClientSize();
   TRect rest{0, 0, client.Width, client.Height};
@@ -48,14 +57,7 @@ void ApplyAnchorLayout(TControl& Parent) {
 
   for (auto& c : Parent.FChildren) {
     if (c->FAlign != TAlign::alNone || (pages && c->Kind() == TControlKind::TabSheet)) continue;
-    const TBounds& base = c->FAnchorBase;
-    const TAnchors a = c->FAnchors;
-    TBounds b;
-    AnchorAxis(a & akLeft, a & akRight, base.Left, base.Width, c->FAnchorParent.Width, client.Width, b.Left,
-               b.Width);
-    AnchorAxis(a & akTop, a & akBottom, base.Top, base.Height, c->FAnchorParent.Height, client.Height, b.Top,
-               b.Height);
-    c->PlaceAt(b);
+    c->PlaceAt(AnchoredBounds(*c, client));
   }
 }
 

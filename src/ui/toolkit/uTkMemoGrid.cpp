@@ -129,7 +129,9 @@ void TMemo::DropFront(size_t Count) {
 
 namespace {
 constexpr int kDefaultColWidth = 64;
-constexpr int kCellPadding = 8;  // 4 pixels on each side of the widest text
+// 8 pixels on each side of the widest text: a list view's header and cells keep 6 of their own
+// on each side, and cut a text that would come closer with an ellipsis.
+constexpr int kCellPadding = 16;
 }  // namespace
 
 TStringGrid::TStringGrid(TControl* Parent, const TCreate& Create)

@@ -259,8 +259,8 @@ TEST_F(MemoAndMetricsTest, FixedMetricsMeasureLabelsCheckBoxesAndGrids) {
   grid->SetCell(5, 5, "outside");
   EXPECT_EQ(grid->Cell(5, 5), "");
   grid->AutoSizeColumns();
-  EXPECT_EQ(grid->ColWidth(0), 11 * 7 + 8);
-  EXPECT_EQ(grid->ColWidth(1), 7 + 8);
+  EXPECT_EQ(grid->ColWidth(0), 11 * 7 + 16);
+  EXPECT_EQ(grid->ColWidth(1), 7 + 16);
   grid->SetRowCount(2);
   EXPECT_EQ(grid->Cell(0, 2), "");
   grid->UserSelectRow(0);  // a title row is not a data row

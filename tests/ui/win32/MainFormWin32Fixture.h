@@ -42,11 +42,17 @@ inline const char* kMachine =
 
 class MainFormWin32Test : public ::testing::Test {
  protected:
+  // The machine the window starts on.
+  virtual const char* MachineText() const { return kMachine; }
+  // What the text cannot say, added before the window starts.
+  virtual void AddToMachine() {}
+
   void SetUp() override {
     if (NoDisplay()) GTEST_SKIP() << "no display (run inside Xvfb: tools/test-all windows)";
     language_ = GetCurrentLanguage();
     std::string error;
-    ASSERT_TRUE(plat::sim::BuildMachineFromText(*machine_, kMachine, &error)) << error;
+    ASSERT_TRUE(plat::sim::BuildMachineFromText(*machine_, MachineText(), &error)) << error;
+    AddToMachine();
     machine_->Kernel().SetRealTime(true);
     machine_->Desktop().SetBoxHandler([this](const plat::sim::MessageBoxCall& c) {
       std::lock_guard<std::mutex> lk(boxesLock_);

@@ -5,8 +5,10 @@
 //   text            a code point is CharWidth = size in points - 2 wide (7 at the default 9 pt),
 //                   one more in bold; a line is LineHeight = size * 4 / 3 + 3 high (15 at 9 pt)
 //   check box       preferred width 17 (box and gap) + caption width, height 17
-//   label           preferred size: its caption's extent
+//   label           preferred size: its caption's extent; wrapped at a width, its words in lines
 //   button          preferred width 16 (margins) + caption width, height as it stands
+//   group box       preferred width 16 (margins) + caption width; a radio group at least its
+//                   insets, 12 (margins) and its widest item as a check box measures it
 //   form frame      8 left, 31 top (caption bar), 8 right, 8 bottom: outer = client + 16 x 39
 //   group box       2 left, 16 top (caption), 2 right, 2 bottom; a radio group the same
 //   page control    4 left, 24 top (tabs), 4 right, 4 bottom: 980 x 732 gives sheets of 972 x 704
@@ -43,6 +45,7 @@ constexpr TRect kPageInsets{4, 24, 4, 4};
 constexpr int kCheckBoxExtra = 17;
 constexpr int kCheckBoxHeight = 17;
 constexpr int kButtonExtra = 16;
+constexpr int kRadioMargins = 12;  // a radio group's items stand 6 pixels inside its client area
 
 TRect InsetsOf(TControlKind Kind) {
   switch (Kind) {
@@ -52,6 +55,26 @@ TRect InsetsOf(TControlKind Kind) {
     case TControlKind::PageControl: return kPageInsets;
     default: return {};
   }
+}
+
+// A text's words in lines no wider than Width (a word longer than that on a line of its own).
+TSize Wrapped(const std::string& Text, int Width) {
+  const int space = TextExtent(" ", {}).Width;
+  int lines = 1, line = 0, widest = 0;
+  size_t at = 0;
+  while (at <= Text.size()) {
+    const size_t end = std::min(Text.find(' ', at), Text.size());
+    const int word = TextExtent(Text.substr(at, end - at), {}).Width;
+    if (line > 0 && line + space + word > Width) {
+      ++lines;
+      line = word;
+    } else {
+      line += (line > 0 ? space : 0) + word;
+    }
+    widest = std::max(widest, line);
+    at = end + 1;
+  }
+  return {widest, lines * LineHeight(TFontInfo{}.SizePt)};
 }
 
 // Nothing but a handle and fixed insets; the control holds the state.
@@ -72,12 +95,21 @@ class THeadlessPeer final : public IControlPeer {
       FB.Dirty.push_back(&FControl);
   }
 
-  TSize PreferredSize() override {
+  TSize PreferredSize(int WrapWidth) override {
     const TSize text = TextExtent(FControl.Caption(), {});
     switch (FKind) {
       case TControlKind::CheckBox: return {kCheckBoxExtra + text.Width, kCheckBoxHeight};
-      case TControlKind::Label: return text;
+      case TControlKind::Label: return WrapWidth > 0 ? Wrapped(FControl.Caption(), WrapWidth) : text;
       case TControlKind::Button: return {kButtonExtra + text.Width, FControl.Height()};
+      case TControlKind::GroupBox: return {kButtonExtra + text.Width, FControl.Height()};
+      case TControlKind::RadioGroup: {
+        int widest = 0;
+        for (const std::string& item : static_cast<TRadioGroup&>(FControl).Items())
+          widest = std::max(widest, TextExtent(item, {}).Width);
+        const TRect in = InsetsOf(FKind);
+        return {std::max(kButtonExtra + text.Width, in.Left + in.Right + kRadioMargins + kCheckBoxExtra + widest),
+                FControl.Height()};
+      }
       default: return {FControl.Width(), FControl.Height()};
     }
   }

@@ -12,18 +12,31 @@ namespace {
 
 HFONT GuiFont(TWin32Backend& B) { return static_cast<HFONT>(B.GuiFont()); }
 
-// What BCM_GETIDEALSIZE says a button needs for its caption and theme; the text and Extra
-// pixels when it can't tell.
+// What a button needs for its caption: the text and Extra pixels (frame, margins, a check box's
+// mark), or what BCM_GETIDEALSIZE says its theme needs when that is more. Wine's ideal leaves
+// the text 2 pixels from the frame, which reads as touching it.
 TSize IdealButtonSize(HWND Wnd, HFONT Font, const std::string& Caption, int Extra) {
-  SIZE ideal = {0, 0};
-  if (SendMessageW(Wnd, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)) && ideal.cx > 0)
-    return {ideal.cx, ideal.cy};
   SIZE text = TextSize(Font, Wide(Caption));
-  return {text.cx + Extra, text.cy};
+  TSize size = {text.cx + Extra, text.cy};
+  SIZE ideal = {0, 0};
+  if (SendMessageW(Wnd, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)) && ideal.cx > size.Width)
+    size = {ideal.cx, ideal.cy};
+  return size;
 }
+
+// A push button's text keeps 8 pixels to each side of its frame; a check box's or radio
+// button's caption starts 6 pixels after its mark.
+constexpr int kButtonMargins = 16;
+int MarkExtra() { return GetSystemMetrics(SM_CXMENUCHECK) + 6; }
 
 // Insets of a group box's client area: the caption's line on top, the frame on the sides.
 TRect GroupInsets(HFONT Font) { return {2, FontHeight(Font) + 2, 2, 2}; }
+
+// A group box's caption starts 8 pixels in and keeps as much to its right end, beside the frame.
+constexpr int kGroupCaptionMargins = 20;
+int GroupCaptionWidth(HFONT Font, const std::string& Caption) {
+  return Caption.empty() ? 0 : TextSize(Font, Wide(Caption)).cx + kGroupCaptionMargins;
+}
 
 class TPanelPeer final : public TWinPeer {
  public:
@@ -43,6 +56,22 @@ class TGroupBoxPeer final : public TWinPeer {
     ApplyHint();
   }
   TRect ClientInsets() override { return GroupInsets(GuiFont(FBackend)); }
+  TSize PreferredSize(int) override {
+    return {GroupCaptionWidth(GuiFont(FBackend), FControl.Caption()), FControl.Height()};
+  }
+
+ protected:
+  // A group box paints its frame and caption over what stood there, not its inside: a shorter
+  // caption would leave the end of the longer one, the rounded corners the old paint of the
+  // parent, and a box moved by the layout its children's old places. The parent repaints the
+  // box's place first.
+  void OnChanged(TChange What, size_t) override {
+    if (What == TChange::Caption) RepaintInParent(FWnd);
+  }
+  void ApplyBounds() override {
+    TWinPeer::ApplyBounds();
+    RepaintInParent(FWnd);
+  }
 };
 
 class TLabelPeer final : public TWinPeer {
@@ -51,8 +80,8 @@ class TLabelPeer final : public TWinPeer {
     CreateMain(L"STATIC", SS_LEFT | SS_NOPREFIX);
     ApplyHint();
   }
-  TSize PreferredSize() override {
-    SIZE s = TextSize(GuiFont(FBackend), Wide(FControl.Caption()));
+  TSize PreferredSize(int WrapWidth) override {
+    SIZE s = TextSize(GuiFont(FBackend), Wide(FControl.Caption()), WrapWidth);
     return {s.cx, s.cy};
   }
 
@@ -77,7 +106,9 @@ class TButtonPeer final : public TWinPeer {
     CreateMain(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP);
     ApplyHint();
   }
-  TSize PreferredSize() override { return IdealButtonSize(FWnd, GuiFont(FBackend), FControl.Caption(), 16); }
+  TSize PreferredSize(int) override {
+    return IdealButtonSize(FWnd, GuiFont(FBackend), FControl.Caption(), kButtonMargins);
+  }
   bool Command(HWND, UINT Code, LRESULT& Result) override {
     if (Code != BN_CLICKED) return false;
     auto& button = static_cast<TButton&>(FControl);
@@ -94,9 +125,7 @@ class TCheckBoxPeer final : public TWinPeer {
     if (CreateMain(L"BUTTON", BS_CHECKBOX | WS_TABSTOP)) ApplyChecked();
     ApplyHint();
   }
-  TSize PreferredSize() override {
-    return IdealButtonSize(FWnd, GuiFont(FBackend), FControl.Caption(), GetSystemMetrics(SM_CXMENUCHECK) + 6);
-  }
+  TSize PreferredSize(int) override { return IdealButtonSize(FWnd, GuiFont(FBackend), FControl.Caption(), MarkExtra()); }
   bool Command(HWND, UINT Code, LRESULT& Result) override {
     if (Code != BN_CLICKED) return false;
     auto& box = static_cast<TCheckBox&>(FControl);
@@ -126,6 +155,16 @@ class TRadioGroupPeer final : public TWinPeer {
     ApplyHint();
   }
   TRect ClientInsets() override { return GroupInsets(GuiFont(FBackend)); }
+  // Its caption, or its widest item with the margins the items are placed with.
+  TSize PreferredSize(int) override {
+    const TRect in = ClientInsets();
+    int widest = 0;
+    for (size_t i = 0; i < FExtra.size(); i++)
+      widest = std::max(widest, IdealButtonSize(FExtra[i], GuiFont(FBackend), FGroup.Items()[i], MarkExtra()).Width);
+    return {std::max(GroupCaptionWidth(GuiFont(FBackend), FControl.Caption()),
+                     in.Left + in.Right + 2 * kItemMargin + widest),
+            FControl.Height()};
+  }
   bool Command(HWND From, UINT Code, LRESULT& Result) override {
     auto it = std::find(FExtra.begin(), FExtra.end(), From);
     if (Code != BN_CLICKED || it == FExtra.end()) return false;
@@ -139,10 +178,12 @@ class TRadioGroupPeer final : public TWinPeer {
   void OnChanged(TChange What, size_t) override {
     if (What == TChange::Items) RebuildItems();
     if (What == TChange::ItemIndex) ApplyIndex();
+    if (What == TChange::Caption) RepaintInParent(FWnd);
   }
   void ApplyBounds() override {
     TWinPeer::ApplyBounds();
     PlaceItems();
+    RepaintInParent(FWnd);  // as a group box (above)
   }
   void ApplyVisible() override { ShowWindow(FWnd, WantVisible() ? SW_SHOWNA : SW_HIDE); }
 
@@ -172,9 +213,9 @@ class TRadioGroupPeer final : public TWinPeer {
     const int clientH = std::max<int>(0, r.bottom - in.Top - in.Bottom);
     const int rowH = clientH / n;
     const int buttonH = std::min(rowH, FontHeight(GuiFont(FBackend)) + 6);
-    const int w = std::max<int>(0, r.right - in.Left - in.Right - 12);
+    const int w = std::max<int>(0, r.right - in.Left - in.Right - 2 * kItemMargin);
     for (int i = 0; i < n; i++) {
-      SetWindowPos(FExtra[i], nullptr, in.Left + 6, in.Top + i * rowH + (rowH - buttonH) / 2, w, buttonH,
+      SetWindowPos(FExtra[i], nullptr, in.Left + kItemMargin, in.Top + i * rowH + (rowH - buttonH) / 2, w, buttonH,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     }
   }
@@ -184,6 +225,7 @@ class TRadioGroupPeer final : public TWinPeer {
                    0);
   }
 
+  static constexpr int kItemMargin = 6;
   TRadioGroup& FGroup;
 };
 

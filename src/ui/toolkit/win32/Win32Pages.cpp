@@ -57,6 +57,13 @@ class TPageControlPeer final : public TWinPeer {
     item.mask = TCIF_TEXT;
     item.pszText = text.data();
     SendMessageW(FWnd, TCM_SETITEMW, Index, reinterpret_cast<LPARAM>(&item));
+    // The tab control repaints only the tabs whose text changed: the end of a longer strip would
+    // stay where shorter tabs no longer reach. The whole strip, above the pages, is repainted.
+    const TRect in = ClientInsets();
+    RECT strip;
+    GetClientRect(FWnd, &strip);
+    strip.bottom = in.Top;
+    RepaintInParent(FWnd, &strip);
   }
 
  protected:

@@ -32,6 +32,11 @@ LRESULT CALLBACK ContainerSubclassProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM
   return DefSubclassProc(Wnd, Msg, WParam, LParam);
 }
 
+bool IsGroupBoxClass(HWND Wnd) {
+  wchar_t name[16] = {};
+  return GetClassNameW(Wnd, name, 16) > 0 && _wcsicmp(name, L"Button") == 0;
+}
+
 }  // namespace
 
 const wchar_t* KeyboardNavigationProp() { return L"VtTkKeyboardNavigation"; }
@@ -82,7 +87,7 @@ const wchar_t* PanelClass() {
   return kPanelClass;
 }
 
-SIZE TextSize(HFONT Font, const std::wstring& Text) {
+SIZE TextSize(HFONT Font, const std::wstring& Text, int WrapWidth) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, Font);
   SIZE size = {0, 0};
@@ -91,8 +96,9 @@ SIZE TextSize(HFONT Font, const std::wstring& Text) {
     GetTextMetricsW(dc, &tm);
     size.cy = tm.tmHeight;
   } else {
-    RECT r = {0, 0, 0, 0};
-    DrawTextW(dc, Text.c_str(), static_cast<int>(Text.size()), &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    RECT r = {0, 0, WrapWidth, 0};
+    DrawTextW(dc, Text.c_str(), static_cast<int>(Text.size()), &r,
+              DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (WrapWidth > 0 ? DT_WORDBREAK : 0));
     size = {r.right - r.left, r.bottom - r.top};
   }
   SelectObject(dc, old);
@@ -101,6 +107,22 @@ SIZE TextSize(HFONT Font, const std::wstring& Text) {
 }
 
 int FontHeight(HFONT Font) { return TextSize(Font, L"").cy; }
+
+void RepaintInParent(HWND Wnd, const RECT* Part) {
+  RECT r;
+  if (Part) {
+    r = *Part;
+  } else {
+    GetClientRect(Wnd, &r);
+  }
+  HWND parent = GetParent(Wnd);
+  if (!parent) {
+    RedrawWindow(Wnd, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return;
+  }
+  MapWindowPoints(Wnd, parent, reinterpret_cast<POINT*>(&r), 2);
+  RedrawWindow(parent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
 
 TWinPeer::TWinPeer(TControl& Control, TWin32Backend& Backend) : FControl(Control), FBackend(Backend) {}
 
@@ -139,7 +161,7 @@ void TWinPeer::Changed(TChange What, size_t Arg) {
   OnChanged(What, Arg);
 }
 
-TSize TWinPeer::PreferredSize() { return {FControl.Width(), FControl.Height()}; }
+TSize TWinPeer::PreferredSize(int) { return {FControl.Width(), FControl.Height()}; }
 
 POINT TWinPeer::ChildOrigin() {
   TRect in = ClientInsets();
@@ -199,7 +221,19 @@ void TWinPeer::DestroyExtra(HWND Wnd) {
 
 void TWinPeer::ApplyBounds() {
   RECT r = PlacedRect();
-  SetWindowPos(FWnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT old;
+  GetWindowRect(FWnd, &old);
+  // Drawn anew at its new place, not copied there: a caption changed just before the move
+  // (a language applied) was painted at the old size, and the copy kept that half-painted picture.
+  SetWindowPos(FWnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+  // A group box does not paint its inside: the place the control left is painted by what lies
+  // behind the box.
+  HWND parent = GetParent(FWnd);
+  if (parent && (GetWindowLongPtrW(parent, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX && IsGroupBoxClass(parent)) {
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&old), 2);
+    RepaintInParent(parent, &old);
+  }
 }
 
 void TWinPeer::ApplyVisible() {

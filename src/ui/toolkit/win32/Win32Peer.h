@@ -21,7 +21,7 @@ class TWinPeer : public IControlPeer {
   // Bounds, visibility, enabled state, caption and hint are handled here; the rest by OnChanged.
   void Changed(TChange What, size_t Arg) override;
   // Default: the control's present size.
-  TSize PreferredSize() override;
+  TSize PreferredSize(int WrapWidth) override;
   // Default: no frame.
   TRect ClientInsets() override { return {}; }
   void* Handle() override { return FWnd; }
@@ -80,10 +80,14 @@ void SubclassContainer(HWND Wnd);
 // The window class of panels and tab sheets; registered once.
 const wchar_t* PanelClass();
 
-// Text size in a font (an HFONT), as DrawText measures it (line breaks count).
-SIZE TextSize(HFONT Font, const std::wstring& Text);
+// Text size in a font (an HFONT), as DrawText measures it (line breaks count); with WrapWidth,
+// its words wrapped at that width as a label shows them.
+SIZE TextSize(HFONT Font, const std::wstring& Text, int WrapWidth = 0);
 // Line height of a font.
 int FontHeight(HFONT Font);
+// Repaints Part of a window (all of it without one) together with what its parent shows behind
+// it: for controls that paint over their old picture, not around it.
+void RepaintInParent(HWND Wnd, const RECT* Part = nullptr);
 
 // A window property that marks the top-level windows whose keyboard navigation the loop runs
 // through IsDialogMessageW.

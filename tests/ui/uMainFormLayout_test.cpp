@@ -1,0 +1,67 @@
+// The window's layout judged by its own measures (the headless backend's fixed metrics), in
+// every language and every view: captions fit their controls, siblings never overlap, nothing
+// leaves its parent, grid titles fit their columns. The same judge on the real controls runs under
+// wine (tests/ui/win32/WindowLayoutWin32_test.cpp).
+#include "realtest/uSpeedChartForm.h"
+#include "ui/DiskWindowFixture.h"
+#include "ui/ModelLayoutCheck.h"
+
+namespace {
+
+class MainFormLayoutTest : public DiskWindowFixture {
+ protected:
+  // A disk with an exFAT volume, a blank one and one whose only volume is FAT (the longest
+  // file-system policy line).
+  void Machine() {
+    AddBot(1, 32 * kGiB);
+    AddFormatted('E', 1, kMiB, 16 * kGiB, plat::sim::SimFsKind::kExFat);
+    AddUas(2, 16 * kGiB, "UAS0002", "Blank SSD");
+    AddUas(3, 16 * kGiB, "UAS0003", "Old SSD");
+    m->Discovery().AddVolume('G', 3, kMiB, 2 * kGiB, "FAT", 4096);
+  }
+  void Expect(const std::string& Where, tk::TControl& Window) {
+    for (const std::string& f : layoutcheck::Faults(Window)) ADD_FAILURE() << Where << ": " << f;
+  }
+};
+
+TEST_F(MainFormLayoutTest, EveryViewFitsItsCaptionsInEveryLanguage) {
+  Machine();
+  Open();
+  ASSERT_EQ(form->CmbDisk->ItemCount(), 3);
+  ASSERT_TRUE(ui.Check("CbAdvanced", true));
+  TSpeedDataArray samples;
+  samples.Add({0, 12.5, "STEP1 TRIM"});
+  samples.Add({20, 37.4, "STEP1"});
+  for (int lang = 0; lang < LanguageCount(); ++lang) {
+    const std::string where = LanguageDisplayName(LanguageFromIndex(lang));
+    if (form->CmbLanguage->ItemIndex() != lang) {
+      ASSERT_TRUE(ui.Select("CmbLanguage", lang));
+    }
+    ASSERT_TRUE(ui.Select("PageMain", 0));
+    for (int disk = 0; disk < 3; ++disk) {
+      ASSERT_TRUE(ui.Select("CmbDisk", disk));
+      Settle(100);
+      if (disk == 1) {
+        ASSERT_TRUE(ui.Select("RgMode", 0));  // full device: the partition-style row shows
+        ASSERT_TRUE(form->CbInitStyle->Showing());
+      }
+      Expect(where + ", TRIM tab, disk " + std::to_string(disk), *form);
+    }
+    ASSERT_TRUE(ui.Select("PageMain", 1));
+    Expect(where + ", inspection tab", *form);
+    ASSERT_TRUE(ui.Click("BtnInspect"));
+    Expect(where + ", inspection tab, inspected", *form);
+    ASSERT_TRUE(ui.Select("PageMain", 2));
+    form->SetRealStatus("Running");
+    form->SetRealSpeed("W 523.4 MB/s");
+    form->SetRealElapsed("12:34:56");
+    form->SetStepElapsed("1:23:45");
+    Expect(where + ", real-test tab", *form);
+    auto chart = TSpeedChartForm::CreateChart(form.get(), samples, "C:\\out\\");
+    chart->Show();
+    Expect(where + ", speed chart", *chart);
+    tk::DestroyForm(std::move(chart));
+  }
+}
+
+}  // namespace
