@@ -260,6 +260,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   // The real test's start, shared by its two buttons (uMainFormRealTest.cpp).
   bool RealTestStartRefused(TDiskInfo& Disk, std::string& Root, bool WritesAndTrims);
   bool DiskRefusedForReconnect(const TDiskInfo& Disk, const char* What);
+  // After a run that hung the bridge or saw Disk leave the bus (uMainFormCompletion.cpp).
+  void MarkForReconnectAfter(const TRunStats& Stats, const TDiskInfo& Disk);
   TTrimExecOptions RealTestTrimOptions();
   void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
                            const TTrimExecOptions& Trim, bool VerifyOnly);
