@@ -69,7 +69,8 @@ struct TTrimRunState {
   void Fail(TTrimPath P) {
     if (Outcome(P) != TPathOutcome::poHung) Outcome(P) = TPathOutcome::poFailed;
   }
-  // Some path hung the bridge: nothing that could hang it again is sent.
+  // Some path hung the bridge: WRITE SAME(16), ATA pass-through and the expert retry are not tried
+  // again (the Windows ReTrim offer still is).
   bool BridgeHang() const {
     for (TPathOutcome o : Outcomes)
       if (o == TPathOutcome::poHung) return true;
@@ -132,7 +133,8 @@ class TTrimRun {
   void SizeScsiUnmap();
   void RunBatches();
   void ExecuteBatch(TTrimBatch& B);
-  // Gives a failed batch its message where the stages left none; Last is the last stage that ran.
+  // Gives a failed batch its message: a disk that left says so over any stage's message, else the
+  // stages' own stands, else why none completed it; Last is the last stage that ran.
   void NameFailure(TTrimBatch& B, const TStage* Last);
   void DryRunCheck(TTrimBatch& B);
   void StorageTrimStage(TTrimBatch& B);

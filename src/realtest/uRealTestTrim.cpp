@@ -54,6 +54,7 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
 void TRealTrimTestThread::TrimFinished(const TRunStats& Stats) {
   // Main thread, while the test thread polls; it reads these only after the run has ended.
   FRunStats = Stats;
+  FTrimRuns.push_back(Stats);
   FTrimOk = Stats.FailedBatches == 0;
 }
 

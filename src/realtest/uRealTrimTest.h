@@ -101,6 +101,9 @@ class TRealTrimTestThread : public TThread {
   bool Succeeded() const { return FSucceeded; }
   bool Cancelled() const { return FCancelled; }
   const std::string& ResultText() const { return FResultText; }
+  // The statistics of each nested TRIM run, in order: the window learns from them whether a run
+  // hung the bridge or lost the disk.
+  const std::vector<TRunStats>& TrimRuns() const { return FTrimRuns; }
   // The series, shared: the window keeps it after the thread has gone.
   void GetSpeedData(TSpeedDataArray& Series) const { Series = FSpeedData; }
 
@@ -194,6 +197,7 @@ class TRealTrimTestThread : public TThread {
   bool FVerifyOnly;
   bool FTrimOk = false;
   TRunStats FRunStats;
+  std::vector<TRunStats> FTrimRuns;
   std::string FLogText;
   std::string FStatusText;
   std::string FSpeedText;

@@ -131,8 +131,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   void RunCompleted(const TRunStats& Stats);
   int32_t QueryPartitionStyle(const TDiskInfo& Disk);
   // An MBR counts in 32-bit addresses of the disk's logical blocks: False when the disk has more
-  // than 2^32 of them. Blocks and BlockBytes as the disk's geometry gives them (512-byte blocks
-  // when it cannot be read, the smaller limit).
+  // than 2^32 of them. BlockBytes as the disk's geometry gives it (512 when it cannot be read, the
+  // smaller limit); Blocks counts the larger of the listed and the live size in such blocks.
   bool MbrAddressesWholeDisk(const TDiskInfo& Disk, uint64_t& Blocks, uint32_t& BlockBytes);
   bool InitializeDisk(const TDiskInfo& Disk, int32_t Style);
 
@@ -264,6 +264,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   // The real test's start, shared by its two buttons (uMainFormRealTest.cpp).
   bool RealTestStartRefused(TDiskInfo& Disk, std::string& Root, bool WritesAndTrims);
   bool DiskRefusedForReconnect(const TDiskInfo& Disk, const char* What);
+  // After a run that hung the bridge or saw Disk leave the bus (uMainFormCompletion.cpp).
+  void MarkForReconnectAfter(const TRunStats& Stats, const TDiskInfo& Disk);
   TTrimExecOptions RealTestTrimOptions();
   void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
                            const TTrimExecOptions& Trim, bool VerifyOnly);

@@ -51,8 +51,7 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
   const bool Executed = Stats.RunMode == TRunMode::rmExecute;
   const bool LeftBus = Executed && DiskLeftBus(Stats);
   // Whatever the boxes below say, the window stops reading a disk that may hang it.
-  if (Executed && (Stats.BridgeHang || LeftBus) && !DiskNeedsReconnect(FRunDisk))
-    FStalledDisks.push_back({FRunDisk.DiskNumber, FRunDisk.SizeBytes, FRunDisk.BusHint});
+  MarkForReconnectAfter(Stats, FRunDisk);
 
   if (Stats.Cancelled) {
     // A cancelled run is no success; the batch that the cancel cut short counts as failed, but
@@ -103,6 +102,12 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
     }
   }
   FInitStyle = -1;
+}
+
+void TMainForm::MarkForReconnectAfter(const TRunStats& Stats, const TDiskInfo& Disk) {
+  const bool Executed = Stats.RunMode == TRunMode::rmExecute;
+  if (Executed && (Stats.BridgeHang || DiskLeftBus(Stats)) && !DiskNeedsReconnect(Disk))
+    FStalledDisks.push_back({Disk.DiskNumber, Disk.SizeBytes, Disk.BusHint});
 }
 
 bool TMainForm::InitializeDisk(const TDiskInfo& Disk, int32_t Style) {

@@ -246,6 +246,10 @@ void TMainForm::RealTestTerminated(TThread* Sender) {
   if (BtnSpeedChart) BtnSpeedChart->SetEnabled(!FSpeedData.empty());
 
   if (T) {
+    // Its TRIM runs are runs: one that hung the bridge or lost the disk leaves it to reconnect.
+    for (const TRunStats& Run : T->TrimRuns()) MarkForReconnectAfter(Run, Run.Disk);
+    TDiskInfo Selected;
+    if (GetSelectedDisk(Selected) && DiskNeedsReconnect(Selected)) ShowDiskDetails(Selected);
     if (T->Cancelled())
       AppMessageBox(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser), dkInformation, mbOK);
     else if (T->Succeeded())

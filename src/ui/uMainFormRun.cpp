@@ -59,11 +59,11 @@ void TMainForm::BtnStartClick(tk::TControl*) {
     return;
   }
 
+  const bool HasNtfs = std::any_of(Disk.Volumes.begin(), Disk.Volumes.end(),
+                                   [](const TVolumeInfo& V) { return UpperCase(V.FileSystem) == "NTFS"; });
   // ReTrim retrims the free space of NTFS volumes and nothing else: the run would fail its first
   // batch without a command sent.
-  if (!DryRun && ReadExecOptions().ForcedPath == TForcedTrimPath::ftpWindowsReTrim &&
-      std::none_of(Disk.Volumes.begin(), Disk.Volumes.end(),
-                   [](const TVolumeInfo& V) { return UpperCase(V.FileSystem) == "NTFS"; })) {
+  if (!DryRun && ReadExecOptions().ForcedPath == TForcedTrimPath::ftpWindowsReTrim && !HasNtfs) {
     FLogger->Warn(Format("Windows ReTrim only refused: PD%d has no NTFS volume", Disk.DiskNumber));
     AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::ReTrimNeedsNtfs), dkInformation, mbOK);
     return;
@@ -129,8 +129,6 @@ void TMainForm::BtnStartClick(tk::TControl*) {
       return;
     }
     if (R.Warning) {
-      bool HasNtfs = false;
-      for (const TVolumeInfo& V : Disk.Volumes) HasNtfs = HasNtfs || UpperCase(V.FileSystem) == "NTFS";
       if (Disk.Ata.Probed && Disk.Ata.TrimSupported) {
         FLogger->Info(
             "Skipping TRIM preflight popup: ATA IDENTIFY reports DSM/TRIM capable (word 169) despite "

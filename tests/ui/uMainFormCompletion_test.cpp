@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DiskWindowFixture.h"
+#include "ui/RealTestWindowFixture.h"
 #include "core/uFormat.h"
 #include "platform/WinDisk.h"
 
@@ -444,6 +445,40 @@ TEST_F(CompletionTest, NoHandlerTouchesTheVolumesOfADiskToReconnect) {
   EXPECT_FALSE(Logged("Inspect completed"));
   EXPECT_FALSE(m->Files().Exists(Work("output\\pd3_free_ranges.csv")));
   EXPECT_NE(Win().GetFileAttributesW("E:\\trim_real_test"), INVALID_FILE_ATTRIBUTES);
+}
+
+// The real test's own TRIM run is a run too: when it hangs the bridge, the disk must be
+// reconnected as after a run from the TRIM tab, and no handler reads it afterwards.
+struct RealTestHang : RealTestWindowFixture {};
+
+TEST_F(RealTestHang, ARealTestWhoseTrimHungTheBridgeLeavesTheDiskToReconnect) {
+  disk = AddUas(kDisk, 2 * kGiB, "UASRT01");
+  AddFormatted('E', kDisk, kMiB, 48 * kMiB, SimFsKind::kExFat);
+  m->VolumeFiles().SetCacheLimit('E', 0);
+  // The storage TRIM request is refused; UNMAP answers with an I/O error only at the hang threshold.
+  SimBridgeProfile P = SimBridgeProfile::FullSat();
+  P.unmap = false;
+  P.storageTrimError = ERROR_INVALID_FUNCTION;
+  m->Bridge().SetProfile(kDisk, P);
+  m->Bridge().AddFault(kDisk, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 2000));
+  OpenTab();
+  StartTest(1, 1);
+  script.Box(IDOK).Box(IDOK);  // the run's USB notice, the test's end
+  RunToEnd();
+  ASSERT_TRUE(Logged("[WARN] SCSI UNMAP hang detected (winerr=1117 after 2000 ms >= threshold 2000 ms); skipping "
+                     "ATA Pass-Through to keep the bridge alive"));
+  TDiskInfo D;
+  ASSERT_TRUE(form->GetSelectedDisk(D));
+  EXPECT_TRUE(form->DiskNeedsReconnect(D));
+  EXPECT_TRUE(DetailsHave(TMainForm::DiskReconnectText()));
+
+  const auto Ioctls = m->Storage().IoctlLog().size();
+  ShowTab(1);
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnInspect"));
+  EXPECT_EQ(LastBox(), std::make_pair(T(TTextId::ErrorCaption), TMainForm::DiskReconnectText()));
+  EXPECT_TRUE(Logged("[WARN] Inspect refused: PD2 must be reconnected after its last run"));
+  EXPECT_EQ(m->Storage().IoctlLog().size(), Ioctls);
 }
 
 }  // namespace
