@@ -513,7 +513,6 @@ void TTrimRun::EndLoop() {
 }
 
 void TTrimRun::Abort(const std::string& Message) {
-  Aborted = true;
   if (Context.Log) Context.Log->SetSuppressInfo(false);
   Error("Executor fatal: " + Message);
   // The batches before the fault are counted; the fault itself is the one extra failure.

@@ -198,6 +198,5 @@ class TTrimRun {
   int32_t PerBatch = 32;
   int32_t Uncapped = 0;
   int32_t Planned = 0;
-  bool Aborted = false;
   TDiskProof Proof;  // what the set-up read of the disk
 };
