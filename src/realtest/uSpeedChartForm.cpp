@@ -1,6 +1,7 @@
 #include "realtest/uSpeedChartForm.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "core/uFileWrite.h"
@@ -16,6 +17,8 @@ namespace {
 
 // A speed-drop wait's span behind the grid: a pale amber, where the line pauses.
 constexpr tk::TColor kWaitColour = tk::RGB(255, 240, 200);
+// The least room between two labels of the time axis.
+constexpr int kTimeLabelGap = 6;
 
 }  // namespace
 
@@ -114,16 +117,21 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
     C.TextOut(KeepInside(R.Left - Size.Width - 6, Size.Width, 0, W),
               KeepInside(Y - Size.Height / 2, Size.Height, 0, H), Label);
   }
-  // Time grid; t is summed step by step.
+  // Time grid; t is summed step by step. Past two hours the lines stand half an hour apart, so a
+  // long test has more of them than labels fit: a label that would touch the one before it is
+  // left out, its line drawn all the same.
   const double Step = TimeGridStep(FMaxTime);
+  int LabelEnd = std::numeric_limits<int>::min();
   for (double T = 0; T <= FMaxTime; T += Step) {
     const int X = PlotX(R, T, FMaxTime);
     C.MoveTo(X, R.Top);
     C.LineTo(X, R.Bottom);
     const std::string Label = FormatDuration(T);
     const tk::TSize Size = C.TextExtent(Label);
-    C.TextOut(KeepInside(X - Size.Width / 2, Size.Width, 0, W), KeepInside(R.Bottom + 4, Size.Height, 0, H),
-              Label);
+    const int LabelX = KeepInside(X - Size.Width / 2, Size.Width, 0, W);
+    if (LabelEnd != std::numeric_limits<int>::min() && LabelX < LabelEnd + kTimeLabelGap) continue;
+    C.TextOut(LabelX, KeepInside(R.Bottom + 4, Size.Height, 0, H), Label);
+    LabelEnd = LabelX + Size.Width;
   }
 
   C.Pen().Color = tk::RGB(0, 0, 0);

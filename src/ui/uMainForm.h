@@ -80,6 +80,7 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
 
   // ---- languages, links, window log (uMainFormLang.cpp) ----
   void ApplyLanguage();
+  void RetranslateStatusLines();
   void CmbLanguageChange(tk::TControl* Sender);
   // Places the rows whose captions decide their widths (uTkCaptionLayout.h), the four advanced
   // check boxes among them; BuildCaptionRows lists them once, at their designed places.

@@ -134,6 +134,7 @@ void TMainForm::ApplyLanguage() {
   ApplyTexts(BtnExportFreeList, T::ButtonExportFreeSectorList, T::ExportFreeSectorListHint);
   ApplyHint(MemoInspect, T::InspectSummaryHint);
   ApplyHint(GridVolumes, T::VolumeGridHint);
+  RetranslateStatusLines();
 }
 
 void TMainForm::CmbLanguageChange(tk::TControl*) {
@@ -142,11 +143,15 @@ void TMainForm::CmbLanguageChange(tk::TControl*) {
   tk::TCaptionBatch batch(CaptionLayout());
   SetCurrentLanguage(LanguageFromIndex(CmbLanguage->ItemIndex()));
   ApplyLanguage();
-  // The status lines that the window wrote from the table follow the new language too, each
-  // with its value; the design captions of the real-test labels ("Speed: -") are table texts
-  // followed by a value as well.
+  // The creation sets the run's status line itself, right after it has applied the language.
   Retranslate(LblStatus, {T::StatusIdle, T::StatusRunning, T::StatusScanning, T::StatusReady, T::StatusCompleted},
               {T::StatusPrefix});
+}
+
+void TMainForm::RetranslateStatusLines() {
+  // The status lines that the window wrote from the table follow the language too, each with its
+  // value; the design captions of the real-test labels ("Speed: -") are table texts followed by a
+  // value as well, so a window started in a language shows them in it, as a switch to it does.
   Retranslate(LblFsPolicy, {T::LabelFsPolicyNone, T::FsPolicyEnabledDetected, T::FsPolicyEnabled},
               {T::FsPolicyDisabledPrefix});
   Retranslate(LblRealStatus, {}, {T::StatusPrefix});

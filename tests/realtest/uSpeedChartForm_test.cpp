@@ -219,6 +219,40 @@ TEST_F(SpeedChartTest, TimeLinesOfShortAndLongSeries) {
   }
 }
 
+// A test of a large drive runs for many hours, and past two hours the time lines stand half an
+// hour apart: at 10 hours and more their labels would run into each other. Every line is drawn;
+// a label that would touch the one before it is left out, the first one ("0:00") never.
+TEST_F(SpeedChartTest, TimeLabelsOfAVeryLongTestNeverOverlap) {
+  for (double Hours : {2.0, 10.0, 24.0, 72.0}) {
+    if (chart) tk::DestroyForm(std::move(chart));
+    TSpeedChartForm& F = Open(Series({{0, 5, "STEP1"}, {Hours * 3600, 6, "STEP1"}}));
+    F.Show();
+    for (bool Smallest : {false, true}) {
+      SCOPED_TRACE(std::to_string(Hours) + (Smallest ? " h, smallest" : " h, designed"));
+      if (Smallest) ui.Resize(F, F.MinClientSize());
+      const std::vector<TDrawCall> Calls = Paint();
+      const tk::TRect R = F.ChartRect();
+      std::vector<tk::TRect> Boxes;
+      std::vector<std::string> Labels;
+      for (const TDrawCall& T : Of(Calls, TKind::Text))
+        if (T.From.Y == R.Bottom + 4) {
+          const tk::TSize Ext = tk::headless::TextExtent(T.Text, T.Font);
+          Boxes.push_back({T.From.X, T.From.Y, T.From.X + Ext.Width, T.From.Y + Ext.Height});
+          Labels.push_back(T.Text);
+        }
+      ASSERT_FALSE(Labels.empty());
+      EXPECT_EQ(Labels.front(), "0:00");
+      const double Step = TimeGridStep(Hours * 3600);
+      EXPECT_EQ(VerticalsX(Calls, tk::TPenStyle::psDot).size(), static_cast<size_t>(Hours * 3600 / Step) + 1);
+      for (size_t i = 1; i < Boxes.size(); ++i)
+        EXPECT_GE(Boxes[i].Left, Boxes[i - 1].Right) << Labels[i - 1] << " and " << Labels[i] << " overlap";
+      if (Hours == 2.0) {
+        EXPECT_EQ(Labels.size(), 9u) << "where they fit, every line has its label";
+      }
+    }
+  }
+}
+
 TEST_F(SpeedChartTest, StepMarkers) {
   const struct {
     std::vector<std::string> Steps;

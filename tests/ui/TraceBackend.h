@@ -18,6 +18,8 @@ class TTraceBackend final : public tk::IBackend {
   explicit TTraceBackend(tk::headless::THeadlessBackend& Inner) : FInner(Inner) {}
   TOnChange OnChange;
   TOnCall OnCall;
+  // A control's peer asked for its preferred size (a caption measured).
+  std::function<void(tk::TControl& Control)> OnMeasure;
 
   std::unique_ptr<tk::IControlPeer> CreatePeer(tk::TControl& Control) override {
     return std::make_unique<TPeer>(*this, Control, FInner.CreatePeer(Control));
@@ -65,7 +67,10 @@ class TTraceBackend final : public tk::IBackend {
       FInnerPeer->Changed(What, Arg);
       if (FB.OnChange) FB.OnChange(FControl, What, Arg);
     }
-    tk::TSize PreferredSize(int WrapWidth) override { return FInnerPeer->PreferredSize(WrapWidth); }
+    tk::TSize PreferredSize(int WrapWidth) override {
+      if (FB.OnMeasure) FB.OnMeasure(FControl);
+      return FInnerPeer->PreferredSize(WrapWidth);
+    }
     tk::TRect ClientInsets() override { return FInnerPeer->ClientInsets(); }
     void* Handle() override { return FInnerPeer->Handle(); }
 

@@ -207,6 +207,25 @@ TEST_F(MainFormLangTest, ALiveSwitchSetsTheStatusLinesTheWindowWroteInTheNewLang
   }
 }
 
+// A window started in a language shows the captions a live switch to it shows: the real-test
+// labels' design captions and the policy line's among them, not the design's English.
+TEST_F(MainFormLangTest, AStartInALanguageShowsWhatASwitchToItShows) {
+  const char* names[] = {"LblFsPolicy", "LblRealStatus", "LblRealSpeed", "LblElapsed", "LblStepElapsed", "LblStatus"};
+  for (int i = 0; i < LanguageCount(); ++i) {
+    const std::string where = LanguageDisplayName(LanguageFromIndex(i));
+    m->Files().WriteAll(Work("settings.ini"), "[General]\r\nLanguage=1\r\n");
+    Start();
+    ASSERT_TRUE(ui.Select("CmbLanguage", i)) << where;
+    std::vector<std::string> switched;
+    for (const char* n : names) switched.push_back(Caption(n));
+    Close();
+    m->Files().WriteAll(Work("settings.ini"), "[General]\r\nLanguage=" + std::to_string(i) + "\r\n");
+    Start();
+    for (size_t k = 0; k < std::size(names); ++k) EXPECT_EQ(Caption(names[k]), switched[k]) << where;
+    Close();
+  }
+}
+
 TEST_F(MainFormLangTest, TheAdvancedCheckBoxesNeverOverlapWhateverTheLanguage) {
   // Russian has the longest captions, Chinese the shortest: the boxes follow each caption.
   for (int i = 0; i < LanguageCount(); ++i) {

@@ -5,6 +5,9 @@
 #include "realtest/uSpeedChartForm.h"
 #include "ui/DiskWindowFixture.h"
 #include "ui/ModelLayoutCheck.h"
+#include "ui/toolkit/uTkCaptionLayout.h"
+
+#include <map>
 
 namespace {
 
@@ -62,6 +65,36 @@ TEST_F(MainFormLayoutTest, EveryViewFitsItsCaptionsInEveryLanguage) {
     Expect(where + ", speed chart", *chart);
     tk::DestroyForm(std::move(chart));
   }
+}
+
+// The status line changes with every batch of a run, the real test's labels every second or
+// two: such a change measures the caption that changed, not all the window's (each a measure of
+// the system's on Win32, about 20 ms a change under wine for the whole window), and places the
+// window as a run of the whole rule does.
+TEST_F(MainFormLayoutTest, AStatusChangeMeasuresOnlyItsOwnCaption) {
+  Machine();
+  Open();
+  ASSERT_TRUE(ui.Check("CbAdvanced", true));
+  std::map<std::string, int> measured;
+  trace.OnMeasure = [&](tk::TControl& C) { ++measured[C.Name()]; };
+  for (int batch = 1; batch <= 50; ++batch) {
+    form->RunProgress(batch, 50, "batch " + std::to_string(batch) + "/50");
+    form->SetRealSpeed("W " + std::to_string(batch * 7) + ".0 MB/s");
+    form->SetRealElapsed("0:00:" + std::to_string(10 + batch));
+  }
+  trace.OnMeasure = nullptr;
+  for (const auto& [name, count] : measured)
+    EXPECT_TRUE(name == "LblStatus" || name == "LblRealSpeed" || name == "LblElapsed")
+        << name << " measured " << count << " times";
+  EXPECT_LE(measured["LblStatus"], 2 * 50 * 2) << "its own fit, and the rule's one measure";
+
+  std::map<std::string, tk::TBounds> places;
+  for (tk::TControl* c : {static_cast<tk::TControl*>(form->LblStatus), static_cast<tk::TControl*>(form->MemoLog),
+                          static_cast<tk::TControl*>(form->LblRealSpeed), static_cast<tk::TControl*>(form->LblElapsed),
+                          static_cast<tk::TControl*>(form->BtnExportFileMap)})
+    places[c->Name()] = c->Bounds();
+  form->CaptionLayout().Apply();
+  for (const auto& [name, b] : places) EXPECT_EQ(ui.Find(name)->Bounds(), b) << name;
 }
 
 }  // namespace

@@ -108,11 +108,23 @@ TCaptionLayout::TPlace& TCaptionLayout::Place(TControl* C) {
   return it->second;
 }
 
+TSize TCaptionLayout::Measure(TControl* C) {
+  if (!C->FPeer) return C->PreferredSize();
+  std::string For = C->Caption();
+  if (C->Kind() == TControlKind::RadioGroup)
+    for (const std::string& item : static_cast<TRadioGroup*>(C)->Items()) For += '\n' + item;
+  auto it = FMeasured.find(C);
+  if (it != FMeasured.end() && it->second.For == For) return it->second.Size;
+  const TSize size = C->PreferredSize();
+  FMeasured[C] = {std::move(For), size};
+  return size;
+}
+
 int TCaptionLayout::Need(TControl* C, bool Packed) {
   const TPlace& p = Place(C);
-  if (AutoLabel(C)) return C->PreferredSize().Width;
+  if (AutoLabel(C)) return Measure(C).Width;
   if (!Captioned(C)) return p.Design.Width;
-  const int preferred = C->PreferredSize().Width;
+  const int preferred = Measure(C).Width;
   return Packed ? preferred : std::max(p.Design.Width, preferred);
 }
 
@@ -122,17 +134,23 @@ void TCaptionLayout::CaptionChanged(TControl& Control) {
     FPending = true;
     return;
   }
-  Apply();
+  Run();
 }
 
 TCaptionBatch::~TCaptionBatch() {
   if (--FLayout.FHeld == 0 && FLayout.FPending) {
     FLayout.FPending = false;
-    FLayout.Apply();
+    FLayout.Run();
   }
 }
 
 void TCaptionLayout::Apply() {
+  if (FApplying) return;
+  FMeasured.clear();
+  Run();
+}
+
+void TCaptionLayout::Run() {
   if (FApplying) return;
   FApplying = true;
   for (auto& [c, p] : FPlaces) p.Now = p.Design;
@@ -161,7 +179,7 @@ void TCaptionLayout::Settle(TCell& Cell, TRowFlow Flow) {
     const int w = Cell.Stretch ? Cell.Width : Cell.Widths[i];
     p.Now.Left = Flow == TRowFlow::LeftToRight ? s : p.DesignParent.Width - s - w;
     p.Now.Width = w;
-    if (AutoLabel(m)) p.Now.Height = m->PreferredSize().Height;
+    if (AutoLabel(m)) p.Now.Height = Measure(m).Height;
   }
 }
 

@@ -20,11 +20,14 @@
 // A packed row places each cell exactly as wide as it needs and a fixed gap after the one before.
 //
 // The rule runs when a row's caption changes and on Apply; a TCaptionBatch makes a burst of
-// changes (a language applied) one run.
+// changes (a language applied) one run. A run for a changed caption measures only the captions
+// that changed since the last run (the status line changes with every batch of a run, and the
+// window's other captions cost a measure each on Win32); Apply measures them all again.
 #pragma once
 
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "ui/toolkit/uTkControls.h"
@@ -52,7 +55,7 @@ class TCaptionLayout {
 
   // The row's controls stand at their designed places now.
   void AddRow(TLayoutRow Row);
-  // Places every row's controls for their present captions.
+  // Places every row's controls for their present captions, each measured anew.
   void Apply();
   // A control's caption changed: the rows are placed again when it is in one.
   void CaptionChanged(TControl& Control);
@@ -68,6 +71,8 @@ class TCaptionLayout {
   };
   struct TCell;
   TPlace& Place(TControl* C);
+  void Run();
+  TSize Measure(TControl* C);
   TSize DesignClient(TControl* Parent);
   int Need(TControl* C, bool Packed);
   void FitRows(TRowFlow Flow);
@@ -81,6 +86,13 @@ class TCaptionLayout {
   std::set<TControl*> FMembers;
   std::map<TControl*, TPlace> FPlaces;
   std::map<TControl*, int> FGrowth;  // a parent's growth in this run
+  // Each control's one-line size, with what it was measured for (its caption, a radio group's
+  // items too).
+  struct TMeasured {
+    std::string For;
+    TSize Size;
+  };
+  std::map<TControl*, TMeasured> FMeasured;
   int FHeld = 0;
   bool FPending = false;
   bool FApplying = false;
