@@ -36,7 +36,8 @@ enum class SimFaultKind {
 
 // What a fault does to a call it hits. delayMs of virtual time pass first (a cancel ends the wait
 // with 995 unless the driver ignores it; past the request's own time-out, where it has one,
-// Windows gives up with ERROR_SEM_TIMEOUT, 121); then the kind decides. A hang's delay is the time
+// Windows gives up with ERROR_SEM_TIMEOUT, 121; if the disk left the bus meanwhile, the call fails
+// with 1167 and reaches nothing); then the kind decides. A hang's delay is the time
 // before it takes hold: with ignoresCancel, a cancel in it is accepted and lost, as one is that
 // comes before the driver has queued the request.
 // SimOutcome{} is no fault at all.

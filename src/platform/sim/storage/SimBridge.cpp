@@ -563,8 +563,6 @@ BOOL SimBridge::PassThrough(SimDeviceCall& call) {
   }
   if (rec.command == SimCommand::Identify && identity.answerDelayMs) {
     if (!storage_.CarryOut(call.disk.get(), SimOutcome::Delay(identity.answerDelayMs), limitMs)) return FALSE_;
-    std::lock_guard<std::mutex> lk(call.disk->mu);
-    if (!call.disk->present) return Fail(ERROR_DEVICE_NOT_CONNECTED);
   }
   auto* data = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(rec.dataBuffer));
   Decoder decoder(*call.disk, profile, identity, rec.dataIn, data, rec.dataTransferLength);

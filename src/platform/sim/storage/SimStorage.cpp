@@ -227,6 +227,17 @@ bool SimStorage::CarryOut(SimDisk* disk, const SimOutcome& what, uint64_t limitM
     return false;
   };
   const bool hang = what.kind == SimFaultKind::HangUntilCancel || what.kind == SimFaultKind::HangForever;
+  int arrival = 0;
+  if (disk) {
+    std::lock_guard<std::mutex> lk(disk->mu);
+    arrival = disk->arrival;
+  }
+  // The disk's stay on the bus during which the call reached it is over.
+  auto left = [&] {
+    if (!disk) return false;
+    std::lock_guard<std::mutex> lk(disk->mu);
+    return !disk->present || disk->arrival != arrival;
+  };
   if (what.delayMs) {
     // A hang has no time-out of its own: its delay is the time before it takes hold.
     const uint64_t limit = limitMs && !hang ? limitMs : UINT64_MAX;
@@ -234,6 +245,8 @@ bool SimStorage::CarryOut(SimDisk* disk, const SimOutcome& what, uint64_t limitM
     const WaitOutcome o = kernel_.BlockUntil({}, until, WaitKind{true, !what.ignoresCancel});
     if (o == WaitOutcome::Cancelled || o == WaitOutcome::Shutdown) return failed(ERROR_OPERATION_ABORTED);
     if (what.delayMs > limit) return failed(ERROR_SEM_TIMEOUT);
+    // Windows fails what is pending on a disk that leaves; nothing of it reaches another disk.
+    if (left()) return failed(ERROR_DEVICE_NOT_CONNECTED);
   }
   if (hang) {
     kernel_.BlockUntil({}, UINT64_MAX, WaitKind{true, what.kind == SimFaultKind::HangUntilCancel});
@@ -252,7 +265,7 @@ bool SimStorage::CarryOut(SimDisk* disk, const SimOutcome& what, uint64_t limitM
           std::lock_guard<std::mutex> lk(disk->mu);
           number = disk->number;
         }
-        LeaveBus(number, what.newcomer);
+        if (Disk(number).get() == disk) LeaveBus(number, what.newcomer);
       }
       return failed(ERROR_DEVICE_NOT_CONNECTED);
     default: return true;

@@ -274,4 +274,56 @@ TEST_F(SimStorageTest, ANewcomerUnderTheSameNumberIsNotReachedByOldHandles) {
   EXPECT_TRUE(third->drive.Ledger().empty());
 }
 
+// A call held up by a fault's delay while its disk leaves the bus fails as every call then does,
+// and is not answered on the disk that has gone; a departure whose delay ends after the disk has
+// already gone takes nobody else off the bus.
+TEST_F(SimStorageTest, ADelayedCallWhoseDiskLeavesMeanwhileFailsAndTouchesNoOtherDisk) {
+  auto old = m->Storage().AddDisk(1, 1 << 20);
+  auto newcomer = m->Storage().AddDisk(7, 1 << 20);
+  m->Storage().DetachDisk(7);
+  int answered = 0;
+  m->Storage().RegisterIoctl(kCode, [&](sim::SimDeviceCall&) {
+    ++answered;
+    return TRUE_;
+  });
+  struct Call {
+    DWORD code = 0;
+    DWORD error = 0;
+    static DWORD Run(void* p) {
+      auto* c = static_cast<Call*>(p);
+      HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
+      DWORD n = 0;
+      c->error = Win().DeviceIoControl(h, c->code, nullptr, 0, nullptr, 0, &n) ? 0 : Win().GetLastError();
+      Win().CloseHandle(h);
+      return 0;
+    }
+  };
+  // Departs 1 s into the other thread's call, with another disk taking the number.
+  auto departDuring = [&](Call& c, std::shared_ptr<sim::SimDisk> taker) {
+    HANDLE t = Win().CreateThread(0, &Call::Run, &c, 0, nullptr);
+    Win().Sleep(1000);
+    m->Storage().LeaveBus(1, std::move(taker));
+    EXPECT_EQ(Win().WaitForSingleObject(t, 10000), WAIT_OBJECT_0);
+    Win().CloseHandle(t);
+  };
+
+  m->Storage().AddFault(1, kCode, sim::SimOutcome::Delay(5000));
+  Call slow{kCode};
+  departDuring(slow, newcomer);
+  EXPECT_EQ(slow.error, static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+  EXPECT_EQ(answered, 0);
+
+  auto third = m->Storage().AddDisk(8, 1 << 20);
+  m->Storage().DetachDisk(8);
+  sim::SimOutcome late = sim::SimOutcome::LeaveBus();
+  late.delayMs = 5000;
+  m->Storage().AddFault(1, kCode, late);  // aimed at the newcomer, now disk 1
+  Call leaving{kCode};
+  departDuring(leaving, third);
+  EXPECT_EQ(leaving.error, static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+  EXPECT_TRUE(m->Storage().Disk(1) == third);
+  EXPECT_FALSE(old->present);
+  EXPECT_EQ(answered, 0);
+}
+
 }  // namespace
