@@ -58,18 +58,21 @@ class TTrimExecutionThread::TWorkScope {
 };
 
 void TTrimExecutionThread::RequestCancel() {
-  // Asked before: the cancel and its repeat are under way (or the work is over).
-  if (FCancelRequested.exchange(1) != 0) return;
+  const bool again = FCancelRequested.exchange(1) != 0;
   std::string failure;
   {
     std::lock_guard<std::mutex> lk(FCancelIoLock);
     // Not yet started: the work starts the repeat; over: nothing of the end is cancelled.
     if (!FInWork) return;
+    // Asked before and the repeat is under way: it asks again itself. Without it (it could not
+    // start) each ask of the caller is the repeat.
+    if (again && FCancelRepeat) return;
     // A command that hangs on the run's own thread would never see the flag.
     Win().CancelSynchronousIo(Handle());
     failure = StartCancelRepeatLocked();
   }
-  if (!failure.empty() && FLogger) FLogger->Warn("Cancel will not be repeated: " + failure);
+  // Said once; a caller that asks again each second would repeat it.
+  if (!failure.empty() && !again && FLogger) FLogger->Warn("Cancel will not be repeated: " + failure);
 }
 
 void TTrimExecutionThread::CancelRunIo() {

@@ -93,7 +93,8 @@ class TTrimExecutionThread : public TThread, private ITrimRunHost {
   // Any thread, any number of times; never blocks. Also cancels a device call the run's own
   // thread is blocked in, which then fails with 995, and asks again each second until the run
   // has done its work: a cancel that came just before a request that then hangs finds nothing
-  // to cancel. The run's end (reports, notices) is never cancelled.
+  // to cancel (when that repeat cannot start, each later call asks once more instead). The
+  // run's end (reports, notices) is never cancelled.
   void RequestCancel();
   static constexpr uint32_t kCancelRepeatMs = 1000;
   bool IsCancelRequested() const override;

@@ -151,8 +151,8 @@ class TRealTrimTestThread : public TThread {
   bool VerifyFileList() { return VerifyList(FFiles); }
   bool VerifyGigList() { return VerifyList(FGigFiles); }
   bool VerifyList(const TTestFileArray& List);
-  // Reads the file once and tells whether its hash equals ExpectedHash(Size, Seed); false with
-  // Stopped set when a stop cut the reading short.
+  // Reads the file once and tells whether it is the content of Size and Seed (another length
+  // fails); false with Stopped set when a stop cut the reading or the hashing short.
   bool FileMatches(const TTestFileInfo& Info, bool& Stopped);
   std::string VerifySummary() const;
   void LoadExistingFiles();

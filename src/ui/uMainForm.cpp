@@ -183,8 +183,11 @@ void TMainForm::FormDestroy(tk::TControl*) {
   // also when its handler cleared the field meanwhile.
   if (TTrimExecutionThread* run = FRunThread) {
     run->TakeBack();
-    // The run asks Windows again each second itself until its work is done.
+    // The run asks Windows again each second itself until its work is done; asked again here
+    // too, for a run whose repeat could not start.
     run->RequestCancel();
+    while (MainThread().WaitForThread(run->Handle(), TTrimExecutionThread::kCancelRepeatMs) == WAIT_TIMEOUT)
+      run->RequestCancel();
     run->WaitFor();
     delete run;
     FRunThread = nullptr;

@@ -595,6 +595,40 @@ TEST_F(StartTest, ACancelThatMissesTheRequestIsAskedAgainUntilTheRunEnds) {
   EXPECT_TRUE(m->Storage().Disk(2)->drive.Ledger().empty());
 }
 
+// The same lost cancel, but the thread that would repeat it cannot be created: closing the
+// window still ends the hang, since the shutdown asks again each second itself.
+TEST_F(StartTest, ClosingAfterACancelWhoseRepeatCouldNotStartStillEndsTheRun) {
+  AddDisk2(presets::UasEnclosure("UAS SSD", "UAS0002"));
+  for (uint64_t I = 0; I < 5; I++) ASSERT_TRUE(AllocateRuns(m->Storage(), 'E', {{20000 + I * 3000, 700}}));
+  SimFault Hang;
+  Hang.command = SimCommand::StorageTrim;
+  Hang.nth = 1;
+  Hang.kind = SimFaultKind::HangUntilCancel;
+  Hang.delayMs = 60000;
+  Hang.ignoresCancel = true;
+  Open();
+  m->Bridge().AddFault(2, Hang);
+  auto TrimRequests = [&] {
+    const auto R = m->Bridge().Requests();
+    return std::count_if(R.begin(), R.end(),
+                         [](const SimRequestRecord& Q) { return Q.command == SimCommand::StorageTrim; });
+  };
+  script.Box(IDOK).Box(IDYES).Input("2");
+  ASSERT_TRUE(ui.Click("BtnStart"));
+  ASSERT_TRUE(ui.RunUntil([&] { return TrimRequests() == 1; }, 5000));
+  m->Kernel().FailThreadCreation(ERROR_NOT_ENOUGH_MEMORY, {.nth = 1, .times = 1});
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnCancel"));
+  EXPECT_TRUE(Logged("[WARN] Cancel will not be repeated: CreateThread failed (winerr=8)"));
+  const uint64_t ClosedAt = m->Kernel().NowMs();
+  Close();
+  EXPECT_LE(m->Kernel().NowMs() - ClosedAt, 60000u + 1000u + 5000u);
+  EXPECT_TRUE(Logged("[ERROR] Batch 0 failed: Cancelled by user"));
+  EXPECT_EQ(m->Kernel().LiveThreads(), 0);
+  EXPECT_EQ(TrimRequests(), 1);
+  EXPECT_TRUE(m->Storage().Disk(2)->drive.Ledger().empty());
+}
+
 // Decided: a run whose thread cannot be created leaves the window idle, says why, and a later
 // Start works.
 TEST_F(StartTest, ARunThatCannotStartLeavesTheWindowIdle) {
