@@ -564,25 +564,33 @@ TEST_F(StartTest, CancelDuringARun) {
 // The user cancels while the run's first storage TRIM request is with Windows but not yet with
 // the driver: Windows accepts that cancel and it is lost, and the request then hangs. The run
 // asks again each second, so the hang ends at the first cancel after it began.
-TEST_F(StartTest, ACancelThatMissesTheRequestIsAskedAgainUntilTheRunEnds) {
-  AddDisk2(presets::UasEnclosure("UAS SSD", "UAS0002"));
-  for (uint64_t I = 0; I < 5; I++) ASSERT_TRUE(AllocateRuns(m->Storage(), 'E', {{20000 + I * 3000, 700}}));
-  SimFault Hang;
-  Hang.command = SimCommand::StorageTrim;
-  Hang.nth = 1;
-  Hang.kind = SimFaultKind::HangUntilCancel;
-  Hang.delayMs = 60000;  // longer than any wait below: the click lands before the driver has it
-  Hang.ignoresCancel = true;
-  Open();
-  m->Bridge().AddFault(2, Hang);
-  auto TrimRequests = [&] {
+struct LostCancelTest : StartTest {
+  long TrimRequests() {
     const auto R = m->Bridge().Requests();
-    return std::count_if(R.begin(), R.end(),
-                         [](const SimRequestRecord& Q) { return Q.command == SimCommand::StorageTrim; });
-  };
-  script.Box(IDOK).Box(IDYES).Input("2");
-  ASSERT_TRUE(ui.Click("BtnStart"));
-  ASSERT_TRUE(ui.RunUntil([&] { return TrimRequests() == 1; }, 5000));
+    return static_cast<long>(std::count_if(
+        R.begin(), R.end(), [](const SimRequestRecord& Q) { return Q.command == SimCommand::StorageTrim; }));
+  }
+  // A free-space run on a UAS disk whose first storage TRIM request is with Windows for a minute
+  // before the driver has it (a cancel then is accepted and lost), and then hangs until cancelled.
+  void StartRunWhoseFirstTrimIsDeafThenHangs() {
+    AddDisk2(presets::UasEnclosure("UAS SSD", "UAS0002"));
+    for (uint64_t I = 0; I < 5; I++) ASSERT_TRUE(AllocateRuns(m->Storage(), 'E', {{20000 + I * 3000, 700}}));
+    SimFault Hang;
+    Hang.command = SimCommand::StorageTrim;
+    Hang.nth = 1;
+    Hang.kind = SimFaultKind::HangUntilCancel;
+    Hang.delayMs = 60000;  // longer than any wait below: the click lands before the driver has it
+    Hang.ignoresCancel = true;
+    Open();
+    m->Bridge().AddFault(2, Hang);
+    script.Box(IDOK).Box(IDYES).Input("2");
+    ASSERT_TRUE(ui.Click("BtnStart"));
+    ASSERT_TRUE(ui.RunUntil([&] { return TrimRequests() == 1; }, 5000));
+  }
+};
+
+TEST_F(LostCancelTest, ACancelThatMissesTheRequestIsAskedAgainUntilTheRunEnds) {
+  ASSERT_NO_FATAL_FAILURE(StartRunWhoseFirstTrimIsDeafThenHangs());
   const uint64_t SentAt = m->Kernel().NowMs();
   script.Box(IDOK);
   ASSERT_TRUE(ui.Click("BtnCancel"));
@@ -597,25 +605,8 @@ TEST_F(StartTest, ACancelThatMissesTheRequestIsAskedAgainUntilTheRunEnds) {
 
 // The same lost cancel, but the thread that would repeat it cannot be created: closing the
 // window still ends the hang, since the shutdown asks again each second itself.
-TEST_F(StartTest, ClosingAfterACancelWhoseRepeatCouldNotStartStillEndsTheRun) {
-  AddDisk2(presets::UasEnclosure("UAS SSD", "UAS0002"));
-  for (uint64_t I = 0; I < 5; I++) ASSERT_TRUE(AllocateRuns(m->Storage(), 'E', {{20000 + I * 3000, 700}}));
-  SimFault Hang;
-  Hang.command = SimCommand::StorageTrim;
-  Hang.nth = 1;
-  Hang.kind = SimFaultKind::HangUntilCancel;
-  Hang.delayMs = 60000;
-  Hang.ignoresCancel = true;
-  Open();
-  m->Bridge().AddFault(2, Hang);
-  auto TrimRequests = [&] {
-    const auto R = m->Bridge().Requests();
-    return std::count_if(R.begin(), R.end(),
-                         [](const SimRequestRecord& Q) { return Q.command == SimCommand::StorageTrim; });
-  };
-  script.Box(IDOK).Box(IDYES).Input("2");
-  ASSERT_TRUE(ui.Click("BtnStart"));
-  ASSERT_TRUE(ui.RunUntil([&] { return TrimRequests() == 1; }, 5000));
+TEST_F(LostCancelTest, ClosingAfterACancelWhoseRepeatCouldNotStartStillEndsTheRun) {
+  ASSERT_NO_FATAL_FAILURE(StartRunWhoseFirstTrimIsDeafThenHangs());
   m->Kernel().FailThreadCreation(ERROR_NOT_ENOUGH_MEMORY, {.nth = 1, .times = 1});
   script.Box(IDOK);
   ASSERT_TRUE(ui.Click("BtnCancel"));
