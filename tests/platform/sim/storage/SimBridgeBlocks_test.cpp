@@ -1,5 +1,6 @@
-// A bridge that presents 4096-byte logical blocks in front of a 512-byte drive, and Windows
-// refusing raw UNMAP / WRITE SAME(16) into a mounted volume.
+// A bridge that presents 4096-byte logical blocks in front of a 512-byte drive, Windows
+// refusing raw UNMAP / WRITE SAME(16) into a mounted volume, and the storage TRIM request on a
+// storage stack without TRIM.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -185,6 +186,43 @@ TEST(SimBridgeOverrun, EveryPathReleasesPastEachRangeIntoWhatLiesThere) {
   rig.disk->drive.ClearLedger();
   EXPECT_TRUE(rig.Unmap({{1000, 8}}).ok);
   EXPECT_EQ(rig.Released(), (Ranges{{1000, 8}}));
+}
+
+// A drive that reports no TRIM leaves its storage stack none to give: the storage TRIM request
+// fails as Windows fails it, with the bridge's own refusal where it has one.
+TEST(SimStorageStack, TheStorageTrimRequestNeedsADriveThatTrims) {
+  SimBridgeProfile refuses50 = SimBridgeProfile::FullSat();
+  refuses50.storageTrimError = ERROR_NOT_SUPPORTED;
+  struct Case {
+    const char* name;
+    SimBridgeProfile profile;
+    bool driveTrims;
+    DWORD winError;  // 0: released
+  };
+  const Case cases[] = {
+      {"full SAT", SimBridgeProfile::FullSat(), true, 0},
+      {"a drive without TRIM", SimBridgeProfile::FullSat(), false, ERROR_INVALID_FUNCTION},
+      {"BOT", SimBridgeProfile::BotAtaOnly(), true, ERROR_INVALID_FUNCTION},
+      {"a bridge refusing with 50, a drive without TRIM", refuses50, false, ERROR_NOT_SUPPORTED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BridgeRig rig;
+    rig.Profile(c.profile);
+    SimIdentity id;
+    id.trimSupported = c.driveTrims;
+    rig.m->Bridge().SetIdentity(kDisk, id);
+    EXPECT_EQ(SimStorageStackTrims(*rig.disk), c.winError == 0);
+    TByteArray in = E::BuildDsmTrimInput({{4096 * 512, 8 * 512}}, false);
+    HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
+    DWORD n = 0;
+    const BOOL ok = Win().DeviceIoControl(h, IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, in.data(),
+                                          static_cast<DWORD>(in.size()), nullptr, 0, &n);
+    const DWORD error = ok ? 0 : Win().GetLastError();
+    Win().CloseHandle(h);
+    EXPECT_EQ(error, c.winError);
+    EXPECT_EQ(rig.Released(), c.winError ? Ranges{} : (Ranges{{4096, 8}}));
+  }
 }
 
 // Volume E on disk 1 from sector 2048, 100000 sectors long, NTFS.
