@@ -58,6 +58,8 @@ TRealTrimTestThread::TRealTrimTestThread(IRealTestWindow* AForm, const TDiskInfo
   FSpeedText = "-";
   FStepElapsedText = "-";
   FSampleStartTick = Tick();
+  // The series names its drive, for the chart's caption.
+  if (FFolder.size() >= 2 && FFolder[1] == ':') FSpeedData.SetDrive(FFolder.substr(0, 2) + "\\");
   FBuffer.reset(static_cast<uint8_t*>(::operator new[](kWriteBlockBytes, std::align_val_t(kBufferAlign))));
   FCheck.SetStopCheck([this] { return StopRequested(); });
 }

@@ -97,6 +97,10 @@ class TRealTrimTestThread : public TThread {
   std::string GetElapsedText() const;
   std::string GetStepElapsedText() const;
 
+  // Any thread, at any time: the series, shared. The window shows it while the test runs (the
+  // series has a lock of its own) and keeps it after the thread has gone.
+  void GetSpeedData(TSpeedDataArray& Series) const { Series = FSpeedData; }
+
   // Read once the thread's work has ended (in the termination handler).
   bool Succeeded() const { return FSucceeded; }
   bool Cancelled() const { return FCancelled; }
@@ -104,8 +108,6 @@ class TRealTrimTestThread : public TThread {
   // The statistics of each nested TRIM run, in order: the window learns from them whether a run
   // hung the bridge or lost the disk.
   const std::vector<TRunStats>& TrimRuns() const { return FTrimRuns; }
-  // The series, shared: the window keeps it after the thread has gone.
-  void GetSpeedData(TSpeedDataArray& Series) const { Series = FSpeedData; }
 
   const std::string& Folder() const { return FFolder; }
   static std::string FormatSpeed(uint64_t Bytes, uint64_t Ms);

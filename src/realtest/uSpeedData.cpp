@@ -6,6 +6,36 @@
 
 #include "core/uFormat.h"
 
+size_t TSpeedDataArray::size() const {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  return FShared->Points.size();
+}
+
+TSpeedDataPoint TSpeedDataArray::operator[](size_t I) const {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  return FShared->Points[I];
+}
+
+TSpeedSamples TSpeedDataArray::Snapshot() const {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  return FShared->Points;
+}
+
+void TSpeedDataArray::Add(const TSpeedDataPoint& Point) {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  FShared->Points.push_back(Point);
+}
+
+std::string TSpeedDataArray::Drive() const {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  return FShared->Drive;
+}
+
+void TSpeedDataArray::SetDrive(const std::string& Root) {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  FShared->Drive = Root;
+}
+
 std::string FormatDuration(double Seconds) {
   // Anything past the range of a 64-bit count of seconds is not a duration this program shows.
   const int64_t s =
@@ -65,7 +95,7 @@ int PlotY(const tk::TRect& Plot, double Speed, double AxisMax) {
 
 bool IsWaitSample(const TSpeedDataPoint& P) { return !(P.SpeedMBps > 0); }
 
-std::vector<TWaitSpan> FindWaitSpans(const TSpeedDataArray& Samples) {
+std::vector<TWaitSpan> FindWaitSpans(const TSpeedSamples& Samples) {
   std::vector<TWaitSpan> Spans;
   for (size_t I = 0; I < Samples.size(); ++I) {
     if (!IsWaitSample(Samples[I])) continue;

@@ -121,6 +121,31 @@ TEST_F(SpeedChartTest, TheSeriesIsSharedNotCopied) {
   EXPECT_TRUE(F.FSamples.SharesWith(S));
 }
 
+// Opened on a running test's series: the caption names its drive, the plot says there is no
+// sample yet, and within a second of new samples the summary and the picture show them.
+TEST_F(SpeedChartTest, AnOpenChartFollowsTheSeriesOfARunningTest) {
+  TSpeedDataArray S;
+  S.SetDrive("E:\\");
+  TSpeedChartForm& F = Open(S);
+  F.Show();
+  EXPECT_EQ(F.Caption(), "Write Speed Chart - E:\\");
+  EXPECT_EQ(Texts(Paint(), 9), (std::vector<std::string>{"MB/s", "No speed data available."}));
+  S.Add({2, 40, "STEP1"});
+  S.Add({4, 50, "STEP1"});
+  ui.RunFor(1000);
+  EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 2 | Max speed: 50.0 MB/s | Duration: 0:04");
+  const std::vector<TDrawCall>& Calls = ui.LastPaint(*F.FPaintBox);
+  EXPECT_EQ(std::count_if(Calls.begin(), Calls.end(), [](const TDrawCall& C) { return C.Pen.Width == 2; }), 1);
+  EXPECT_EQ(Texts(Calls, 9), (std::vector<std::string>{"MB/s"}));
+  // Saved as it stands at the click, the sample taken since the last refresh included.
+  S.Add({6, 45, "STEP1"});
+  script.Save("C:\\Users\\user\\now.csv");
+  ASSERT_TRUE(ui.Click("BtnSaveCsv"));
+  EXPECT_EQ(m->Files().ReadAll("C:\\Users\\user\\now.csv"),
+            "time_sec,speed_mbps,step\r\n2.0,40.00,STEP1\r\n4.0,50.00,STEP1\r\n6.0,45.00,STEP1\r\n");
+  EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 3 | Max speed: 50.0 MB/s | Duration: 0:06");
+}
+
 // 37.4 MiB/s at most: the speed axis goes up to 50 in steps of 10.
 TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
   TSpeedChartForm& F = Open(Series({{0, 20, "STEP1"}, {30, 37.4, "STEP1"}, {45, 10, "STEP1"}}));
@@ -401,9 +426,16 @@ TEST_F(SpeedChartTest, OneSampleOrNoneDrawsOnlyTheFrame) {
     EXPECT_TRUE(Texts(Calls, 7).empty());
     EXPECT_TRUE(VerticalsX(Calls, tk::TPenStyle::psDash).empty());
     for (const TDrawCall& C : Calls) EXPECT_NE(C.Pen.Width, 2);
-    EXPECT_EQ(Calls.back().Text, "MB/s") << "the unit label is the last thing drawn";
     if (N == 0) {
       EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 0 | Max speed: 1.0 MB/s | Duration: 0:01");
+      // No sample: a notice in the middle of the plot says so.
+      const tk::TRect R = F.ChartRect();
+      const tk::TSize Ext = tk::headless::TextExtent(Calls.back().Text, Calls.back().Font);
+      EXPECT_EQ(Calls.back().Text, "No speed data available.");
+      EXPECT_EQ(Calls.back().From,
+                (tk::TPoint{(R.Left + R.Right - Ext.Width) / 2, (R.Top + R.Bottom - Ext.Height) / 2}));
+    } else {
+      EXPECT_EQ(Calls.back().Text, "MB/s") << "the unit label is the last thing drawn";
     }
   }
 }
