@@ -74,6 +74,7 @@ TSpeedChartForm::TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamp
 
 void TSpeedChartForm::TakeSnapshot() {
   FShown = FSamples.Snapshot();
+  for (TSpeedDataPoint& P : FShown) P.StepLabel = StepLabelNow(P.StepLabel);
   FMaxSpeed = 0;
   FMaxTime = 0;
   for (const TSpeedDataPoint& P : FShown) {

@@ -40,7 +40,7 @@ class TSpeedChartForm : public tk::TForm {
   tk::TButton* FBtnSaveCsv = nullptr;
   tk::TLabel* FLblSummary = nullptr;
   TSpeedDataArray FSamples;  // shared with the test that fills it
-  TSpeedSamples FShown;      // the snapshot drawn and saved
+  TSpeedSamples FShown;      // the snapshot drawn and saved, its step labels in the current language
   tk::TTimer* FRefreshTimer = nullptr;
   double FMaxSpeed = 0;  // the largest SpeedMBps, at least 1
   double FMaxTime = 0;   // the largest ElapsedSec, at least 1

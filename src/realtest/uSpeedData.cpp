@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/uFormat.h"
+#include "core/uLang.h"
 
 size_t TSpeedDataArray::size() const {
   std::lock_guard<std::mutex> Lock(FShared->Lock);
@@ -34,6 +35,20 @@ std::string TSpeedDataArray::Drive() const {
 void TSpeedDataArray::SetDrive(const std::string& Root) {
   std::lock_guard<std::mutex> Lock(FShared->Lock);
   FShared->Drive = Root;
+}
+
+std::string StepLabelNow(const std::string& Label) {
+  // The step texts of the table that a test stores in its samples (its status texts).
+  static constexpr TTextId kStepTexts[] = {TTextId::RealTestPreparing, TTextId::RealTestVerifying,
+                                           TTextId::RealTestDone,      TTextId::Step4Verify,
+                                           TTextId::Step5Verify};
+  if (Label.empty()) return Label;
+  for (int32_t L = 0; L < LanguageCount(); ++L) {
+    const char* const* Table = LangTableFor(LanguageFromIndex(L));
+    for (TTextId Id : kStepTexts)
+      if (Label == Table[TextIndex(Id)]) return GetLangText(Id);
+  }
+  return Label;
 }
 
 std::string FormatDuration(double Seconds) {

@@ -49,6 +49,11 @@ class TSpeedDataArray {
   std::shared_ptr<TShared> FShared;
 };
 
+// A sample's step label in the current language: the translated step texts a test gives its
+// samples are the same step in whichever language the test ran, so a chart never mixes two.
+// Any other label stays as it is.
+std::string StepLabelNow(const std::string& Label);
+
 // Seconds, truncated to whole seconds, as "h:mm:ss" from one hour on and "m:ss" below it
 // (59:59, then 1:00:00). A negative or non-finite value reads as 0.
 std::string FormatDuration(double Seconds);

@@ -146,6 +146,24 @@ TEST_F(SpeedChartTest, AnOpenChartFollowsTheSeriesOfARunningTest) {
   EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 3 | Max speed: 50.0 MB/s | Duration: 0:06");
 }
 
+// A test whose language was switched while it ran took its verification samples in two
+// languages: the chart and its CSV give every step in the language of the moment.
+TEST_F(SpeedChartTest, StepLabelsAndTheCsvAreInTheCurrentLanguageOnly) {
+  const std::string Korean4 = LangTableFor(TUiLanguage::ulKorean)[TextIndex(TTextId::Step4Verify)];
+  const std::string English5 = LangTableFor(TUiLanguage::ulEnglish)[TextIndex(TTextId::Step5Verify)];
+  SetCurrentLanguage(TUiLanguage::ulGerman);
+  TSpeedChartForm& F = Open(Series(
+      {{2, 30, "STEP3"}, {4, 35, Korean4}, {6, 35, Korean4}, {8, 40, English5}, {10, 40, "own label"}}));
+  F.Show();
+  EXPECT_EQ(Texts(Paint(), 7),
+            (std::vector<std::string>{"STEP3", "SCHRITT4 Prüfen", "SCHRITT5 Prüfen", "own label"}));
+  script.Save("C:\\Users\\user\\de.csv");
+  ASSERT_TRUE(ui.Click("BtnSaveCsv"));
+  EXPECT_EQ(m->Files().ReadAll("C:\\Users\\user\\de.csv"),
+            "time_sec,speed_mbps,step\r\n2.0,30.00,STEP3\r\n4.0,35.00,SCHRITT4 Prüfen\r\n"
+            "6.0,35.00,SCHRITT4 Prüfen\r\n8.0,40.00,SCHRITT5 Prüfen\r\n10.0,40.00,own label\r\n");
+}
+
 // 37.4 MiB/s at most: the speed axis goes up to 50 in steps of 10.
 TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
   TSpeedChartForm& F = Open(Series({{0, 20, "STEP1"}, {30, 37.4, "STEP1"}, {45, 10, "STEP1"}}));
