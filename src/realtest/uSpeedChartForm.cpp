@@ -129,15 +129,19 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   C.Font().Color = tk::RGB(128, 128, 128);
   C.Font().SizePt = 8;
   // Speed grid: six lines from 0 to the axis maximum.
+  int TopLabelTop = R.Top;  // of the label at the axis maximum
   for (int i = 0; i <= 5; ++i) {
     const double V = i * YM / 5;
     const int Y = PlotY(R, V, YM);
     C.MoveTo(R.Left, Y);
     C.LineTo(R.Right, Y);
-    const std::string Label = Format("%.0f", V);
+    // Below an axis of 5 the lines stand a fraction apart (an empty series' axis is 1): whole
+    // numbers would label them 0, 0, 0, 1, 1, 1.
+    const std::string Label = Format(YM < 5 ? "%.1f" : "%.0f", V);
     const tk::TSize Size = C.TextExtent(Label);
-    C.TextOut(KeepInside(R.Left - Size.Width - 6, Size.Width, 0, W),
-              KeepInside(Y - Size.Height / 2, Size.Height, 0, H), Label);
+    const int LabelTop = KeepInside(Y - Size.Height / 2, Size.Height, 0, H);
+    C.TextOut(KeepInside(R.Left - Size.Width - 6, Size.Width, 0, W), LabelTop, Label);
+    if (i == 5) TopLabelTop = LabelTop;
   }
   // Time grid; t is summed step by step. Past two hours the lines stand half an hour apart, so a
   // long test has more of them than labels fit: a label that would touch the one before it is
@@ -165,10 +169,11 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   C.Font().Color = tk::RGB(0, 0, 0);
   C.Font().SizePt = 9;
   C.Font().Bold = true;
+  // Above the axis maximum's label, which stands half its height over the plot's top.
   const std::string Unit = "MB/s";
   const tk::TSize UnitSize = C.TextExtent(Unit);
   C.TextOut(KeepInside(R.Left - UnitSize.Width - 4, UnitSize.Width, 0, W),
-            KeepInside(R.Top - UnitSize.Height - 2, UnitSize.Height, 0, H), Unit);
+            KeepInside(std::min(R.Top, TopLabelTop) - UnitSize.Height - 2, UnitSize.Height, 0, H), Unit);
   C.Font().Bold = false;
 
   if (FShown.empty()) {
@@ -240,6 +245,7 @@ void TSpeedChartForm::BtnSaveCsvClick(tk::TControl*) {
     Text += FormatPlain("%.1f,%.2f,%s\r\n", P.ElapsedSec, P.SpeedMBps, P.StepLabel);
   try {
     WriteWholeFile(Path, Text);
+    if (FLogger) FLogger->Info(Format("Speed data CSV saved: %s", Path));
   } catch (const EFileError& E) {
     // Said here, where it happens; the chart stays open.
     const std::string Why = WinErrorText(E.WinErr());

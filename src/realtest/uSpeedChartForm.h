@@ -15,8 +15,8 @@ class TLogger;
 class TSpeedChartForm : public tk::TForm {
  public:
   // CreateChart: the window over ASamples (shared, not copied), centred on AOwner, its caption
-  // naming the series' drive; the save dialog opens in AOutputDir when it is not empty. A failed
-  // save is also logged through ALogger, the owner's log, when it gives one.
+  // naming the series' drive; the save dialog opens in AOutputDir when it is not empty. Saves
+  // are also logged through ALogger, the owner's log, when it gives one.
   TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamples, const std::string& AOutputDir,
                   TLogger* ALogger = nullptr);
   // Made and its creation event run, as the speed-chart button shows it.

@@ -199,7 +199,7 @@ TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
     EXPECT_FALSE(Texts8[i].Font.Bold);
   }
 
-  // The axes in solid black, the unit label above in bold 9 pt.
+  // The axes in solid black, the unit label in bold 9 pt over the top label, clear of it.
   std::vector<TDrawCall> Axes;
   for (const TDrawCall& C : Of(Calls, TKind::Line))
     if (C.Pen == tk::TPenInfo{0, tk::TPenStyle::psSolid, 1}) Axes.push_back(C);
@@ -211,7 +211,7 @@ TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
   ASSERT_NE(Unit, Calls.end());
   EXPECT_EQ(Unit->Font, (tk::TFontInfo{"", 9, true, 0}));
   const tk::TSize UnitExt = tk::headless::TextExtent("MB/s", Unit->Font);
-  EXPECT_EQ(Unit->From, (tk::TPoint{R.Left - UnitExt.Width - 4, R.Top - UnitExt.Height - 2}));
+  EXPECT_EQ(Unit->From, (tk::TPoint{R.Left - UnitExt.Width - 4, Texts8[5].From.Y - UnitExt.Height - 2}));
 
   // The speed line in blue, 2 pixels wide, one segment per pair of samples.
   std::vector<TDrawCall> Speed;
@@ -414,6 +414,18 @@ TEST_F(SpeedChartTest, EveryLabelLiesInsideThePaintBox) {
             << W << " x " << H;
         if (T.Font.SizePt == 7) Steps.push_back(Box);
       }
+      // The unit label touches no other label (the speed axis' top one stands just below it).
+      const auto Unit =
+          std::find_if(Texts.begin(), Texts.end(), [](const TDrawCall& T) { return T.Text == "MB/s"; });
+      ASSERT_NE(Unit, Texts.end());
+      const tk::TSize UnitExt = tk::headless::TextExtent(Unit->Text, Unit->Font);
+      for (const TDrawCall& T : Texts) {
+        if (&T == &*Unit) continue;
+        const tk::TSize Ext = tk::headless::TextExtent(T.Text, T.Font);
+        EXPECT_FALSE(Unit->From.X < T.From.X + Ext.Width && T.From.X < Unit->From.X + UnitExt.Width &&
+                     Unit->From.Y < T.From.Y + Ext.Height && T.From.Y < Unit->From.Y + UnitExt.Height)
+            << "the unit label overlaps " << T.Text;
+      }
       ASSERT_EQ(Steps.size(), 5u);
       for (size_t i = 0; i < Steps.size(); ++i)
         for (size_t j = i + 1; j < Steps.size(); ++j)
@@ -446,6 +458,10 @@ TEST_F(SpeedChartTest, OneSampleOrNoneDrawsOnlyTheFrame) {
     for (const TDrawCall& C : Calls) EXPECT_NE(C.Pen.Width, 2);
     if (N == 0) {
       EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 0 | Max speed: 1.0 MB/s | Duration: 0:01");
+      // An axis of 1: its lines a fifth apart, labelled so.
+      std::vector<std::string> Speeds = Texts(Calls, 8);
+      Speeds.resize(6);
+      EXPECT_EQ(Speeds, (std::vector<std::string>{"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}));
       // No sample: a notice in the middle of the plot says so.
       const tk::TRect R = F.ChartRect();
       const tk::TSize Ext = tk::headless::TextExtent(Calls.back().Text, Calls.back().Font);
@@ -601,6 +617,22 @@ TEST_F(SpeedChartOfTheMainWindow, AFailedSaveIsShownAndLoggedAndTheChartStaysOpe
   EXPECT_TRUE(
       LogHas("[ERROR] Speed data CSV save failed: " + Path + " (" + WinErrorText(ERROR_ACCESS_DENIED) + ")"));
   EXPECT_FALSE(m->Files().Exists(Path));
+  EXPECT_FALSE(LogHas("Speed data CSV saved"));
+}
+
+TEST_F(SpeedChartOfTheMainWindow, ASaveSaysInTheLogWhereItWent) {
+  Open();
+  const std::string Path = std::string(kOutput) + "speed_data.csv";
+  script.Form([&](tk::TForm&) {
+    EXPECT_TRUE(ui.Click("BtnSaveCsv"));
+    EXPECT_TRUE(ui.Click("BtnClose"));
+  });
+  script.Save(Path);
+  auto Chart = TSpeedChartForm::CreateChart(form.get(), Series({{1, 2, "STEP1"}}), kOutput, form->Logger());
+  Chart->ShowModal();
+  tk::DestroyForm(std::move(Chart));
+  EXPECT_TRUE(m->Files().Exists(Path));
+  EXPECT_TRUE(LogHas("[INFO] Speed data CSV saved: " + Path));
 }
 
 }  // namespace
