@@ -129,6 +129,7 @@ void TRealTrimTestThread::ResetStepCounters() {
   FStepWriteMs = 0;
   FSampleBytes = 0;
   FSampleStartTick = Tick();
+  FStepSamples = 0;
   FSpeedText = "-";
   SyncSpeed();
 }
@@ -215,6 +216,7 @@ void TRealTrimTestThread::RunVerifyOnly() {
   PostLog(GetLangText(TTextId::Verify500MbStarted));
   PostStatus(GetLangText(TTextId::RealTestVerifying));
   const bool ok = VerifyFileList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
@@ -316,6 +318,7 @@ bool TRealTrimTestThread::RunStep1() {
     TDropCheckArm arm(FSpeedDropCheck);
     filled = FillWithFiles(target, FSizes.FileBytes, false);
   }
+  EndStepSamples(FStepBytesWritten, FStepWriteMs);
   if (!filled) {
     if (!StopHere()) FResultText = GetLangText(TTextId::CapacityQueryFailed);  // the fill has logged its cause
     return false;
@@ -363,6 +366,7 @@ bool TRealTrimTestThread::RunStep3() {
       TDropCheckArm arm(FSpeedDropCheck);
       filled = FillWithFiles(size, FSizes.GigFileBytes, true);
     }
+    EndStepSamples(FStepBytesWritten, FStepWriteMs);
     if (!filled) {
       if (!StopHere()) FResultText = GetLangText(TTextId::CapacityQueryFailed);
       return false;
@@ -382,6 +386,7 @@ void TRealTrimTestThread::RunStep4() {
   PostLog(GetLangText(TTextId::Step4Start));
   PostStatus(GetLangText(TTextId::Step4Verify));
   const bool ok = VerifyFileList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
@@ -416,6 +421,7 @@ void TRealTrimTestThread::RunStep5() {
   PostLog(GetLangText(TTextId::Step5Start));
   PostStatus(GetLangText(TTextId::Step5Verify));
   const bool ok = VerifyGigList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {

@@ -203,6 +203,25 @@ TEST_F(RealTestTab, DuringATestTheChartShowsThatTestsSamplesSoFar) {
   ASSERT_TRUE(ui.Click("BtnSpeedChart"));
 }
 
+// A test of a few seconds: every step that wrote or read has its sample, one each, at the
+// drive's speed, and the chart button is on.
+TEST_F(RealTestTab, AShortTestHasASampleOfEveryStepThatMovedData) {
+  AddTestDisk();
+  disk->drive.SetSpeed(SimDriveSpeed::NeverSlows(20, 40));
+  OpenTab();
+  StartTest(1, 5);
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::Step5Passed)));
+  EXPECT_TRUE(ChartButtonOn());
+  std::vector<std::string> Steps;
+  for (const TSpeedDataPoint& P : TMainFormTestAccess::SpeedData(*form).Snapshot()) {
+    Steps.push_back(P.StepLabel);
+    EXPECT_NEAR(P.SpeedMBps, P.StepLabel.find("Verify") == std::string::npos ? 20 : 40, 0.1) << P.StepLabel;
+  }
+  EXPECT_EQ(Steps, (std::vector<std::string>{"STEP1", "STEP3", "STEP4 Verify", "STEP5 Verify"}));
+}
+
 TEST_F(RealTestTab, TheConfirmationNamesTheDriveAndNoChangesNothing) {
   AddTestDisk();
   OpenTab();
