@@ -58,6 +58,8 @@ TRealTrimTestThread::TRealTrimTestThread(IRealTestWindow* AForm, const TDiskInfo
   FSpeedText = "-";
   FStepElapsedText = "-";
   FSampleStartTick = Tick();
+  // The series names its drive, for the chart's caption.
+  if (FFolder.size() >= 2 && FFolder[1] == ':') FSpeedData.SetDrive(FFolder.substr(0, 2) + "\\");
   FBuffer.reset(static_cast<uint8_t*>(::operator new[](kWriteBlockBytes, std::align_val_t(kBufferAlign))));
   FCheck.SetStopCheck([this] { return StopRequested(); });
 }
@@ -127,6 +129,7 @@ void TRealTrimTestThread::ResetStepCounters() {
   FStepWriteMs = 0;
   FSampleBytes = 0;
   FSampleStartTick = Tick();
+  FStepSamples = 0;
   FSpeedText = "-";
   SyncSpeed();
 }
@@ -213,6 +216,7 @@ void TRealTrimTestThread::RunVerifyOnly() {
   PostLog(GetLangText(TTextId::Verify500MbStarted));
   PostStatus(GetLangText(TTextId::RealTestVerifying));
   const bool ok = VerifyFileList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
@@ -314,6 +318,7 @@ bool TRealTrimTestThread::RunStep1() {
     TDropCheckArm arm(FSpeedDropCheck);
     filled = FillWithFiles(target, FSizes.FileBytes, false);
   }
+  EndStepSamples(FStepBytesWritten, FStepWriteMs);
   if (!filled) {
     if (!StopHere()) FResultText = GetLangText(TTextId::CapacityQueryFailed);  // the fill has logged its cause
     return false;
@@ -361,6 +366,7 @@ bool TRealTrimTestThread::RunStep3() {
       TDropCheckArm arm(FSpeedDropCheck);
       filled = FillWithFiles(size, FSizes.GigFileBytes, true);
     }
+    EndStepSamples(FStepBytesWritten, FStepWriteMs);
     if (!filled) {
       if (!StopHere()) FResultText = GetLangText(TTextId::CapacityQueryFailed);
       return false;
@@ -380,6 +386,7 @@ void TRealTrimTestThread::RunStep4() {
   PostLog(GetLangText(TTextId::Step4Start));
   PostStatus(GetLangText(TTextId::Step4Verify));
   const bool ok = VerifyFileList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
@@ -414,6 +421,7 @@ void TRealTrimTestThread::RunStep5() {
   PostLog(GetLangText(TTextId::Step5Start));
   PostStatus(GetLangText(TTextId::Step5Verify));
   const bool ok = VerifyGigList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {

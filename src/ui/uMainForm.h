@@ -296,7 +296,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   std::string FSettingsPath;
   // The creation reached the settings load: only then does the shutdown save them.
   bool FSettingsLoadRan = false;
-  // The last real test's speed samples, shared with the test thread and the chart.
+  // The speed samples of the real test running, or else of the last one, shared with the test
+  // thread and the chart.
   TSpeedDataArray FSpeedData;
   // The real-test thread last started, with the link that takes it back at shutdown. Both stay
   // after the end handler has cleared FRealTestThread, since the thread may still be on its way

@@ -8,6 +8,7 @@
 
 #include "core/ScopedFormatSettings.h"
 #include "core/uFormat.h"
+#include "realtest/uSpeedChartForm.h"
 #include "ui/RealTestWindowFixture.h"
 
 using namespace plat;
@@ -150,6 +151,75 @@ TEST_F(RealTestTab, WithoutSamplesTheChartIsNotShown) {
   form->BtnSpeedChartClick(nullptr);  // the button is off: only a direct call gets here
   EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), std::string("No speed data available.")));
   EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONINFORMATION);
+}
+
+// Opened during a test, the chart shows that test: named by its drive, with no sample at first
+// and then the samples so far, never the series of the test before it.
+TEST_F(RealTestTab, DuringATestTheChartShowsThatTestsSamplesSoFar) {
+  AddTestDisk();
+  SlowDrive();
+  OpenTab();
+  StartTest(1, 1);
+  script.Box(IDOK);
+  RunToEnd();
+  const TSpeedDataArray Former = TMainFormTestAccess::SpeedData(*form);
+  ASSERT_FALSE(Former.empty());
+  const std::string Caption = GetLangText(TTextId::SpeedChartCaption) + " - E:\\";
+
+  StartTest(1, 5);
+  EXPECT_TRUE(ChartButtonOn());
+  bool Shown = false;
+  script.Form([&](tk::TForm& Form) {
+    auto& Chart = dynamic_cast<TSpeedChartForm&>(Form);
+    Shown = true;
+    EXPECT_EQ(Chart.Caption(), Caption);
+    EXPECT_FALSE(Chart.FSamples.SharesWith(Former));
+    EXPECT_TRUE(Chart.FShown.empty());
+    const auto Notice = [&] {
+      const auto& Calls = ui.Paint(*Chart.FPaintBox);
+      return std::any_of(Calls.begin(), Calls.end(),
+                         [](const auto& C) { return C.Text == TSpeedChartForm::kNoDataNotice; });
+    };
+    EXPECT_TRUE(Notice());
+    // The test goes on behind the chart, which follows it.
+    ASSERT_TRUE(ui.RunUntil([&] { return Chart.FShown.size() >= 3; }, 600000));
+    EXPECT_FALSE(Notice());
+    for (const TSpeedDataPoint& P : Chart.FShown) EXPECT_EQ(P.StepLabel, "STEP1");
+    EXPECT_TRUE(Running());
+    EXPECT_TRUE(ui.Click("BtnClose"));
+  });
+  ASSERT_TRUE(ui.Click("BtnSpeedChart"));
+  EXPECT_TRUE(Shown);
+  ASSERT_TRUE(ui.Click("BtnRealTestStop"));
+  script.Box(IDOK);
+  RunToEnd();
+
+  // Ended, its chart still names the drive.
+  script.Form([&](tk::TForm& Form) {
+    EXPECT_EQ(Form.Caption(), Caption);
+    EXPECT_FALSE(dynamic_cast<TSpeedChartForm&>(Form).FShown.empty());
+    EXPECT_TRUE(ui.Click("BtnClose"));
+  });
+  ASSERT_TRUE(ui.Click("BtnSpeedChart"));
+}
+
+// A test of a few seconds: every step that wrote or read has its sample, one each, at the
+// drive's speed, and the chart button is on.
+TEST_F(RealTestTab, AShortTestHasASampleOfEveryStepThatMovedData) {
+  AddTestDisk();
+  disk->drive.SetSpeed(SimDriveSpeed::NeverSlows(20, 40));
+  OpenTab();
+  StartTest(1, 5);
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::Step5Passed)));
+  EXPECT_TRUE(ChartButtonOn());
+  std::vector<std::string> Steps;
+  for (const TSpeedDataPoint& P : TMainFormTestAccess::SpeedData(*form).Snapshot()) {
+    Steps.push_back(P.StepLabel);
+    EXPECT_NEAR(P.SpeedMBps, P.StepLabel.find("Verify") == std::string::npos ? 20 : 40, 0.1) << P.StepLabel;
+  }
+  EXPECT_EQ(Steps, (std::vector<std::string>{"STEP1", "STEP3", "STEP4 Verify", "STEP5 Verify"}));
 }
 
 TEST_F(RealTestTab, TheConfirmationNamesTheDriveAndNoChangesNothing) {
