@@ -197,6 +197,9 @@ class TRealTrimTestThread : public TThread {
   bool FVerifyOnly;
   bool FTrimOk = false;
   TRunStats FRunStats;
+  int32_t FTrimStepsRun = 0;          // TRIM steps of this test, a plan that failed included
+  bool FTrimmedAny = false;           // some nested run trimmed: no batch failed, or one succeeded
+  bool FReformatNoticeShown = false;  // a nested run showed the reformat-as-NTFS hint
   std::vector<TRunStats> FTrimRuns;
   std::string FLogText;
   std::string FStatusText;

@@ -305,6 +305,30 @@ TEST_F(RealTestTab, StopEndsTheTestWithTheCancelledBoxAndTheLabelsKeepTheirLastT
   EXPECT_EQ(form->LblElapsed->Caption(), Elapsed);
 }
 
+TEST_F(RealTestTab, ATestOnABridgeThatCannotTrimDoesNotPass) {
+  // exFAT on a UAS bridge that refuses every TRIM path: both TRIM steps fail, and with no NTFS
+  // volume there is no ReTrim to offer. The files are written and verified all the same.
+  AddTestDisk(48 * kMiB, 2 * kGiB, SimFsKind::kExFat);
+  m->Bridge().SetProfile(kDisk, SimBridgeProfile::NoTrim());
+  OpenTab();
+  StartTest(1, 5);
+  script.Box(IDOK).Box(IDOK);  // the reformat hint, the end
+  RunToEnd();
+  const auto B = BoxTexts();
+  const std::pair<std::string, std::string> Hint{GetLangText(TTextId::InfoCaption),
+                                                 GetLangText(TTextId::ReformatAsNtfsNotice)};
+  EXPECT_EQ(std::count(B.begin(), B.end(), Hint), 1) << "the hint comes once per test";
+  EXPECT_EQ(LastBox(),
+            std::make_pair(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONERROR);
+  EXPECT_EQ(RealLogCount("TRIM failed: success=0, failed=1, planned="), 2u);
+  EXPECT_TRUE(RealLogged(GetLangText(TTextId::Step5Passed)));
+  EXPECT_TRUE(RealLogged(GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_TRUE(Logged("[INFO] " + GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_TRUE(Logged("Reformat-as-NTFS guidance already shown to user"));
+  EXPECT_TRUE(TabIdle());
+}
+
 TEST_F(RealTestTab, ATrimRunAndARealTestNeverRunSideBySide) {
   AddTestDisk();
   SlowDrive();
