@@ -21,6 +21,7 @@
 #include "realtest/uSpeedData.h"
 #include "realtest/uTestContent.h"
 
+class TDeviceHandle;
 class TLogger;
 
 // What the test runs: the minutes to wait after a speed drop (0 switches the detection off)
@@ -145,7 +146,10 @@ class TRealTrimTestThread : public TThread {
   std::string OutputDir() const;
 
   // ---- test files ----------------------------------------------------------------------------
+  // Writes the whole file, its first block last. A stop or a write error removes what was
+  // written (after closing Handle) and says so.
   bool WriteTestFile(const TTestFileInfo& Info);
+  void RemoveUnfinishedFile(TDeviceHandle& Handle, const std::string& Path);
   bool FillWithFiles(int64_t Target, int64_t FileSize, bool IsGig);
   void DeleteEveryTenth();
   bool VerifyFileList() { return VerifyList(FFiles); }

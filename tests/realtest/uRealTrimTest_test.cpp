@@ -561,6 +561,55 @@ TEST_F(RealTest, AFileThatCannotBeCreatedOrWrittenEndsTheFill) {
     EXPECT_FALSE(window.Logged("STEP1 complete")) << c.Name;
     EXPECT_EQ(window.Of("status: ").back(), "STEP1") << c.Name;  // an early exit keeps the status
     EXPECT_FALSE(m->Files().Exists(File(4))) << c.Name;
+    // What the failed write left is removed; a file that was never created has nothing to remove.
+    EXPECT_FALSE(m->Files().Exists(File(3))) << c.Name;
+    EXPECT_EQ(window.Logged("Unfinished test file removed: " + File(3)), c.Fault.writeError != 0) << c.Name;
+  }
+}
+
+TEST_F(RealTest, AnUnfinishedFileThatCannotBeRemovedNeverVerifiesAsIntact) {
+  // 8 MiB files in 4 MiB writes on a 64 MiB drive: step 1 writes three. Another program holds
+  // file_1.bin open without letting it be deleted, and a write of it fails.
+  const TRealTestFileSizes sizes{8 * kMiB, 8 * kMiB};
+  const struct {
+    const char* Name;
+    bool FirstWriteFails;  // else the drive is full at its second write
+  } cases[] = {{"nothing written", true}, {"half written", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    window.Events.clear();
+    m->Files().ClearFaults();
+    m->Files().AddDrive('E', 64 * kMiB);
+    PlaceFile(File(1), 4096);
+    HANDLE reader = Win().CreateFileW(File(1), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(IsValidHandle(reader));
+    if (c.FirstWriteFails) m->Files().SetFault(File(1), FileFault{.writeError = ERROR_CRC});
+    window.OnEvent = [&](const std::string& e) {
+      // file_0.bin is written: room for one more write.
+      if (!c.FirstWriteFails && e.find("idx=0 " + File(0)) != std::string::npos)
+        m->Files().AddDrive('E', 8 * kMiB + 6 * kMiB);
+    };
+    const TRealTestOutcome r = RunToEnd(NewTest(1, 1, 0, false, sizes));
+    window.OnEvent = nullptr;
+    EXPECT_EQ(r.ResultText, "Capacity query failed, aborting.");
+    EXPECT_TRUE(window.Logged("Write failed: " + File(1)));
+    EXPECT_TRUE(window.Logged("Unfinished test file could not be removed; no verification passes it: " + File(1)));
+    EXPECT_TRUE(window.Logged(File(1) + " | The process cannot access the file because it is being used by "
+                                        "another process. (winerr=32)"));
+    Win().CloseHandle(reader);
+    ASSERT_TRUE(m->Files().Exists(File(1)));
+    EXPECT_EQ(m->Files().ReadAll(File(1)).size(), c.FirstWriteFails ? 0u : 4 * kMiB);
+
+    // A later verification finds it, with the size it has, and fails it.
+    window.Events.clear();
+    m->Files().AddDrive('E', 64 * kMiB);
+    const TRealTestOutcome v = VerifyOnly();
+    EXPECT_EQ(v.ResultText, "Verification complete: Failures found");
+    EXPECT_TRUE(window.Logged("Verified 2 files: 1 passed, 1 failed"));
+    EXPECT_TRUE(window.Logged("Verification failed: CRC mismatch - " + File(1)));
+    Win().DeleteFileW(File(0));
+    Win().DeleteFileW(File(1));
   }
 }
 

@@ -305,6 +305,31 @@ TEST_F(RealTestTab, StopEndsTheTestWithTheCancelledBoxAndTheLabelsKeepTheirLastT
   EXPECT_EQ(form->LblElapsed->Caption(), Elapsed);
 }
 
+TEST_F(RealTestTab, AFileAStopCutShortIsRemovedAndNeverVerified) {
+  // 8 MiB files in 4 MiB writes at a MiB a second: 10 s into step 1 file_1.bin is half written.
+  AddTestDisk();
+  SlowDrive();
+  OpenTab({static_cast<int64_t>(8 * kMiB), static_cast<int64_t>(8 * kMiB)});
+  StartTest(1, 5);
+  ASSERT_TRUE(ui.RunUntil([&] { return form->LblRealStatus->Caption() == "Status: STEP1"; }, 600000));
+  ui.RunFor(10000);
+  ASSERT_TRUE(ui.Click("BtnRealTestStop"));
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
+  EXPECT_EQ(CsvLines("created_files.csv").size(), 2u);  // the header and file_0.bin
+  EXPECT_TRUE(RealLogged("Unfinished test file removed: " + TestFile(1)));
+  EXPECT_TRUE(Logged("[INFO] Unfinished test file removed: " + TestFile(1)));
+  EXPECT_EQ(Win().GetFileAttributesW(TestFile(1)), INVALID_FILE_ATTRIBUTES);
+
+  // Verify Only checks the one whole file.
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnVerifyOnly"));
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::VerifySucceeded)));
+  EXPECT_TRUE(RealLogged("Verified 1 files: 1 passed, 0 failed"));
+}
+
 TEST_F(RealTestTab, ATestOnABridgeThatCannotTrimDoesNotPass) {
   // exFAT on a UAS bridge that refuses every TRIM path: both TRIM steps fail, and with no NTFS
   // volume there is no ReTrim to offer. The files are written and verified all the same.
