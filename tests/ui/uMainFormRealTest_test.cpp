@@ -289,6 +289,13 @@ TEST_F(RealTestTab, StopEndsTheTestWithTheCancelledBoxAndTheLabelsKeepTheirLastT
   EXPECT_NE(form->LblRealSpeed->Caption(), "Speed: -");
   ASSERT_TRUE(ui.Click("BtnRealTestStop"));
   ASSERT_TRUE(ui.Click("BtnRealTestStop"));  // asked again, harmlessly
+  // The stop is logged once, with the time it came at, in both logs.
+  const std::regex StopLine("Stop requested by user \\(elapsed 0:00:[01][0-9]\\)");
+  const auto Lines = RealLog();
+  EXPECT_EQ(std::count_if(Lines.begin(), Lines.end(),
+                          [&](const std::string& L) { return std::regex_match(L, StopLine); }),
+            1);
+  EXPECT_EQ(CountLogged("[INFO] Stop requested by user (elapsed 0:00:"), 1u);
   script.Box(IDOK);
   RunToEnd();
   EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
