@@ -333,6 +333,7 @@ const char* const kLangTextKo[] = {
   // 250
   "이 디스크는 MBR 파티션 테이블이 주소를 지정할 수 있는 크기보다 큽니다. MBR은 최대 2^32개의 논리 블록(이 디스크에서는 %s)까지만 다룰 수 있어, 그 너머의 공간은 어떤 파티션에도 사용할 수 없게 됩니다. GPT를 선택하고 시작을 다시 누르세요.",
   "볼륨이 너무 작아 테스트할 수 없습니다: STEP%d의 여유 공간은 %s바이트이며 %s바이트가 필요합니다.",  // 251
+  "TRIM 단계가 실패했습니다. 아무것도 TRIM되지 않았으므로 이 테스트는 TRIM에 대해 아무것도 증명하지 못합니다. TRIM 오류는 로그를 확인하세요.",  // 252
 };
 // clang-format on
 static_assert(std::size(kLangTextKo) == kLangTextCount);

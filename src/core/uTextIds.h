@@ -295,6 +295,8 @@ enum class TTextId : int32_t {
   MbrBeyondLimitFmt,  // 250
   // ---- the real test on a volume too small for it ---------------------------------------------
   VolumeTooSmallFmt,  // 251 "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes."
+  // ---- the real test whose TRIM steps trimmed nothing -----------------------------------------
+  TrimStepTrimmedNothing,  // 252 "The TRIM step failed: nothing was trimmed, so this test proves nothing about TRIM. ..."
 };
 
 // The table index of Id.

@@ -17,6 +17,7 @@
 using namespace plat;
 
 bool TRealTrimTestThread::RunFreeSpaceTrim() {
+  ++FTrimStepsRun;
   TTrimRangeArray ranges;
   {
     std::string msg;
@@ -33,6 +34,8 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
                                                     TRunMode::rmExecute, Logger(), nullptr,
                                                     [this](const TRunStats& Stats) { TrimFinished(Stats); });
   run->SetFreeOnTerminate(false);
+  // One reformat hint per test: the second run on the same dead end says nothing new.
+  run->SetReformatNoticeAllowed(!FReformatNoticeShown);
   // A stop that came before the start reaches the run before its first batch, not at the first poll.
   if (StopRequested()) run->RequestCancel();
   run->Start();
@@ -41,7 +44,10 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
     Win().Sleep(kTrimPollMs);
   }
   run->WaitFor();
+  if (run->ReformatNoticeShown()) FReformatNoticeShown = true;
   run.reset();
+  // A run that failed after some batches still released those ranges.
+  if (FTrimOk || FRunStats.SucceededBatches > 0) FTrimmedAny = true;
   if (FTrimOk)
     PostLog(Format("TRIM completed: batches=%d/%d, sectors=%s", FRunStats.SucceededBatches,
                    FRunStats.PlannedBatches, FormatGroupedU64(FRunStats.TotalSectors)));

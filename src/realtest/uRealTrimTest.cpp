@@ -274,6 +274,14 @@ void TRealTrimTestThread::RunFullTest() {
     if (StopHere()) return;
     RunStep5();
   }
+  // TRIM steps that trimmed nothing leave the verifications nothing to say about TRIM: the test
+  // did not pass (a failure they found stays the result, a stop stays a cancel). A test that
+  // ran no TRIM step is judged by its verifications alone.
+  if (FSucceeded && !FCancelled && FTrimStepsRun > 0 && !FTrimmedAny) {
+    FSucceeded = false;
+    FResultText = GetLangText(TTextId::TrimStepTrimmedNothing);
+    PostLog(FResultText);
+  }
   // A step that found too little free space could not do its part: the test did not pass,
   // however its verifications went (a failure they found stays the result).
   if (FSucceeded && !FTooSmallText.empty()) {

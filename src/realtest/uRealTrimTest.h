@@ -21,6 +21,7 @@
 #include "realtest/uSpeedData.h"
 #include "realtest/uTestContent.h"
 
+class TDeviceHandle;
 class TLogger;
 
 // What the test runs: the minutes to wait after a speed drop (0 switches the detection off)
@@ -147,7 +148,10 @@ class TRealTrimTestThread : public TThread {
   std::string OutputDir() const;
 
   // ---- test files ----------------------------------------------------------------------------
+  // Writes the whole file, its first block last. A stop or a write error removes what was
+  // written (after closing Handle) and says so.
   bool WriteTestFile(const TTestFileInfo& Info);
+  void RemoveUnfinishedFile(TDeviceHandle& Handle, const std::string& Path);
   bool FillWithFiles(int64_t Target, int64_t FileSize, bool IsGig);
   void DeleteEveryTenth();
   bool VerifyFileList() { return VerifyList(FFiles); }
@@ -205,6 +209,9 @@ class TRealTrimTestThread : public TThread {
   bool FVerifyOnly;
   bool FTrimOk = false;
   TRunStats FRunStats;
+  int32_t FTrimStepsRun = 0;          // TRIM steps of this test, a plan that failed included
+  bool FTrimmedAny = false;           // some nested run trimmed: no batch failed, or one succeeded
+  bool FReformatNoticeShown = false;  // a nested run showed the reformat-as-NTFS hint
   std::vector<TRunStats> FTrimRuns;
   std::string FLogText;
   std::string FStatusText;

@@ -232,7 +232,12 @@ void TMainForm::BtnVerifyOnlyClick(tk::TControl*) {
 }
 
 void TMainForm::StopRealTest() {
-  if (auto* T = dynamic_cast<TRealTrimTestThread*>(FRealTestThread)) T->RequestStop();
+  auto* T = dynamic_cast<TRealTrimTestThread*>(FRealTestThread);
+  if (!T) return;
+  // The first request is logged; a second click only asks again.
+  if (!T->StopRequested() && !T->Finished())
+    RealTestLog("Stop requested by user (elapsed " + T->GetElapsedText() + ")");
+  T->RequestStop();
 }
 
 void TMainForm::BtnRealTestStopClick(tk::TControl*) { StopRealTest(); }

@@ -359,6 +359,13 @@ TEST_F(RealTestTab, StopEndsTheTestWithTheCancelledBoxAndTheLabelsKeepTheirLastT
   EXPECT_NE(form->LblRealSpeed->Caption(), "Speed: -");
   ASSERT_TRUE(ui.Click("BtnRealTestStop"));
   ASSERT_TRUE(ui.Click("BtnRealTestStop"));  // asked again, harmlessly
+  // The stop is logged once, with the time it came at, in both logs.
+  const std::regex StopLine("Stop requested by user \\(elapsed 0:00:[01][0-9]\\)");
+  const auto Lines = RealLog();
+  EXPECT_EQ(std::count_if(Lines.begin(), Lines.end(),
+                          [&](const std::string& L) { return std::regex_match(L, StopLine); }),
+            1);
+  EXPECT_EQ(CountLogged("[INFO] Stop requested by user (elapsed 0:00:"), 1u);
   script.Box(IDOK);
   RunToEnd();
   EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
@@ -373,6 +380,55 @@ TEST_F(RealTestTab, StopEndsTheTestWithTheCancelledBoxAndTheLabelsKeepTheirLastT
   const std::string Elapsed = form->LblElapsed->Caption();
   ui.RunFor(5000);
   EXPECT_EQ(form->LblElapsed->Caption(), Elapsed);
+}
+
+TEST_F(RealTestTab, AFileAStopCutShortIsRemovedAndNeverVerified) {
+  // 8 MiB files in 4 MiB writes at a MiB a second: 10 s into step 1 file_1.bin is half written.
+  AddTestDisk();
+  SlowDrive();
+  OpenTab({static_cast<int64_t>(8 * kMiB), static_cast<int64_t>(8 * kMiB)});
+  StartTest(1, 5);
+  ASSERT_TRUE(ui.RunUntil([&] { return form->LblRealStatus->Caption() == "Status: STEP1"; }, 600000));
+  ui.RunFor(10000);
+  ASSERT_TRUE(ui.Click("BtnRealTestStop"));
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
+  EXPECT_EQ(CsvLines("created_files.csv").size(), 2u);  // the header and file_0.bin
+  EXPECT_TRUE(RealLogged("Unfinished test file removed: " + TestFile(1)));
+  EXPECT_TRUE(Logged("[INFO] Unfinished test file removed: " + TestFile(1)));
+  EXPECT_EQ(Win().GetFileAttributesW(TestFile(1)), INVALID_FILE_ATTRIBUTES);
+
+  // Verify Only checks the one whole file.
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnVerifyOnly"));
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::VerifySucceeded)));
+  EXPECT_TRUE(RealLogged("Verified 1 files: 1 passed, 0 failed"));
+}
+
+TEST_F(RealTestTab, ATestOnABridgeThatCannotTrimDoesNotPass) {
+  // exFAT on a UAS bridge that refuses every TRIM path: both TRIM steps fail, and with no NTFS
+  // volume there is no ReTrim to offer. The files are written and verified all the same.
+  AddTestDisk(48 * kMiB, 2 * kGiB, SimFsKind::kExFat);
+  m->Bridge().SetProfile(kDisk, SimBridgeProfile::NoTrim());
+  OpenTab();
+  StartTest(1, 5);
+  script.Box(IDOK).Box(IDOK);  // the reformat hint, the end
+  RunToEnd();
+  const auto B = BoxTexts();
+  const std::pair<std::string, std::string> Hint{GetLangText(TTextId::InfoCaption),
+                                                 GetLangText(TTextId::ReformatAsNtfsNotice)};
+  EXPECT_EQ(std::count(B.begin(), B.end(), Hint), 1) << "the hint comes once per test";
+  EXPECT_EQ(LastBox(),
+            std::make_pair(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONERROR);
+  EXPECT_EQ(RealLogCount("TRIM failed: success=0, failed=1, planned="), 2u);
+  EXPECT_TRUE(RealLogged(GetLangText(TTextId::Step5Passed)));
+  EXPECT_TRUE(RealLogged(GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_TRUE(Logged("[INFO] " + GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_TRUE(Logged("Reformat-as-NTFS guidance already shown to user"));
+  EXPECT_TRUE(TabIdle());
 }
 
 TEST_F(RealTestTab, ATrimRunAndARealTestNeverRunSideBySide) {
