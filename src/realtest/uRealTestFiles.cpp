@@ -122,6 +122,10 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
   int64_t written = 0;
   int32_t i = 0;
   const char* prefix = IsGig ? "gig_" : "file_";
+  // The speed window opens with the writing: step 1's flush and TRIM before it are no transfer,
+  // and would make its first sample (and the average the drop rule compares with) read low.
+  FSampleBytes = 0;
+  FSampleStartTick = Tick();
   while (written < Target && !StopRequested()) {
     // Step 3 writes exactly its target, never past it: its last file is cut to the bytes left,
     // in whole 4096-byte blocks as unbuffered writes need them.
