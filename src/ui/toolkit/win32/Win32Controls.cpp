@@ -185,7 +185,7 @@ class TRadioGroupPeer final : public TWinPeer {
     PlaceItems();
     RepaintInParent(FWnd);  // as a group box (above)
   }
-  void ApplyVisible() override { ShowWindow(FWnd, WantVisible() ? SW_SHOWNA : SW_HIDE); }
+  void ApplyVisible() override { ShowOrHide(FWnd, WantVisible()); }  // the items go with it
 
  private:
   void RebuildItems() {
@@ -250,8 +250,8 @@ class TComboBoxPeer final : public TWinPeer {
   // The window's height is that of the open list; the closed box takes its height from the font.
   void ApplyBounds() override {
     RECT r = PlacedRect();
-    SetWindowPos(FWnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top + kListHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    r.bottom += kListHeight;
+    MoveTo(FWnd, r);
   }
   void OnChanged(TChange What, size_t) override {
     if (What == TChange::Items) ApplyItems();
