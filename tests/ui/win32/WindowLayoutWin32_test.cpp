@@ -7,6 +7,7 @@
 
 #include "core/uLang.h"
 #include "realtest/uSpeedChartForm.h"
+#include "ui/RealTestLabelValues.h"
 #include "ui/toolkit/uTkModal.h"
 #include "ui/toolkit/win32/Win32LayoutCheck.h"
 #include "ui/toolkit/win32/Win32PaintCheck.h"
@@ -82,12 +83,13 @@ class WindowLayoutWin32Test : public MainFormWin32Test {
     ExpectFits(Where + ", inspection tab, disk inspected", Wnd(&f));
 
     UserPicksTab(Wnd(f.PageMain), 2);
-    f.SetRealStatus("Running");
-    f.SetRealSpeed("W 523.4 MB/s");
-    f.SetRealElapsed("12:34:56");
-    f.SetStepElapsed("1:23:45");
-    Drain();
-    ExpectFits(Where + ", real-test tab", Wnd(&f));
+    // Every value the four labels show during a test, drawn whole.
+    const TRealTestLabelValues values = RealTestLabelValues();
+    for (size_t row = 0; row < values.Rows(); ++row) {
+      values.Show(f, row);
+      Drain();
+      ExpectFits(Where + ", real-test tab, \"" + f.LblRealStatus->Caption() + "\"", Wnd(&f));
+    }
 
     TSpeedDataArray samples;
     samples.Add({0, 12.5, "STEP1 TRIM"});

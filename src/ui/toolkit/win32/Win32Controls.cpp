@@ -81,8 +81,10 @@ class TLabelPeer final : public TWinPeer {
     ApplyHint();
   }
   TSize PreferredSize(int WrapWidth) override {
-    SIZE s = TextSize(GuiFont(FBackend), Wide(FControl.Caption()), WrapWidth);
-    return {s.cx, s.cy};
+    SIZE s = DrawnTextSize(GuiFont(FBackend), Wide(FControl.Caption()), WrapWidth);
+    if (WrapWidth > 0) return {s.cx, s.cy};
+    const TSize room = Room();
+    return {std::max<int>(s.cx, room.Width), std::max<int>(s.cy, room.Height)};
   }
 
  protected:
@@ -98,6 +100,24 @@ class TLabelPeer final : public TWinPeer {
       SetWindowLongPtrW(FWnd, GWL_STYLE, GetWindowLongPtrW(FWnd, GWL_STYLE) | SS_NOTIFY);
     TWinPeer::ApplyHint();
   }
+
+ private:
+  // The widest of the run-time captions, measured once for each list (they change with the
+  // language, the label's caption every second).
+  TSize Room() {
+    const auto& captions = static_cast<TLabel&>(FControl).RunTimeCaptions();
+    if (captions != FRoomFor) {
+      FRoomFor = captions;
+      FRoom = {};
+      for (const std::string& c : captions) {
+        const SIZE s = DrawnTextSize(GuiFont(FBackend), Wide(c));
+        FRoom = {std::max<int>(FRoom.Width, s.cx), std::max<int>(FRoom.Height, s.cy)};
+      }
+    }
+    return FRoom;
+  }
+  std::vector<std::string> FRoomFor;
+  TSize FRoom;
 };
 
 class TButtonPeer final : public TWinPeer {

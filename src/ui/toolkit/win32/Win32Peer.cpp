@@ -2,6 +2,9 @@
 // them.
 #include "ui/toolkit/win32/Win32Peer.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "ui/toolkit/uTkForm.h"
 
 namespace tk::win32 {
@@ -139,6 +142,52 @@ SIZE TextSize(HFONT Font, const std::wstring& Text, int WrapWidth) {
 }
 
 int FontHeight(HFONT Font) { return TextSize(Font, L"").cy; }
+
+SIZE DrawnTextSize(HFONT Font, const std::wstring& Text, int WrapWidth) {
+  SIZE size = TextSize(Font, Text, WrapWidth);
+  if (Text.empty() || size.cx <= 0 || size.cy <= 0) return size;
+  // Drawn on a white bitmap with room to spare, unclipped, as the text's control draws it.
+  const int room = std::max<int>(WrapWidth, size.cx);
+  const int width = room + 4 * FontHeight(Font);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -size.cy;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bmp && bits) {
+    HGDIOBJ oldBmp = SelectObject(mem, bmp);
+    HGDIOBJ oldFont = SelectObject(mem, Font);
+    RECT all = {0, 0, width, size.cy};
+    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(mem, RGB(0, 0, 0));
+    SetBkMode(mem, TRANSPARENT);
+    RECT r = {0, 0, room, size.cy};
+    DrawTextW(mem, Text.c_str(), static_cast<int>(Text.size()), &r,
+              DT_NOPREFIX | DT_EXPANDTABS | DT_NOCLIP | (WrapWidth > 0 ? DT_WORDBREAK : 0));
+    GdiFlush();
+    const auto* px = static_cast<const uint32_t*>(bits);
+    int end = 0;
+    for (int y = 0; y < size.cy; y++)
+      for (int x = width - 1; x >= end; x--)
+        if ((px[static_cast<size_t>(y) * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+          end = x + 1;
+          break;
+        }
+    size.cx = std::max<LONG>(size.cx, end);
+    SelectObject(mem, oldFont);
+    SelectObject(mem, oldBmp);
+    DeleteObject(bmp);
+  }
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return size;
+}
 
 void RepaintInParent(HWND Wnd, const RECT* Part) {
   RECT r;

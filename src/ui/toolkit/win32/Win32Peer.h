@@ -90,6 +90,10 @@ const wchar_t* PanelClass();
 SIZE TextSize(HFONT Font, const std::wstring& Text, int WrapWidth = 0);
 // Line height of a font.
 int FontHeight(HFONT Font);
+// TextSize, as wide as the text's ink reaches when drawn: wine draws some texts (digits after
+// colons) a pixel or two wider than any extent it reports, and a control as wide as the extent
+// cuts the last glyph.
+SIZE DrawnTextSize(HFONT Font, const std::wstring& Text, int WrapWidth = 0);
 // Repaints Part of a window (all of it without one) together with what its parent shows behind
 // it (a group box's own parent, which paints the box's inside): for controls that paint over
 // their old picture, not around it.

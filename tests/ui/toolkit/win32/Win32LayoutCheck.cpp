@@ -4,6 +4,7 @@
 #include "ui/toolkit/win32/Win32LayoutCheck.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <sstream>
 
 namespace tk::win32::testing {
@@ -39,6 +40,51 @@ SIZE Extent(HWND W, const std::wstring& Text, UINT Flags, int WrapWidth = 0) {
   SelectObject(dc, old);
   ReleaseDC(W, dc);
   return {r.right - r.left, r.bottom - r.top};
+}
+
+// One past the rightmost column the text's ink reaches when drawn as a static control draws it,
+// in a rect Width wide (wrapped there when Flags say so), unclipped: the extents the system
+// reports can end a pixel short of it. 0 for no ink.
+int InkEnd(HWND W, const std::wstring& Text, UINT Flags, int Width, int Height) {
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(W, WM_GETFONT, 0, 0));
+  if (!font) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+  const int slack = 64;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = Width + slack;
+  info.bmiHeader.biHeight = -Height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC screen = GetDC(W);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  int end = 0;
+  if (bmp && bits) {
+    HGDIOBJ oldBmp = SelectObject(mem, bmp);
+    HGDIOBJ oldFont = SelectObject(mem, font);
+    RECT all = {0, 0, Width + slack, Height};
+    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(mem, RGB(0, 0, 0));
+    SetBkMode(mem, TRANSPARENT);
+    RECT r = {0, 0, Width, Height};
+    DrawTextW(mem, Text.c_str(), static_cast<int>(Text.size()), &r, Flags | DT_NOCLIP);
+    GdiFlush();
+    const auto* px = static_cast<const uint32_t*>(bits);
+    for (int y = 0; y < Height; y++)
+      for (int x = Width + slack - 1; x >= end; x--)
+        if ((px[static_cast<size_t>(y) * (Width + slack) + x] & 0xFFFFFF) != 0xFFFFFF) {
+          end = x + 1;
+          break;
+        }
+    SelectObject(mem, oldFont);
+    SelectObject(mem, oldBmp);
+    DeleteObject(bmp);
+  }
+  DeleteDC(mem);
+  ReleaseDC(W, screen);
+  return end;
 }
 
 std::wstring WideText(HWND W) {
@@ -98,6 +144,11 @@ class TJudge {
                          (style & SS_TYPEMASK) == SS_RIGHT;
       const SIZE t = Extent(W, text, prefix | DT_EXPANDTABS, wraps ? std::max<int>(1, c.right) : 0);
       NeedWidth(W, text, t.cx, c.right);
+      // Drawn, the text may reach further than its extent says: its last glyph is cut there.
+      const int ink = InkEnd(W, text, prefix | DT_EXPANDTABS | (wraps ? DT_WORDBREAK : DT_SINGLELINE),
+                             std::max<int>(1, c.right), std::max<int>(t.cy, c.bottom));
+      if (ink > c.right && t.cx <= c.right)
+        Fault(NameOf(W), ": caption \"", Narrow(text), "\" is drawn ", ink, " px wide, has ", c.right);
       if (t.cy > c.bottom)
         Fault(NameOf(W), ": caption \"", Narrow(text), "\" needs ", t.cy, " px of height, has ", c.bottom);
     }
