@@ -3,6 +3,8 @@
 // prefix tools/wine-run prepares falls back to fonts that have them, for bold titles too).
 #include "ui/toolkit/win32/Win32Peer.h"
 
+#include "ui/toolkit/win32/Win32PaintCheck.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,38 +14,11 @@
 namespace tk::win32::testing {
 namespace {
 
-// Text drawn black on white in Font, as pixels.
+// Text drawn in Font, as pixels.
 std::vector<uint32_t> Drawn(const LOGFONTW& Font, const std::wstring& Text) {
-  constexpr int kW = 64, kH = 40;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = kW;
-  info.bmiHeader.biHeight = -kH;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bmp = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HFONT font = CreateFontIndirectW(&Font);
-  std::vector<uint32_t> px;
-  if (bmp && bits && font) {
-    HGDIOBJ oldBmp = SelectObject(dc, bmp);
-    HGDIOBJ oldFont = SelectObject(dc, font);
-    RECT all = {0, 0, kW, kH};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    SetTextColor(dc, RGB(0, 0, 0));
-    SetBkMode(dc, TRANSPARENT);
-    TextOutW(dc, 2, 2, Text.c_str(), static_cast<int>(Text.size()));
-    GdiFlush();
-    const auto* p = static_cast<const uint32_t*>(bits);
-    px.assign(p, p + kW * kH);
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBmp);
-  }
-  if (font) DeleteObject(font);
-  if (bmp) DeleteObject(bmp);
-  DeleteDC(dc);
+  auto px = DrawnText(font, Text, DT_NOPREFIX | DT_SINGLELINE, {2, 2, 62, 38}, 64, 40);
+  DeleteObject(font);
   return px;
 }
 

@@ -2,9 +2,11 @@
 #include "ui/toolkit/win32/Win32Peer.h"
 
 #include "ui/toolkit/win32/Win32LayoutCheck.h"
+#include "ui/toolkit/win32/Win32PaintCheck.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 #include <sstream>
 
 namespace tk::win32::testing {
@@ -48,42 +50,11 @@ SIZE Extent(HWND W, const std::wstring& Text, UINT Flags, int WrapWidth = 0) {
 int InkEnd(HWND W, const std::wstring& Text, UINT Flags, int Width, int Height) {
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(W, WM_GETFONT, 0, 0));
   if (!font) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
-  const int slack = 64;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = Width + slack;
-  info.bmiHeader.biHeight = -Height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC screen = GetDC(W);
-  HDC mem = CreateCompatibleDC(screen);
-  HBITMAP bmp = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const int room = Width + 64;
+  const std::vector<uint32_t> px = DrawnText(font, Text, Flags, {0, 0, Width, Height}, room, Height);
   int end = 0;
-  if (bmp && bits) {
-    HGDIOBJ oldBmp = SelectObject(mem, bmp);
-    HGDIOBJ oldFont = SelectObject(mem, font);
-    RECT all = {0, 0, Width + slack, Height};
-    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    SetTextColor(mem, RGB(0, 0, 0));
-    SetBkMode(mem, TRANSPARENT);
-    RECT r = {0, 0, Width, Height};
-    DrawTextW(mem, Text.c_str(), static_cast<int>(Text.size()), &r, Flags | DT_NOCLIP);
-    GdiFlush();
-    const auto* px = static_cast<const uint32_t*>(bits);
-    for (int y = 0; y < Height; y++)
-      for (int x = Width + slack - 1; x >= end; x--)
-        if ((px[static_cast<size_t>(y) * (Width + slack) + x] & 0xFFFFFF) != 0xFFFFFF) {
-          end = x + 1;
-          break;
-        }
-    SelectObject(mem, oldFont);
-    SelectObject(mem, oldBmp);
-    DeleteObject(bmp);
-  }
-  DeleteDC(mem);
-  ReleaseDC(W, screen);
+  for (size_t i = 0; i < px.size(); i++)
+    if (px[i] != 0xFFFFFF) end = std::max(end, static_cast<int>(i % room) + 1);
   return end;
 }
 

@@ -82,4 +82,35 @@ std::string PixelsLeftFromBefore(HWND W) {
   return s.str();
 }
 
+std::vector<uint32_t> DrawnText(HFONT Font, const std::wstring& Text, UINT Flags, RECT Rect, int Width, int Height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = Width;
+  info.bmiHeader.biHeight = -Height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  std::vector<uint32_t> pixels;
+  if (bmp && bits) {
+    HGDIOBJ oldBmp = SelectObject(dc, bmp);
+    HGDIOBJ oldFont = SelectObject(dc, Font);
+    RECT all = {0, 0, Width, Height};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, Text.c_str(), static_cast<int>(Text.size()), &Rect, Flags | DT_NOCLIP);
+    GdiFlush();
+    const auto* p = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < static_cast<size_t>(Width) * Height; i++) pixels.push_back(p[i] & 0xFFFFFF);
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBmp);
+  }
+  if (bmp) DeleteObject(bmp);
+  DeleteDC(dc);
+  return pixels;
+}
+
 }  // namespace tk::win32::testing
