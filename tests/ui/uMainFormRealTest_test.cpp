@@ -401,9 +401,9 @@ TEST_F(RealTestTab, TheLabelsKeepTheirPlacesThroughATest) {
   trace.OnChange = nullptr;
   EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::Step5Passed)));
   EXPECT_EQ(moved, std::vector<std::string>{});
-  // The test showed its values: every step, speeds, times past the first seconds.
+  // The test showed its values: every step, a speed, times past the first seconds.
   EXPECT_GE(shown["LblRealStatus"].size(), 9u);
-  EXPECT_GE(shown["LblRealSpeed"].size(), 3u);
+  EXPECT_GE(shown["LblRealSpeed"].size(), 2u);
   EXPECT_GE(shown["LblElapsed"].size(), 5u);
   EXPECT_GE(shown["LblStepElapsed"].size(), 3u);
 }
