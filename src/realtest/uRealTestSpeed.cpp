@@ -1,8 +1,9 @@
 // Speed windows of about two seconds, the moving average and the speed-drop wait, the speed
-// series, and the elapsed-time texts.
+// series, the elapsed-time texts, and the widest texts of the window's labels.
 #include "core/uFormat.h"
 #include "core/uLang.h"
 #include "platform/Platform.h"
+#include "realtest/uRealTestLabels.h"
 #include "realtest/uRealTrimTest.h"
 
 using namespace plat;
@@ -13,7 +14,37 @@ uint64_t Tick() { return Win().GetTickCount64(); }
 
 std::string HoursMinutesSeconds(uint64_t S) { return Format("%d:%02d:%02d", S / 3600, (S % 3600) / 60, S % 60); }
 
+// The text ten times, its digits all 0, all 1, ... all 9.
+void AddEachDigit(std::vector<std::string>& To, const std::string& S) {
+  for (char d = '0'; d <= '9'; ++d) {
+    std::string t = S;
+    for (char& c : t)
+      if (c >= '0' && c <= '9') c = d;
+    To.push_back(std::move(t));
+  }
+}
+
 }  // namespace
+
+TRealTestLabelTexts RealTestLabelTexts() {
+  TRealTestLabelTexts t;
+  // What the steps post, and the speed-drop wait counting down from at most 600 minutes.
+  t.Status = {GetLangText(TTextId::RealTestPreparing),
+              GetLangText(TTextId::RealTestVerifying),
+              GetLangText(TTextId::RealTestDone),
+              "STEP1 TRIM",
+              "STEP1",
+              "STEP2",
+              "STEP3",
+              GetLangText(TTextId::Step4Verify),
+              GetLangText(TTextId::Step5Verify)};
+  AddEachDigit(t.Status, Format(GetLangText(TTextId::WaitingFmt), 599, 59));
+  t.Speed = {"-"};
+  AddEachDigit(t.Speed, Format("%.1f MB/s", 9999.9));
+  t.Elapsed = {"-"};
+  AddEachDigit(t.Elapsed, HoursMinutesSeconds(99 * 3600 + 59 * 60 + 59));
+  return t;
+}
 
 std::string TRealTrimTestThread::FormatSpeed(uint64_t Bytes, uint64_t Ms) {
   if (Bytes == 0 || Ms == 0) return "0 MB/s";

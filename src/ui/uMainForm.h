@@ -163,6 +163,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   void SetRealSpeed(const std::string& Text) override;
   void SetRealElapsed(const std::string& Text) override;
   void SetStepElapsed(const std::string& Text) override;
+  // The four labels keep room for every value they show during a test, in the current language.
+  void KeepRoomForRealTestValues();
   TLogger* RealTestLogger() const override { return FLogger; }
   std::string RealTestOutputDir() const override { return FOutputDir; }
   void StopRealTest();

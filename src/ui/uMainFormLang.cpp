@@ -135,6 +135,7 @@ void TMainForm::ApplyLanguage() {
   ApplyHint(MemoInspect, T::InspectSummaryHint);
   ApplyHint(GridVolumes, T::VolumeGridHint);
   RetranslateStatusLines();
+  KeepRoomForRealTestValues();
 }
 
 void TMainForm::CmbLanguageChange(tk::TControl*) {

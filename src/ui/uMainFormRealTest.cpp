@@ -13,6 +13,7 @@
 #include "engine/uValidation.h"
 #include "platform/Platform.h"
 #include "realtest/uFileMap.h"
+#include "realtest/uRealTestLabels.h"
 #include "realtest/uSpeedChartForm.h"
 #include "ui/uMainForm.h"
 
@@ -90,6 +91,22 @@ void TMainForm::SetRealElapsed(const std::string& Text) {
 
 void TMainForm::SetStepElapsed(const std::string& Text) {
   if (LblStepElapsed) LblStepElapsed->SetCaption(GetLangText(TTextId::StepPrefix) + Text);
+}
+
+void TMainForm::KeepRoomForRealTestValues() {
+  // What the test thread shows, and the window's own words of its start and end.
+  TRealTestLabelTexts values = RealTestLabelTexts();
+  values.Status.insert(values.Status.end(), {"Running", "Verifying", "Idle"});
+  const auto keep = [](tk::TLabel* Label, TTextId Prefix, const std::vector<std::string>& Values) {
+    if (!Label) return;
+    std::vector<std::string> captions;
+    for (const std::string& v : Values) captions.push_back(GetLangText(Prefix) + v);
+    Label->SetRunTimeCaptions(std::move(captions));
+  };
+  keep(LblRealStatus, TTextId::StatusPrefix, values.Status);
+  keep(LblRealSpeed, TTextId::SpeedPrefix, values.Speed);
+  keep(LblElapsed, TTextId::ElapsedPrefix, values.Elapsed);
+  keep(LblStepElapsed, TTextId::StepPrefix, values.Elapsed);
 }
 
 // ---- starting, stopping, the end of a test ---------------------------------------------------

@@ -4,7 +4,9 @@
 // never side by side, and a window closed while a test runs.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
+#include <set>
 
 #include "core/ScopedFormatSettings.h"
 #include "core/uFormat.h"
@@ -504,6 +506,32 @@ TEST_F(RealTestTab, TheLogShowsTheTimeInTheUsersFormatAndTheFileGetsTheLevel) {
   form->SetRealSpeed("1,0 MB/s");
   EXPECT_EQ(form->LblRealSpeed->Caption(), GetLangText(TTextId::SpeedPrefix) + "1,0 MB/s");
   SetCurrentLanguage(TUiLanguage::ulEnglish);
+}
+
+// Whatever the four labels show during a whole test (its steps, speeds and times, its end), they
+// keep the room they had at the start: no value is cut, and nothing beside them moves.
+TEST_F(RealTestTab, TheLabelsKeepTheirPlacesThroughATest) {
+  AddTestDisk();
+  disk->drive.SetSpeed(SimDriveSpeed::NeverSlows(4, 4));  // speeds to show, times that pass
+  OpenTab();
+  std::map<std::string, std::set<std::string>> shown;
+  std::vector<std::string> moved;
+  trace.OnChange = [&](tk::TControl& C, tk::TChange What, size_t) {
+    if (C.Parent() != form->GroupRealTest) return;
+    if (What == tk::TChange::Caption) shown[C.Name()].insert(C.Caption());
+    if (What == tk::TChange::Bounds) moved.push_back(C.Name() + " for \"" + C.Caption() + "\"");
+  };
+  StartTest(1, 5);
+  script.Box(IDOK);
+  RunToEnd();
+  trace.OnChange = nullptr;
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::Step5Passed)));
+  EXPECT_EQ(moved, std::vector<std::string>{});
+  // The test showed its values: every step, a speed, times past the first seconds.
+  EXPECT_GE(shown["LblRealStatus"].size(), 9u);
+  EXPECT_GE(shown["LblRealSpeed"].size(), 2u);
+  EXPECT_GE(shown["LblElapsed"].size(), 5u);
+  EXPECT_GE(shown["LblStepElapsed"].size(), 3u);
 }
 
 TEST_F(RealTestTab, ClosingTheWindowStopsTheTestAndStillShowsItsEnd) {

@@ -113,6 +113,9 @@ TSize TCaptionLayout::Measure(TControl* C) {
   std::string For = C->Caption();
   if (C->Kind() == TControlKind::RadioGroup)
     for (const std::string& item : static_cast<TRadioGroup*>(C)->Items()) For += '\n' + item;
+  // A label measures its run-time captions too (see TLabel).
+  if (C->Kind() == TControlKind::Label)
+    for (const std::string& value : static_cast<TLabel*>(C)->RunTimeCaptions()) For += '\v' + value;
   auto it = FMeasured.find(C);
   if (it != FMeasured.end() && it->second.For == For) return it->second.Size;
   const TSize size = C->PreferredSize();

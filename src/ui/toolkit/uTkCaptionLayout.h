@@ -9,7 +9,8 @@
 //
 // Each time the rule runs it starts again from the designed places:
 //  - a captioned control keeps its designed width unless its caption needs more (a label is as
-//    wide as its caption), so wherever the captions fit, the design stands as it is;
+//    wide as its caption, or as the widest caption it takes at run time), so wherever the
+//    captions fit, the design stands as it is;
 //  - a cell that got wider pushes what follows it in its rows along, keeping its designed gap up
 //    to 16 pixels of it: what stands further away moves only once that room is used up; a control
 //    stretched between both edges (a list) gets shorter instead of moving;
@@ -87,7 +88,7 @@ class TCaptionLayout {
   std::map<TControl*, TPlace> FPlaces;
   std::map<TControl*, int> FGrowth;  // a parent's growth in this run
   // Each control's one-line size, with what it was measured for (its caption, a radio group's
-  // items too).
+  // items or a label's run-time captions too).
   struct TMeasured {
     std::string For;
     TSize Size;

@@ -76,6 +76,13 @@ void TPageControl::UserSelectPage(int Index) {
 TLabel::TLabel(TControl* Parent, const TCreate& Create)
     : TControl(TControlKind::Label, Parent, Create), FAutoSize(Create.Bounds.Width == 0) {}
 
+void TLabel::SetRunTimeCaptions(std::vector<std::string> Captions) {
+  if (Captions == FRunTimeCaptions) return;
+  FRunTimeCaptions = std::move(Captions);
+  FitLabel();
+  if (TForm* form = OwnerForm()) form->CaptionChanged(*this);
+}
+
 TButton::TButton(TControl* Parent, const TCreate& Create) : TControl(TControlKind::Button, Parent, Create) {}
 
 void TButton::UserClick() { Raise(OnClick, this); }

@@ -184,6 +184,7 @@ class TControl {
   friend void ApplyAnchorLayout(TControl& Parent);
   friend TBounds AnchoredBounds(const TControl& C, TSize Client);
   friend class TCaptionLayout;
+  friend class TLabel;
 
   TControlKind FKind;
   std::string FName;
@@ -253,9 +254,15 @@ class TLabel : public TControl {
   // A label sizes itself to its caption (auto size) unless the creation record gave a width.
   TLabel(TControl* Parent, const TCreate& Create);
   bool AutoSize() const { return FAutoSize; }
+  // The captions an auto-size label takes at run time (a status and its values, each as wide as
+  // it gets): it keeps room for the widest of them whatever it shows, so no value is cut or
+  // moves what stands beside it. Set again when they change (a language applied).
+  const std::vector<std::string>& RunTimeCaptions() const { return FRunTimeCaptions; }
+  void SetRunTimeCaptions(std::vector<std::string> Captions);
 
  private:
   bool FAutoSize;
+  std::vector<std::string> FRunTimeCaptions;
 };
 
 class TButton : public TControl {

@@ -1,16 +1,16 @@
 // Under wine inside Xvfb: the window as the user reads it, judged from the real controls
 // (tests/ui/toolkit/win32/Win32LayoutCheck.h) in all eight languages, switched live through the
 // language selector: every tab in the states that change its captions, the speed chart and the
-// disk-number dialog. After each switch the window must look as it does when painted anew: no
-// piece of the old tab strip, captions or places stays behind.
+// disk-number dialog. After each switch, and after a control hides, the window must look as it
+// does when painted anew: no piece of the old tab strip, captions or places stays behind.
 #include "MainFormWin32Fixture.h"
-
-#include <algorithm>
 
 #include "core/uLang.h"
 #include "realtest/uSpeedChartForm.h"
+#include "ui/RealTestLabelValues.h"
 #include "ui/toolkit/uTkModal.h"
 #include "ui/toolkit/win32/Win32LayoutCheck.h"
+#include "ui/toolkit/win32/Win32PaintCheck.h"
 
 namespace mainwin32 {
 namespace {
@@ -25,33 +25,6 @@ void UserPicksTab(HWND Pages, int Index) {
   SendMessageW(Pages, TCM_SETCURSEL, Index, 0);
   NMHDR n = {Pages, static_cast<UINT_PTR>(GetDlgCtrlID(Pages)), static_cast<UINT>(TCN_SELCHANGE)};
   SendMessageW(GetParent(Pages), WM_NOTIFY, n.idFrom, reinterpret_cast<LPARAM>(&n));
-}
-
-// The window's client area as its own surface holds it (other windows on the display do not
-// count: the tests of other processes share it).
-std::vector<uint32_t> Picture(HWND W, SIZE& Size) {
-  RECT r;
-  GetClientRect(W, &r);
-  Size = {r.right, r.bottom};
-  HDC dc = GetDC(W);
-  HDC mem = CreateCompatibleDC(dc);
-  HBITMAP bmp = CreateCompatibleBitmap(dc, Size.cx, Size.cy);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, Size.cx, Size.cy, dc, 0, 0, SRCCOPY);
-  SelectObject(mem, old);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = Size.cx;
-  info.bmiHeader.biHeight = -Size.cy;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  std::vector<uint32_t> pixels(static_cast<size_t>(Size.cx) * Size.cy);
-  GetDIBits(mem, bmp, 0, Size.cy, pixels.data(), &info, DIB_RGB_COLORS);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(W, dc);
-  return pixels;
 }
 
 class WindowLayoutWin32Test : public MainFormWin32Test {
@@ -77,44 +50,8 @@ class WindowLayoutWin32Test : public MainFormWin32Test {
 
   // What the window shows now is what it shows painted anew.
   void ExpectPaintedWhole(const std::string& Where) {
-    HWND w = Wnd(form_.get());
-    // No control shows focus, which comes and goes with the window's activation (the tests of
-    // other processes share the display). What is still due to be painted is painted (on a busy
-    // machine the loop may not have got there yet); what nobody asked to repaint stays as it is.
-    SetFocus(nullptr);
-    RedrawWindow(w, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    // Should the activation come back meanwhile, the control it focuses is left out.
-    std::vector<RECT> focused;
-    auto noteFocus = [&] {
-      HWND f = GetFocus();
-      if (!f || !IsChild(w, f)) return;
-      RECT r;
-      GetWindowRect(f, &r);
-      MapWindowPoints(HWND_DESKTOP, w, reinterpret_cast<POINT*>(&r), 2);
-      focused.push_back(r);
-    };
-    SIZE size;
-    const auto now = Picture(w, size);
-    noteFocus();
-    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    SIZE again;
-    const auto anew = Picture(w, again);
-    noteFocus();
-    ASSERT_EQ(size.cx, again.cx);
-    ASSERT_EQ(size.cy, again.cy);
-    RECT box = {size.cx, size.cy, -1, -1};
-    int differ = 0;
-    for (int y = 0; y < size.cy; y++)
-      for (int x = 0; x < size.cx; x++) {
-        if (now[static_cast<size_t>(y) * size.cx + x] == anew[static_cast<size_t>(y) * size.cx + x]) continue;
-        const POINT p = {x, y};
-        if (std::any_of(focused.begin(), focused.end(), [&](const RECT& r) { return PtInRect(&r, p); })) continue;
-        ++differ;
-        box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x),
-               std::max<LONG>(box.bottom, y)};
-      }
-    EXPECT_EQ(differ, 0) << Where << ": pixels left from before, within " << box.left << "," << box.top << " .. "
-                         << box.right << "," << box.bottom;
+    const std::string left = tk::win32::testing::PixelsLeftFromBefore(Wnd(form_.get()));
+    EXPECT_TRUE(left.empty()) << Where << ": " << left;
   }
 
   void ExpectEveryViewFits(const std::string& Where) {
@@ -146,12 +83,13 @@ class WindowLayoutWin32Test : public MainFormWin32Test {
     ExpectFits(Where + ", inspection tab, disk inspected", Wnd(&f));
 
     UserPicksTab(Wnd(f.PageMain), 2);
-    f.SetRealStatus("Running");
-    f.SetRealSpeed("W 523.4 MB/s");
-    f.SetRealElapsed("12:34:56");
-    f.SetStepElapsed("1:23:45");
-    Drain();
-    ExpectFits(Where + ", real-test tab", Wnd(&f));
+    // Every value the four labels show during a test, drawn whole.
+    const TRealTestLabelValues values = RealTestLabelValues();
+    for (size_t row = 0; row < values.Rows(); ++row) {
+      values.Show(f, row);
+      Drain();
+      ExpectFits(Where + ", real-test tab, \"" + f.LblRealStatus->Caption() + "\"", Wnd(&f));
+    }
 
     TSpeedDataArray samples;
     samples.Add({0, 12.5, "STEP1 TRIM"});
@@ -196,6 +134,22 @@ TEST_F(WindowLayoutWin32Test, EveryViewFitsInEveryLanguageAndASwitchLeavesNothin
     judged[lang] = true;
     ExpectEveryViewFits(where);
   }
+}
+
+// A control hidden inside a group box (which paints only its frame and caption) leaves no
+// picture of itself behind: the partition-style row of a blank disk, gone with a disk that has
+// volumes.
+TEST_F(WindowLayoutWin32Test, AControlHiddenInAGroupBoxLeavesNothingBehind) {
+  ASSERT_TRUE(PumpUntil([&] { return form_->CmbDisk->ItemCount() == 3; }));
+  TMainForm& f = *form_;
+  UserPicks(Wnd(f.CmbDisk), 1);  // blank: full device, the row shows
+  Drain();
+  ASSERT_TRUE(IsWindowVisible(Wnd(f.CbInitStyle)));
+  ExpectPaintedWhole("blank disk");
+  UserPicks(Wnd(f.CmbDisk), 0);
+  Drain();
+  ASSERT_FALSE(IsWindowVisible(Wnd(f.CbInitStyle)));
+  ExpectPaintedWhole("then a disk with a volume");
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 //   text            a code point is CharWidth = size in points - 2 wide (7 at the default 9 pt),
 //                   one more in bold; a line is LineHeight = size * 4 / 3 + 3 high (15 at 9 pt)
 //   check box       preferred width 17 (box and gap) + caption width, height 17
-//   label           preferred size: its caption's extent; wrapped at a width, its words in lines
+//   label           preferred size: its caption's extent, or its widest run-time caption's; wrapped
+//                   at a width, its caption's words in lines
 //   button          preferred width 16 (margins) + caption width, height as it stands
 //   group box       preferred width 16 (margins) + caption width; a radio group at least its
 //                   insets, 12 (margins) and its widest item as a check box measures it
@@ -99,7 +100,15 @@ class THeadlessPeer final : public IControlPeer {
     const TSize text = TextExtent(FControl.Caption(), {});
     switch (FKind) {
       case TControlKind::CheckBox: return {kCheckBoxExtra + text.Width, kCheckBoxHeight};
-      case TControlKind::Label: return WrapWidth > 0 ? Wrapped(FControl.Caption(), WrapWidth) : text;
+      case TControlKind::Label: {
+        if (WrapWidth > 0) return Wrapped(FControl.Caption(), WrapWidth);
+        TSize room = text;
+        for (const std::string& c : static_cast<TLabel&>(FControl).RunTimeCaptions()) {
+          const TSize s = TextExtent(c, {});
+          room = {std::max(room.Width, s.Width), std::max(room.Height, s.Height)};
+        }
+        return room;
+      }
       case TControlKind::Button: return {kButtonExtra + text.Width, FControl.Height()};
       case TControlKind::GroupBox: return {kButtonExtra + text.Width, FControl.Height()};
       case TControlKind::RadioGroup: {

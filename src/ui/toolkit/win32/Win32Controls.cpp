@@ -81,8 +81,10 @@ class TLabelPeer final : public TWinPeer {
     ApplyHint();
   }
   TSize PreferredSize(int WrapWidth) override {
-    SIZE s = TextSize(GuiFont(FBackend), Wide(FControl.Caption()), WrapWidth);
-    return {s.cx, s.cy};
+    SIZE s = DrawnTextSize(GuiFont(FBackend), Wide(FControl.Caption()), WrapWidth);
+    if (WrapWidth > 0) return {s.cx, s.cy};
+    const TSize room = Room();
+    return {std::max<int>(s.cx, room.Width), std::max<int>(s.cy, room.Height)};
   }
 
  protected:
@@ -98,6 +100,24 @@ class TLabelPeer final : public TWinPeer {
       SetWindowLongPtrW(FWnd, GWL_STYLE, GetWindowLongPtrW(FWnd, GWL_STYLE) | SS_NOTIFY);
     TWinPeer::ApplyHint();
   }
+
+ private:
+  // The widest of the run-time captions, measured once for each list (they change with the
+  // language, the label's caption every second).
+  TSize Room() {
+    const auto& captions = static_cast<TLabel&>(FControl).RunTimeCaptions();
+    if (captions != FRoomFor) {
+      FRoomFor = captions;
+      FRoom = {};
+      for (const std::string& c : captions) {
+        const SIZE s = DrawnTextSize(GuiFont(FBackend), Wide(c));
+        FRoom = {std::max<int>(FRoom.Width, s.cx), std::max<int>(FRoom.Height, s.cy)};
+      }
+    }
+    return FRoom;
+  }
+  std::vector<std::string> FRoomFor;
+  TSize FRoom;
 };
 
 class TButtonPeer final : public TWinPeer {
@@ -185,7 +205,7 @@ class TRadioGroupPeer final : public TWinPeer {
     PlaceItems();
     RepaintInParent(FWnd);  // as a group box (above)
   }
-  void ApplyVisible() override { ShowWindow(FWnd, WantVisible() ? SW_SHOWNA : SW_HIDE); }
+  void ApplyVisible() override { ShowOrHide(FWnd, WantVisible()); }  // the items go with it
 
  private:
   void RebuildItems() {
@@ -250,8 +270,8 @@ class TComboBoxPeer final : public TWinPeer {
   // The window's height is that of the open list; the closed box takes its height from the font.
   void ApplyBounds() override {
     RECT r = PlacedRect();
-    SetWindowPos(FWnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top + kListHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    r.bottom += kListHeight;
+    MoveTo(FWnd, r);
   }
   void OnChanged(TChange What, size_t) override {
     if (What == TChange::Items) ApplyItems();

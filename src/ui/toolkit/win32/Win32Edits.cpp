@@ -198,10 +198,9 @@ class TSpinEditPeer final : public TWinPeer {
   void ApplyBounds() override {
     RECT r = PlacedRect();
     const int arrowsW = GetSystemMetrics(SM_CXVSCROLL);
-    const int h = r.bottom - r.top;
     const int editW = std::max<int>(0, r.right - r.left - arrowsW);
-    SetWindowPos(FWnd, nullptr, r.left, r.top, editW, h, SWP_NOZORDER | SWP_NOACTIVATE);
-    if (FArrows) SetWindowPos(FArrows, nullptr, r.left + editW, r.top, arrowsW, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveTo(FWnd, {r.left, r.top, r.left + editW, r.bottom});
+    if (FArrows) MoveTo(FArrows, {r.left + editW, r.top, r.left + editW + arrowsW, r.bottom});
   }
   void OnChanged(TChange What, size_t) override {
     if (What == TChange::Range) ApplyRange();

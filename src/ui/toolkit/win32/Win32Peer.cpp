@@ -2,6 +2,9 @@
 // them.
 #include "ui/toolkit/win32/Win32Peer.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "ui/toolkit/uTkForm.h"
 
 namespace tk::win32 {
@@ -32,9 +35,41 @@ LRESULT CALLBACK ContainerSubclassProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM
   return DefSubclassProc(Wnd, Msg, WParam, LParam);
 }
 
-bool IsGroupBoxClass(HWND Wnd) {
+bool IsGroupBox(HWND Wnd) {
   wchar_t name[16] = {};
-  return GetClassNameW(Wnd, name, 16) > 0 && _wcsicmp(name, L"Button") == 0;
+  return (GetWindowLongPtrW(Wnd, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX && GetClassNameW(Wnd, name, 16) > 0 &&
+         _wcsicmp(name, L"Button") == 0;
+}
+
+// The nearest of Wnd's ancestors that paints its whole inside: a group box paints its frame and
+// caption only, so what shows inside one is painted by what lies behind it.
+HWND PaintingAncestor(HWND Wnd) {
+  HWND a = GetParent(Wnd);
+  while (a && IsGroupBox(a)) a = GetParent(a);
+  return a;
+}
+
+// The place a child of a group box left (moved away or hidden; Old in screen coordinates) is
+// painted by what lies behind the box. Only what the child no longer covers: a combo box
+// repainted under its own picture draws its arrow anew in parts, and the parts are not the
+// arrow drawn whole.
+void RepaintLeftPlace(HWND Wnd, const RECT& Old) {
+  HWND box = GetParent(Wnd);
+  HWND behind = box && IsGroupBox(box) ? PaintingAncestor(box) : nullptr;
+  if (!behind) return;
+  HRGN left = CreateRectRgnIndirect(&Old);
+  if (GetWindowLongPtrW(Wnd, GWL_STYLE) & WS_VISIBLE) {
+    RECT now;
+    GetWindowRect(Wnd, &now);
+    HRGN covered = CreateRectRgnIndirect(&now);
+    CombineRgn(left, left, covered, RGN_DIFF);
+    DeleteObject(covered);
+  }
+  POINT origin = {0, 0};
+  MapWindowPoints(behind, HWND_DESKTOP, &origin, 1);
+  OffsetRgn(left, -origin.x, -origin.y);
+  RedrawWindow(behind, nullptr, left, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  DeleteObject(left);
 }
 
 }  // namespace
@@ -108,6 +143,52 @@ SIZE TextSize(HFONT Font, const std::wstring& Text, int WrapWidth) {
 
 int FontHeight(HFONT Font) { return TextSize(Font, L"").cy; }
 
+SIZE DrawnTextSize(HFONT Font, const std::wstring& Text, int WrapWidth) {
+  SIZE size = TextSize(Font, Text, WrapWidth);
+  if (Text.empty() || size.cx <= 0 || size.cy <= 0) return size;
+  // Drawn on a white bitmap with room to spare, unclipped, as the text's control draws it.
+  const int room = std::max<int>(WrapWidth, size.cx);
+  const int width = room + 4 * FontHeight(Font);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -size.cy;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bmp && bits) {
+    HGDIOBJ oldBmp = SelectObject(mem, bmp);
+    HGDIOBJ oldFont = SelectObject(mem, Font);
+    RECT all = {0, 0, width, size.cy};
+    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(mem, RGB(0, 0, 0));
+    SetBkMode(mem, TRANSPARENT);
+    RECT r = {0, 0, room, size.cy};
+    DrawTextW(mem, Text.c_str(), static_cast<int>(Text.size()), &r,
+              DT_NOPREFIX | DT_EXPANDTABS | DT_NOCLIP | (WrapWidth > 0 ? DT_WORDBREAK : 0));
+    GdiFlush();
+    const auto* px = static_cast<const uint32_t*>(bits);
+    int end = 0;
+    for (int y = 0; y < size.cy; y++)
+      for (int x = width - 1; x >= end; x--)
+        if ((px[static_cast<size_t>(y) * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+          end = x + 1;
+          break;
+        }
+    size.cx = std::max<LONG>(size.cx, end);
+    SelectObject(mem, oldFont);
+    SelectObject(mem, oldBmp);
+    DeleteObject(bmp);
+  }
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return size;
+}
+
 void RepaintInParent(HWND Wnd, const RECT* Part) {
   RECT r;
   if (Part) {
@@ -115,13 +196,13 @@ void RepaintInParent(HWND Wnd, const RECT* Part) {
   } else {
     GetClientRect(Wnd, &r);
   }
-  HWND parent = GetParent(Wnd);
-  if (!parent) {
+  HWND behind = PaintingAncestor(Wnd);
+  if (!behind) {
     RedrawWindow(Wnd, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     return;
   }
-  MapWindowPoints(Wnd, parent, reinterpret_cast<POINT*>(&r), 2);
-  RedrawWindow(parent, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  MapWindowPoints(Wnd, behind, reinterpret_cast<POINT*>(&r), 2);
+  RedrawWindow(behind, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 TWinPeer::TWinPeer(TControl& Control, TWin32Backend& Backend) : FControl(Control), FBackend(Backend) {}
@@ -219,27 +300,30 @@ void TWinPeer::DestroyExtra(HWND Wnd) {
   DestroyWindow(Wnd);
 }
 
-void TWinPeer::ApplyBounds() {
-  RECT r = PlacedRect();
+void TWinPeer::ApplyBounds() { MoveTo(FWnd, PlacedRect()); }
+
+void TWinPeer::MoveTo(HWND Wnd, const RECT& R) {
   RECT old;
-  GetWindowRect(FWnd, &old);
+  GetWindowRect(Wnd, &old);
   // Drawn anew at its new place, not copied there: a caption changed just before the move
   // (a language applied) was painted at the old size, and the copy kept that half-painted picture.
-  SetWindowPos(FWnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+  SetWindowPos(Wnd, nullptr, R.left, R.top, R.right - R.left, R.bottom - R.top,
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
-  // A group box does not paint its inside: the place the control left is painted by what lies
-  // behind the box.
-  HWND parent = GetParent(FWnd);
-  if (parent && (GetWindowLongPtrW(parent, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX && IsGroupBoxClass(parent)) {
-    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&old), 2);
-    RepaintInParent(parent, &old);
-  }
+  RepaintLeftPlace(Wnd, old);
 }
 
 void TWinPeer::ApplyVisible() {
-  const int show = WantVisible() ? SW_SHOWNA : SW_HIDE;
-  ShowWindow(FWnd, show);
-  for (HWND w : FExtra) ShowWindow(w, show);
+  const bool visible = WantVisible();
+  ShowOrHide(FWnd, visible);
+  for (HWND w : FExtra) ShowOrHide(w, visible);
+}
+
+void TWinPeer::ShowOrHide(HWND Wnd, bool Visible) {
+  const bool was = (GetWindowLongPtrW(Wnd, GWL_STYLE) & WS_VISIBLE) != 0;
+  RECT old;
+  GetWindowRect(Wnd, &old);
+  ShowWindow(Wnd, Visible ? SW_SHOWNA : SW_HIDE);
+  if (was && !Visible) RepaintLeftPlace(Wnd, old);
 }
 
 void TWinPeer::ApplyEnabled() {

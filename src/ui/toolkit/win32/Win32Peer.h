@@ -50,7 +50,12 @@ class TWinPeer : public IControlPeer {
   virtual void OnChanged(TChange /*What*/, size_t /*Arg*/) {}
   // Moves the windows to the model's bounds (relative to the parent's client area).
   virtual void ApplyBounds();
+  // Moves one of the control's windows to R (in its parent window's client coordinates); the
+  // place it left shows what lies behind it.
+  void MoveTo(HWND Wnd, const RECT& R);
   virtual void ApplyVisible();
+  // Shows or hides one of the control's windows; a hidden one leaves no picture behind.
+  void ShowOrHide(HWND Wnd, bool Visible);
   virtual void ApplyEnabled();
   virtual void ApplyCaption();
   virtual void ApplyHint();
@@ -85,8 +90,13 @@ const wchar_t* PanelClass();
 SIZE TextSize(HFONT Font, const std::wstring& Text, int WrapWidth = 0);
 // Line height of a font.
 int FontHeight(HFONT Font);
+// TextSize, as wide as the text's ink reaches when drawn: wine draws some texts (digits after
+// colons) a pixel or two wider than any extent it reports, and a control as wide as the extent
+// cuts the last glyph.
+SIZE DrawnTextSize(HFONT Font, const std::wstring& Text, int WrapWidth = 0);
 // Repaints Part of a window (all of it without one) together with what its parent shows behind
-// it: for controls that paint over their old picture, not around it.
+// it (a group box's own parent, which paints the box's inside): for controls that paint over
+// their old picture, not around it.
 void RepaintInParent(HWND Wnd, const RECT* Part = nullptr);
 
 // A window property that marks the top-level windows whose keyboard navigation the loop runs

@@ -2,8 +2,11 @@
 #include "ui/toolkit/win32/Win32Peer.h"
 
 #include "ui/toolkit/win32/Win32LayoutCheck.h"
+#include "ui/toolkit/win32/Win32PaintCheck.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <vector>
 #include <sstream>
 
 namespace tk::win32::testing {
@@ -39,6 +42,20 @@ SIZE Extent(HWND W, const std::wstring& Text, UINT Flags, int WrapWidth = 0) {
   SelectObject(dc, old);
   ReleaseDC(W, dc);
   return {r.right - r.left, r.bottom - r.top};
+}
+
+// One past the rightmost column the text's ink reaches when drawn as a static control draws it,
+// in a rect Width wide (wrapped there when Flags say so), unclipped: the extents the system
+// reports can end a pixel short of it. 0 for no ink.
+int InkEnd(HWND W, const std::wstring& Text, UINT Flags, int Width, int Height) {
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(W, WM_GETFONT, 0, 0));
+  if (!font) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+  const int room = Width + 64;
+  const std::vector<uint32_t> px = DrawnText(font, Text, Flags, {0, 0, Width, Height}, room, Height);
+  int end = 0;
+  for (size_t i = 0; i < px.size(); i++)
+    if (px[i] != 0xFFFFFF) end = std::max(end, static_cast<int>(i % room) + 1);
+  return end;
 }
 
 std::wstring WideText(HWND W) {
@@ -98,6 +115,11 @@ class TJudge {
                          (style & SS_TYPEMASK) == SS_RIGHT;
       const SIZE t = Extent(W, text, prefix | DT_EXPANDTABS, wraps ? std::max<int>(1, c.right) : 0);
       NeedWidth(W, text, t.cx, c.right);
+      // Drawn, the text may reach further than its extent says: its last glyph is cut there.
+      const int ink = InkEnd(W, text, prefix | DT_EXPANDTABS | (wraps ? DT_WORDBREAK : DT_SINGLELINE),
+                             std::max<int>(1, c.right), std::max<int>(t.cy, c.bottom));
+      if (ink > c.right && t.cx <= c.right)
+        Fault(NameOf(W), ": caption \"", Narrow(text), "\" is drawn ", ink, " px wide, has ", c.right);
       if (t.cy > c.bottom)
         Fault(NameOf(W), ": caption \"", Narrow(text), "\" needs ", t.cy, " px of height, has ", c.bottom);
     }

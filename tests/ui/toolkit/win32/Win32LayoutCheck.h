@@ -1,5 +1,6 @@
 // A judge of a window's layout as the user sees it, from the real windows alone: every visible
-// control's caption, measured in the control's own font, fits its control; no two visible
+// control's caption, measured in the control's own font, fits its control (a label's as far as
+// its drawn text reaches, which under wine can be a pixel past its measured extent); no two visible
 // sibling windows overlap; every window lies inside its parent's client area; every list-view
 // header title fits its column. It knows nothing of the toolkit's own measures, so it also
 // judges them.

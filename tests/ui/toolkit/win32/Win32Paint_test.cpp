@@ -1,9 +1,10 @@
 // Under wine inside Xvfb: a paint box paints through GDI; the pixels are read back from a memory
-// bitmap it was asked to paint into.
+// bitmap it was asked to paint into. A hidden control leaves no picture of itself.
 #include "Win32ToolkitFixture.h"
 
 #include "ui/toolkit/uTkCanvas.h"
 #include "ui/toolkit/uTkControls.h"
+#include "ui/toolkit/win32/Win32PaintCheck.h"
 
 namespace tk::win32::testing {
 namespace {
@@ -108,6 +109,56 @@ TEST_F(Win32PaintTest, AnExceptionWhilePaintingIsHandled) {
   Capture(*box);
   EXPECT_FALSE(exceptions_.empty());
   EXPECT_EQ(exceptions_.front(), "paint failed");
+}
+
+// A group box paints its frame and caption, not its inside: the place each kind of control left
+// in one, hidden or made narrower, is painted by what lies behind the box.
+TEST_F(Win32PaintTest, EveryKindHiddenOrShrunkInAGroupBoxLeavesNothingBehind) {
+  // Made before it is shown, as the program's windows are.
+  auto form = std::make_unique<TForm>(nullptr, Cr("Form", {}, kAnchorsDefault, "Test"));
+  form->SetClientSize({640, 300});
+  auto* group = form->Add<TGroupBox>(Cr("Group", {8, 8, 624, 284}, kAnchorsDefault, "Options"));
+  auto* radio = group->Add<TRadioGroup>(Cr("Radio", {8, 8, 200, 70}, kAnchorsDefault, "Mode"));
+  radio->SetItems({"Full device", "Free space"});
+  auto* combo = group->Add<TComboBox>(Cr("Combo", {220, 8, 120, 23}));
+  combo->SetItems({"GPT", "MBR"});
+  combo->SetItemIndex(0);
+  auto* spin = group->Add<TSpinEdit>(Cr("Spin", {360, 8, 100, 23}));
+  spin->SetRange(0, 100, 1);
+  spin->SetValue(42);
+  auto* progress = group->Add<TProgressBar>(Cr("Progress", {220, 40, 240, 20}));
+  progress->SetPosition(60);
+  auto* memo = group->Add<TMemo>(Cr("Memo", {8, 90, 200, 60}));
+  memo->SetText("line one\r\nline two");
+  auto* grid = group->Add<TStringGrid>(Cr("Grid", {220, 90, 240, 80}));
+  grid->SetCell(0, 0, "Drive");
+  auto* box = group->Add<TPaintBox>(Cr("Box", {480, 8, 120, 60}));
+  box->OnPaint = [box](TControl*) {
+    box->Canvas().SetBrushColor(RGB(255, 0, 0));
+    box->Canvas().FillRect({0, 0, 120, 60});
+  };
+  auto* inner = group->Add<TGroupBox>(Cr("Inner", {480, 80, 120, 60}, kAnchorsDefault, "Inner"));
+  const std::vector<TControl*> kinds = {
+      group->Add<TLabel>(Cr("Label", {8, 180, 0, 0}, kAnchorsDefault, "Init after TRIM:")),
+      group->Add<TButton>(Cr("Button", {220, 180, 110, 31}, kAnchorsDefault, "Start")),
+      group->Add<TCheckBox>(Cr("Check", {360, 180, 120, 19}, kAnchorsDefault, "Dry-run")),
+      radio, combo, spin, progress, memo, grid, box, inner};
+  form->Show();
+  Pump();
+  ASSERT_EQ(PixelsLeftFromBefore(Wnd(form.get())), "");
+  for (TControl* c : kinds) {
+    c->SetVisible(false);
+    Pump();
+    EXPECT_EQ(PixelsLeftFromBefore(Wnd(form.get())), "") << c->Name() << " hidden";
+    c->SetVisible(true);
+    Pump();
+    const TBounds b = c->Bounds();
+    c->SetBounds({b.Left, b.Top, b.Width - 10, b.Height});
+    Pump();
+    EXPECT_EQ(PixelsLeftFromBefore(Wnd(form.get())), "") << c->Name() << " made narrower";
+    c->SetBounds(b);
+    Pump();
+  }
 }
 
 }  // namespace
