@@ -100,7 +100,7 @@ BOOL TrimProperty(SimDeviceCall& c, const SimIoctlHandler& other) {
   TByteWriter w(d);
   w.LE32(0, fsc::kDeviceTrimDescriptorSize);
   w.LE32(4, fsc::kDeviceTrimDescriptorSize);
-  w.U8(fsc::kTrimEnabledAt, k.trimEnabled ? 1 : 0);
+  w.U8(fsc::kTrimEnabledAt, k.trimEnabled.value_or(SimDriveTrims(*c.disk)) ? 1 : 0);
   const DWORD n = std::min({c.outSize, k.trimAnswerBytes, fsc::kDeviceTrimDescriptorSize});
   std::memcpy(c.out, d, n);
   c.SetReturned(n);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "platform/sim/storage/SimStorage.h"
 
@@ -13,7 +14,9 @@ namespace plat::sim {
 struct SimDiskChecks {
   DWORD writableError = 0;   // IOCTL_DISK_IS_WRITABLE fails with this (19: write-protected)
   DWORD trimQueryError = 0;  // the TRIM property query fails with this
-  bool trimEnabled = true;
+  // The property's TrimEnabled; unset, it follows the drive (SimDriveTrims), as Windows reads
+  // it from what the bridge reports of the drive.
+  std::optional<bool> trimEnabled;
   DWORD trimAnswerBytes = 12;  // bytes of DEVICE_TRIM_DESCRIPTOR written (shorter: a short answer)
 };
 

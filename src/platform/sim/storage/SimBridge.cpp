@@ -185,7 +185,8 @@ class Decoder {
   }
 
   Answer Unmap(const std::vector<uint8_t>& cdb) {
-    if (!p_.unmap) return Check(0x05, 0x20, 0x00);
+    // A SAT bridge translates UNMAP into DSM TRIM; for a drive without TRIM it has no UNMAP.
+    if (!p_.unmap || !id_.trimSupported) return Check(0x05, 0x20, 0x00);
     if (cdb.size() != 10) return Check(0x05, 0x24, 0x00);
     const uint32_t listLength = TByteReader(cdb).BE16(7);
     if (listLength == 0) return {};
@@ -214,6 +215,9 @@ class Decoder {
   Answer WriteSame16(const std::vector<uint8_t>& cdb) {
     if (!p_.writeSameUnmap) return Check(0x05, 0x20, 0x00);
     if (cdb.size() != 16 || !(cdb[1] & 0x08)) return Check(0x05, 0x24, 0x00);  // only the UNMAP form
+    // The command exists (it could write the block); the UNMAP bit is the field a drive without
+    // TRIM cannot honour (LBPWS 0).
+    if (!id_.trimSupported) return Check(0x05, 0x24, 0x00);
     TByteReader c(cdb);
     const uint64_t lba = c.BE64(2);
     const uint32_t blocks = c.BE32(10);
@@ -229,13 +233,22 @@ class Decoder {
     const bool evpd = cdb[1] & 0x01;
     const uint16_t allocation = TByteReader(cdb).BE16(3);
     std::vector<uint8_t> page;
+    // What the bridge can unmap: nothing on a drive without TRIM.
+    const bool lbpu = p_.unmap && id_.trimSupported;
+    const bool lbpws = p_.writeSameUnmap && id_.trimSupported;
     if (evpd && cdb[2] == 0xB0 && p_.blockLimitsPage) {
       page.assign(64, 0);
       TByteWriter w(page);
       w.U8(1, p_.blockLimitsPageCode);
-      w.BE16(2, 0x3C);                     // PAGE LENGTH
-      w.BE32(20, p_.maxUnmapLbaCount);     // MAXIMUM UNMAP LBA COUNT
-      w.BE32(24, p_.maxUnmapDescriptors);  // MAXIMUM UNMAP BLOCK DESCRIPTOR COUNT
+      w.BE16(2, 0x3C);                                          // PAGE LENGTH
+      w.BE32(20, lbpu ? p_.maxUnmapLbaCount : 0);               // MAXIMUM UNMAP LBA COUNT
+      w.BE32(24, lbpu ? p_.maxUnmapDescriptors : 0);            // MAXIMUM UNMAP BLOCK DESCRIPTOR COUNT
+    } else if (evpd && cdb[2] == 0xB2 && p_.blockLimitsPage) {  // Logical Block Provisioning
+      page.assign(8, 0);
+      TByteWriter w(page);
+      w.U8(1, 0xB2);
+      w.BE16(2, 0x0004);                                                      // PAGE LENGTH
+      w.U8(5, static_cast<uint8_t>((lbpu ? 0x80 : 0) | (lbpws ? 0x40 : 0)));  // LBPU, LBPWS
     } else if (!evpd && cdb[2] == 0) {
       page.assign(36, ' ');
       page[0] = 0x00;  // direct-access block device
@@ -302,6 +315,11 @@ std::vector<uint8_t> SimDescriptorSense(uint8_t key, uint8_t asc, uint8_t ascq) 
   s[2] = asc;
   s[3] = ascq;
   return s;
+}
+
+bool SimDriveTrims(SimDisk& disk) {
+  std::lock_guard<std::mutex> lk(disk.mu);
+  return disk.bridge.identity.trimSupported;
 }
 
 bool SimStorageStackTrims(SimDisk& disk) {

@@ -3,8 +3,11 @@
 // The bridge answers IOCTL_SCSI_PASS_THROUGH_DIRECT on a physical-disk handle: it decodes the
 // SCSI_PASS_THROUGH_DIRECT buffer as Windows receives it (the data through its address), and
 // answers as a SAT bridge does: ATA PASS-THROUGH(16)/(12) with IDENTIFY DEVICE or DATA SET
-// MANAGEMENT (TRIM), UNMAP, WRITE SAME(16) with UNMAP, INQUIRY (the Block Limits page); anything
-// else is CHECK CONDITION, ILLEGAL REQUEST / INVALID COMMAND OPERATION CODE (5/20h). It also
+// MANAGEMENT (TRIM), UNMAP, WRITE SAME(16) with UNMAP, INQUIRY (the Block Limits and Logical Block
+// Provisioning pages); anything else is CHECK CONDITION, ILLEGAL REQUEST / INVALID COMMAND
+// OPERATION CODE (5/20h). UNMAP and WRITE SAME(16) become DSM TRIM, so for a drive without TRIM
+// the bridge refuses them (5/20h, and 5/24h INVALID FIELD IN CDB for the UNMAP bit) and its pages
+// report no unmapping (LBPU 0, LBPWS 0, no UNMAP limits). It also
 // answers the storage TRIM request (IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES) on a volume or
 // disk handle, mapped through the volume's extents. Every released range goes to the drive's
 // ledger under the command's name: "ATA DSM", "UNMAP", "WRITE SAME(16)", "STORAGE TRIM".
@@ -37,8 +40,10 @@ struct SimIdentity {
   std::string model = "SIM SSD 1TB";
   std::string serial = "SIM0000000001";
   std::string firmware = "SIM1.0";
-  bool trimSupported = true;  // word 169 bit 0; also whether the drive accepts DSM TRIM, and
-                              // whether its storage stack has TRIM (SimStorageStackTrims)
+  bool trimSupported = true;  // word 169 bit 0; it also decides whether the drive accepts DSM
+                              // TRIM, the bridge UNMAP and WRITE SAME(16)+UNMAP, Windows' TRIM
+                              // property (SimDriveTrims) and the storage stack's TRIM
+                              // (SimStorageStackTrims)
   uint16_t rotationRate = 1;  // word 217: 1 non-rotating
   std::vector<uint8_t> raw;   // when 512 bytes, sent as they stand instead of the above
   // Virtual time the drive takes to answer IDENTIFY DEVICE. Past the request's TimeOutValue
@@ -83,7 +88,7 @@ struct SimBridgeProfile {
   uint32_t maxUnmapLbaCount = 0;     // 0: no limit; more blocks in one UNMAP: 5/24h
   uint32_t maxUnmapDescriptors = 0;  // 0: no limit; more descriptors: 5/26h
   bool writeSameUnmap = true;
-  bool blockLimitsPage = true;         // INQUIRY VPD B0h; false: 5/24h
+  bool blockLimitsPage = true;         // INQUIRY VPD B0h and B2h; false: 5/24h
   uint8_t blockLimitsPageCode = 0xB0;  // what byte 1 of the page says (a quirk when not B0h)
   // The storage TRIM request: 0 accepts it, otherwise the Windows error it fails with (1, 5,
   // 50, 87). A drive that reports no TRIM fails it with 1 whatever this says.
@@ -126,6 +131,10 @@ enum class SimCommand {
 struct SimFault : SimTrigger, SimOutcome {
   SimCommand command = SimCommand::Any;
 };
+
+// Whether the drive reports TRIM (IDENTIFY word 169): what Windows' TRIM-support property
+// follows unless a test set it (SimDiskChecks::trimEnabled).
+bool SimDriveTrims(SimDisk& disk);
 
 // The disk's storage stack, which the storage TRIM request and Windows' own TRIM of a volume
 // (Optimize-Volume -ReTrim) go down, has TRIM to give only when the drive reports TRIM and Windows

@@ -1,6 +1,6 @@
 // A bridge that presents 4096-byte logical blocks in front of a 512-byte drive, Windows
-// refusing raw UNMAP / WRITE SAME(16) into a mounted volume, and the storage TRIM request on a
-// storage stack without TRIM.
+// refusing raw UNMAP / WRITE SAME(16) into a mounted volume, a drive without TRIM behind the
+// bridge (its SCSI commands and pages, Windows' TRIM property, the storage TRIM request).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -33,12 +33,13 @@ struct BridgeRig {
   ScopedSimMachine m;
   std::shared_ptr<SimDisk> disk = m->Storage().AddDisk(kDisk, kSectors);
 
-  Outcome Send(std::span<const uint8_t> cdb, std::vector<uint8_t> data) {
+  Outcome Send(std::span<const uint8_t> cdb, std::vector<uint8_t>& data,
+               TScsiDirection direction = TScsiDirection::sdDataOut) {
     HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
     EXPECT_NE(h, VT_INVALID_HANDLE_VALUE);
     TScsiRequest req;
     req.Cdb = cdb;
-    req.Direction = TScsiDirection::sdDataOut;
+    req.Direction = direction;
     req.Data = data.data();
     req.DataLength = static_cast<uint32_t>(data.size());
     req.TimeoutSec = 10;
@@ -56,7 +57,25 @@ struct BridgeRig {
   Outcome WriteSame(uint64_t lba, uint32_t count, size_t blockBytes) {
     std::array<uint8_t, 16> cdb{};
     E::BuildWriteSame16UnmapCdb(cdb, lba, count);
-    return Send(cdb, std::vector<uint8_t>(blockBytes, 0));
+    std::vector<uint8_t> block(blockBytes, 0);
+    return Send(cdb, block);
+  }
+  // INQUIRY of a VPD page: its bytes, empty when refused.
+  std::vector<uint8_t> Vpd(uint8_t page) {
+    const std::array<uint8_t, 6> cdb{0x12, 0x01, page, 0x00, 0x40, 0x00};
+    std::vector<uint8_t> data(64, 0);
+    return Send(cdb, data, TScsiDirection::sdDataIn).ok ? data : std::vector<uint8_t>{};
+  }
+  // TrimEnabled of Windows' TRIM-support property.
+  bool TrimProperty() {
+    uint8_t query[spq::kSize] = {fsc::StorageDeviceTrimProperty};
+    uint8_t answer[fsc::kDeviceTrimDescriptorSize] = {};
+    HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
+    DWORD n = 0;
+    EXPECT_TRUE(
+        Win().DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, query, spq::kSize, answer, sizeof answer, &n));
+    Win().CloseHandle(h);
+    return answer[fsc::kTrimEnabledAt] != 0;
   }
   Outcome AtaDsm(const TTrimRangeArray& ranges) {
     TByteArray payload;
@@ -183,6 +202,81 @@ TEST(SimBridgeOverrun, EveryPathReleasesPastEachRangeIntoWhatLiesThere) {
   rig.disk->drive.ClearLedger();
   EXPECT_TRUE(rig.Unmap({{1000, 8}}).ok);
   EXPECT_EQ(rig.Released(), (Ranges{{1000, 8}}));
+}
+
+// A SAT bridge turns UNMAP and WRITE SAME(16)+UNMAP into DSM TRIM: in front of a drive without
+// TRIM it refuses both as SAT says, its pages offer nothing to unmap, and Windows, which reads
+// them, reports TRIM as not enabled.
+TEST(SimBridgeDriveWithoutTrim, RefusesUnmapAndWriteSameAndReportsNoUnmapping) {
+  struct Case {
+    const char* name;
+    SimBridgeProfile profile;
+  };
+  const Case cases[] = {{"full SAT", SimBridgeProfile::FullSat()},
+                        {"UAS with limits", SimBridgeProfile::UasUnmap(100, 4)},
+                        {"UAS of 4096-byte blocks", SimBridgeProfile::Uas4Kn()}};
+  for (const Case& c : cases) {
+    for (const bool trims : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (trims ? ", a drive with TRIM" : ", a drive without TRIM"));
+      BridgeRig rig;
+      rig.Profile(c.profile);
+      SimIdentity id;
+      id.trimSupported = trims;
+      rig.m->Bridge().SetIdentity(kDisk, id);
+      const uint64_t per = c.profile.logicalBlockSize / 512;
+
+      const Outcome unmap = rig.Unmap({{64, 8}});
+      const Outcome writeSame = rig.WriteSame(128, 8, c.profile.logicalBlockSize);
+      EXPECT_EQ(unmap.ok, trims);
+      EXPECT_EQ(writeSame.ok, trims);
+      if (!trims) {
+        // Windows passed both; the bridge answered ILLEGAL REQUEST.
+        EXPECT_EQ(unmap.winError, 0u);
+        EXPECT_EQ(unmap.key, 0x05);
+        EXPECT_EQ(unmap.asc, 0x20);  // INVALID COMMAND OPERATION CODE
+        EXPECT_EQ(writeSame.key, 0x05);
+        EXPECT_EQ(writeSame.asc, 0x24);  // INVALID FIELD IN CDB
+      }
+      EXPECT_EQ(rig.Released(), trims ? (Ranges{{64 * per, 8 * per}, {128 * per, 8 * per}}) : Ranges{});
+
+      TAtaPassThroughEngine engine(nullptr);
+      uint32_t maxLba = 1, maxDesc = 1;
+      ASSERT_TRUE(engine.QueryBlockLimitsVpd("\\\\.\\PhysicalDrive1", maxLba, maxDesc));
+      EXPECT_EQ(maxLba, trims ? c.profile.maxUnmapLbaCount : 0u);
+      EXPECT_EQ(maxDesc, trims ? c.profile.maxUnmapDescriptors : 0u);
+      const std::vector<uint8_t> lbp = rig.Vpd(0xB2);
+      ASSERT_EQ(lbp.size(), 64u);
+      EXPECT_EQ(lbp[1], 0xB2);
+      EXPECT_EQ(lbp[3], 4);
+      EXPECT_EQ(lbp[5] & 0xC0, trims ? 0xC0 : 0x00);  // LBPU, LBPWS
+      EXPECT_EQ(rig.TrimProperty(), trims);
+    }
+  }
+  // A bridge without UNMAP in front of a drive with TRIM offers only WRITE SAME(16) to unmap.
+  BridgeRig rig;
+  SimBridgeProfile noUnmap = SimBridgeProfile::FullSat();
+  noUnmap.unmap = false;
+  rig.Profile(noUnmap);
+  EXPECT_EQ(rig.Vpd(0xB2)[5] & 0xC0, 0x40);
+  // A bridge without the pages refuses both.
+  rig.Profile(SimBridgeProfile::BotAtaOnly());
+  EXPECT_TRUE(rig.Vpd(0xB0).empty());
+  EXPECT_TRUE(rig.Vpd(0xB2).empty());
+}
+
+TEST(SimBridgeDriveWithoutTrim, WindowsTrimPropertyFollowsTheDriveUnlessATestSetsIt) {
+  BridgeRig rig;
+  EXPECT_TRUE(rig.TrimProperty());
+  SimIdentity id;
+  id.trimSupported = false;
+  rig.m->Bridge().SetIdentity(kDisk, id);
+  EXPECT_FALSE(rig.TrimProperty());
+  rig.m->FsControl().Checks(kDisk)->trimEnabled = true;
+  EXPECT_TRUE(rig.TrimProperty());
+  id.trimSupported = true;
+  rig.m->Bridge().SetIdentity(kDisk, id);
+  rig.m->FsControl().Checks(kDisk)->trimEnabled = false;
+  EXPECT_FALSE(rig.TrimProperty());
 }
 
 // A drive that reports no TRIM leaves its storage stack none to give: the storage TRIM request
