@@ -146,9 +146,13 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   // Time grid; t is summed step by step. Past two hours the lines stand half an hour apart, so a
   // long test has more of them than labels fit: a label that would touch the one before it is
   // left out, its line drawn all the same.
+  // A test shorter than one step would show no scale but "0:00": its end is a line of its own.
   const double Step = TimeGridStep(FMaxTime);
+  std::vector<double> Times;
+  for (double T = 0; T <= FMaxTime; T += Step) Times.push_back(T);
+  if (FMaxTime < Step) Times.push_back(FMaxTime);
   int LabelEnd = std::numeric_limits<int>::min();
-  for (double T = 0; T <= FMaxTime; T += Step) {
+  for (double T : Times) {
     const int X = PlotX(R, T, FMaxTime);
     C.MoveTo(X, R.Top);
     C.LineTo(X, R.Bottom);
