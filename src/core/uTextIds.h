@@ -295,6 +295,11 @@ enum class TTextId : int32_t {
   MbrBeyondLimitFmt,  // 250
   // ---- the real test on a volume too small for it ---------------------------------------------
   VolumeTooSmallFmt,  // 251 "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes."
+  // ---- taken by a text added beside these; this entry only holds its number -------------------
+  Reserved252,  // 252 "-"
+  // ---- the end of a cancelled run --------------------------------------------------------------
+  StatusCancelledFmt,    // 253 "Status: Cancelled (%d of %d batches done)"
+  InitSkippedCancelled,  // 254 "Disk initialization skipped: the run was cancelled."
 };
 
 // The table index of Id.
