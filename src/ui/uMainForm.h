@@ -130,6 +130,9 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   // ---- progress, completion, initialisation (uMainFormCompletion.cpp) ----
   void RunProgress(uint32_t Done, uint32_t Total, const std::string& Text);
   void RunCompleted(const TRunStats& Stats);
+  // The status line the last run's end left, in the current language; "" before the first end.
+  // A language switch writes it again whole while it shows (it holds counts).
+  std::string RunEndStatus() const;
   int32_t QueryPartitionStyle(const TDiskInfo& Disk);
   // An MBR counts in 32-bit addresses of the disk's logical blocks: False when the disk has more
   // than 2^32 of them. BlockBytes as the disk's geometry gives it (512 when it cannot be read, the
@@ -267,6 +270,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   bool DiskRefusedForReconnect(const TDiskInfo& Disk, const char* What);
   // After a run that hung the bridge or saw Disk leave the bus (uMainFormCompletion.cpp).
   void MarkForReconnectAfter(const TRunStats& Stats, const TDiskInfo& Disk);
+  // The TRIM tab's bar and line forget the last run's end (uMainFormCompletion.cpp).
+  void ClearRunEnd();
   TTrimExecOptions RealTestTrimOptions();
   void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
                            const TTrimExecOptions& Trim, bool VerifyOnly);
@@ -296,6 +301,15 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   std::string FSettingsPath;
   // The creation reached the settings load: only then does the shutdown save them.
   bool FSettingsLoadRan = false;
+  // How the last run ended, for the status line it leaves.
+  struct TRunEnd {
+    bool Ended = false;
+    bool Cancelled = false;
+    bool Failed = false;
+    int32_t Done = 0;
+    int32_t Planned = 0;
+  };
+  TRunEnd FRunEnd;
   // The last real test's speed samples, shared with the test thread and the chart.
   TSpeedDataArray FSpeedData;
   // The real-test thread last started, with the link that takes it back at shutdown. Both stay

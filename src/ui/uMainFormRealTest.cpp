@@ -170,6 +170,8 @@ void TMainForm::StartRealTestThread(const TDiskInfo& Disk, const std::string& Fo
   FRealTestOwned = T;
   FRealTestLink = T->Link();
   T->SetOnTerminate([this](TThread* Sender) { RealTestTerminated(Sender); });
+  // The TRIM tab's bar and line spoke of the last run; the test's own runs leave them alone.
+  ClearRunEnd();
   T->Start();
   FElapsedTimer->SetEnabled(true);
 }

@@ -3,6 +3,8 @@
 // reconnected after a bridge hang or a disconnect.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "DiskWindowFixture.h"
 #include "ui/RealTestWindowFixture.h"
 #include "core/uFormat.h"
@@ -93,12 +95,14 @@ TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
     TRunStats Stats;
     std::pair<std::string, std::string> Box;
     uint32_t Icon;
+    std::string Status;  // the line and the bar say how far the run got
+    int Position;
   };
   TRunStats Ok;
   Ok.RunMode = TRunMode::rmExecute;
   Ok.PlannedBatches = Ok.DoneBatches = Ok.SucceededBatches = 4;
   TRunStats Some = Ok;
-  Some.SucceededBatches = 3;
+  Some.DoneBatches = Some.SucceededBatches = 3;
   Some.FailedBatches = 1;
   Some.FailureReportPath = "C:\\vt\\logs\\failure_report_x.json";
   TRunStats Cancelled = Ok;
@@ -108,18 +112,35 @@ TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
   // The batch in flight when the cancel came fails with it.
   TRunStats CancelledInBatch = Cancelled;
   CancelledInBatch.FailedBatches = 1;
+  TRunStats CancelledFirst = Cancelled;
+  CancelledFirst.DoneBatches = CancelledFirst.SucceededBatches = 0;
+  CancelledFirst.SkippedBatches = 4;
   TRunStats Dry = Ok;
   Dry.RunMode = TRunMode::rmDryRun;
+  // ReTrim covered the free space in the first batch: the run completed.
+  TRunStats Covered = Ok;
+  Covered.DoneBatches = Covered.SucceededBatches = 1;
+  Covered.SkippedBatches = 3;
+  const std::string Failed = T(TTextId::StatusPrefix) + T(TTextId::TrimCompletedWithFailures);
   const std::vector<Case> Cases = {
-      {"success", Ok, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION},
+      {"success", Ok, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION,
+       T(TTextId::StatusCompleted), 100},
       {"failed batches",
        Some,
        {T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 3, Failed: 1)"},
-       MB_ICONERROR},
-      {"cancelled", Cancelled, B(TTextId::InfoCaption, TTextId::CancelledByUser), MB_ICONINFORMATION},
+       MB_ICONERROR,
+       Failed,
+       75},
+      {"cancelled", Cancelled, B(TTextId::InfoCaption, TTextId::CancelledByUser), MB_ICONINFORMATION,
+       "Status: Cancelled (1 of 4 batches done)", 25},
       {"cancelled inside a batch", CancelledInBatch, B(TTextId::InfoCaption, TTextId::CancelledByUser),
-       MB_ICONINFORMATION},
-      {"dry run", Dry, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION},
+       MB_ICONINFORMATION, "Status: Cancelled (1 of 4 batches done)", 25},
+      {"cancelled before a batch was done", CancelledFirst, B(TTextId::InfoCaption, TTextId::CancelledByUser),
+       MB_ICONINFORMATION, "Status: Cancelled (0 of 4 batches done)", 0},
+      {"dry run", Dry, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION,
+       T(TTextId::StatusCompleted), 100},
+      {"covered by ReTrim", Covered, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION,
+       T(TTextId::StatusCompleted), 100},
   };
   for (const Case& C : Cases) {
     form->BtnStart->SetEnabled(false);
@@ -130,10 +151,10 @@ TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
     EXPECT_EQ(Boxes().back().Type & 0xF0u, C.Icon) << C.Name;
     EXPECT_TRUE(form->BtnStart->Enabled());
     EXPECT_FALSE(form->BtnCancel->Enabled());
-    EXPECT_EQ(form->PbProgress->Position(), 100);
-    EXPECT_EQ(form->LblStatus->Caption(), T(TTextId::StatusCompleted));
+    EXPECT_EQ(form->PbProgress->Position(), C.Position) << C.Name;
+    EXPECT_EQ(form->LblStatus->Caption(), C.Status) << C.Name;
   }
-  EXPECT_TRUE(Logged("[INFO] Run completed: planned=4, done=4, success=3, failed=1, skipped=0"));
+  EXPECT_TRUE(Logged("[INFO] Run completed: planned=4, done=3, success=3, failed=1, skipped=0"));
   EXPECT_TRUE(Logged("[INFO] Run completed: planned=4, done=1, success=1, failed=0, skipped=3"));
   EXPECT_TRUE(Logged("[WARN] Failure report saved: C:\\vt\\logs\\failure_report_x.json"));
   EXPECT_EQ(CountLogged("Failure report saved"), 1u);
@@ -197,6 +218,7 @@ TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
     std::function<void(CompletionTest&)> Arrange;
     std::function<void(CompletionTest&)> During;  // while the run is going
     TBoxes Boxes;
+    TTextId Skipped = TTextId::InitSkipped;  // the window log's line
   };
   const std::vector<Case> Cases = {
       {"cancelled",
@@ -208,7 +230,8 @@ TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
          F.ui.RunFor(500);
          ASSERT_TRUE(F.ui.Click("BtnCancel"));
        },
-       {B(TTextId::InfoCaption, TTextId::CancelledByUser)}},
+       {B(TTextId::InfoCaption, TTextId::CancelledByUser)},
+       TTextId::InitSkippedCancelled},
       {"no batch succeeded",
        [](CompletionTest& F) { F.m->Bridge().SetProfile(3, SimBridgeProfile::NoTrim()); },
        nullptr,
@@ -234,7 +257,9 @@ TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
     if (C.During) C.During(*this);
     Settle(30000);
     EXPECT_EQ(BoxesAfterStart(), C.Boxes);
-    EXPECT_TRUE(WindowLogHas(T(TTextId::InitSkipped)));
+    EXPECT_TRUE(WindowLogHas(T(C.Skipped)));
+    for (TTextId Other : {TTextId::InitSkipped, TTextId::InitSkippedCancelled})
+      if (Other != C.Skipped) EXPECT_FALSE(WindowLogHas(T(Other)));
     EXPECT_FALSE(Logged(T(TTextId::InitSucceededPrefix)));
     EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
     EXPECT_TRUE(form->BtnStart->Enabled());
@@ -301,6 +326,50 @@ TEST_F(CompletionTest, TheInitialisationProvesTheDiskFirst) {
     if (m->Storage().Volume('K')) m->Storage().RemoveVolume('K');
     m->Storage().DetachDisk(3);
   }
+}
+
+// The run is cancelled in its sixth batch, each batch one range: the line and the bar say how far
+// it got, also after a language switch, and the window log why the disk was not initialised. The
+// next Start begins from a reset line and bar, and a run that completes reads "Completed".
+TEST_F(CompletionTest, ACancelledRunSaysHowFarItGot) {
+  OpenWithBlankDisk();
+  form->SpBatch->SetValue(1);
+  m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 6, SimFaultKind::HangUntilCancel));
+  auto Unmaps = [&] {
+    const auto R = m->Bridge().Requests();
+    return std::count_if(R.begin(), R.end(), [](const SimRequestRecord& Q) { return Q.command == SimCommand::Unmap; });
+  };
+  StartExecution();
+  ASSERT_TRUE(ui.RunUntil([&] { return Unmaps() == 6; }, 60000));
+  const std::string Progress = form->LblStatus->Caption();
+  ASSERT_TRUE(Progress.starts_with("Status: Batch 5/")) << Progress;
+  const int Planned = std::stoi(Progress.substr(std::string("Status: Batch 5/").size()));
+  ASSERT_GT(Planned, 6);
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnCancel"));
+  Settle(30000);
+  ASSERT_EQ(BoxesAfterStart(), TBoxes{B(TTextId::InfoCaption, TTextId::CancelledByUser)});
+  EXPECT_EQ(form->LblStatus->Caption(), Format("Status: Cancelled (5 of %d batches done)", Planned));
+  EXPECT_EQ(form->PbProgress->Position(), static_cast<int>(std::nearbyint(500.0 / Planned)));
+  EXPECT_TRUE(WindowLogHas("Disk initialization skipped: the run was cancelled."));
+  EXPECT_FALSE(WindowLogHas(T(TTextId::InitSkipped)));
+  EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+
+  ASSERT_TRUE(ui.Select("CmbLanguage", static_cast<int>(TUiLanguage::ulGerman)));
+  EXPECT_EQ(form->LblStatus->Caption(),
+            Format(Text(TTextId::StatusCancelledFmt, TUiLanguage::ulGerman), 5, Planned));
+  ASSERT_TRUE(ui.Select("CmbLanguage", static_cast<int>(TUiLanguage::ulEnglish)));
+  EXPECT_EQ(form->LblStatus->Caption(), Format("Status: Cancelled (5 of %d batches done)", Planned));
+
+  StartExecution();
+  EXPECT_EQ(form->LblStatus->Caption(), T(TTextId::StatusRunning));
+  EXPECT_EQ(form->PbProgress->Position(), 0);
+  script.Box(IDOK).Box(IDOK);
+  Settle(30000);
+  EXPECT_EQ(BoxesAfterStart(), (TBoxes{B(TTextId::InfoCaption, TTextId::TrimCompleted),
+                                       B(TTextId::InitCompleteCaption, TTextId::InitializedGpt)}));
+  EXPECT_EQ(form->LblStatus->Caption(), T(TTextId::StatusCompleted));
+  EXPECT_EQ(form->PbProgress->Position(), 100);
 }
 
 TEST_F(CompletionTest, AFailingCreationRequestIsReported) {

@@ -394,6 +394,28 @@ TEST_F(RealTestTab, ClosingTheWindowStopsTheTestAndStillShowsItsEnd) {
   EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
 }
 
+// A real test's runs have no progress handler: the TRIM tab's line and bar no longer speak of the
+// last run's end once a test starts.
+TEST_F(RealTestTab, AStartClearsTheEndOfTheLastTrimRun) {
+  AddTestDisk();
+  OpenTab();
+  TRunStats Cancelled;
+  Cancelled.RunMode = TRunMode::rmExecute;
+  Cancelled.PlannedBatches = 4;
+  Cancelled.DoneBatches = Cancelled.SucceededBatches = 1;
+  Cancelled.Cancelled = true;
+  script.Box(IDOK);
+  form->RunCompleted(Cancelled);
+  ASSERT_EQ(form->LblStatus->Caption(), "Status: Cancelled (1 of 4 batches done)");
+  ASSERT_EQ(form->PbProgress->Position(), 25);
+  StartTest(5, 5);
+  EXPECT_EQ(form->LblStatus->Caption(), GetLangText(TTextId::StatusIdle));
+  EXPECT_EQ(form->PbProgress->Position(), 0);
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(form->LblStatus->Caption(), GetLangText(TTextId::StatusIdle));
+}
+
 TEST_F(RealTestTab, ClosingRightAfterATestEndedFreesItsThreadOnce) {
   AddTestDisk();
   OpenTab();
