@@ -1,6 +1,7 @@
 // The nested free-space TRIM run of steps 1 and 2, the flush of the test volume, and the
 // free-range CSV of step 2.
 #include <memory>
+#include <mutex>
 
 #include "core/uFileWrite.h"
 #include "core/uFormat.h"
@@ -33,14 +34,30 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
                                                     TRunMode::rmExecute, Logger(), nullptr,
                                                     [this](const TRunStats& Stats) { TrimFinished(Stats); });
   run->SetFreeOnTerminate(false);
-  // A stop that came before the start reaches the run before its first batch, not at the first poll.
-  if (StopRequested()) run->RequestCancel();
-  run->Start();
-  while (!run->Finished()) {
+  // Known to SuppressRunBoxes until it is freed, also when its start throws.
+  struct TKnownRun {
+    TRealTrimTestThread& Test;
+    TKnownRun(TRealTrimTestThread& T, TTrimExecutionThread& Run) : Test(T) {
+      std::lock_guard<std::mutex> lk(Test.FRunLock);
+      Test.FRun = &Run;
+      if (Test.FRunBoxesSuppressed) Run.SuppressBoxes();
+    }
+    ~TKnownRun() {
+      std::lock_guard<std::mutex> lk(Test.FRunLock);
+      Test.FRun = nullptr;
+    }
+  };
+  {
+    TKnownRun known(*this, *run);
+    // A stop that came before the start reaches the run before its first batch, not at the first poll.
     if (StopRequested()) run->RequestCancel();
-    Win().Sleep(kTrimPollMs);
+    run->Start();
+    while (!run->Finished()) {
+      if (StopRequested()) run->RequestCancel();
+      Win().Sleep(kTrimPollMs);
+    }
+    run->WaitFor();
   }
-  run->WaitFor();
   run.reset();
   if (FTrimOk)
     PostLog(Format("TRIM completed: batches=%d/%d, sectors=%s", FRunStats.SucceededBatches,
@@ -49,6 +66,13 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
     PostLog(Format("TRIM failed: success=%d, failed=%d, planned=%d", FRunStats.SucceededBatches,
                    FRunStats.FailedBatches, FRunStats.PlannedBatches));
   return FTrimOk;
+}
+
+void TRealTrimTestThread::SuppressRunBoxes() {
+  // Passed on at once, not at the next poll: the run's box may be on its way to the main thread.
+  std::lock_guard<std::mutex> lk(FRunLock);
+  FRunBoxesSuppressed = true;
+  if (FRun) FRun->SuppressBoxes();
 }
 
 void TRealTrimTestThread::TrimFinished(const TRunStats& Stats) {

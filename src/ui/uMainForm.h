@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/uTextIds.h"
 #include "core/uThread.h"
 #include "core/uTypes.h"
 #include "realtest/uRealTrimTest.h"
@@ -272,6 +273,12 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   void MarkForReconnectAfter(const TRunStats& Stats, const TDiskInfo& Disk);
   // The TRIM tab's bar and line forget the last run's end (uMainFormCompletion.cpp).
   void ClearRunEnd();
+  // The result box of an end handler (RunCompleted, RealTestTerminated), with OK. Once the window
+  // is closing it is not shown, for it would stand ownerless on the desktop after the window has
+  // gone: LogText, what it says, goes to the log instead (uMainForm.cpp).
+  void EndBox(TTextId Caption, const std::string& Text, TDialogKind Kind, const std::string& LogText);
+  // Id's text in English, as log lines are written.
+  static std::string EnglishText(TTextId Id);
   TTrimExecOptions RealTestTrimOptions();
   void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
                            const TTrimExecOptions& Trim, bool VerifyOnly);
@@ -301,6 +308,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   std::string FSettingsPath;
   // The creation reached the settings load: only then does the shutdown save them.
   bool FSettingsLoadRan = false;
+  // The destruction has begun: the window is gone from the desktop.
+  bool FClosing = false;
   // How the last run ended, for the status line it leaves.
   struct TRunEnd {
     bool Ended = false;

@@ -78,14 +78,14 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
   if (Stats.Cancelled) {
     // A cancelled run is no success; the batch that the cancel cut short counts as failed, but
     // the person asked for the stop, so the box says so (the counts are in the line above).
-    AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::CancelledByUser), dkInformation, mbOK);
+    EndBox(TTextId::InfoCaption, Text(TTextId::CancelledByUser), dkInformation,
+           EnglishText(TTextId::CancelledByUser));
   } else if (Stats.FailedBatches == 0) {
-    AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::TrimCompleted), dkInformation, mbOK);
+    EndBox(TTextId::InfoCaption, Text(TTextId::TrimCompleted), dkInformation, EnglishText(TTextId::TrimCompleted));
   } else {
-    AppMessageBox(Text(TTextId::ErrorCaption),
-                  Text(TTextId::TrimCompletedWithFailures) + "\r\n" +
-                      Format("(Success: %d, Failed: %d)", Stats.SucceededBatches, Stats.FailedBatches),
-                  dkError, mbOK);
+    const std::string Counts = Format("(Success: %d, Failed: %d)", Stats.SucceededBatches, Stats.FailedBatches);
+    EndBox(TTextId::ErrorCaption, Text(TTextId::TrimCompletedWithFailures) + "\r\n" + Counts, dkError,
+           EnglishText(TTextId::TrimCompletedWithFailures) + "\r\n" + Counts);
   }
   FRunThread = nullptr;
 
@@ -94,8 +94,16 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
 
   if (FInitStyle == 0 || FInitStyle == 1) {
     const bool Allowed = Executed && Stats.SucceededBatches != 0 && !Stats.Cancelled && !Stats.BridgeHang;
-    if (!Allowed) {
-      if (Executed) AppendLogLine(Text(Stats.Cancelled ? TTextId::InitSkippedCancelled : TTextId::InitSkipped));
+    // A closing window writes no partition table: nobody would see how it went.
+    if (!Allowed || FClosing) {
+      if (Executed) {
+        const TTextId Why = Stats.Cancelled ? TTextId::InitSkippedCancelled : TTextId::InitSkipped;
+        if (!FClosing)
+          AppendLogLine(Text(Why));
+        else  // the window log is gone with the window
+          FLogger->Warn(Allowed ? "Disk initialization skipped: the window was closed before the run ended"
+                                : EnglishText(Why));
+      }
       FInitStyle = -1;
     }
   }

@@ -372,6 +372,53 @@ TEST_F(CompletionTest, ACancelledRunSaysHowFarItGot) {
   EXPECT_EQ(form->PbProgress->Position(), 100);
 }
 
+// The window is closed while the run's first request hangs until cancelled. The shutdown cancels
+// the run and waits for it: no box comes any more, neither the window's result nor the run's own
+// notice (the reformat notice of a UAS disk with only exFAT); the log says what they would have.
+// A full-device run so cancelled does not initialise the disk.
+TEST_F(CompletionTest, ClosingTheWindowDuringARunShowsNoBoxAndLogsTheCancel) {
+  struct Case {
+    const char* Name;
+    bool FreeSpace;
+    SimCommand Hangs;
+    std::vector<std::string> Logged;
+  };
+  const std::vector<Case> Cases = {
+      {"free space", true, SimCommand::StorageTrim,
+       {"[INFO] Showing reformat-as-NTFS guidance to user (UAS + non-NTFS dead-end)",
+        "[INFO] Notice not shown, the window was closed"}},
+      {"full device", false, SimCommand::Unmap, {"[WARN] Disk initialization skipped: the run was cancelled."}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    // The cases share the log file: each reads its own lines.
+    const size_t Mark = FileLog().size();
+    auto Logged = [&](const std::string& Piece) { return LoggedSince(Mark, Piece); };
+    AddUas(3, 2 * kGiB, "CLOSE03");
+    if (C.FreeSpace) AddFormatted('E', 3, kMiB, kGiB, SimFsKind::kExFat);
+    Open();
+    ASSERT_EQ(form->RgMode->ItemIndex(), C.FreeSpace ? 1 : 0);
+    m->Bridge().AddFault(3, Fault(C.Hangs, 1, SimFaultKind::HangUntilCancel));
+    StartExecution();
+    ASSERT_TRUE(ui.RunUntil(
+        [&] {
+          const auto R = m->Bridge().Requests();
+          return std::any_of(R.begin(), R.end(), [&](const SimRequestRecord& Q) { return Q.command == C.Hangs; });
+        },
+        60000));
+    Close();
+    EXPECT_EQ(BoxesAfterStart(), TBoxes{});
+    EXPECT_TRUE(Logged("[ERROR] Batch 0 failed: Cancelled by user"));
+    EXPECT_TRUE(Logged("[INFO] Result not shown, the window was closed: Operation canceled by user."));
+    for (const std::string& L : C.Logged) EXPECT_TRUE(Logged(L)) << L;
+    EXPECT_FALSE(Logged(T(TTextId::InitSucceededPrefix)));
+    if (!C.FreeSpace) EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+    EXPECT_EQ(m->Kernel().LiveThreads(), 0);
+    if (m->Storage().Volume('E')) m->Storage().RemoveVolume('E');
+    m->Storage().DetachDisk(3);
+  }
+}
+
 TEST_F(CompletionTest, AFailingCreationRequestIsReported) {
   OpenWithBlankDisk();
   m->Storage().AddFault(3, IOCTL_DISK_CREATE_DISK, SimOutcome::Error(ERROR_WRITE_PROTECT));
