@@ -246,7 +246,7 @@ int32_t TMainForm::AppMessageBox(const std::string& Caption, const std::string& 
 }
 
 void TMainForm::EndBox(TTextId Caption, const std::string& Text, TDialogKind Kind, const std::string& LogText) {
-  if (!FClosing) {
+  if (!Gone()) {
     AppMessageBox(GetLangText(Caption), Text, Kind, mbOK);
     return;
   }

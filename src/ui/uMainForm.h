@@ -279,6 +279,9 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   void EndBox(TTextId Caption, const std::string& Text, TDialogKind Kind, const std::string& LogText);
   // Id's text in English, as log lines are written.
   static std::string EnglishText(TTextId Id);
+  // The window is gone from the desktop: closed (by its frame, while a box of the run was open,
+  // say) or being destroyed.
+  bool Gone() const { return FClosing || Closed(); }
   TTrimExecOptions RealTestTrimOptions();
   void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
                            const TTrimExecOptions& Trim, bool VerifyOnly);
@@ -308,7 +311,7 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   std::string FSettingsPath;
   // The creation reached the settings load: only then does the shutdown save them.
   bool FSettingsLoadRan = false;
-  // The destruction has begun: the window is gone from the desktop.
+  // The destruction has begun.
   bool FClosing = false;
   // How the last run ended, for the status line it leaves.
   struct TRunEnd {

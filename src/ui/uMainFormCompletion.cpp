@@ -95,10 +95,10 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
   if (FInitStyle == 0 || FInitStyle == 1) {
     const bool Allowed = Executed && Stats.SucceededBatches != 0 && !Stats.Cancelled && !Stats.BridgeHang;
     // A closing window writes no partition table: nobody would see how it went.
-    if (!Allowed || FClosing) {
+    if (!Allowed || Gone()) {
       if (Executed) {
         const TTextId Why = Stats.Cancelled ? TTextId::InitSkippedCancelled : TTextId::InitSkipped;
-        if (!FClosing)
+        if (!Gone())
           AppendLogLine(Text(Why));
         else  // the window log is gone with the window
           FLogger->Warn(Allowed ? "Disk initialization skipped: the window was closed before the run ended"

@@ -54,6 +54,14 @@ struct CompletionTest : DiskWindowFixture {
     TBoxes All = BoxTexts();
     return All.size() < mark + 2 ? TBoxes{} : TBoxes(All.begin() + static_cast<long>(mark) + 2, All.end());
   }
+  // PD3's bridge hangs at its first UNMAP: it refuses the command, but only after 4800 ms, past
+  // the hang threshold.
+  void HangAtTheFirstUnmap() {
+    SimBridgeProfile P = SimBridgeProfile::FullSat();
+    P.unmap = false;
+    m->Bridge().SetProfile(3, P);
+    m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 4800));
+  }
   SimPartitionLayout Layout(int Disk) { return m->Partitions().Layout(Disk); }
   size_t LayoutQueries() {
     const auto L = m->Storage().IoctlLog();
@@ -237,12 +245,7 @@ TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
        nullptr,
        {{T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 0, Failed: 1)"}}},
       {"bridge hang",
-       [](CompletionTest& F) {
-         SimBridgeProfile P = SimBridgeProfile::FullSat();
-         P.unmap = false;
-         F.m->Bridge().SetProfile(3, P);
-         F.m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 4800));
-       },
+       [](CompletionTest& F) { F.HangAtTheFirstUnmap(); },
        nullptr,
        {B(TTextId::InfoCaption, TTextId::UsbDisconnected),
         {T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 0, Failed: 1)"}}},
@@ -419,6 +422,25 @@ TEST_F(CompletionTest, ClosingTheWindowDuringARunShowsNoBoxAndLogsTheCancel) {
   }
 }
 
+// The run's own notice has no owner, so the person can close the window while it is open (here
+// the USB notice after a bridge hang): the result that comes after it goes to the log.
+TEST_F(CompletionTest, AResultAfterTheWindowWasClosedBehindTheRunsNoticeIsLogged) {
+  OpenWithBlankDisk();
+  HangAtTheFirstUnmap();
+  StartExecution();
+  script.Box([&](const TModal&) {
+    form->UserClose();  // as its frame's close button
+    return IDOK;
+  });
+  Settle(30000);
+  EXPECT_EQ(BoxesAfterStart(), TBoxes{B(TTextId::InfoCaption, TTextId::UsbDisconnected)});
+  EXPECT_TRUE(Logged("[ERROR] Result not shown, the window was closed: TRIM execution completed with failed "
+                     "batches. (Success: 0, Failed: 1)"));
+  EXPECT_TRUE(Logged("[WARN] Disk initialization skipped: the TRIM run did not complete successfully."));
+  EXPECT_FALSE(WindowLogHas(T(TTextId::InitSkipped)));
+  EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+}
+
 TEST_F(CompletionTest, AFailingCreationRequestIsReported) {
   OpenWithBlankDisk();
   m->Storage().AddFault(3, IOCTL_DISK_CREATE_DISK, SimOutcome::Error(ERROR_WRITE_PROTECT));
@@ -456,10 +478,7 @@ TEST_F(CompletionTest, AHungDiskIsNotReadUntilItHasBeenReconnected) {
   Open();
   ASSERT_TRUE(ui.Select("CmbDisk", 1));
   Settle();
-  SimBridgeProfile P = SimBridgeProfile::FullSat();
-  P.unmap = false;
-  m->Bridge().SetProfile(3, P);
-  m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 4800));
+  HangAtTheFirstUnmap();
   StartExecution();
   script.Box(IDOK).Box(IDOK);
   Settle(30000);
