@@ -250,8 +250,13 @@ void TMainForm::EndBox(TTextId Caption, const std::string& Text, TDialogKind Kin
     AppMessageBox(GetLangText(Caption), Text, Kind, mbOK);
     return;
   }
-  std::string Line = "Result not shown, the window was closed: " + LogText;
-  for (size_t At; (At = Line.find("\r\n")) != std::string::npos;) Line.replace(At, 2, " ");
+  // One line: the box's line breaks become blanks.
+  std::string Line = "Result not shown, the window was closed: ";
+  for (size_t I = 0; I < LogText.size(); I++) {
+    const bool Break = LogText.compare(I, 2, "\r\n") == 0;
+    Line += Break ? ' ' : LogText[I];
+    if (Break) I++;
+  }
   if (!FLogger) return;
   if (Kind == dkError)
     FLogger->Error(Line);

@@ -261,8 +261,11 @@ TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
     Settle(30000);
     EXPECT_EQ(BoxesAfterStart(), C.Boxes);
     EXPECT_TRUE(WindowLogHas(T(C.Skipped)));
-    for (TTextId Other : {TTextId::InitSkipped, TTextId::InitSkippedCancelled})
-      if (Other != C.Skipped) EXPECT_FALSE(WindowLogHas(T(Other)));
+    for (TTextId Other : {TTextId::InitSkipped, TTextId::InitSkippedCancelled}) {
+      if (Other != C.Skipped) {
+        EXPECT_FALSE(WindowLogHas(T(Other)));
+      }
+    }
     EXPECT_FALSE(Logged(T(TTextId::InitSucceededPrefix)));
     EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
     EXPECT_TRUE(form->BtnStart->Enabled());
@@ -415,7 +418,9 @@ TEST_F(CompletionTest, ClosingTheWindowDuringARunShowsNoBoxAndLogsTheCancel) {
     EXPECT_TRUE(Logged("[INFO] Result not shown, the window was closed: Operation canceled by user."));
     for (const std::string& L : C.Logged) EXPECT_TRUE(Logged(L)) << L;
     EXPECT_FALSE(Logged(T(TTextId::InitSucceededPrefix)));
-    if (!C.FreeSpace) EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+    if (!C.FreeSpace) {
+      EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+    }
     EXPECT_EQ(m->Kernel().LiveThreads(), 0);
     if (m->Storage().Volume('E')) m->Storage().RemoveVolume('E');
     m->Storage().DetachDisk(3);
