@@ -295,8 +295,8 @@ enum class TTextId : int32_t {
   MbrBeyondLimitFmt,  // 250
   // ---- the real test on a volume too small for it ---------------------------------------------
   VolumeTooSmallFmt,  // 251 "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes."
-  // ---- taken by a text added beside these; this entry only holds its number -------------------
-  Reserved252,  // 252 "-"
+  // ---- the real test whose TRIM steps trimmed nothing -----------------------------------------
+  TrimStepTrimmedNothing,  // 252 "The TRIM step failed: nothing was trimmed, so this test proves nothing about TRIM. ..."
   // ---- the end of a cancelled run --------------------------------------------------------------
   StatusCancelledFmt,    // 253 "Status: Cancelled (%d of %d batches done)"
   InitSkippedCancelled,  // 254 "Disk initialization skipped: the run was cancelled."

@@ -125,7 +125,8 @@ bool TTrimExecutionThread::IsCancelRequested() const {
 }
 
 void TTrimExecutionThread::Execute() {
-  TRunContext context{FDisk, FRanges, FTrimMode, FRunMode, FOptions, FStats, FLogger, *FAtaEngine, *FValidator};
+  TRunContext context{FDisk,  FRanges, FTrimMode,   FRunMode,    FOptions,
+                      FStats, FLogger, *FAtaEngine, *FValidator, FReformatNoticeAllowed};
   TTrimRun run(context, *this);
   {
     // A cancel reaches the device calls of the work, never the reports and notices of the end.
@@ -145,6 +146,7 @@ void TTrimExecutionThread::Execute() {
   } catch (...) {
     if (FLogger) FLogger->Error("Executor fatal: unknown exception");
   }
+  FReformatNoticeShown = run.ReformatNoticeShown();
   // Whatever happened above, the window waits for this one call.
   try {
     Synchronize([this] { DoDone(); });

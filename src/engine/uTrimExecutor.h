@@ -97,6 +97,12 @@ class TTrimExecutionThread : public TThread, private ITrimRunHost {
   // run's end (reports, notices) is never cancelled.
   void RequestCancel();
   static constexpr uint32_t kCancelRepeatMs = 1000;
+
+  // Before Start: false keeps the run from showing the reformat-as-NTFS notice, for a creator
+  // that has shown it already (the real test shows it once over its runs). Read once the run
+  // has ended: whether it showed that notice.
+  void SetReformatNoticeAllowed(bool Allowed) { FReformatNoticeAllowed = Allowed; }
+  bool ReformatNoticeShown() const { return FReformatNoticeShown; }
   bool IsCancelRequested() const override;
   // The window that would own the run's boxes is closing: from now on a question counts as
   // declined and a notice goes to the log, without a box (it would stand ownerless on the
@@ -175,6 +181,8 @@ class TTrimExecutionThread : public TThread, private ITrimRunHost {
   std::unique_ptr<TPreflightValidator> FValidator;  // declared after the engine: freed before it
   bool FDialogAccepted = false;
   bool FReTrim43022Seen = false;
+  bool FReformatNoticeAllowed = true;
+  bool FReformatNoticeShown = false;  // written by the run's thread before it ends
   std::string FQuestionText, FQuestionCaption;
   std::string FInfoText, FInfoCaption;
 

@@ -107,6 +107,8 @@ class TTrimRun {
   // Both ways end here: the disconnect probe, totals, reports and notices. Never throws for a
   // report that cannot be written.
   void Finish();
+  // After Finish: whether the run showed the reformat-as-NTFS notice.
+  bool ReformatNoticeShown() const { return ReformatShown; }
 
  private:
   // One stage of the fallback chain: the path it sends the batch down, its name, when it may run
@@ -195,6 +197,7 @@ class TTrimRun {
   // worker, which may outlive an attempt it was abandoned in.
   std::shared_ptr<TDeviceHandle> DiskDevice;
   bool Executes = false;
+  bool ReformatShown = false;
   int32_t PerBatch = 32;
   int32_t Uncapped = 0;
   int32_t Planned = 0;

@@ -34,6 +34,9 @@ struct TRunContext {
   TLogger* Log;      // may be null: nothing is written
   TAtaPassThroughEngine& Engine;
   TPreflightValidator& Validator;
+  // False when the creator has already shown the reformat-as-NTFS notice (the real test's
+  // second run on the same disk): the run then does not show it again.
+  bool ReformatNoticeAllowed = true;
 };
 
 class ITrimRunHost {

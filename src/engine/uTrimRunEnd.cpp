@@ -200,7 +200,12 @@ void TTrimRun::ShowNotices() {
     Host.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::UsbDisconnected));
   } else if (st.FailedBatches > 0 && st.SucceededBatches == 0 && Context.Disk.Transport == TTransportKind::tkUAS &&
              !Context.Disk.Volumes.empty() && !State.HasNtfs) {
+    if (!Context.ReformatNoticeAllowed) {
+      Info("Reformat-as-NTFS guidance already shown to user (UAS + non-NTFS dead-end); not shown again");
+      return;
+    }
     Info("Showing reformat-as-NTFS guidance to user (UAS + non-NTFS dead-end)");
     Host.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::ReformatAsNtfsNotice));
+    ReformatShown = true;
   }
 }

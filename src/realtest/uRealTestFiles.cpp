@@ -23,6 +23,11 @@ constexpr DWORD kReadFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING;
 
 uint64_t Tick() { return Win().GetTickCount64(); }
 
+// A test file's first block is written last: until then it holds the complement of its content,
+// so a file cut short in any way (a stop or a write error whose removal failed, a crash, a disk
+// that left the bus) never verifies as intact. One sector of any drive the test meets.
+constexpr DWORD kHeadBytes = 4096;
+
 std::string ErrorText(DWORD Err) { return Format("%s (winerr=%d)", WinErrorText(Err), Err); }
 
 // "gig_<n>.bin" with n a plain decimal from 0 to 2^31 - 2, so the next number still fits.
@@ -59,25 +64,57 @@ bool TRealTrimTestThread::WriteTestFile(const TTestFileInfo& Info) {
   const uint64_t t0 = Tick();
   const uint64_t waited0 = FDropWaitMs;
   int64_t remaining = Info.Size;
+  uint8_t head[kHeadBytes];
+  DWORD headBytes = 0;
+  auto failWrite = [&](DWORD Written, DWORD Wanted) {
+    const DWORD err = Win().GetLastError();
+    const std::string why =
+        err != 0 ? ErrorText(err) : Format("%u of %u bytes written", static_cast<uint32_t>(Written), Wanted);
+    PostLog(GetLangText(TTextId::WriteFailedPrefix) + Info.FileName + " | " + why);
+    RemoveUnfinishedFile(h, Info.FileName);
+    return false;
+  };
   while (remaining > 0) {
-    if (StopRequested()) return false;
-    const DWORD n = static_cast<DWORD>(std::min<int64_t>(remaining, kWriteBlockBytes));
-    FillRandom(FBuffer.get(), static_cast<int32_t>(n), state);
-    DWORD written = 0;
-    if (!Win().WriteFile(h.Get(), FBuffer.get(), n, &written) || written != n) {
-      const DWORD err = Win().GetLastError();
-      const std::string why =
-          err != 0 ? ErrorText(err) : Format("%u of %u bytes written", static_cast<uint32_t>(written), n);
-      PostLog(GetLangText(TTextId::WriteFailedPrefix) + Info.FileName + " | " + why);
+    if (StopRequested()) {
+      RemoveUnfinishedFile(h, Info.FileName);
       return false;
     }
+    const DWORD n = static_cast<DWORD>(std::min<int64_t>(remaining, kWriteBlockBytes));
+    FillRandom(FBuffer.get(), static_cast<int32_t>(n), state);
+    if (remaining == Info.Size) {
+      headBytes = std::min(n, kHeadBytes);
+      std::copy_n(FBuffer.get(), headBytes, head);
+      for (DWORD i = 0; i < headBytes; ++i) FBuffer[i] = static_cast<uint8_t>(~FBuffer[i]);
+    }
+    DWORD written = 0;
+    if (!Win().WriteFile(h.Get(), FBuffer.get(), n, &written) || written != n) return failWrite(written, n);
     AccountBytes(static_cast<int32_t>(n));
     remaining -= n;
   }
+  // The head goes last, from the aligned buffer as unbuffered writes need it: now the file is whole.
+  std::copy_n(head, headBytes, FBuffer.get());
+  DWORD written = 0;
+  if (headBytes > 0 &&
+      (!Win().WriteFileAt(h.Get(), FBuffer.get(), headBytes, &written, 0) || written != headBytes))
+    return failWrite(written, headBytes);
+  AccountBytes(static_cast<int32_t>(headBytes));  // the drive wrote them: they count in its speed
   FStepBytesWritten += static_cast<uint64_t>(Info.Size);
   // A speed-drop wait inside the file is no time spent writing.
   FStepWriteMs += (Tick() - t0) - (FDropWaitMs - waited0);
   return true;
+}
+
+void TRealTrimTestThread::RemoveUnfinishedFile(TDeviceHandle& Handle, const std::string& Path) {
+  // Closed first: Windows does not remove a file this thread still holds open.
+  Handle.Close();
+  if (Win().DeleteFileW(Path)) {
+    PostLog("Unfinished test file removed: " + Path);
+    return;
+  }
+  const DWORD err = Win().GetLastError();
+  // Its head was never written, so no verification passes what is left.
+  PostLog("Unfinished test file could not be removed; no verification passes it: " + Path + " | " +
+          ErrorText(err));
 }
 
 bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool IsGig) {
@@ -85,6 +122,10 @@ bool TRealTrimTestThread::FillWithFiles(int64_t Target, int64_t FileSize, bool I
   int64_t written = 0;
   int32_t i = 0;
   const char* prefix = IsGig ? "gig_" : "file_";
+  // The speed window opens with the writing: step 1's flush and TRIM before it are no transfer,
+  // and would make its first sample (and the average the drop rule compares with) read low.
+  FSampleBytes = 0;
+  FSampleStartTick = Tick();
   while (written < Target && !StopRequested()) {
     // Step 3 writes exactly its target, never past it: its last file is cut to the bytes left,
     // in whole 4096-byte blocks as unbuffered writes need them.
@@ -164,6 +205,8 @@ uint32_t TRealTrimTestThread::FileHash(const std::string& Path) {
 
 bool TRealTrimTestThread::FileMatches(const TTestFileInfo& Info, bool& Stopped) {
   Stopped = false;
+  // No test file is empty: one that is was cut before its first block was written.
+  if (Info.Size <= 0) return false;
   // The file went between the existence check and here: not the file that was written.
   if (!FileExists(Info.FileName)) return false;
   TDeviceHandle h(OpenForVerify(Info.FileName));

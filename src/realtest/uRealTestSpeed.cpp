@@ -32,6 +32,7 @@ void TRealTrimTestThread::AccountBytes(int32_t N) {
   if (dt < kSpeedWindowMs) return;
   const double speed = static_cast<double>(FSampleBytes) / 1048576.0 / (static_cast<double>(dt) / 1000.0);
   AddSpeedPoint(speed);
+  ++FStepSamples;
   FSpeedText = Format("%.1f MB/s", speed);
   SyncSpeed();
   PostElapsed();
@@ -61,6 +62,23 @@ void TRealTrimTestThread::AddSpeedPoint(double Speed) {
   p.SpeedMBps = Speed;
   p.StepLabel = FStepLabel;
   FSpeedData.Add(p);
+}
+
+void TRealTrimTestThread::EndStepSamples(uint64_t StepBytes, uint64_t StepMs) {
+  if (FSampleBytes == 0) return;  // every byte of the step is in a sample already
+  const uint64_t now = Tick();
+  const uint64_t dt = now >= FSampleStartTick ? now - FSampleStartTick : 0;
+  double speed = 0;
+  if (FStepSamples == 0 && StepBytes > 0 && StepMs > 0)
+    speed = static_cast<double>(StepBytes) / 1048576.0 / (static_cast<double>(StepMs) / 1000.0);
+  else if (dt > 0 && (FStepSamples == 0 || dt >= kSpeedWindowMs / 2))
+    speed = static_cast<double>(FSampleBytes) / 1048576.0 / (static_cast<double>(dt) / 1000.0);
+  if (speed > 0) {
+    AddSpeedPoint(speed);
+    ++FStepSamples;
+  }
+  FSampleBytes = 0;
+  FSampleStartTick = now;
 }
 
 void TRealTrimTestThread::WaitAfterSpeedDrop(int32_t Minutes) {

@@ -18,6 +18,7 @@
 using namespace plat;
 
 bool TRealTrimTestThread::RunFreeSpaceTrim() {
+  ++FTrimStepsRun;
   TTrimRangeArray ranges;
   {
     std::string msg;
@@ -34,6 +35,8 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
                                                     TRunMode::rmExecute, Logger(), nullptr,
                                                     [this](const TRunStats& Stats) { TrimFinished(Stats); });
   run->SetFreeOnTerminate(false);
+  // One reformat hint per test: the second run on the same dead end says nothing new.
+  run->SetReformatNoticeAllowed(!FReformatNoticeShown);
   // Known to SuppressRunBoxes until it is freed, also when its start throws.
   struct TKnownRun {
     TRealTrimTestThread& Test;
@@ -58,7 +61,10 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
     }
     run->WaitFor();
   }
+  if (run->ReformatNoticeShown()) FReformatNoticeShown = true;
   run.reset();
+  // A run that failed after some batches still released those ranges.
+  if (FTrimOk || FRunStats.SucceededBatches > 0) FTrimmedAny = true;
   if (FTrimOk)
     PostLog(Format("TRIM completed: batches=%d/%d, sectors=%s", FRunStats.SucceededBatches,
                    FRunStats.PlannedBatches, FormatGroupedU64(FRunStats.TotalSectors)));

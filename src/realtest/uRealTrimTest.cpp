@@ -58,6 +58,8 @@ TRealTrimTestThread::TRealTrimTestThread(IRealTestWindow* AForm, const TDiskInfo
   FSpeedText = "-";
   FStepElapsedText = "-";
   FSampleStartTick = Tick();
+  // The series names its drive, for the chart's caption.
+  if (FFolder.size() >= 2 && FFolder[1] == ':') FSpeedData.SetDrive(FFolder.substr(0, 2) + "\\");
   FBuffer.reset(static_cast<uint8_t*>(::operator new[](kWriteBlockBytes, std::align_val_t(kBufferAlign))));
   FCheck.SetStopCheck([this] { return StopRequested(); });
 }
@@ -127,6 +129,7 @@ void TRealTrimTestThread::ResetStepCounters() {
   FStepWriteMs = 0;
   FSampleBytes = 0;
   FSampleStartTick = Tick();
+  FStepSamples = 0;
   FSpeedText = "-";
   SyncSpeed();
 }
@@ -213,6 +216,7 @@ void TRealTrimTestThread::RunVerifyOnly() {
   PostLog(GetLangText(TTextId::Verify500MbStarted));
   PostStatus(GetLangText(TTextId::RealTestVerifying));
   const bool ok = VerifyFileList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
@@ -270,6 +274,14 @@ void TRealTrimTestThread::RunFullTest() {
     if (StopHere()) return;
     RunStep5();
   }
+  // TRIM steps that trimmed nothing leave the verifications nothing to say about TRIM: the test
+  // did not pass (a failure they found stays the result, a stop stays a cancel). A test that
+  // ran no TRIM step is judged by its verifications alone.
+  if (FSucceeded && !FCancelled && FTrimStepsRun > 0 && !FTrimmedAny) {
+    FSucceeded = false;
+    FResultText = GetLangText(TTextId::TrimStepTrimmedNothing);
+    PostLog(FResultText);
+  }
   // A step that found too little free space could not do its part: the test did not pass,
   // however its verifications went (a failure they found stays the result).
   if (FSucceeded && !FTooSmallText.empty()) {
@@ -314,6 +326,7 @@ bool TRealTrimTestThread::RunStep1() {
     TDropCheckArm arm(FSpeedDropCheck);
     filled = FillWithFiles(target, FSizes.FileBytes, false);
   }
+  EndStepSamples(FStepBytesWritten, FStepWriteMs);
   if (!filled) {
     if (!StopHere()) FResultText = GetLangText(TTextId::CapacityQueryFailed);  // the fill has logged its cause
     return false;
@@ -361,6 +374,7 @@ bool TRealTrimTestThread::RunStep3() {
       TDropCheckArm arm(FSpeedDropCheck);
       filled = FillWithFiles(size, FSizes.GigFileBytes, true);
     }
+    EndStepSamples(FStepBytesWritten, FStepWriteMs);
     if (!filled) {
       if (!StopHere()) FResultText = GetLangText(TTextId::CapacityQueryFailed);
       return false;
@@ -380,6 +394,7 @@ void TRealTrimTestThread::RunStep4() {
   PostLog(GetLangText(TTextId::Step4Start));
   PostStatus(GetLangText(TTextId::Step4Verify));
   const bool ok = VerifyFileList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {
@@ -414,6 +429,7 @@ void TRealTrimTestThread::RunStep5() {
   PostLog(GetLangText(TTextId::Step5Start));
   PostStatus(GetLangText(TTextId::Step5Verify));
   const bool ok = VerifyGigList();
+  EndStepSamples(FBytesRead, FReadMs);
   const std::string parts =
       " | " + VerifySummary() + " | " + FormatSpeed(FBytesRead, FReadMs) + " | " + StepElapsedText();
   if (ok && StopRequested()) {

@@ -22,6 +22,7 @@
 #include "realtest/uSpeedData.h"
 #include "realtest/uTestContent.h"
 
+class TDeviceHandle;
 class TLogger;
 class TTrimExecutionThread;
 
@@ -102,6 +103,10 @@ class TRealTrimTestThread : public TThread {
   std::string GetElapsedText() const;
   std::string GetStepElapsedText() const;
 
+  // Any thread, at any time: the series, shared. The window shows it while the test runs (the
+  // series has a lock of its own) and keeps it after the thread has gone.
+  void GetSpeedData(TSpeedDataArray& Series) const { Series = FSpeedData; }
+
   // Read once the thread's work has ended (in the termination handler).
   bool Succeeded() const { return FSucceeded; }
   bool Cancelled() const { return FCancelled; }
@@ -109,8 +114,6 @@ class TRealTrimTestThread : public TThread {
   // The statistics of each nested TRIM run, in order: the window learns from them whether a run
   // hung the bridge or lost the disk.
   const std::vector<TRunStats>& TrimRuns() const { return FTrimRuns; }
-  // The series, shared: the window keeps it after the thread has gone.
-  void GetSpeedData(TSpeedDataArray& Series) const { Series = FSpeedData; }
 
   const std::string& Folder() const { return FFolder; }
   static std::string FormatSpeed(uint64_t Bytes, uint64_t Ms);
@@ -150,7 +153,10 @@ class TRealTrimTestThread : public TThread {
   std::string OutputDir() const;
 
   // ---- test files ----------------------------------------------------------------------------
+  // Writes the whole file, its first block last. A stop or a write error removes what was
+  // written (after closing Handle) and says so.
   bool WriteTestFile(const TTestFileInfo& Info);
+  void RemoveUnfinishedFile(TDeviceHandle& Handle, const std::string& Path);
   bool FillWithFiles(int64_t Target, int64_t FileSize, bool IsGig);
   void DeleteEveryTenth();
   bool VerifyFileList() { return VerifyList(FFiles); }
@@ -176,6 +182,12 @@ class TRealTrimTestThread : public TThread {
   // ---- speed ---------------------------------------------------------------------------------
   void AccountBytes(int32_t N);
   void AddSpeedPoint(double Speed);
+  // At the end of a step's transfers (StepBytes in StepMs, as its step line counts them): the
+  // open window becomes a sample when the step has none yet (the step's average, or the
+  // window's own speed when the step completed no file), or when it is at least half a window
+  // long. A shorter rest is left to the samples before it: the tick count's steps would make
+  // its speed up. No byte counts twice, and no sample is 0 MB/s.
+  void EndStepSamples(uint64_t StepBytes, uint64_t StepMs);
   void WaitAfterSpeedDrop(int32_t Minutes);
   uint64_t ElapsedSeconds() const;
   std::string TotalElapsedText() const;
@@ -206,6 +218,9 @@ class TRealTrimTestThread : public TThread {
   std::mutex FRunLock;
   TTrimExecutionThread* FRun = nullptr;
   bool FRunBoxesSuppressed = false;
+  int32_t FTrimStepsRun = 0;          // TRIM steps of this test, a plan that failed included
+  bool FTrimmedAny = false;           // some nested run trimmed: no batch failed, or one succeeded
+  bool FReformatNoticeShown = false;  // a nested run showed the reformat-as-NTFS hint
   std::vector<TRunStats> FTrimRuns;
   std::string FLogText;
   std::string FStatusText;
@@ -227,6 +242,7 @@ class TRealTrimTestThread : public TThread {
   int32_t FVerifyFailed = 0;
   uint64_t FSampleBytes = 0;
   uint64_t FSampleStartTick = 0;
+  int32_t FStepSamples = 0;  // transfer samples of the current step
   double FAvgSpeed = 0;
   bool FSpeedDropCheck = false;
   int32_t FNextGigIndex = 0;

@@ -19,13 +19,21 @@ namespace {
 constexpr tk::TColor kWaitColour = tk::RGB(255, 240, 200);
 // The least room between two labels of the time axis.
 constexpr int kTimeLabelGap = 6;
+// How often an open chart looks for new samples of a running test: about twice a sample.
+constexpr unsigned kRefreshMs = 1000;
+
+// The caption names the drive the series was taken on, when it names one.
+std::string ChartCaption(const TSpeedDataArray& Samples) {
+  const std::string Drive = Samples.Drive();
+  const std::string Caption = GetLangText(TTextId::SpeedChartCaption);
+  return Drive.empty() ? Caption : Caption + " - " + Drive;
+}
 
 }  // namespace
 
 TSpeedChartForm::TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamples, const std::string& AOutputDir,
                                  TLogger* ALogger)
-    : tk::TForm(AOwner,
-                tk::TCreate{"SpeedChartForm", {}, tk::kAnchorsDefault, GetLangText(TTextId::SpeedChartCaption)}),
+    : tk::TForm(AOwner, tk::TCreate{"SpeedChartForm", {}, tk::kAnchorsDefault, ChartCaption(ASamples)}),
       FLogger(ALogger) {
   SetOuterSize({1000, 520});
   SetPosition(tk::TFormPosition::poOwnerFormCenter);
@@ -34,22 +42,8 @@ TSpeedChartForm::TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamp
 
   FSamples = ASamples;
   FOutputDir = AOutputDir;
-  FMaxSpeed = 0;
-  FMaxTime = 0;
-  for (const TSpeedDataPoint& P : FSamples) {
-    if (P.SpeedMBps > FMaxSpeed) FMaxSpeed = P.SpeedMBps;
-    if (P.ElapsedSec > FMaxTime) FMaxTime = P.ElapsedSec;
-  }
-  // At least 1, so that every division of the painting is defined.
-  if (FMaxSpeed < 1) FMaxSpeed = 1;
-  if (FMaxTime < 1) FMaxTime = 1;
-
-  FLblSummary =
-      Add<tk::TLabel>(tk::TCreate{"LblSummary",
-                                  {10, 4, 0, 0},
-                                  tk::kAnchorsDefault,
-                                  Format(GetLangText(TTextId::SpeedChartSummaryFmt),
-                                         static_cast<int>(FSamples.size()), FMaxSpeed, FormatDuration(FMaxTime))});
+  FLblSummary = Add<tk::TLabel>(tk::TCreate{"LblSummary", {10, 4, 0, 0}, tk::kAnchorsDefault});
+  TakeSnapshot();
 
   const tk::TSize Client = ClientSize();
   FPaintBox =
@@ -71,6 +65,34 @@ TSpeedChartForm::TSpeedChartForm(tk::TForm* AOwner, const TSpeedDataArray& ASamp
   CaptionLayout().AddRow(tk::TLayoutRow{.Cells = {{FBtnClose}, {FBtnSaveCsv}}, .Flow = tk::TRowFlow::RightToLeft});
   CaptionLayout().AddRow(tk::TLayoutRow{.Cells = {{FLblSummary}}});
   CaptionLayout().Apply();
+
+  FRefreshTimer = AddTimer();
+  FRefreshTimer->OnTimer = [this](tk::TTimer*) { Refresh(); };
+  FRefreshTimer->SetInterval(kRefreshMs);
+  FRefreshTimer->SetEnabled(true);
+}
+
+void TSpeedChartForm::TakeSnapshot() {
+  FShown = FSamples.Snapshot();
+  for (TSpeedDataPoint& P : FShown) P.StepLabel = StepLabelNow(P.StepLabel);
+  FMaxSpeed = 0;
+  FMaxTime = 0;
+  for (const TSpeedDataPoint& P : FShown) {
+    if (P.SpeedMBps > FMaxSpeed) FMaxSpeed = P.SpeedMBps;
+    if (P.ElapsedSec > FMaxTime) FMaxTime = P.ElapsedSec;
+  }
+  // At least 1, so that every division of the painting is defined.
+  if (FMaxSpeed < 1) FMaxSpeed = 1;
+  if (FMaxTime < 1) FMaxTime = 1;
+  FLblSummary->SetCaption(Format(GetLangText(TTextId::SpeedChartSummaryFmt), static_cast<int>(FShown.size()),
+                                 FMaxSpeed, FormatDuration(FMaxTime)));
+}
+
+void TSpeedChartForm::Refresh() {
+  // A series only grows, so a snapshot of its size is the series as it stands.
+  if (FSamples.size() == FShown.size()) return;
+  TakeSnapshot();
+  FPaintBox->Invalidate();
 }
 
 std::unique_ptr<TSpeedChartForm> TSpeedChartForm::CreateChart(tk::TForm* AOwner, const TSpeedDataArray& ASamples,
@@ -93,9 +115,9 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   const double YM = std::max(1.0, NiceAxisMax(FMaxSpeed));
 
   // A wait shows as a span of its own, never as the drive at 0 MB/s.
-  if (FSamples.size() >= 2) {
+  if (FShown.size() >= 2) {
     C.SetBrushColor(kWaitColour);
-    for (const TWaitSpan& S : FindWaitSpans(FSamples)) {
+    for (const TWaitSpan& S : FindWaitSpans(FShown)) {
       const int X0 = PlotX(R, S.StartSec, FMaxTime);
       C.FillRect({X0, R.Top, std::max(PlotX(R, S.EndSec, FMaxTime), X0 + 1), R.Bottom});
     }
@@ -107,15 +129,19 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   C.Font().Color = tk::RGB(128, 128, 128);
   C.Font().SizePt = 8;
   // Speed grid: six lines from 0 to the axis maximum.
+  int TopLabelTop = R.Top;  // of the label at the axis maximum
   for (int i = 0; i <= 5; ++i) {
     const double V = i * YM / 5;
     const int Y = PlotY(R, V, YM);
     C.MoveTo(R.Left, Y);
     C.LineTo(R.Right, Y);
-    const std::string Label = Format("%.0f", V);
+    // Below an axis of 5 the lines stand a fraction apart (an empty series' axis is 1): whole
+    // numbers would label them 0, 0, 0, 1, 1, 1.
+    const std::string Label = Format(YM < 5 ? "%.1f" : "%.0f", V);
     const tk::TSize Size = C.TextExtent(Label);
-    C.TextOut(KeepInside(R.Left - Size.Width - 6, Size.Width, 0, W),
-              KeepInside(Y - Size.Height / 2, Size.Height, 0, H), Label);
+    const int LabelTop = KeepInside(Y - Size.Height / 2, Size.Height, 0, H);
+    C.TextOut(KeepInside(R.Left - Size.Width - 6, Size.Width, 0, W), LabelTop, Label);
+    if (i == 5) TopLabelTop = LabelTop;
   }
   // Time grid; t is summed step by step. Past two hours the lines stand half an hour apart, so a
   // long test has more of them than labels fit: a label that would touch the one before it is
@@ -143,13 +169,21 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   C.Font().Color = tk::RGB(0, 0, 0);
   C.Font().SizePt = 9;
   C.Font().Bold = true;
+  // Above the axis maximum's label, which stands half its height over the plot's top.
   const std::string Unit = "MB/s";
   const tk::TSize UnitSize = C.TextExtent(Unit);
   C.TextOut(KeepInside(R.Left - UnitSize.Width - 4, UnitSize.Width, 0, W),
-            KeepInside(R.Top - UnitSize.Height - 2, UnitSize.Height, 0, H), Unit);
+            KeepInside(std::min(R.Top, TopLabelTop) - UnitSize.Height - 2, UnitSize.Height, 0, H), Unit);
   C.Font().Bold = false;
 
-  if (FSamples.size() < 2) return;
+  if (FShown.empty()) {
+    // A running test before its first sample (or a test that took none): said, not left blank.
+    C.Font().Color = tk::RGB(128, 128, 128);
+    const tk::TSize Size = C.TextExtent(kNoDataNotice);
+    C.TextOut(KeepInside((R.Left + R.Right - Size.Width) / 2, Size.Width, 0, W),
+              KeepInside((R.Top + R.Bottom - Size.Height) / 2, Size.Height, 0, H), kNoDataNotice);
+  }
+  if (FShown.size() < 2) return;
 
   // A marker where the step changes; an empty label neither draws nor counts as a change, so a
   // step that resumes after one leaves no second marker.
@@ -158,7 +192,7 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   std::vector<int> MarkerX;
   std::vector<std::string> Labels;
   std::vector<tk::TSize> Sizes;
-  for (const TSpeedDataPoint& P : FSamples) {
+  for (const TSpeedDataPoint& P : FShown) {
     if (P.StepLabel.empty() || (!Labels.empty() && P.StepLabel == Labels.back())) continue;
     MarkerX.push_back(PlotX(R, P.ElapsedSec, FMaxTime));
     Labels.push_back(P.StepLabel);
@@ -178,7 +212,7 @@ void TSpeedChartForm::PaintBoxPaint(tk::TControl*) {
   C.Pen().Color = tk::RGB(0, 0, 255);
   C.Pen().Width = 2;
   bool Joined = false;  // the pen stands at the previous sample
-  for (const TSpeedDataPoint& P : FSamples) {
+  for (const TSpeedDataPoint& P : FShown) {
     if (IsWaitSample(P)) {
       Joined = false;
       continue;
@@ -203,12 +237,15 @@ void TSpeedChartForm::BtnSaveCsvClick(tk::TControl*) {
   std::string Path;
   if (!tk::SaveFileDialog(this, Options, Path)) return;
 
+  // What is saved is what the chart shows: the samples so far of a test still running.
+  Refresh();
   // A full stop whatever the locale: the columns stay separable by their commas.
   std::string Text = "time_sec,speed_mbps,step\r\n";
-  for (const TSpeedDataPoint& P : FSamples)
+  for (const TSpeedDataPoint& P : FShown)
     Text += FormatPlain("%.1f,%.2f,%s\r\n", P.ElapsedSec, P.SpeedMBps, P.StepLabel);
   try {
     WriteWholeFile(Path, Text);
+    if (FLogger) FLogger->Info(Format("Speed data CSV saved: %s", Path));
   } catch (const EFileError& E) {
     // Said here, where it happens; the chart stays open.
     const std::string Why = WinErrorText(E.WinErr());

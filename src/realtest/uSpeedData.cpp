@@ -5,6 +5,51 @@
 #include <cstdint>
 
 #include "core/uFormat.h"
+#include "core/uLang.h"
+
+size_t TSpeedDataArray::size() const {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  return FShared->Points.size();
+}
+
+TSpeedDataPoint TSpeedDataArray::operator[](size_t I) const {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  return FShared->Points[I];
+}
+
+TSpeedSamples TSpeedDataArray::Snapshot() const {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  return FShared->Points;
+}
+
+void TSpeedDataArray::Add(const TSpeedDataPoint& Point) {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  FShared->Points.push_back(Point);
+}
+
+std::string TSpeedDataArray::Drive() const {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  return FShared->Drive;
+}
+
+void TSpeedDataArray::SetDrive(const std::string& Root) {
+  std::lock_guard<std::mutex> Lock(FShared->Lock);
+  FShared->Drive = Root;
+}
+
+std::string StepLabelNow(const std::string& Label) {
+  // The step texts of the table that a test stores in its samples (its status texts).
+  static constexpr TTextId kStepTexts[] = {TTextId::RealTestPreparing, TTextId::RealTestVerifying,
+                                           TTextId::RealTestDone,      TTextId::Step4Verify,
+                                           TTextId::Step5Verify};
+  if (Label.empty()) return Label;
+  for (int32_t L = 0; L < LanguageCount(); ++L) {
+    const char* const* Table = LangTableFor(LanguageFromIndex(L));
+    for (TTextId Id : kStepTexts)
+      if (Label == Table[TextIndex(Id)]) return GetLangText(Id);
+  }
+  return Label;
+}
 
 std::string FormatDuration(double Seconds) {
   // Anything past the range of a 64-bit count of seconds is not a duration this program shows.
@@ -65,7 +110,7 @@ int PlotY(const tk::TRect& Plot, double Speed, double AxisMax) {
 
 bool IsWaitSample(const TSpeedDataPoint& P) { return !(P.SpeedMBps > 0); }
 
-std::vector<TWaitSpan> FindWaitSpans(const TSpeedDataArray& Samples) {
+std::vector<TWaitSpan> FindWaitSpans(const TSpeedSamples& Samples) {
   std::vector<TWaitSpan> Spans;
   for (size_t I = 0; I < Samples.size(); ++I) {
     if (!IsWaitSample(Samples[I])) continue;

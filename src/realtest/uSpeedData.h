@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,26 +17,42 @@ struct TSpeedDataPoint {
   std::string StepLabel;
 };
 
-// A growable series of samples in the order taken. Copies share one series: the test thread,
-// the main window and the chart window all hold the same points, and nobody changes a series
-// once the thread that filled it has ended.
+// The samples as one reader sees them at a moment: a copy, its own to walk.
+using TSpeedSamples = std::vector<TSpeedDataPoint>;
+
+// A growable series of samples in the order taken, with the root of the drive they were taken
+// on. Copies share one series: the test thread adds to it while the main window and the chart
+// read it, so every access takes the series' lock, and a reader walks a snapshot.
 class TSpeedDataArray {
  public:
-  TSpeedDataArray() : FPoints(std::make_shared<std::vector<TSpeedDataPoint>>()) {}
+  TSpeedDataArray() : FShared(std::make_shared<TShared>()) {}
 
-  size_t size() const { return FPoints->size(); }
-  bool empty() const { return FPoints->empty(); }
-  const TSpeedDataPoint& operator[](size_t I) const { return (*FPoints)[I]; }
-  std::vector<TSpeedDataPoint>::const_iterator begin() const { return FPoints->cbegin(); }
-  std::vector<TSpeedDataPoint>::const_iterator end() const { return FPoints->cend(); }
-
+  size_t size() const;
+  bool empty() const { return size() == 0; }
+  // A copy of one sample.
+  TSpeedDataPoint operator[](size_t I) const;
+  TSpeedSamples Snapshot() const;
   // Seen by every holder of the series.
-  void Add(const TSpeedDataPoint& Point) { FPoints->push_back(Point); }
-  bool SharesWith(const TSpeedDataArray& Other) const { return FPoints == Other.FPoints; }
+  void Add(const TSpeedDataPoint& Point);
+  bool SharesWith(const TSpeedDataArray& Other) const { return FShared == Other.FShared; }
+
+  // The drive's root (for example "E:\"), empty when the series names none.
+  std::string Drive() const;
+  void SetDrive(const std::string& Root);
 
  private:
-  std::shared_ptr<std::vector<TSpeedDataPoint>> FPoints;
+  struct TShared {
+    mutable std::mutex Lock;
+    TSpeedSamples Points;
+    std::string Drive;
+  };
+  std::shared_ptr<TShared> FShared;
 };
+
+// A sample's step label in the current language: the translated step texts a test gives its
+// samples are the same step in whichever language the test ran, so a chart never mixes two.
+// Any other label stays as it is.
+std::string StepLabelNow(const std::string& Label);
 
 // Seconds, truncated to whole seconds, as "h:mm:ss" from one hour on and "m:ss" below it
 // (59:59, then 1:00:00). A negative or non-finite value reads as 0.
@@ -68,7 +85,7 @@ struct TWaitSpan {
   double StartSec = 0;
   double EndSec = 0;
 };
-std::vector<TWaitSpan> FindWaitSpans(const TSpeedDataArray& Samples);
+std::vector<TWaitSpan> FindWaitSpans(const TSpeedSamples& Samples);
 
 // The start of a text Width wide that should start at Want, moved back between Low and High
 // (to Low when it is wider than that).

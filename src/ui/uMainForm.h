@@ -322,7 +322,8 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
     int32_t Planned = 0;
   };
   TRunEnd FRunEnd;
-  // The last real test's speed samples, shared with the test thread and the chart.
+  // The speed samples of the real test running, or else of the last one, shared with the test
+  // thread and the chart.
   TSpeedDataArray FSpeedData;
   // The real-test thread last started, with the link that takes it back at shutdown. Both stay
   // after the end handler has cleared FRealTestThread, since the thread may still be on its way

@@ -138,6 +138,8 @@ void TMainForm::ShowRealTestGuide() {
 
 // ---- the queries of one volume ----
 
+// SectorsPerCluster counts 512-byte sectors, as every other sector figure of the view does;
+// Windows counts the disk's own, 4096 bytes each behind some bridges.
 bool TMainForm::GetVolumeSpace(const std::string& Root, uint64_t& TotalBytes, uint64_t& FreeBytes,
                                uint64_t& TotalClusters, uint64_t& FreeClusters, uint64_t& SectorsPerCluster) {
   TotalBytes = FreeBytes = TotalClusters = FreeClusters = SectorsPerCluster = 0;
@@ -145,7 +147,7 @@ bool TMainForm::GetVolumeSpace(const std::string& Root, uint64_t& TotalBytes, ui
   if (!Win().GetDiskFreeSpaceW(Root, &Spc, &Bps, &FreeC, &TotalC)) return false;
   TotalClusters = TotalC;
   FreeClusters = FreeC;
-  SectorsPerCluster = Spc;
+  SectorsPerCluster = uint64_t(Spc) * Bps / 512;
   TotalBytes = uint64_t(TotalC) * Spc * Bps;
   FreeBytes = uint64_t(FreeC) * Spc * Bps;
   return true;
@@ -217,9 +219,9 @@ void TMainForm::ShowDiskSummary(const TDiskInfo& Disk) {
     return Format(": bytes=%s | clusters=%s | sectors=%s", FormatThousands(Bytes), FormatThousands(Clusters),
                   FormatThousands(Sectors));
   };
-  MemoInspect->AppendLine(Format("Disk: PD%d | Model=%s | Size=%.1f GiB (%s sectors) | Volumes=%d | FS=%s",
-                                 Disk.DiskNumber, Disk.Model, BytesToGiB(Disk.SizeBytes),
-                                 FormatThousands(Disk.SizeBytes / 512), Disk.Volumes.size(), FsList));
+  MemoInspect->AppendLine(Format(
+      "Disk: PD%d | Model=%s | Size=%.1f GiB (%s sectors of 512 bytes) | Volumes=%d | FS=%s", Disk.DiskNumber,
+      Disk.Model, BytesToGiB(Disk.SizeBytes), FormatThousands(Disk.SizeBytes / 512), Disk.Volumes.size(), FsList));
   MemoInspect->AppendLine("");
   MemoInspect->AppendLine(GetLangText(TTextId::TotalSpace) + Figures(TotalBytes, TotalClusters, TotalSectors));
   MemoInspect->AppendLine(GetLangText(TTextId::FreeSpace) + Figures(FreeBytes, FreeClusters, FreeSectors));

@@ -169,6 +169,9 @@ void TMainForm::StartRealTestThread(const TDiskInfo& Disk, const std::string& Fo
   FRealTestThread = T;
   FRealTestOwned = T;
   FRealTestLink = T->Link();
+  // From now on the chart shows this test: its samples so far, none yet.
+  T->GetSpeedData(FSpeedData);
+  if (BtnSpeedChart) BtnSpeedChart->SetEnabled(true);
   T->SetOnTerminate([this](TThread* Sender) { RealTestTerminated(Sender); });
   // The TRIM tab's bar and line spoke of the last run; the test's own runs leave them alone.
   ClearRunEnd();
@@ -231,7 +234,12 @@ void TMainForm::BtnVerifyOnlyClick(tk::TControl*) {
 }
 
 void TMainForm::StopRealTest() {
-  if (auto* T = dynamic_cast<TRealTrimTestThread*>(FRealTestThread)) T->RequestStop();
+  auto* T = dynamic_cast<TRealTrimTestThread*>(FRealTestThread);
+  if (!T) return;
+  // The first request is logged; a second click only asks again.
+  if (!T->StopRequested() && !T->Finished())
+    RealTestLog("Stop requested by user (elapsed " + T->GetElapsedText() + ")");
+  T->RequestStop();
 }
 
 void TMainForm::BtnRealTestStopClick(tk::TControl*) { StopRealTest(); }
@@ -333,11 +341,13 @@ void TMainForm::BtnDeleteTestFolderClick(tk::TControl*) {
 }
 
 void TMainForm::BtnSpeedChartClick(tk::TControl*) {
-  if (FSpeedData.empty()) {
+  // A running test's chart opens before its first sample too, and says that it has none yet.
+  if (FSpeedData.empty() && !FRealTestThread) {
     AppMessageBox(GetLangText(TTextId::InfoCaption), "No speed data available.", dkInformation, mbOK);
     return;
   }
-  // The chart shares the kept series; it is freed when it closes, also when showing it fails.
+  // The chart shares the series (a running test's keeps growing while the chart is open); it is
+  // freed when it closes, also when showing it fails.
   std::unique_ptr<TSpeedChartForm> Chart = TSpeedChartForm::CreateChart(this, FSpeedData, FOutputDir, FLogger);
   struct TFreeChart {
     std::unique_ptr<TSpeedChartForm>& Form;

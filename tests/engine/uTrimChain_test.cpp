@@ -42,6 +42,7 @@ struct Scenario {
   const char* name;
   TTransportKind transport = TTransportKind::tkUAS;
   SimBridgeProfile profile;
+  bool driveTrims = true;  // IDENTIFY reports TRIM
   std::vector<SimFault> faults = {};
   TTrimRangeArray ranges = {};
   TTrimMode mode = TTrimMode::tmFreeSpace;
@@ -189,6 +190,11 @@ TEST_P(ChainTest, Scenario) {
   options.ForcedPath = s.forced;
   if (s.powerShell) m->Processes().SetPowerShell(*s.powerShell);
   m->Bridge().SetProfile(kDiskNo, s.profile);
+  if (!s.driveTrims) {
+    SimIdentity id;
+    id.trimSupported = false;
+    m->Bridge().SetIdentity(kDiskNo, id);
+  }
   for (const SimFault& f : s.faults) m->Bridge().AddFault(kDiskNo, f);
   if (!s.answers.empty()) m->Desktop().ScriptAnswers(s.answers);
   options.BatchEntries = s.batchEntries;
@@ -718,6 +724,72 @@ std::vector<Scenario> Scenarios() {
        .failure = "Optimize-Volume -ReTrim fallback failed for all eligible volumes",
        .prefixes = {"User declined", "Batch "},
        .lines = {"[WARN] User declined expert ATA Pass-Through retry after ReTrim failure",
+                 "[ERROR] Batch 0 failed: Optimize-Volume -ReTrim fallback failed for all eligible volumes"},
+       .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion},
+                 {TTextId::WarningCaption, TTextId::ExpertAtaRetryQuestion}},
+       .ledger = TExpectLedger::Nothing,
+       .commands = {}});
+
+  // Unscripted, PowerShell retrims as Windows does: down the storage stack of the volume's disk,
+  // which a drive that reports no TRIM leaves with none to give (StorageWMI 43022, exit 1).
+  const SimBridgeProfile uas = SimBridgeProfile::UasUnmap(0, 0);
+  const std::vector<const char*> reTrimLines = {"-ReTrim starting",
+                                                "-ReTrim completed",
+                                                "-ReTrim failed",
+                                                "-ReTrim fallback failed",
+                                                "-ReTrim covers",
+                                                "[PS] VERBOSE",
+                                                "43022,",
+                                                "Total trimmed",
+                                                "Batch "};
+  v.push_back({.name = "ReTrimOnlyReleasesTheFreeClustersThroughTheStorageStack",
+               .profile = uas,
+               .ntfs = true,
+               .forced = TForcedTrimPath::ftpWindowsReTrim,
+               .succeeded = 1,
+               .prefixes = reTrimLines,
+               .lines = {"[INFO] Optimize-Volume -ReTrim starting for E:",
+                         "[INFO]   [PS] VERBOSE: Invoking retrim on (E:)...",
+                         "[INFO]   [PS] VERBOSE: Retrim:  100% complete.",
+                         "[INFO] Optimize-Volume -ReTrim completed for E: (exit=0)",
+                         "[INFO] Optimize-Volume -ReTrim covers all free space; skipping remaining batches",
+                         "[INFO] Total trimmed: managed by Windows Optimize-Volume -ReTrim (sector count not "
+                         "reported)"},
+               .commands = {"RETRIM"}});
+  v.push_back(
+      {.name = "ReTrimOnlyOnADriveWithoutTrimFailsWith43022",
+       .profile = uas,
+       .driveTrims = false,
+       .ntfs = true,
+       .forced = TForcedTrimPath::ftpWindowsReTrim,
+       .failed = 1,
+       .failure = "Optimize-Volume -ReTrim fallback failed for all eligible volumes",
+       .prefixes = reTrimLines,
+       .lines = {"[INFO] Optimize-Volume -ReTrim starting for E:",
+                 "[INFO]   [PS] VERBOSE: Invoking retrim on (E:)...",
+                 "[INFO]   [PS]     + FullyQualifiedErrorId : StorageWMI 43022,Optimize-Volume",
+                 "[WARN] Optimize-Volume -ReTrim failed for E: (exit=1)",
+                 "[ERROR] Optimize-Volume -ReTrim fallback failed for all eligible volumes",
+                 "[ERROR] Batch 0 failed: Optimize-Volume -ReTrim fallback failed for all eligible volumes",
+                 "[INFO] Total trimmed: sectors=0 (0.000 GiB)"},
+       .ledger = TExpectLedger::Nothing,
+       .commands = {}});
+  // The pinned chain on such a drive: the storage TRIM request fails too, and the 43022 that
+  // PowerShell prints is what offers the expert retry.
+  SimBridgeProfile pinnedTakingStorageTrim = uas;
+  pinnedTakingStorageTrim.mountedVolumeRawTrim = SimRawTrimPolicy::RefuseAccessDenied;
+  v.push_back(
+      {.name = "PinnedOnADriveWithoutTrimOffersTheExpertRetryAfter43022",
+       .profile = pinnedTakingStorageTrim,
+       .driveTrims = false,
+       .answers = {IDOK, IDCANCEL},
+       .ntfs = true,
+       .expert = true,
+       .failed = 1,
+       .failure = "Optimize-Volume -ReTrim fallback failed for all eligible volumes",
+       .prefixes = {"DSM TRIM failed", "43022,", "User declined", "Batch "},
+       .lines = {kDsmFailed, "[INFO]   [PS]     + FullyQualifiedErrorId : StorageWMI 43022,Optimize-Volume",
+                 "[WARN] User declined expert ATA Pass-Through retry after ReTrim failure",
                  "[ERROR] Batch 0 failed: Optimize-Volume -ReTrim fallback failed for all eligible volumes"},
        .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion},
                  {TTextId::WarningCaption, TTextId::ExpertAtaRetryQuestion}},

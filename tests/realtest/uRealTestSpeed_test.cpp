@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "core/ScopedFormatSettings.h"
 #include "platform/Platform.h"
@@ -22,6 +24,7 @@ class TScriptedTest : public TRealTrimTestThread {
         FBody(std::move(Body)) {}
 
   using TRealTrimTestThread::AccountBytes;
+  using TRealTrimTestThread::EndStepSamples;
   using TRealTrimTestThread::FAvgSpeed;
   using TRealTrimTestThread::FileHash;
   using TRealTrimTestThread::FSpeedDropCheck;
@@ -155,6 +158,40 @@ TEST_F(SpeedTest, DetectionOffStillMeasures) {
     EXPECT_EQ(window.CountLogged("Speed drop detected"), 0u);
     ASSERT_EQ(r.Series.size(), 1u);
     EXPECT_DOUBLE_EQ(r.Series[0].SpeedMBps, 1.0);
+  }
+}
+
+// The window still open when a step's transfers end: a step without a sample gets one, a rest
+// long enough to time closes as one, and nothing else adds a sample.
+TEST_F(SpeedTest, TheOpenWindowAtAStepsEnd) {
+  const struct {
+    const char* What;
+    std::vector<std::pair<uint32_t, int32_t>> Windows;  // milliseconds, then the bytes
+    uint64_t StepBytes, StepMs;                         // as the step line counts them
+    std::vector<double> Speeds;
+  } cases[] = {
+      {"a step shorter than a window: its average", {{1500, 3 * kMiB}}, 3 * kMiB, 1200, {2.5}},
+      {"a step that completed no file: the window's speed", {{1500, 3 * kMiB}}, 0, 0, {2.0}},
+      {"a rest of half a window", {{2000, 4 * kMiB}, {1000, 3 * kMiB}}, 7 * kMiB, 3000, {2.0, 3.0}},
+      {"a shorter rest stays with the samples before", {{2000, 4 * kMiB}, {999, 3 * kMiB}}, 7 * kMiB, 2999, {2.0}},
+      {"nothing open", {{2000, 4 * kMiB}}, 4 * kMiB, 2000, {2.0}},
+      {"a step that moved nothing", {}, 0, 0, {}},
+      {"bytes in no measurable time", {{0, 3 * kMiB}}, 0, 0, {}},
+  };
+  for (const auto& c : cases) {
+    const TRealTestOutcome r = Script(0, [&](TScriptedTest& t) {
+      t.PostStatus("STEP3");
+      t.ResetStepCounters();
+      for (const auto& [ms, bytes] : c.Windows) t.Window(ms, bytes);
+      t.EndStepSamples(c.StepBytes, c.StepMs);
+      t.EndStepSamples(c.StepBytes, c.StepMs);  // a second call finds the window closed
+    });
+    std::vector<double> speeds;
+    for (const TSpeedDataPoint& p : r.Series.Snapshot()) {
+      speeds.push_back(p.SpeedMBps);
+      EXPECT_EQ(p.StepLabel, "STEP3");
+    }
+    EXPECT_EQ(speeds, c.Speeds) << c.What;
   }
 }
 

@@ -72,32 +72,87 @@ TEST_F(RealTest, CreationCopiesItsInputAndRefusesSizesThatCannotBeWrittenUnbuffe
     EXPECT_THROW(NewTest(1, 5, 0, false, bad), std::invalid_argument);
 }
 
-TEST_F(RealTest, ANestedTrimThatFailsIsLoggedAndTheStepGoesOn) {
-  const struct {
-    const char* Name;
-    std::function<void(RealTest&)> Set;
-    const char* Line;
-  } cases[] = {
-      // Every hardware path refused and Windows ReTrim declined.
-      {"failed batch",
-       [](RealTest& t) {
-         t.m->Bridge().SetProfile(kDiskNo, SimBridgeProfile::NoTrim());
-         t.m->Desktop().ScriptAnswers({IDCANCEL});
-       },
-       "TRIM failed: success=0, failed=1, planned=1"},
-      {"no plan", [](RealTest& t) { t.disk.Volumes.clear(); }, "TRIM plan generation failed: "},
-  };
-  for (const auto& c : cases) {
-    window.Events.clear();
-    c.Set(*this);
-    const TRealTestOutcome r = Run(1, 1);
-    EXPECT_TRUE(r.Succeeded) << c.Name;
-    EXPECT_TRUE(window.Logged(c.Line)) << c.Name;
-    EXPECT_TRUE(window.Logged("TRIM failed or warning, check the log.")) << c.Name;
-    EXPECT_TRUE(window.Logged("STEP1 complete - ")) << c.Name;
+// ---- The verdict of a test whose TRIM steps trimmed nothing --------------------------------
+
+struct TrimVerdictCase {
+  const char* Name;
+  int Start, End;
+  bool NoPlan;               // the disk's volumes unknown: no nested run can be planned
+  std::vector<int> ReTrim;   // the answers to the ReTrim offers of the failed runs
+  const char* TrimsAgainOn;  // the event at which the bridge starts to trim; "" never
+  const char* DamageOn;      // the event at which file_3.bin is damaged; "" never
+  const char* StopOn;        // the event at which the test is stopped; "" never
+  bool Succeeded, Cancelled;
+  const char* Result;
+  int FailedTrimSteps;  // steps that logged "TRIM failed or warning, check the log."
+};
+
+void PrintTo(const TrimVerdictCase& C, std::ostream* Os) { *Os << C.Name; }
+
+struct RealTestTrimVerdict : RealTest, ::testing::WithParamInterface<TrimVerdictCase> {};
+
+TEST_P(RealTestTrimVerdict, IsKeptFromAPass) {
+  const TrimVerdictCase& c = GetParam();
+  // A bridge that refuses every path; the F: volume is NTFS, so each failed run offers ReTrim.
+  m->Bridge().SetProfile(kDiskNo, SimBridgeProfile::NoTrim());
+  m->Desktop().ScriptAnswers(c.ReTrim);
+  if (c.NoPlan) disk.Volumes.clear();
+  if (c.Start > 1) {
+    for (int i = 0; i < 4; ++i) PlaceFile(File(i), 8192);
+    PlaceFile(Gig(0), 8192);
   }
-  EXPECT_TRUE(simDisk->drive.Ledger().empty());
+  window.OnEvent = [&](const std::string& e) {
+    if (e == c.TrimsAgainOn) m->Bridge().SetProfile(kDiskNo, SimBridgeProfile::FullSat());
+    if (e == c.DamageOn) Damage(File(3));
+    if (e == c.StopOn && running) running->RequestStop();
+  };
+  const TRealTestOutcome r = Run(c.Start, c.End);
+  EXPECT_EQ(r.Succeeded, c.Succeeded);
+  EXPECT_EQ(r.Cancelled, c.Cancelled);
+  EXPECT_EQ(r.ResultText, c.Result);
+  const std::string nothing = GetLangText(TTextId::TrimStepTrimmedNothing);
+  EXPECT_EQ(window.Logged(nothing), r.ResultText == nothing);
+  EXPECT_EQ(window.CountLogged("TRIM failed or warning, check the log."), static_cast<size_t>(c.FailedTrimSteps));
+  EXPECT_EQ(window.CountLogged("TRIM failed: success=0, failed=1, planned="),
+            c.NoPlan ? 0u : static_cast<size_t>(c.FailedTrimSteps));
+  EXPECT_EQ(window.CountLogged("TRIM plan generation failed: "),
+            c.NoPlan ? static_cast<size_t>(c.FailedTrimSteps) : 0u);
+  // The steps go on after a failed TRIM: the test ends with its end block.
+  EXPECT_TRUE(window.Logged("Total elapsed time: "));
+  EXPECT_EQ(m->Desktop().Boxes().size(), c.ReTrim.size());
 }
+
+constexpr const char* kNothingTrimmed =
+    "The TRIM step failed: nothing was trimmed, so this test proves nothing about TRIM. See the log for the TRIM "
+    "errors.";
+constexpr const char* kPassed = "STEP5 complete: Verification passed";
+const std::vector<int> kDeclineOne{IDCANCEL}, kDeclineBoth{IDCANCEL, IDCANCEL}, kNoOffer;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RealTestTrimVerdict,
+    ::testing::Values(
+        // Both runs refused, the verifications pass: they prove nothing about TRIM.
+        TrimVerdictCase{"both runs refused", 1, 5, false, kDeclineBoth, "", "", "", false, false, kNothingTrimmed,
+                        2},
+        TrimVerdictCase{"step 1 alone refused", 1, 1, false, kDeclineOne, "", "", "", false, false,
+                        kNothingTrimmed, 1},
+        TrimVerdictCase{"no plan", 1, 5, true, kNoOffer, "", "", "", false, false, kNothingTrimmed, 2},
+        // Step 2's TRIM released the freed files' ranges between the files that are verified.
+        TrimVerdictCase{"first refused, second trims", 1, 5, false, kDeclineOne, "status: STEP2", "", "", true,
+                        false, kPassed, 1},
+        // What a verification found, or a stop, stays the result.
+        TrimVerdictCase{"a failed verification wins", 1, 5, false, kDeclineBoth, "", "status: STEP4 Verify", "",
+                        false, false, "STEP4 complete: Verification failures found", 2},
+        TrimVerdictCase{"a stop wins", 1, 5, false, kDeclineBoth, "", "", "status: STEP5 Verify", true, true,
+                        "Operation canceled by user.", 2},
+        // No TRIM step ran: no TRIM failure.
+        TrimVerdictCase{"started at step 3", 3, 5, false, kNoOffer, "", "", "", true, false, kPassed, 0}),
+    [](const ::testing::TestParamInfo<TrimVerdictCase>& i) {
+      std::string n;
+      for (const char* p = i.param.Name; *p; ++p)
+        if (std::isalnum(static_cast<unsigned char>(*p))) n += *p;
+      return n;
+    });
 
 // ---- Start and end steps, resume from the folder -----------------------------------------
 
@@ -506,6 +561,55 @@ TEST_F(RealTest, AFileThatCannotBeCreatedOrWrittenEndsTheFill) {
     EXPECT_FALSE(window.Logged("STEP1 complete")) << c.Name;
     EXPECT_EQ(window.Of("status: ").back(), "STEP1") << c.Name;  // an early exit keeps the status
     EXPECT_FALSE(m->Files().Exists(File(4))) << c.Name;
+    // What the failed write left is removed; a file that was never created has nothing to remove.
+    EXPECT_FALSE(m->Files().Exists(File(3))) << c.Name;
+    EXPECT_EQ(window.Logged("Unfinished test file removed: " + File(3)), c.Fault.writeError != 0) << c.Name;
+  }
+}
+
+TEST_F(RealTest, AnUnfinishedFileThatCannotBeRemovedNeverVerifiesAsIntact) {
+  // 8 MiB files in 4 MiB writes on a 64 MiB drive: step 1 writes three. Another program holds
+  // file_1.bin open without letting it be deleted, and a write of it fails.
+  const TRealTestFileSizes sizes{8 * kMiB, 8 * kMiB};
+  const struct {
+    const char* Name;
+    bool FirstWriteFails;  // else the drive is full at its second write
+  } cases[] = {{"nothing written", true}, {"half written", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    window.Events.clear();
+    m->Files().ClearFaults();
+    m->Files().AddDrive('E', 64 * kMiB);
+    PlaceFile(File(1), 4096);
+    HANDLE reader = Win().CreateFileW(File(1), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(IsValidHandle(reader));
+    if (c.FirstWriteFails) m->Files().SetFault(File(1), FileFault{.writeError = ERROR_CRC});
+    window.OnEvent = [&](const std::string& e) {
+      // file_0.bin is written: room for one more write.
+      if (!c.FirstWriteFails && e.find("idx=0 " + File(0)) != std::string::npos)
+        m->Files().AddDrive('E', 8 * kMiB + 6 * kMiB);
+    };
+    const TRealTestOutcome r = RunToEnd(NewTest(1, 1, 0, false, sizes));
+    window.OnEvent = nullptr;
+    EXPECT_EQ(r.ResultText, "Capacity query failed, aborting.");
+    EXPECT_TRUE(window.Logged("Write failed: " + File(1)));
+    EXPECT_TRUE(window.Logged("Unfinished test file could not be removed; no verification passes it: " + File(1)));
+    EXPECT_TRUE(window.Logged(File(1) + " | The process cannot access the file because it is being used by "
+                                        "another process. (winerr=32)"));
+    Win().CloseHandle(reader);
+    ASSERT_TRUE(m->Files().Exists(File(1)));
+    EXPECT_EQ(m->Files().ReadAll(File(1)).size(), c.FirstWriteFails ? 0u : 4 * kMiB);
+
+    // A later verification finds it, with the size it has, and fails it.
+    window.Events.clear();
+    m->Files().AddDrive('E', 64 * kMiB);
+    const TRealTestOutcome v = VerifyOnly();
+    EXPECT_EQ(v.ResultText, "Verification complete: Failures found");
+    EXPECT_TRUE(window.Logged("Verified 2 files: 1 passed, 1 failed"));
+    EXPECT_TRUE(window.Logged("Verification failed: CRC mismatch - " + File(1)));
+    Win().DeleteFileW(File(0));
+    Win().DeleteFileW(File(1));
   }
 }
 

@@ -121,6 +121,49 @@ TEST_F(SpeedChartTest, TheSeriesIsSharedNotCopied) {
   EXPECT_TRUE(F.FSamples.SharesWith(S));
 }
 
+// Opened on a running test's series: the caption names its drive, the plot says there is no
+// sample yet, and within a second of new samples the summary and the picture show them.
+TEST_F(SpeedChartTest, AnOpenChartFollowsTheSeriesOfARunningTest) {
+  TSpeedDataArray S;
+  S.SetDrive("E:\\");
+  TSpeedChartForm& F = Open(S);
+  F.Show();
+  EXPECT_EQ(F.Caption(), "Write Speed Chart - E:\\");
+  EXPECT_EQ(Texts(Paint(), 9), (std::vector<std::string>{"MB/s", "No speed data available."}));
+  S.Add({2, 40, "STEP1"});
+  S.Add({4, 50, "STEP1"});
+  ui.RunFor(1000);
+  EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 2 | Max speed: 50.0 MB/s | Duration: 0:04");
+  const std::vector<TDrawCall>& Calls = ui.LastPaint(*F.FPaintBox);
+  EXPECT_EQ(std::count_if(Calls.begin(), Calls.end(), [](const TDrawCall& C) { return C.Pen.Width == 2; }), 1);
+  EXPECT_EQ(Texts(Calls, 9), (std::vector<std::string>{"MB/s"}));
+  // Saved as it stands at the click, the sample taken since the last refresh included.
+  S.Add({6, 45, "STEP1"});
+  script.Save("C:\\Users\\user\\now.csv");
+  ASSERT_TRUE(ui.Click("BtnSaveCsv"));
+  EXPECT_EQ(m->Files().ReadAll("C:\\Users\\user\\now.csv"),
+            "time_sec,speed_mbps,step\r\n2.0,40.00,STEP1\r\n4.0,50.00,STEP1\r\n6.0,45.00,STEP1\r\n");
+  EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 3 | Max speed: 50.0 MB/s | Duration: 0:06");
+}
+
+// A test whose language was switched while it ran took its verification samples in two
+// languages: the chart and its CSV give every step in the language of the moment.
+TEST_F(SpeedChartTest, StepLabelsAndTheCsvAreInTheCurrentLanguageOnly) {
+  const std::string Korean4 = LangTableFor(TUiLanguage::ulKorean)[TextIndex(TTextId::Step4Verify)];
+  const std::string English5 = LangTableFor(TUiLanguage::ulEnglish)[TextIndex(TTextId::Step5Verify)];
+  SetCurrentLanguage(TUiLanguage::ulGerman);
+  TSpeedChartForm& F = Open(Series(
+      {{2, 30, "STEP3"}, {4, 35, Korean4}, {6, 35, Korean4}, {8, 40, English5}, {10, 40, "own label"}}));
+  F.Show();
+  EXPECT_EQ(Texts(Paint(), 7),
+            (std::vector<std::string>{"STEP3", "SCHRITT4 Prüfen", "SCHRITT5 Prüfen", "own label"}));
+  script.Save("C:\\Users\\user\\de.csv");
+  ASSERT_TRUE(ui.Click("BtnSaveCsv"));
+  EXPECT_EQ(m->Files().ReadAll("C:\\Users\\user\\de.csv"),
+            "time_sec,speed_mbps,step\r\n2.0,30.00,STEP3\r\n4.0,35.00,SCHRITT4 Prüfen\r\n"
+            "6.0,35.00,SCHRITT4 Prüfen\r\n8.0,40.00,SCHRITT5 Prüfen\r\n10.0,40.00,own label\r\n");
+}
+
 // 37.4 MiB/s at most: the speed axis goes up to 50 in steps of 10.
 TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
   TSpeedChartForm& F = Open(Series({{0, 20, "STEP1"}, {30, 37.4, "STEP1"}, {45, 10, "STEP1"}}));
@@ -156,7 +199,7 @@ TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
     EXPECT_FALSE(Texts8[i].Font.Bold);
   }
 
-  // The axes in solid black, the unit label above in bold 9 pt.
+  // The axes in solid black, the unit label in bold 9 pt over the top label, clear of it.
   std::vector<TDrawCall> Axes;
   for (const TDrawCall& C : Of(Calls, TKind::Line))
     if (C.Pen == tk::TPenInfo{0, tk::TPenStyle::psSolid, 1}) Axes.push_back(C);
@@ -168,7 +211,7 @@ TEST_F(SpeedChartTest, TheSpeedAxisOfA37MibSeries) {
   ASSERT_NE(Unit, Calls.end());
   EXPECT_EQ(Unit->Font, (tk::TFontInfo{"", 9, true, 0}));
   const tk::TSize UnitExt = tk::headless::TextExtent("MB/s", Unit->Font);
-  EXPECT_EQ(Unit->From, (tk::TPoint{R.Left - UnitExt.Width - 4, R.Top - UnitExt.Height - 2}));
+  EXPECT_EQ(Unit->From, (tk::TPoint{R.Left - UnitExt.Width - 4, Texts8[5].From.Y - UnitExt.Height - 2}));
 
   // The speed line in blue, 2 pixels wide, one segment per pair of samples.
   std::vector<TDrawCall> Speed;
@@ -371,6 +414,18 @@ TEST_F(SpeedChartTest, EveryLabelLiesInsideThePaintBox) {
             << W << " x " << H;
         if (T.Font.SizePt == 7) Steps.push_back(Box);
       }
+      // The unit label touches no other label (the speed axis' top one stands just below it).
+      const auto Unit =
+          std::find_if(Texts.begin(), Texts.end(), [](const TDrawCall& T) { return T.Text == "MB/s"; });
+      ASSERT_NE(Unit, Texts.end());
+      const tk::TSize UnitExt = tk::headless::TextExtent(Unit->Text, Unit->Font);
+      for (const TDrawCall& T : Texts) {
+        if (&T == &*Unit) continue;
+        const tk::TSize Ext = tk::headless::TextExtent(T.Text, T.Font);
+        EXPECT_FALSE(Unit->From.X < T.From.X + Ext.Width && T.From.X < Unit->From.X + UnitExt.Width &&
+                     Unit->From.Y < T.From.Y + Ext.Height && T.From.Y < Unit->From.Y + UnitExt.Height)
+            << "the unit label overlaps " << T.Text;
+      }
       ASSERT_EQ(Steps.size(), 5u);
       for (size_t i = 0; i < Steps.size(); ++i)
         for (size_t j = i + 1; j < Steps.size(); ++j)
@@ -401,9 +456,20 @@ TEST_F(SpeedChartTest, OneSampleOrNoneDrawsOnlyTheFrame) {
     EXPECT_TRUE(Texts(Calls, 7).empty());
     EXPECT_TRUE(VerticalsX(Calls, tk::TPenStyle::psDash).empty());
     for (const TDrawCall& C : Calls) EXPECT_NE(C.Pen.Width, 2);
-    EXPECT_EQ(Calls.back().Text, "MB/s") << "the unit label is the last thing drawn";
     if (N == 0) {
       EXPECT_EQ(F.FLblSummary->Caption(), "Data points: 0 | Max speed: 1.0 MB/s | Duration: 0:01");
+      // An axis of 1: its lines a fifth apart, labelled so.
+      std::vector<std::string> Speeds = Texts(Calls, 8);
+      Speeds.resize(6);
+      EXPECT_EQ(Speeds, (std::vector<std::string>{"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}));
+      // No sample: a notice in the middle of the plot says so.
+      const tk::TRect R = F.ChartRect();
+      const tk::TSize Ext = tk::headless::TextExtent(Calls.back().Text, Calls.back().Font);
+      EXPECT_EQ(Calls.back().Text, "No speed data available.");
+      EXPECT_EQ(Calls.back().From,
+                (tk::TPoint{(R.Left + R.Right - Ext.Width) / 2, (R.Top + R.Bottom - Ext.Height) / 2}));
+    } else {
+      EXPECT_EQ(Calls.back().Text, "MB/s") << "the unit label is the last thing drawn";
     }
   }
 }
@@ -551,6 +617,22 @@ TEST_F(SpeedChartOfTheMainWindow, AFailedSaveIsShownAndLoggedAndTheChartStaysOpe
   EXPECT_TRUE(
       LogHas("[ERROR] Speed data CSV save failed: " + Path + " (" + WinErrorText(ERROR_ACCESS_DENIED) + ")"));
   EXPECT_FALSE(m->Files().Exists(Path));
+  EXPECT_FALSE(LogHas("Speed data CSV saved"));
+}
+
+TEST_F(SpeedChartOfTheMainWindow, ASaveSaysInTheLogWhereItWent) {
+  Open();
+  const std::string Path = std::string(kOutput) + "speed_data.csv";
+  script.Form([&](tk::TForm&) {
+    EXPECT_TRUE(ui.Click("BtnSaveCsv"));
+    EXPECT_TRUE(ui.Click("BtnClose"));
+  });
+  script.Save(Path);
+  auto Chart = TSpeedChartForm::CreateChart(form.get(), Series({{1, 2, "STEP1"}}), kOutput, form->Logger());
+  Chart->ShowModal();
+  tk::DestroyForm(std::move(Chart));
+  EXPECT_TRUE(m->Files().Exists(Path));
+  EXPECT_TRUE(LogHas("[INFO] Speed data CSV saved: " + Path));
 }
 
 }  // namespace

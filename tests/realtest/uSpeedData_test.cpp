@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -18,6 +19,28 @@ TEST(SpeedData, CopiesShareOneSeries) {
   EXPECT_TRUE(window.empty());
   EXPECT_FALSE(window.SharesWith(thread));
   EXPECT_EQ(thread.size(), 1u);
+}
+
+// The test thread adds while the window and the chart read: each snapshot is the series as it
+// stood at one moment, and ThreadSanitizer finds no race.
+TEST(SpeedData, ReadersSeeTheSeriesAsItStoodWhileTheTestAdds) {
+  constexpr size_t kPoints = 5000;
+  TSpeedDataArray Series;
+  std::thread Writer([Series]() mutable {  // a copy shares the series, as the thread's does
+    for (size_t I = 0; I < kPoints; ++I) Series.Add({double(I), 1.0 + I, "STEP1"});
+  });
+  size_t Seen = 0;
+  bool Whole = true;
+  while (Seen < kPoints && Whole) {
+    const TSpeedSamples S = Series.Snapshot();
+    Whole = S.size() >= Seen && Series.size() >= S.size();
+    for (size_t I = Seen; I < S.size() && Whole; ++I) Whole = S[I].ElapsedSec == double(I) && S[I].StepLabel == "STEP1";
+    if (!S.empty()) Whole = Whole && Series[S.size() - 1].SpeedMBps == double(S.size());
+    Seen = S.size();
+  }
+  Writer.join();
+  EXPECT_TRUE(Whole) << "after " << Seen << " samples";
+  EXPECT_EQ(Series.size(), kPoints);
 }
 
 TEST(SpeedData, FormatDuration) {
@@ -72,7 +95,7 @@ TEST(SpeedData, WaitSpans) {
     TSpeedDataArray S;
     for (size_t i = 0; i < c.Speeds.size(); ++i) S.Add({i + 1.0, c.Speeds[i], "STEP1"});
     std::vector<std::vector<double>> Got;
-    for (const TWaitSpan& W : FindWaitSpans(S))
+    for (const TWaitSpan& W : FindWaitSpans(S.Snapshot()))
       Got.push_back({double(W.First), double(W.Last), W.StartSec, W.EndSec});
     EXPECT_EQ(Got, c.Spans) << ::testing::PrintToString(c.Speeds);
   }

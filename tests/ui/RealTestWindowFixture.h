@@ -26,9 +26,10 @@ class RealTestWindowFixture : public DiskWindowFixture {
   std::shared_ptr<plat::sim::SimDisk> disk;
 
   // PD2 with E: from 1 MiB on; nothing read back can come from the volume's cache.
-  void AddTestDisk(uint64_t VolumeBytes = 48 * kMiB, uint64_t DiskBytes = 2 * kGiB) {
+  void AddTestDisk(uint64_t VolumeBytes = 48 * kMiB, uint64_t DiskBytes = 2 * kGiB,
+                   plat::sim::SimFsKind Kind = plat::sim::SimFsKind::kNtfs) {
     disk = AddUas(kDisk, DiskBytes, "UASRT01");
-    AddFormatted('E', kDisk, kMiB, VolumeBytes);
+    AddFormatted('E', kDisk, kMiB, VolumeBytes, Kind);
     m->VolumeFiles().SetCacheLimit('E', 0);
   }
   // The window with PD2 selected and E: chosen, given Sizes for its tests.

@@ -281,6 +281,47 @@ TEST_F(InspectViewTest, TheFreeFiguresFollowTheFilesOnTheVolume) {
             std::stoull(form->GridVolumes->Cell(6, 1)));
 }
 
+// Behind a bridge of 4096-byte blocks Windows counts its sectors in 4096 bytes; the view counts
+// 512-byte sectors in every figure and says so.
+TEST_F(InspectViewTest, EverySectorFigureIsOf512BytesWhateverTheBridgePresents) {
+  struct Case {
+    int Disk;
+    uint32_t BlockBytes, ClusterBytes;
+    SimFsKind Kind;
+    char Letter;
+  };
+  const Case Cases[] = {
+      {1, 512, 4096, SimFsKind::kFat32, 'E'},
+      {2, 4096, 4096, SimFsKind::kFat32, 'F'},
+      {3, 4096, 16384, SimFsKind::kNtfs, 'G'},
+  };
+  for (const Case& C : Cases) {
+    AddDisk(C.Disk, 2048 * kMiB);
+    m->Bridge().SetLogicalBlockSize(C.Disk, C.BlockBytes);
+    AddFormatted(C.Letter, C.Disk, 1, 128, C.Kind, C.BlockBytes, C.ClusterBytes);
+  }
+  Open();
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Disk);
+    SelectDisk(C.Disk);
+    ASSERT_TRUE(ui.Select("PageMain", 1));
+    ASSERT_TRUE(ui.Click("BtnInspect"));
+    ASSERT_TRUE(ui.Select("PageMain", 0));
+    const std::vector<std::string> R = Row(1);
+    ASSERT_EQ(R[0], std::string(1, C.Letter) + ":");
+    auto S = FsState(m->Storage(), C.Letter);
+    EXPECT_EQ(R[5], std::to_string(C.ClusterBytes / 512)) << "Sec/Cluster";
+    EXPECT_EQ(R[6], std::to_string(S->clusters * (C.ClusterBytes / 512))) << "Total Sectors";
+    EXPECT_EQ(R[10], "2048") << "Physical Start Sector";
+    EXPECT_EQ(R[11], "262144") << "Partition Length Sectors";
+    EXPECT_EQ(R[12], std::to_string(C.ClusterBytes));
+    const std::string First = form->MemoInspect->Lines()[0];
+    EXPECT_NE(First.find(" GiB (" + form->FormatThousands(2048 * kMiB / 512) + " sectors of 512 bytes) |"),
+              std::string::npos)
+        << First;
+  }
+}
+
 // ---- the summary ----
 
 TEST_F(InspectViewTest, TheFileSystemListSkipsWhatItAlreadyHolds) {
@@ -323,7 +364,7 @@ TEST_F(InspectViewTest, SummaryOverTheDisksVolumes) {
   auto T = [&](uint64_t V) { return form->FormatThousands(V); };
   const std::vector<std::string> Want = {
       "Disk: PD1 | Model=" + D.Model + " | Size=" + Format("%.1f", 2.0) + " GiB (" + T(4194304) +
-          " sectors) | Volumes=2 | FS=NTFS, FAT32",
+          " sectors of 512 bytes) | Volumes=2 | FS=NTFS, FAT32",
       "",
       "Total space: bytes=" + T(Total) + " | clusters=" + T(Clusters) + " | sectors=" + T(Total / 512),
       "Free space: bytes=" + T(FreeBytes) + " | clusters=" + T(Free) + " | sectors=" + T(FreeBytes / 512),

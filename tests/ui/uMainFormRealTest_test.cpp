@@ -8,6 +8,7 @@
 
 #include "core/ScopedFormatSettings.h"
 #include "core/uFormat.h"
+#include "realtest/uSpeedChartForm.h"
 #include "ui/RealTestWindowFixture.h"
 
 using namespace plat;
@@ -152,6 +153,75 @@ TEST_F(RealTestTab, WithoutSamplesTheChartIsNotShown) {
   EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONINFORMATION);
 }
 
+// Opened during a test, the chart shows that test: named by its drive, with no sample at first
+// and then the samples so far, never the series of the test before it.
+TEST_F(RealTestTab, DuringATestTheChartShowsThatTestsSamplesSoFar) {
+  AddTestDisk();
+  SlowDrive();
+  OpenTab();
+  StartTest(1, 1);
+  script.Box(IDOK);
+  RunToEnd();
+  const TSpeedDataArray Former = TMainFormTestAccess::SpeedData(*form);
+  ASSERT_FALSE(Former.empty());
+  const std::string Caption = GetLangText(TTextId::SpeedChartCaption) + " - E:\\";
+
+  StartTest(1, 5);
+  EXPECT_TRUE(ChartButtonOn());
+  bool Shown = false;
+  script.Form([&](tk::TForm& Form) {
+    auto& Chart = dynamic_cast<TSpeedChartForm&>(Form);
+    Shown = true;
+    EXPECT_EQ(Chart.Caption(), Caption);
+    EXPECT_FALSE(Chart.FSamples.SharesWith(Former));
+    EXPECT_TRUE(Chart.FShown.empty());
+    const auto Notice = [&] {
+      const auto& Calls = ui.Paint(*Chart.FPaintBox);
+      return std::any_of(Calls.begin(), Calls.end(),
+                         [](const auto& C) { return C.Text == TSpeedChartForm::kNoDataNotice; });
+    };
+    EXPECT_TRUE(Notice());
+    // The test goes on behind the chart, which follows it.
+    ASSERT_TRUE(ui.RunUntil([&] { return Chart.FShown.size() >= 3; }, 600000));
+    EXPECT_FALSE(Notice());
+    for (const TSpeedDataPoint& P : Chart.FShown) EXPECT_EQ(P.StepLabel, "STEP1");
+    EXPECT_TRUE(Running());
+    EXPECT_TRUE(ui.Click("BtnClose"));
+  });
+  ASSERT_TRUE(ui.Click("BtnSpeedChart"));
+  EXPECT_TRUE(Shown);
+  ASSERT_TRUE(ui.Click("BtnRealTestStop"));
+  script.Box(IDOK);
+  RunToEnd();
+
+  // Ended, its chart still names the drive.
+  script.Form([&](tk::TForm& Form) {
+    EXPECT_EQ(Form.Caption(), Caption);
+    EXPECT_FALSE(dynamic_cast<TSpeedChartForm&>(Form).FShown.empty());
+    EXPECT_TRUE(ui.Click("BtnClose"));
+  });
+  ASSERT_TRUE(ui.Click("BtnSpeedChart"));
+}
+
+// A test of a few seconds: every step that wrote or read has its sample, one each, at the
+// drive's speed, and the chart button is on.
+TEST_F(RealTestTab, AShortTestHasASampleOfEveryStepThatMovedData) {
+  AddTestDisk();
+  disk->drive.SetSpeed(SimDriveSpeed::NeverSlows(20, 40));
+  OpenTab();
+  StartTest(1, 5);
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::Step5Passed)));
+  EXPECT_TRUE(ChartButtonOn());
+  std::vector<std::string> Steps;
+  for (const TSpeedDataPoint& P : TMainFormTestAccess::SpeedData(*form).Snapshot()) {
+    Steps.push_back(P.StepLabel);
+    EXPECT_NEAR(P.SpeedMBps, P.StepLabel.find("Verify") == std::string::npos ? 20 : 40, 0.1) << P.StepLabel;
+  }
+  EXPECT_EQ(Steps, (std::vector<std::string>{"STEP1", "STEP3", "STEP4 Verify", "STEP5 Verify"}));
+}
+
 TEST_F(RealTestTab, TheConfirmationNamesTheDriveAndNoChangesNothing) {
   AddTestDisk();
   OpenTab();
@@ -289,6 +359,13 @@ TEST_F(RealTestTab, StopEndsTheTestWithTheCancelledBoxAndTheLabelsKeepTheirLastT
   EXPECT_NE(form->LblRealSpeed->Caption(), "Speed: -");
   ASSERT_TRUE(ui.Click("BtnRealTestStop"));
   ASSERT_TRUE(ui.Click("BtnRealTestStop"));  // asked again, harmlessly
+  // The stop is logged once, with the time it came at, in both logs.
+  const std::regex StopLine("Stop requested by user \\(elapsed 0:00:[01][0-9]\\)");
+  const auto Lines = RealLog();
+  EXPECT_EQ(std::count_if(Lines.begin(), Lines.end(),
+                          [&](const std::string& L) { return std::regex_match(L, StopLine); }),
+            1);
+  EXPECT_EQ(CountLogged("[INFO] Stop requested by user (elapsed 0:00:"), 1u);
   script.Box(IDOK);
   RunToEnd();
   EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
@@ -303,6 +380,55 @@ TEST_F(RealTestTab, StopEndsTheTestWithTheCancelledBoxAndTheLabelsKeepTheirLastT
   const std::string Elapsed = form->LblElapsed->Caption();
   ui.RunFor(5000);
   EXPECT_EQ(form->LblElapsed->Caption(), Elapsed);
+}
+
+TEST_F(RealTestTab, AFileAStopCutShortIsRemovedAndNeverVerified) {
+  // 8 MiB files in 4 MiB writes at a MiB a second: 10 s into step 1 file_1.bin is half written.
+  AddTestDisk();
+  SlowDrive();
+  OpenTab({static_cast<int64_t>(8 * kMiB), static_cast<int64_t>(8 * kMiB)});
+  StartTest(1, 5);
+  ASSERT_TRUE(ui.RunUntil([&] { return form->LblRealStatus->Caption() == "Status: STEP1"; }, 600000));
+  ui.RunFor(10000);
+  ASSERT_TRUE(ui.Click("BtnRealTestStop"));
+  script.Box(IDOK);
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser)));
+  EXPECT_EQ(CsvLines("created_files.csv").size(), 2u);  // the header and file_0.bin
+  EXPECT_TRUE(RealLogged("Unfinished test file removed: " + TestFile(1)));
+  EXPECT_TRUE(Logged("[INFO] Unfinished test file removed: " + TestFile(1)));
+  EXPECT_EQ(Win().GetFileAttributesW(TestFile(1)), INVALID_FILE_ATTRIBUTES);
+
+  // Verify Only checks the one whole file.
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnVerifyOnly"));
+  RunToEnd();
+  EXPECT_EQ(LastBox(), std::make_pair(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::VerifySucceeded)));
+  EXPECT_TRUE(RealLogged("Verified 1 files: 1 passed, 0 failed"));
+}
+
+TEST_F(RealTestTab, ATestOnABridgeThatCannotTrimDoesNotPass) {
+  // exFAT on a UAS bridge that refuses every TRIM path: both TRIM steps fail, and with no NTFS
+  // volume there is no ReTrim to offer. The files are written and verified all the same.
+  AddTestDisk(48 * kMiB, 2 * kGiB, SimFsKind::kExFat);
+  m->Bridge().SetProfile(kDisk, SimBridgeProfile::NoTrim());
+  OpenTab();
+  StartTest(1, 5);
+  script.Box(IDOK).Box(IDOK);  // the reformat hint, the end
+  RunToEnd();
+  const auto B = BoxTexts();
+  const std::pair<std::string, std::string> Hint{GetLangText(TTextId::InfoCaption),
+                                                 GetLangText(TTextId::ReformatAsNtfsNotice)};
+  EXPECT_EQ(std::count(B.begin(), B.end(), Hint), 1) << "the hint comes once per test";
+  EXPECT_EQ(LastBox(),
+            std::make_pair(GetLangText(TTextId::ErrorCaption), GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_EQ(Boxes().back().Type, MB_OK | MB_ICONERROR);
+  EXPECT_EQ(RealLogCount("TRIM failed: success=0, failed=1, planned="), 2u);
+  EXPECT_TRUE(RealLogged(GetLangText(TTextId::Step5Passed)));
+  EXPECT_TRUE(RealLogged(GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_TRUE(Logged("[INFO] " + GetLangText(TTextId::TrimStepTrimmedNothing)));
+  EXPECT_TRUE(Logged("Reformat-as-NTFS guidance already shown to user"));
+  EXPECT_TRUE(TabIdle());
 }
 
 TEST_F(RealTestTab, ATrimRunAndARealTestNeverRunSideBySide) {

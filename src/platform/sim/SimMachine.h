@@ -12,7 +12,8 @@
 // kernel/            what every program meets
 //   SimKernel         handles, threads, events, waits, CancelSynchronousIo, the virtual clock (or real
 //                     time); thread creation that fails on request
-//   SimProcesses      processes, pipes, the system folder, the error mode; a scripted PowerShell
+//   SimProcesses      processes, pipes, the system folder, the error mode; PowerShell's ReTrim down
+//                     the storage stack, or a test's script
 //   SimDesktop        UI language, locale, message table, version resource, message boxes, GUIDs,
 //                     ShellExecuteW, the sink that window messages leave the machine through
 //   SimSecurity       the process token

@@ -1,7 +1,9 @@
 // Under wine inside Xvfb: the speed chart as real windows. It opens modally, centred on its
 // owner with its minimum size, paints (a wait as its span, a step label at the right edge whole,
-// in the real font's measure), and Save CSV writes the file the save dialog names; the test
-// drives the window and the dialog from a timer, as a person would.
+// the unit label clear of the speed axis' top label, in the real font's measure), and Save CSV
+// writes the file the save dialog names; the test drives the window and the dialog from a timer,
+// as a person would.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -43,7 +45,7 @@ TEST_F(Win32SpeedChartTest, OpensModallyCentredPaintsAndSavesItsCsv) {
   RECT ChartBox{}, OwnerBox{};
   MINMAXINFO Limits{};
   COLORREF Background = 0, Axis = 0, Wait = 0;
-  int Blue = 0, TextAtTheEdge = 0;
+  int Blue = 0, TextAtTheEdge = 0, UnitBottom = -1, TopLabelTop = 1 << 20;
   TTimer* T = Chart->AddTimer();
   T->OnTimer = [&](TTimer*) {
     const HWND ChartWnd = Wnd(Chart.get());
@@ -71,6 +73,13 @@ TEST_F(Win32SpeedChartTest, OpensModallyCentredPaintsAndSavesItsCsv) {
         // The wait's span, between two speed grid lines, at 22 s.
         const int PlotH = R.bottom - 50 - 40;
         Wait = GetPixel(Mem, 70 + (R.right - 30 - 70) * 22 / 45, 40 + PlotH / 10);
+        // Left of the plot's top: the unit label in black over the speed axis' top label in grey.
+        for (int Y = 0; Y < 40 + 12; ++Y)
+          for (int X = 0; X < 68; ++X) {
+            const COLORREF P = GetPixel(Mem, X, Y);
+            if (P == RGB(0, 0, 0)) UnitBottom = std::max(UnitBottom, Y);
+            if (P == RGB(128, 128, 128)) TopLabelTop = std::min(TopLabelTop, Y);
+          }
         // Dark text pixels in the box's last columns: a label cut at the edge.
         for (int Y = 40; Y < 80; ++Y)
           for (int X = R.right - 3; X < R.right; ++X) TextAtTheEdge += GetRValue(GetPixel(Mem, X, Y)) < 160;
@@ -116,6 +125,8 @@ TEST_F(Win32SpeedChartTest, OpensModallyCentredPaintsAndSavesItsCsv) {
   EXPECT_GT(Blue, 0) << "the speed line";
   EXPECT_EQ(Wait, RGB(255, 240, 200)) << "the wait's span";
   EXPECT_EQ(TextAtTheEdge, 0) << "the step label at the right edge is cut";
+  EXPECT_GE(UnitBottom, 0) << "no unit label";
+  EXPECT_LT(UnitBottom, TopLabelTop) << "the unit label runs into the speed axis' top label";
   EXPECT_TRUE(SavedWhileOpen);
   EXPECT_TRUE(exceptions_.empty());
 

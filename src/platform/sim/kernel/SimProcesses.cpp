@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "platform/sim/kernel/SimKernel.h"
 #include "platform/sim/storage/SimStorage.h"
@@ -16,6 +17,12 @@ BOOL Fail(DWORD e) {
   SimSetLastError(e);
   return FALSE_;
 }
+
+// How long Optimize-Volume takes to find that the hardware cannot retrim, to retrim, and
+// PowerShell to end after its last line.
+constexpr DWORD kRefusalMs = 500;
+constexpr DWORD kReTrimMs = 1000;
+constexpr DWORD kExitMs = 200;
 
 // Guarded by its own lock, taken after the kernel lock when both are held: a handle's last
 // reference may go while the kernel lock is held.
@@ -57,7 +64,7 @@ class Process final : public SimObject {
  public:
   bool IsSignalled() const override { return exited; }
   const char* Kind() const override { return "process"; }
-  SimPowerShellScript script;
+  std::optional<SimPowerShellScript> script;  // none: as Windows
   std::string commandLine;
   std::shared_ptr<PipeState> out;  // the pipe standard output goes to, if any
   bool exited = false;
@@ -68,17 +75,30 @@ class Process final : public SimObject {
 
 }  // namespace
 
+namespace {
+
+std::string InvokingLine(const std::string& volumeName) {
+  return "VERBOSE: Invoking retrim on " + volumeName + "...\r\n";
+}
+
+constexpr const char* kRefusal =
+    "Optimize-Volume : The volume optimization operation requested is not supported by the hardware backing the "
+    "volume.\r\n"
+    "    + CategoryInfo          : NotSpecified: (StorageWMI:ROOT/Microsoft/...age/MSFT_Volume) "
+    "[Optimize-Volume], CimException\r\n"
+    "    + FullyQualifiedErrorId : StorageWMI 43022,Optimize-Volume\r\n";
+
+}  // namespace
+
+std::string SimPowerShellScript::Unsupported43022Text(const std::string& volumeName) {
+  return InvokingLine(volumeName) + kRefusal;
+}
+
 SimPowerShellScript SimPowerShellScript::Fails43022() {
   SimPowerShellScript s;
   s.retrim = false;
   s.exitCode = 1;
-  s.chunks = {{500,
-               "VERBOSE: Invoking retrim on New Volume (E:)...\r\n"
-               "Optimize-Volume : The volume optimization operation requested is not supported by the hardware "
-               "backing the volume.\r\n"
-               "    + CategoryInfo          : NotSpecified: (StorageWMI:ROOT/Microsoft/...age/MSFT_Volume) "
-               "[Optimize-Volume], CimException\r\n"
-               "    + FullyQualifiedErrorId : StorageWMI 43022,Optimize-Volume\r\n"}};
+  s.chunks = {{kRefusalMs, Unsupported43022Text("New Volume (E:)")}};
   return s;
 }
 
@@ -87,7 +107,7 @@ struct SimProcesses::Impl {
   SimKernel& kernel;
   SimStorage& storage;
   std::mutex mu;  // guards the set-up and records below
-  SimPowerShellScript script;
+  std::optional<SimPowerShellScript> script;
   FreeRangesHook freeRanges;
   std::vector<SimProcessLaunch> launches;
   UINT errorMode = 0;
@@ -133,10 +153,13 @@ struct SimProcesses::Impl {
       std::lock_guard<std::mutex> lk(mu);
       hook = freeRanges;
     }
-    std::string fileSystem;
+    std::string fileSystem, label;
+    std::vector<SimExtent> extents;
     {
       std::lock_guard<std::mutex> lk(volume->mu);
       fileSystem = volume->fileSystemName;
+      label = volume->label;
+      extents = volume->extents;
     }
     // Windows retrims NTFS only; the test's hook stands in for any volume's free space.
     if (!hook && fileSystem != "NTFS") {
@@ -145,17 +168,37 @@ struct SimProcesses::Impl {
             "present on the volume.\r\n");
       return 1;
     }
-    if (p.script.retrim && !volume->extents.empty()) {
-      const auto ranges = hook ? hook(volume->letter) : FreeDiskRanges(storage, volume->letter);
-      if (auto disk = storage.Disk(volume->extents.front().diskNumber))
-        for (auto [start, count] : ranges) disk->drive.Trim(start, count, "RETRIM");
+    auto disk = extents.empty() ? nullptr : storage.Disk(extents.front().diskNumber);
+    auto release = [&] {
+      const char own = volume->letter;
+      if (disk) SimStorageStackRelease(*disk, hook ? hook(own) : FreeDiskRanges(storage, own), "RETRIM");
+    };
+    if (!p.script) {
+      // Output after a while, and the end a moment after the last line; false once terminated
+      // (the exit code is then the terminator's).
+      auto say = [&](DWORD delayMs, const std::string& text) {
+        if (WaitTerminated(p, kernel.NowMs() + delayMs)) return false;
+        if (!text.empty()) Write(p, text);
+        return true;
+      };
+      const std::string name = std::string(1, volume->letter) + ":";
+      if (!say(0, InvokingLine(label.empty() ? "(" + name + ")" : label + " (" + name + ")"))) return 0;
+      if (!disk || !SimStorageStackTrims(*disk)) {
+        if (say(kRefusalMs, kRefusal)) say(kExitMs, "");
+        return 1;
+      }
+      release();
+      if (say(kReTrimMs, "VERBOSE: Retrim:  100% complete.\r\n")) say(kExitMs, "");
+      return 0;
     }
-    for (const auto& c : p.script.chunks) {
+    const SimPowerShellScript& script = *p.script;
+    if (script.retrim) release();
+    for (const auto& c : script.chunks) {
       if (WaitTerminated(p, kernel.NowMs() + c.delayMs)) return 0;
       Write(p, c.bytes);
     }
-    if (p.script.neverExit) WaitTerminated(p, UINT64_MAX);
-    return p.script.exitCode;
+    if (script.neverExit) WaitTerminated(p, UINT64_MAX);
+    return script.exitCode;
   }
 
   struct Start {
@@ -372,7 +415,7 @@ BOOL SimProcesses::TerminateProcess(HANDLE process, UINT exitCode) {
   if (!p) return Fail(ERROR_INVALID_HANDLE);
   std::lock_guard<std::mutex> lk(impl_->kernel.Lock());
   if (p->exited) return TRUE_;
-  if (p->script.refuseTerminate) return Fail(ERROR_ACCESS_DENIED);
+  if (p->script && p->script->refuseTerminate) return Fail(ERROR_ACCESS_DENIED);
   p->terminated = true;
   p->terminateCode = exitCode;
   impl_->kernel.NotifyLocked();

@@ -6,11 +6,14 @@
 // end (ERROR_BROKEN_PIPE) once every write end is closed, the child's inherited ones included,
 // which close when the child ends. A process handle is signalled when the process has ended.
 //
-// What PowerShell does is a script the test gives (chunks of output after virtual delays, an
-// exit code, never exiting, refusing termination). Optimize-Volume -ReTrim on a lettered NTFS
-// volume releases its free clusters, as its mounted allocation model has them, into its drive's
-// ledger ("RETRIM"); any other file system fails with an error text and exit code 1. A test's
-// hook, when set, names the free space of every volume instead.
+// Optimize-Volume -ReTrim on a lettered NTFS volume behaves as on Windows: its free clusters, as
+// its mounted allocation model has them, go down its disk's storage stack into the drive's ledger
+// ("RETRIM"), and where that stack has no TRIM to give (SimStorageStackTrims: the drive reports
+// none, or Windows refuses the storage TRIM request on its bridge) the cmdlet prints StorageWMI
+// error 43022, releases nothing and exits 1. Any other file system fails with an error text and
+// exit code 1. A test's hook, when set, names the free space of every volume instead. A test may
+// give a script in place of the storage stack's answer (chunks of output after virtual delays, an
+// exit code, never exiting, refusing termination).
 #pragma once
 
 #include <cstdint>
@@ -35,12 +38,14 @@ struct SimPowerShellScript {
   };
   std::vector<Chunk> chunks;
   DWORD exitCode = 0;
-  bool retrim = true;            // Optimize-Volume releases the volume's free space
+  bool retrim = true;            // Optimize-Volume releases the volume's free space, whatever the stack
   bool neverExit = false;        // runs until terminated
   bool refuseTerminate = false;  // TerminateProcess fails with ERROR_ACCESS_DENIED
 
   // What PowerShell prints when the bridge refuses the retrim: StorageWMI error 43022, exit 1.
   static SimPowerShellScript Fails43022();
+  // The text of that refusal for one volume, as Windows names it ("New Volume (E:)").
+  static std::string Unsupported43022Text(const std::string& volumeName);
 };
 
 // One CreateProcessW as the program made it.
@@ -61,7 +66,7 @@ class SimProcesses {
   ~SimProcesses();
 
   // ---- set-up by tests ----
-  // The script of every PowerShell started from now on.
+  // The script of every PowerShell started from now on, in place of the storage stack's answer.
   void SetPowerShell(SimPowerShellScript script);
   // Free space of a volume in disk sectors (start, count); empty: nothing to release. Replaces
   // the volume's own allocation, and the file-system check, for every volume.

@@ -304,6 +304,22 @@ std::vector<uint8_t> SimDescriptorSense(uint8_t key, uint8_t asc, uint8_t ascq) 
   return s;
 }
 
+bool SimStorageStackTrims(SimDisk& disk) {
+  std::lock_guard<std::mutex> lk(disk.mu);
+  return disk.bridge.identity.trimSupported && disk.bridge.profile.storageTrimError == 0;
+}
+
+void SimStorageStackRelease(SimDisk& disk, const std::vector<std::pair<uint64_t, uint64_t>>& sectors,
+                            const char* command) {
+  SimBridgeProfile profile;
+  {
+    std::lock_guard<std::mutex> lk(disk.mu);
+    profile = disk.bridge.profile;
+  }
+  for (const auto& [lba, count] : sectors)
+    if (count) SimReleaseRange(disk, profile, lba, count, command);
+}
+
 SimBridgeProfile SimBridgeProfile::FullSat() { return {}; }
 
 SimBridgeProfile SimBridgeProfile::BotAtaOnly() {
@@ -590,7 +606,7 @@ BOOL SimBridge::StorageTrim(SimDeviceCall& call) {
     std::lock_guard<std::mutex> lk(call.disk->mu);
     refusal = call.disk->bridge.profile.storageTrimError;
   }
-  if (refusal) return Fail(refusal);
+  if (!SimStorageStackTrims(*call.disk)) return Fail(refusal ? refusal : ERROR_INVALID_FUNCTION);
 
   TByteReader r(rec.in);
   if (rec.in.size() < dsm::kAttributesSize || r.LE32(dsm::kSize) != dsm::kAttributesSize)
@@ -641,15 +657,7 @@ BOOL SimBridge::StorageTrim(SimDeviceCall& call) {
       base += e.length;
     }
   }
-  for (const auto& p : pieces) {
-    if (!p.count) continue;
-    SimBridgeProfile pieceProfile;
-    {
-      std::lock_guard<std::mutex> lk(p.disk->mu);
-      pieceProfile = p.disk->bridge.profile;
-    }
-    SimReleaseRange(*p.disk, pieceProfile, p.lba, p.count, "STORAGE TRIM");
-  }
+  for (const auto& p : pieces) SimStorageStackRelease(*p.disk, {{p.lba, p.count}}, "STORAGE TRIM");
   call.SetReturned(0);
   return TRUE_;
 }

@@ -37,7 +37,8 @@ struct SimIdentity {
   std::string model = "SIM SSD 1TB";
   std::string serial = "SIM0000000001";
   std::string firmware = "SIM1.0";
-  bool trimSupported = true;  // word 169 bit 0; also whether the drive accepts DSM TRIM
+  bool trimSupported = true;  // word 169 bit 0; also whether the drive accepts DSM TRIM, and
+                              // whether its storage stack has TRIM (SimStorageStackTrims)
   uint16_t rotationRate = 1;  // word 217: 1 non-rotating
   std::vector<uint8_t> raw;   // when 512 bytes, sent as they stand instead of the above
   // Virtual time the drive takes to answer IDENTIFY DEVICE. Past the request's TimeOutValue
@@ -85,7 +86,7 @@ struct SimBridgeProfile {
   bool blockLimitsPage = true;         // INQUIRY VPD B0h; false: 5/24h
   uint8_t blockLimitsPageCode = 0xB0;  // what byte 1 of the page says (a quirk when not B0h)
   // The storage TRIM request: 0 accepts it, otherwise the Windows error it fails with (1, 5,
-  // 50, 87).
+  // 50, 87). A drive that reports no TRIM fails it with 1 whatever this says.
   DWORD storageTrimError = 0;
   // A firmware fault met in the field: every range the bridge releases (ATA DSM, UNMAP, WRITE
   // SAME(16), the storage TRIM request) runs this many 512-byte drive sectors past its end
@@ -125,6 +126,16 @@ enum class SimCommand {
 struct SimFault : SimTrigger, SimOutcome {
   SimCommand command = SimCommand::Any;
 };
+
+// The disk's storage stack, which the storage TRIM request and Windows' own TRIM of a volume
+// (Optimize-Volume -ReTrim) go down, has TRIM to give only when the drive reports TRIM and Windows
+// takes the request on this bridge (storageTrimError 0). Windows' own TRIM meets none of the
+// faults aimed at the program's requests.
+bool SimStorageStackTrims(SimDisk& disk);
+// Releases drive sectors (first, count) as the storage TRIM request releases them, the profile's
+// overrun included, into the drive's ledger under the command's name.
+void SimStorageStackRelease(SimDisk& disk, const std::vector<std::pair<uint64_t, uint64_t>>& sectors,
+                            const char* command);
 
 // Sense bytes in the two SPC formats, for faults and for the bridge's own answers.
 std::vector<uint8_t> SimFixedSense(uint8_t key, uint8_t asc, uint8_t ascq);

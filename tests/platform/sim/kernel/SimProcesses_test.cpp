@@ -94,6 +94,72 @@ TEST(SimPowerShellReTrim, ReleasesExactlyTheFreeClustersOfAnNtfsVolume) {
   }
 }
 
+// Without a script Optimize-Volume sends the free space down the disk's storage stack, as
+// Windows does: released as the storage TRIM request releases it, or refused with 43022 where
+// the stack has no TRIM to give.
+TEST(SimPowerShellReTrim, WithoutAScriptTheDisksStorageStackDecides) {
+  SimBridgeProfile overrun = SimBridgeProfile::UasUnmap(0, 0);
+  overrun.trimOverrunSectors = 8;
+  struct Case {
+    const char* name;
+    SimBridgeProfile profile;
+    bool driveTrims;
+    bool retrims;
+  };
+  const Case cases[] = {
+      {"full SAT", SimBridgeProfile::FullSat(), true, true},
+      {"a bridge that runs past each range", overrun, true, true},
+      {"a drive that reports no TRIM", SimBridgeProfile::UasUnmap(0, 0), false, false},
+      {"BOT: Windows refuses the storage TRIM request", SimBridgeProfile::BotAtaOnly(), true, false},
+      {"no TRIM path", SimBridgeProfile::NoTrim(), true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReTrimRig rig;
+    rig.m->Bridge().SetProfile(3, c.profile);
+    SimIdentity id;
+    id.trimSupported = c.driveTrims;
+    rig.m->Bridge().SetIdentity(3, id);
+    ASSERT_TRUE(FormatVolume(rig.m->Storage(), 'E', SimFsKind::kNtfs, 512, 4096));
+    ASSERT_TRUE(AllocateRuns(rig.m->Storage(), 'E', {{500, 3}, {2000, 77}}));
+    rig.m->Storage().Volume('E')->label = "Backup";
+
+    std::string out;
+    const uint64_t start = rig.m->Kernel().NowMs();
+    const DWORD code = rig.Run(&out);
+    if (!c.retrims) {
+      EXPECT_EQ(code, 1u);
+      EXPECT_EQ(out, SimPowerShellScript::Unsupported43022Text("Backup (E:)"));
+      EXPECT_GT(rig.m->Kernel().NowMs(), start) << "the refusal takes a moment";
+      EXPECT_TRUE(rig.disk->drive.Ledger().empty());
+      continue;
+    }
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(out, "VERBOSE: Invoking retrim on Backup (E:)...\r\nVERBOSE: Retrim:  100% complete.\r\n");
+    const Ranges free = FreeSectors(*FsState(rig.m->Storage(), 'E'));
+    ASSERT_GT(free.size(), 2u);
+    Ranges released;
+    for (const auto& t : rig.disk->drive.Ledger()) {
+      EXPECT_EQ(t.command, "RETRIM");
+      released.push_back({t.lba, t.count});
+    }
+    Ranges want = free;
+    for (auto& r : want) r.second += c.profile.trimOverrunSectors;
+    EXPECT_EQ(released, want);
+  }
+}
+
+// A script a test gives answers in place of the storage stack, also where it has no TRIM.
+TEST(SimPowerShellReTrim, AScriptAnswersWhateverTheStack) {
+  ReTrimRig rig;
+  rig.m->Bridge().SetProfile(3, SimBridgeProfile::NoTrim());
+  ASSERT_TRUE(FormatVolume(rig.m->Storage(), 'E', SimFsKind::kNtfs, 512, 4096));
+  rig.m->Processes().SetPowerShell(SimPowerShellScript{});
+  std::string out;
+  EXPECT_EQ(rig.Run(&out), 0u);
+  EXPECT_EQ(rig.disk->drive.TrimmedRanges(), FreeSectors(*FsState(rig.m->Storage(), 'E')));
+}
+
 TEST(SimPowerShellReTrim, OtherFileSystemsFailUnlessTheHookNamesTheFreeSpace) {
   for (const SimFsKind kind : {SimFsKind::kFat32, SimFsKind::kExFat}) {
     ReTrimRig rig;

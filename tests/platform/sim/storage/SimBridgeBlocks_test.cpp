@@ -1,5 +1,6 @@
-// A bridge that presents 4096-byte logical blocks in front of a 512-byte drive, and Windows
-// refusing raw UNMAP / WRITE SAME(16) into a mounted volume.
+// A bridge that presents 4096-byte logical blocks in front of a 512-byte drive, Windows
+// refusing raw UNMAP / WRITE SAME(16) into a mounted volume, and the storage TRIM request on a
+// storage stack without TRIM.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -64,6 +65,17 @@ struct BridgeRig {
     E::BuildPt16DsmCdb(static_cast<uint16_t>(payload.size() / 512), cdb, 6, true, false);
     return Send(cdb, payload);
   }
+  // The storage TRIM request on the disk, in drive sectors: 0, or the error it failed with.
+  DWORD StorageTrim(uint64_t lba, uint64_t count) {
+    TByteArray in = E::BuildDsmTrimInput({{static_cast<int64_t>(lba * 512), count * 512}}, false);
+    HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
+    DWORD n = 0;
+    const BOOL ok = Win().DeviceIoControl(h, IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, in.data(),
+                                          static_cast<DWORD>(in.size()), nullptr, 0, &n);
+    const DWORD error = ok ? 0 : Win().GetLastError();
+    Win().CloseHandle(h);
+    return error;
+  }
   void Profile(SimBridgeProfile p) { m->Bridge().SetProfile(kDisk, std::move(p)); }
   Ranges Released() { return disk->drive.TrimmedRanges(); }
 };
@@ -113,12 +125,7 @@ TEST(SimBridge4Kn, ScsiCountsLogicalBlocksWhileAtaAndStorageTrimAddressTheDrive)
   EXPECT_EQ(rig.disk->drive.Ledger().back().command, "ATA DSM");
   // The storage TRIM request names bytes.
   rig.disk->drive.ClearLedger();
-  TByteArray in = E::BuildDsmTrimInput({{4096 * 512, 8 * 512}}, false);
-  HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
-  DWORD n = 0;
-  EXPECT_TRUE(Win().DeviceIoControl(h, IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, in.data(),
-                                    static_cast<DWORD>(in.size()), nullptr, 0, &n));
-  Win().CloseHandle(h);
+  EXPECT_EQ(rig.StorageTrim(4096, 8), 0u);
   EXPECT_EQ(rig.Released(), (Ranges{{4096, 8}}));
 
   // The last logical block is in range; the next one is not, although in 512-byte sectors it
@@ -160,19 +167,10 @@ TEST(SimBridgeOverrun, EveryPathReleasesPastEachRangeIntoWhatLiesThere) {
   // Data behind every range, which the overrun destroys.
   const std::vector<uint8_t> block(512, 0xA5);
   for (uint64_t lba = 0; lba < 20000; lba += 8) ASSERT_TRUE(rig.disk->drive.Write(lba, 1, block.data()));
-  auto storageTrim = [&](uint64_t lba, uint64_t count) {
-    TByteArray in = E::BuildDsmTrimInput({{static_cast<int64_t>(lba * 512), count * 512}}, false);
-    HANDLE h = Win().CreateFileW("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0);
-    DWORD n = 0;
-    const BOOL ok = Win().DeviceIoControl(h, IOCTL_STORAGE_MANAGE_DATA_SET_ATTRIBUTES, in.data(),
-                                          static_cast<DWORD>(in.size()), nullptr, 0, &n);
-    Win().CloseHandle(h);
-    return ok != FALSE_;
-  };
   EXPECT_TRUE(rig.Unmap({{1000, 8}, {3000, 8}}).ok);
   EXPECT_TRUE(rig.WriteSame(5000, 8, 512).ok);
   EXPECT_TRUE(rig.AtaDsm({{7000, 8}}).ok);
-  EXPECT_TRUE(storageTrim(9000, 8));
+  EXPECT_EQ(rig.StorageTrim(9000, 8), 0u);
   EXPECT_EQ(rig.Released(), (Ranges{{1000, 24}, {3000, 24}, {5000, 24}, {7000, 24}, {9000, 24}}));
   for (uint64_t lba : {1016u, 3016u, 5016u, 7016u, 9016u}) EXPECT_FALSE(rig.disk->drive.HoldsData(lba)) << lba;
   EXPECT_TRUE(rig.disk->drive.HoldsData(1024));
@@ -185,6 +183,36 @@ TEST(SimBridgeOverrun, EveryPathReleasesPastEachRangeIntoWhatLiesThere) {
   rig.disk->drive.ClearLedger();
   EXPECT_TRUE(rig.Unmap({{1000, 8}}).ok);
   EXPECT_EQ(rig.Released(), (Ranges{{1000, 8}}));
+}
+
+// A drive that reports no TRIM leaves its storage stack none to give: the storage TRIM request
+// fails as Windows fails it, with the bridge's own refusal where it has one.
+TEST(SimStorageStack, TheStorageTrimRequestNeedsADriveThatTrims) {
+  SimBridgeProfile refuses50 = SimBridgeProfile::FullSat();
+  refuses50.storageTrimError = ERROR_NOT_SUPPORTED;
+  struct Case {
+    const char* name;
+    SimBridgeProfile profile;
+    bool driveTrims;
+    DWORD winError;  // 0: released
+  };
+  const Case cases[] = {
+      {"full SAT", SimBridgeProfile::FullSat(), true, 0},
+      {"a drive without TRIM", SimBridgeProfile::FullSat(), false, ERROR_INVALID_FUNCTION},
+      {"BOT", SimBridgeProfile::BotAtaOnly(), true, ERROR_INVALID_FUNCTION},
+      {"a bridge refusing with 50, a drive without TRIM", refuses50, false, ERROR_NOT_SUPPORTED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BridgeRig rig;
+    rig.Profile(c.profile);
+    SimIdentity id;
+    id.trimSupported = c.driveTrims;
+    rig.m->Bridge().SetIdentity(kDisk, id);
+    EXPECT_EQ(SimStorageStackTrims(*rig.disk), c.winError == 0);
+    EXPECT_EQ(rig.StorageTrim(4096, 8), c.winError);
+    EXPECT_EQ(rig.Released(), c.winError ? Ranges{} : (Ranges{{4096, 8}}));
+  }
 }
 
 // Volume E on disk 1 from sector 2048, 100000 sectors long, NTFS.
