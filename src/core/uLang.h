@@ -18,8 +18,8 @@ enum class TUiLanguage : int32_t {
   ulRussian = 7
 };
 
-constexpr int32_t kLangTextCount = 253;
-static_assert(TextIndex(TTextId::TrimStepTrimmedNothing) + 1 == kLangTextCount, "one TTextId per table entry");
+constexpr int32_t kLangTextCount = 255;
+static_assert(TextIndex(TTextId::InitSkippedCancelled) + 1 == kLangTextCount, "one TTextId per table entry");
 
 // Text Id in the current language, UTF-8. Callable from any thread.
 std::string GetLangText(TTextId Id);

@@ -334,6 +334,8 @@ const char* const kLangTextDe[] = {
   "Dieser Datenträger ist größer, als eine MBR-Partitionstabelle adressieren kann: MBR adressiert höchstens 2^32 logische Blöcke (%s auf diesem Datenträger), der Speicher darüber hinaus wäre für keine Partition nutzbar. Wählen Sie GPT und klicken Sie noch einmal auf Start.",
   "Das Volume ist für den Test zu klein: SCHRITT%d fand %s Bytes freien Speicher vor und benötigt %s Bytes.",  // 251
   "Der TRIM-Schritt ist fehlgeschlagen: Es wurde nichts getrimmt, daher sagt dieser Test nichts über TRIM aus. Die TRIM-Fehler stehen im Protokoll.",  // 252
+  "Status: Abgebrochen (%d von %d Batches erledigt)",  // 253
+  "Initialisierung des Datenträgers übersprungen: Der Lauf wurde abgebrochen.",  // 254
 };
 // clang-format on
 static_assert(std::size(kLangTextDe) == kLangTextCount);

@@ -335,6 +335,8 @@ const char* const kLangTextEn[] = {
   "This disk is larger than an MBR partition table can address: MBR counts at most 2^32 logical blocks (%s on this disk), and the space beyond would be unusable for any partition. Select GPT and press Start again.",
   "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes.",  // 251
   "The TRIM step failed: nothing was trimmed, so this test proves nothing about TRIM. See the log for the TRIM errors.",  // 252
+  "Status: Cancelled (%d of %d batches done)",  // 253
+  "Disk initialization skipped: the run was cancelled.",  // 254
 };
 // clang-format on
 static_assert(std::size(kLangTextEn) == kLangTextCount);

@@ -334,6 +334,8 @@ const char* const kLangTextEs[] = {
   "Este disco es más grande de lo que puede direccionar una tabla de particiones MBR: MBR admite como máximo 2^32 bloques lógicos (%s en este disco) y el espacio restante no podría usarse en ninguna partición. Seleccione GPT y pulse Iniciar de nuevo.",
   "El volumen es demasiado pequeño para la prueba: el PASO%d encontró %s bytes libres y necesita %s bytes.",  // 251
   "El paso de TRIM falló: no se liberó nada con TRIM, por lo que esta prueba no demuestra nada sobre TRIM. Consulte el registro para ver los errores de TRIM.",  // 252
+  "Estado: Cancelado (%d de %d lotes completados)",  // 253
+  "Inicialización del disco omitida: la ejecución se canceló.",  // 254
 };
 // clang-format on
 static_assert(std::size(kLangTextEs) == kLangTextCount);

@@ -334,6 +334,8 @@ const char* const kLangTextFr[] = {
   "Ce disque est plus grand que ce qu'une table de partitions MBR peut adresser : le MBR adresse au plus 2^32 blocs logiques (%s sur ce disque), et l'espace au-delà serait inutilisable pour toute partition. Sélectionnez GPT et cliquez à nouveau sur Démarrer.",
   "Le volume est trop petit pour le test : l'ÉTAPE%d a trouvé %s octets libres et en nécessite %s.",  // 251
   "L'étape TRIM a échoué : aucun TRIM n'a abouti, ce test ne prouve donc rien sur TRIM. Consultez le journal pour voir les erreurs TRIM.",  // 252
+  "État : Annulé (%d lots terminés sur %d)",  // 253
+  "Initialisation du disque ignorée : l'exécution a été annulée.",  // 254
 };
 // clang-format on
 static_assert(std::size(kLangTextFr) == kLangTextCount);

@@ -334,6 +334,8 @@ const char* const kLangTextZh[] = {
   "此磁盘超出了 MBR 分区表可寻址的范围：MBR 最多只能寻址 2^32 个逻辑块（在此磁盘上为 %s），超出部分的空间将无法用于任何分区。请选择 GPT，然后再次按“开始”。",
   "卷太小，无法进行测试：STEP%d 找到 %s 字节可用空间，需要 %s 字节。",  // 251
   "TRIM 步骤失败：没有任何空间被 TRIM，因此此测试不能证明 TRIM 的任何情况。请查看日志中的 TRIM 错误。",  // 252
+  "状态：已取消（已完成 %d/%d 个批次）",  // 253
+  "已跳过磁盘初始化：运行已被取消。",  // 254
 };
 // clang-format on
 static_assert(std::size(kLangTextZh) == kLangTextCount);

@@ -297,6 +297,9 @@ enum class TTextId : int32_t {
   VolumeTooSmallFmt,  // 251 "The volume is too small for the test: STEP%d found %s bytes free and needs %s bytes."
   // ---- the real test whose TRIM steps trimmed nothing -----------------------------------------
   TrimStepTrimmedNothing,  // 252 "The TRIM step failed: nothing was trimmed, so this test proves nothing about TRIM. ..."
+  // ---- the end of a cancelled run --------------------------------------------------------------
+  StatusCancelledFmt,    // 253 "Status: Cancelled (%d of %d batches done)"
+  InitSkippedCancelled,  // 254 "Disk initialization skipped: the run was cancelled."
 };
 
 // The table index of Id.

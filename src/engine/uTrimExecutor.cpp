@@ -186,8 +186,23 @@ void TTrimExecutionThread::DoDone() {
   if (FOnDone) FOnDone(FStats);
 }
 
+void TTrimExecutionThread::SuppressBoxes() { FBoxesSuppressed.store(true); }
+
+// Both read the switch on the main thread, where a closing window raises it before it waits for
+// the run: no box of the run can come after it.
 void TTrimExecutionThread::DoAskQuestion() {
+  if (FBoxesSuppressed.load()) {
+    FDialogAccepted = false;
+    if (FLogger) FLogger->Warn("Question not asked, the window was closed: taken as declined");
+    return;
+  }
   FDialogAccepted = Win().MessageBoxW(nullptr, FQuestionText, FQuestionCaption, kRunQuestionBoxFlags) == IDOK;
 }
 
-void TTrimExecutionThread::DoShowInfo() { Win().MessageBoxW(nullptr, FInfoText, FInfoCaption, kRunInfoBoxFlags); }
+void TTrimExecutionThread::DoShowInfo() {
+  if (FBoxesSuppressed.load()) {
+    if (FLogger) FLogger->Info("Notice not shown, the window was closed");
+    return;
+  }
+  Win().MessageBoxW(nullptr, FInfoText, FInfoCaption, kRunInfoBoxFlags);
+}

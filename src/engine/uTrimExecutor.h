@@ -104,6 +104,10 @@ class TTrimExecutionThread : public TThread, private ITrimRunHost {
   void SetReformatNoticeAllowed(bool Allowed) { FReformatNoticeAllowed = Allowed; }
   bool ReformatNoticeShown() const { return FReformatNoticeShown; }
   bool IsCancelRequested() const override;
+  // The window that would own the run's boxes is closing: from now on a question counts as
+  // declined and a notice goes to the log, without a box (it would stand ownerless on the
+  // desktop, and the process would end only once it was closed). Any thread; never blocks.
+  void SuppressBoxes();
 
   // ---- Time-limited device calls -------------------------------------------------------------
   // A lock or dismount waits at most this long, then its worker gets this grace after the cancel.
@@ -169,7 +173,8 @@ class TTrimExecutionThread : public TThread, private ITrimRunHost {
   TLogger* FLogger;  // not owned
   TTrimProgressEvent FOnProgress;
   TTrimDoneEvent FOnDone;
-  mutable std::atomic<int32_t> FCancelRequested{0};  // the only field other threads write
+  mutable std::atomic<int32_t> FCancelRequested{0};  // the only fields other threads write
+  std::atomic<bool> FBoxesSuppressed{false};
   TRunStats FStats;
   std::string FProgressText;
   std::unique_ptr<TAtaPassThroughEngine> FAtaEngine;

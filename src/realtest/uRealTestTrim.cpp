@@ -1,6 +1,7 @@
 // The nested free-space TRIM run of steps 1 and 2, the flush of the test volume, and the
 // free-range CSV of step 2.
 #include <memory>
+#include <mutex>
 
 #include "core/uFileWrite.h"
 #include "core/uFormat.h"
@@ -36,14 +37,30 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
   run->SetFreeOnTerminate(false);
   // One reformat hint per test: the second run on the same dead end says nothing new.
   run->SetReformatNoticeAllowed(!FReformatNoticeShown);
-  // A stop that came before the start reaches the run before its first batch, not at the first poll.
-  if (StopRequested()) run->RequestCancel();
-  run->Start();
-  while (!run->Finished()) {
+  // Known to SuppressRunBoxes until it is freed, also when its start throws.
+  struct TKnownRun {
+    TRealTrimTestThread& Test;
+    TKnownRun(TRealTrimTestThread& T, TTrimExecutionThread& Run) : Test(T) {
+      std::lock_guard<std::mutex> lk(Test.FRunLock);
+      Test.FRun = &Run;
+      if (Test.FRunBoxesSuppressed) Run.SuppressBoxes();
+    }
+    ~TKnownRun() {
+      std::lock_guard<std::mutex> lk(Test.FRunLock);
+      Test.FRun = nullptr;
+    }
+  };
+  {
+    TKnownRun known(*this, *run);
+    // A stop that came before the start reaches the run before its first batch, not at the first poll.
     if (StopRequested()) run->RequestCancel();
-    Win().Sleep(kTrimPollMs);
+    run->Start();
+    while (!run->Finished()) {
+      if (StopRequested()) run->RequestCancel();
+      Win().Sleep(kTrimPollMs);
+    }
+    run->WaitFor();
   }
-  run->WaitFor();
   if (run->ReformatNoticeShown()) FReformatNoticeShown = true;
   run.reset();
   // A run that failed after some batches still released those ranges.
@@ -55,6 +72,13 @@ bool TRealTrimTestThread::RunFreeSpaceTrim() {
     PostLog(Format("TRIM failed: success=%d, failed=%d, planned=%d", FRunStats.SucceededBatches,
                    FRunStats.FailedBatches, FRunStats.PlannedBatches));
   return FTrimOk;
+}
+
+void TRealTrimTestThread::SuppressRunBoxes() {
+  // Passed on at once, not at the next poll: the run's box may be on its way to the main thread.
+  std::lock_guard<std::mutex> lk(FRunLock);
+  FRunBoxesSuppressed = true;
+  if (FRun) FRun->SuppressBoxes();
 }
 
 void TRealTrimTestThread::TrimFinished(const TRunStats& Stats) {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 
 class TDeviceHandle;
 class TLogger;
+class TTrimExecutionThread;
 
 // What the test runs: the minutes to wait after a speed drop (0 switches the detection off)
 // and the first and last step, 1 to 5, start not above end (the window checks this).
@@ -93,6 +95,9 @@ class TRealTrimTestThread : public TThread {
   // Any thread: only raises the flag; the test ends at its next stop check.
   void RequestStop();
   bool StopRequested() const;
+  // The window is closing: the test's TRIM runs show no box from now on, the one going on
+  // included (TTrimExecutionThread::SuppressBoxes). Any thread.
+  void SuppressRunBoxes();
 
   // Main thread, while the test runs: the elapsed times at this moment ("h:mm:ss").
   std::string GetElapsedText() const;
@@ -209,6 +214,10 @@ class TRealTrimTestThread : public TThread {
   bool FVerifyOnly;
   bool FTrimOk = false;
   TRunStats FRunStats;
+  // The TRIM run going on, while one does, and whether its boxes are to be suppressed.
+  std::mutex FRunLock;
+  TTrimExecutionThread* FRun = nullptr;
+  bool FRunBoxesSuppressed = false;
   int32_t FTrimStepsRun = 0;          // TRIM steps of this test, a plan that failed included
   bool FTrimmedAny = false;           // some nested run trimmed: no batch failed, or one succeeded
   bool FReformatNoticeShown = false;  // a nested run showed the reformat-as-NTFS hint

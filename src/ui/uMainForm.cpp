@@ -165,6 +165,7 @@ void TMainForm::FormCreate(tk::TControl*) {
 }
 
 void TMainForm::FormDestroy(tk::TControl*) {
+  FClosing = true;
   // A creation cut short by an exception leaves later fields empty; the window is still
   // destroyed in order, without them.
   SaveSettings();
@@ -179,10 +180,12 @@ void TMainForm::FormDestroy(tk::TControl*) {
   }
 
   // Each wait below keeps serving the thread's synchronized calls, so a run that ends now still
-  // shows its completion box. The object was taken back, so it is freed here exactly once,
-  // also when its handler cleared the field meanwhile.
+  // delivers its result, to the log: no box is shown any more, neither the window's nor the
+  // run's own. The object was taken back, so it is freed here exactly once, also when its
+  // handler cleared the field meanwhile.
   if (TTrimExecutionThread* run = FRunThread) {
     run->TakeBack();
+    run->SuppressBoxes();
     // The run asks Windows again each second itself until its work is done; asked again here
     // too, for a run whose repeat could not start.
     run->RequestCancel();
@@ -241,6 +244,27 @@ int32_t TMainForm::AppMessageBox(const std::string& Caption, const std::string& 
     default: return 0;
   }
 }
+
+void TMainForm::EndBox(TTextId Caption, const std::string& Text, TDialogKind Kind, const std::string& LogText) {
+  if (!Gone()) {
+    AppMessageBox(GetLangText(Caption), Text, Kind, mbOK);
+    return;
+  }
+  // One line: the box's line breaks become blanks.
+  std::string Line = "Result not shown, the window was closed: ";
+  for (size_t I = 0; I < LogText.size(); I++) {
+    const bool Break = LogText.compare(I, 2, "\r\n") == 0;
+    Line += Break ? ' ' : LogText[I];
+    if (Break) I++;
+  }
+  if (!FLogger) return;
+  if (Kind == dkError)
+    FLogger->Error(Line);
+  else
+    FLogger->Info(Line);
+}
+
+std::string TMainForm::EnglishText(TTextId Id) { return LangTableFor(TUiLanguage::ulEnglish)[TextIndex(Id)]; }
 
 bool TMainForm::ConfirmYesNo(const std::string& Caption, const std::string& Text) {
   return AppMessageBox(Caption, Text, dkConfirmation, mbYes | mbNo) == IDYES;

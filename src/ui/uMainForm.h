@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/uTextIds.h"
 #include "core/uThread.h"
 #include "core/uTypes.h"
 #include "realtest/uRealTrimTest.h"
@@ -130,6 +131,9 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   // ---- progress, completion, initialisation (uMainFormCompletion.cpp) ----
   void RunProgress(uint32_t Done, uint32_t Total, const std::string& Text);
   void RunCompleted(const TRunStats& Stats);
+  // The status line the last run's end left, in the current language; "" before the first end.
+  // A language switch writes it again whole while it shows (it holds counts).
+  std::string RunEndStatus() const;
   int32_t QueryPartitionStyle(const TDiskInfo& Disk);
   // An MBR counts in 32-bit addresses of the disk's logical blocks: False when the disk has more
   // than 2^32 of them. BlockBytes as the disk's geometry gives it (512 when it cannot be read, the
@@ -269,6 +273,17 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   bool DiskRefusedForReconnect(const TDiskInfo& Disk, const char* What);
   // After a run that hung the bridge or saw Disk leave the bus (uMainFormCompletion.cpp).
   void MarkForReconnectAfter(const TRunStats& Stats, const TDiskInfo& Disk);
+  // The TRIM tab's bar and line forget the last run's end (uMainFormCompletion.cpp).
+  void ClearRunEnd();
+  // The result box of an end handler (RunCompleted, RealTestTerminated), with OK. Once the window
+  // is closing it is not shown, for it would stand ownerless on the desktop after the window has
+  // gone: LogText, what it says, goes to the log instead (uMainForm.cpp).
+  void EndBox(TTextId Caption, const std::string& Text, TDialogKind Kind, const std::string& LogText);
+  // Id's text in English, as log lines are written.
+  static std::string EnglishText(TTextId Id);
+  // The window is gone from the desktop: closed (by its frame, while a box of the run was open,
+  // say) or being destroyed.
+  bool Gone() const { return FClosing || Closed(); }
   TTrimExecOptions RealTestTrimOptions();
   void StartRealTestThread(const TDiskInfo& Disk, const std::string& Folder, const TRealTestOptions& Steps,
                            const TTrimExecOptions& Trim, bool VerifyOnly);
@@ -298,6 +313,17 @@ class TMainForm : public tk::TForm, public IRealTestWindow, public IDiskListWind
   std::string FSettingsPath;
   // The creation reached the settings load: only then does the shutdown save them.
   bool FSettingsLoadRan = false;
+  // The destruction has begun.
+  bool FClosing = false;
+  // How the last run ended, for the status line it leaves.
+  struct TRunEnd {
+    bool Ended = false;
+    bool Cancelled = false;
+    bool Failed = false;
+    int32_t Done = 0;
+    int32_t Planned = 0;
+  };
+  TRunEnd FRunEnd;
   // The speed samples of the real test running, or else of the last one, shared with the test
   // thread and the chart.
   TSpeedDataArray FSpeedData;

@@ -28,21 +28,43 @@ bool DiskLeftBus(const TRunStats& Stats) {
                      [](const TBatchResult& F) { return DeviceLeftBus(F.WinErr); });
 }
 
+// The bar's position for Done of Total batches. The default rounding of the floating-point
+// environment: a half goes to the even neighbour.
+int ProgressPercent(uint32_t Done, uint32_t Total) {
+  return Total == 0 ? 0
+                    : static_cast<int>(std::nearbyint(static_cast<double>(Done) / static_cast<double>(Total) * 100.0));
+}
+
 }  // namespace
 
 void TMainForm::RunProgress(uint32_t Done, uint32_t Total, const std::string& Progress) {
-  // The default rounding of the floating-point environment: a half goes to the even neighbour.
-  PbProgress->SetPosition(Total == 0 ? 0
-                                     : static_cast<int>(std::nearbyint(static_cast<double>(Done) /
-                                                                       static_cast<double>(Total) * 100.0)));
+  PbProgress->SetPosition(ProgressPercent(Done, Total));
   LblStatus->SetCaption(Text(TTextId::StatusPrefix) + Progress);
+}
+
+std::string TMainForm::RunEndStatus() const {
+  if (!FRunEnd.Ended) return "";
+  if (FRunEnd.Cancelled) return Format(Text(TTextId::StatusCancelledFmt), FRunEnd.Done, FRunEnd.Planned);
+  if (FRunEnd.Failed) return Text(TTextId::StatusPrefix) + Text(TTextId::TrimCompletedWithFailures);
+  return Text(TTextId::StatusCompleted);
+}
+
+void TMainForm::ClearRunEnd() {
+  if (LblStatus->Caption() == RunEndStatus()) LblStatus->SetCaption(Text(TTextId::StatusIdle));
+  PbProgress->SetPosition(0);
+  FRunEnd = TRunEnd();
 }
 
 void TMainForm::RunCompleted(const TRunStats& Stats) {
   BtnStart->SetEnabled(true);
   BtnCancel->SetEnabled(false);
-  PbProgress->SetPosition(100);
-  LblStatus->SetCaption(Text(TTextId::StatusCompleted));
+  // A full bar and "Completed" only for a run that did complete; otherwise what was done.
+  FRunEnd = {true, Stats.Cancelled, Stats.FailedBatches > 0, Stats.DoneBatches, Stats.PlannedBatches};
+  const bool Completed = !Stats.Cancelled && Stats.FailedBatches == 0;
+  PbProgress->SetPosition(Completed ? 100
+                                    : ProgressPercent(static_cast<uint32_t>(std::max(Stats.DoneBatches, 0)),
+                                                      static_cast<uint32_t>(std::max(Stats.PlannedBatches, 0))));
+  LblStatus->SetCaption(RunEndStatus());
   FLogger->Info(Format("Run completed: planned=%d, done=%d, success=%d, failed=%d, skipped=%d",
                        Stats.PlannedBatches, Stats.DoneBatches, Stats.SucceededBatches, Stats.FailedBatches,
                        Stats.SkippedBatches));
@@ -56,14 +78,14 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
   if (Stats.Cancelled) {
     // A cancelled run is no success; the batch that the cancel cut short counts as failed, but
     // the person asked for the stop, so the box says so (the counts are in the line above).
-    AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::CancelledByUser), dkInformation, mbOK);
+    EndBox(TTextId::InfoCaption, Text(TTextId::CancelledByUser), dkInformation,
+           EnglishText(TTextId::CancelledByUser));
   } else if (Stats.FailedBatches == 0) {
-    AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::TrimCompleted), dkInformation, mbOK);
+    EndBox(TTextId::InfoCaption, Text(TTextId::TrimCompleted), dkInformation, EnglishText(TTextId::TrimCompleted));
   } else {
-    AppMessageBox(Text(TTextId::ErrorCaption),
-                  Text(TTextId::TrimCompletedWithFailures) + "\r\n" +
-                      Format("(Success: %d, Failed: %d)", Stats.SucceededBatches, Stats.FailedBatches),
-                  dkError, mbOK);
+    const std::string Counts = Format("(Success: %d, Failed: %d)", Stats.SucceededBatches, Stats.FailedBatches);
+    EndBox(TTextId::ErrorCaption, Text(TTextId::TrimCompletedWithFailures) + "\r\n" + Counts, dkError,
+           EnglishText(TTextId::TrimCompletedWithFailures) + "\r\n" + Counts);
   }
   FRunThread = nullptr;
 
@@ -72,8 +94,16 @@ void TMainForm::RunCompleted(const TRunStats& Stats) {
 
   if (FInitStyle == 0 || FInitStyle == 1) {
     const bool Allowed = Executed && Stats.SucceededBatches != 0 && !Stats.Cancelled && !Stats.BridgeHang;
-    if (!Allowed) {
-      if (Executed) AppendLogLine(Text(TTextId::InitSkipped));
+    // A closing window writes no partition table: nobody would see how it went.
+    if (!Allowed || Gone()) {
+      if (Executed) {
+        const TTextId Why = Stats.Cancelled ? TTextId::InitSkippedCancelled : TTextId::InitSkipped;
+        if (!Gone())
+          AppendLogLine(Text(Why));
+        else  // the window log is gone with the window
+          FLogger->Warn(Allowed ? "Disk initialization skipped: the window was closed before the run ended"
+                                : EnglishText(Why));
+      }
       FInitStyle = -1;
     }
   }

@@ -142,11 +142,15 @@ void TMainForm::CmbLanguageChange(tk::TControl*) {
   // The choice is saved at shutdown; nothing is logged.
   if (!CmbLanguage || CmbLanguage->ItemIndex() < 0) return;
   tk::TCaptionBatch batch(CaptionLayout());
+  const bool RunEndShown = LblStatus->Caption() == RunEndStatus();
   SetCurrentLanguage(LanguageFromIndex(CmbLanguage->ItemIndex()));
   ApplyLanguage();
   // The creation sets the run's status line itself, right after it has applied the language.
-  Retranslate(LblStatus, {T::StatusIdle, T::StatusRunning, T::StatusScanning, T::StatusReady, T::StatusCompleted},
-              {T::StatusPrefix});
+  if (RunEndShown)
+    LblStatus->SetCaption(RunEndStatus());
+  else
+    Retranslate(LblStatus, {T::StatusIdle, T::StatusRunning, T::StatusScanning, T::StatusReady},
+                {T::StatusPrefix});
 }
 
 void TMainForm::RetranslateStatusLines() {

@@ -190,6 +190,8 @@ void TMainForm::StartRealTestThread(const TDiskInfo& Disk, const std::string& Fo
   T->GetSpeedData(FSpeedData);
   if (BtnSpeedChart) BtnSpeedChart->SetEnabled(true);
   T->SetOnTerminate([this](TThread* Sender) { RealTestTerminated(Sender); });
+  // The TRIM tab's bar and line spoke of the last run; the test's own runs leave them alone.
+  ClearRunEnd();
   T->Start();
   FElapsedTimer->SetEnabled(true);
 }
@@ -276,11 +278,12 @@ void TMainForm::RealTestTerminated(TThread* Sender) {
     TDiskInfo Selected;
     if (GetSelectedDisk(Selected) && DiskNeedsReconnect(Selected)) ShowDiskDetails(Selected);
     if (T->Cancelled())
-      AppMessageBox(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::CancelledByUser), dkInformation, mbOK);
+      EndBox(TTextId::InfoCaption, GetLangText(TTextId::CancelledByUser), dkInformation,
+             EnglishText(TTextId::CancelledByUser));
     else if (T->Succeeded())
-      AppMessageBox(GetLangText(TTextId::InfoCaption), T->ResultText(), dkInformation, mbOK);
+      EndBox(TTextId::InfoCaption, T->ResultText(), dkInformation, T->ResultText());
     else if (!T->ResultText().empty())
-      AppMessageBox(GetLangText(TTextId::ErrorCaption), T->ResultText(), dkError, mbOK);
+      EndBox(TTextId::ErrorCaption, T->ResultText(), dkError, T->ResultText());
   }
   FRealTestThread = nullptr;
 }
@@ -304,7 +307,9 @@ void TMainForm::StopAndFreeRealTest() {
   if (Link) {
     if (Link.TakeBack()) {
       // Ours now, whether its end handler has run or not: asked to stop, waited for while its
-      // synchronized calls (the end handler and its box among them) are served, freed here.
+      // synchronized calls (the end handler among them) are served, freed here. Its runs show
+      // no box any more, as the window does not.
+      T->SuppressRunBoxes();
       T->RequestStop();
       Link.WaitFor();
       delete T;

@@ -61,10 +61,21 @@ void TMainForm::BtnStartClick(tk::TControl*) {
 
   const bool HasNtfs = std::any_of(Disk.Volumes.begin(), Disk.Volumes.end(),
                                    [](const TVolumeInfo& V) { return UpperCase(V.FileSystem) == "NTFS"; });
+  // A refusal that only an execution meets: a dry run goes on, and its log says what an execution
+  // of the same choices would be refused for. True when Start stops here.
+  auto RefusedForExecution = [&](const char* What, const std::string& Why) {
+    if (DryRun) {
+      FLogger->Warn(Format("Dry run: an execution would be refused (%s): %s", What, Why));
+      return false;
+    }
+    FLogger->Warn(Format("%s refused: %s", What, Why));
+    return true;
+  };
+
   // ReTrim retrims the free space of NTFS volumes and nothing else: the run would fail its first
   // batch without a command sent.
-  if (!DryRun && ReadExecOptions().ForcedPath == TForcedTrimPath::ftpWindowsReTrim && !HasNtfs) {
-    FLogger->Warn(Format("Windows ReTrim only refused: PD%d has no NTFS volume", Disk.DiskNumber));
+  if (ReadExecOptions().ForcedPath == TForcedTrimPath::ftpWindowsReTrim && !HasNtfs &&
+      RefusedForExecution("Windows ReTrim only", Format("PD%d has no NTFS volume", Disk.DiskNumber))) {
     AppMessageBox(Text(TTextId::InfoCaption), Text(TTextId::ReTrimNeedsNtfs), dkInformation, mbOK);
     return;
   }
@@ -75,16 +86,18 @@ void TMainForm::BtnStartClick(tk::TControl*) {
     uint64_t Blocks = 0;
     uint32_t BlockBytes = 0;
     // The space an MBR cannot address would be lost to every partition.
-    if (Style == 1 && !DryRun && !MbrAddressesWholeDisk(Disk, Blocks, BlockBytes)) {
+    if (Style == 1 && !MbrAddressesWholeDisk(Disk, Blocks, BlockBytes)) {
       const uint64_t LimitBytes = (uint64_t{1} << 32) * BlockBytes;
       const std::string Limit = LimitBytes % (uint64_t{1} << 40) == 0 ? Format("%u TiB", LimitBytes >> 40)
                                                                         : Format("%u GiB", LimitBytes >> 30);
-      FLogger->Warn(Format("MBR initialization refused: PD%d has %u logical blocks of %u bytes; an MBR addresses "
-                           "at most 4294967296 (%s)",
-                           Disk.DiskNumber, Blocks, BlockBytes, Limit));
-      AppMessageBox(Text(TTextId::RestrictionCaption), Format(Text(TTextId::MbrBeyondLimitFmt), Limit), dkError,
-                    mbOK);
-      return;
+      if (RefusedForExecution("MBR initialization",
+                              Format("PD%d has %u logical blocks of %u bytes; an MBR addresses at most 4294967296 "
+                                     "(%s)",
+                                     Disk.DiskNumber, Blocks, BlockBytes, Limit))) {
+        AppMessageBox(Text(TTextId::RestrictionCaption), Format(Text(TTextId::MbrBeyondLimitFmt), Limit), dkError,
+                      mbOK);
+        return;
+      }
     }
     if (Style == 0 || Style == 1) {
       FInitStyle = Style == 0 ? 1 : 0;

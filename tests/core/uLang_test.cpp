@@ -58,7 +58,7 @@ const std::set<TTextId> kFormatIds = {
     TTextId::Existing1GbFilesFmt,    TTextId::StartFromStepFmt,   TTextId::WaitingFmt,
     TTextId::SpeedChartSummaryFmt,   TTextId::CsvLookupFailedFmt, TTextId::InitializedAsFmt,
     TTextId::InitFailedAfterTrimFmt, TTextId::VerifiedCountsFmt,  TTextId::MbrBeyondLimitFmt,
-    TTextId::VolumeTooSmallFmt,
+    TTextId::VolumeTooSmallFmt,      TTextId::StatusCancelledFmt,
 };
 
 // Ids whose line layout is free in each language.

@@ -17,8 +17,9 @@ namespace {
 class TBodyRun : public TTestRun {
  public:
   TBodyRun(std::function<void(TBodyRun&)> Body, std::atomic<int>* Destroyed, TTrimProgressEvent OnProgress,
-           TTrimDoneEvent OnDone, const TDiskInfo& Disk = RunTestDisk(), const TTrimRangeArray& Ranges = {})
-      : TTestRun(Disk, TRunMode::rmExecute, nullptr, std::move(OnProgress), std::move(OnDone), Ranges),
+           TTrimDoneEvent OnDone, const TDiskInfo& Disk = RunTestDisk(), const TTrimRangeArray& Ranges = {},
+           TLogger* Log = nullptr)
+      : TTestRun(Disk, TRunMode::rmExecute, Log, std::move(OnProgress), std::move(OnDone), Ranges),
         FBody(std::move(Body)),
         FDestroyed(Destroyed) {}
   ~TBodyRun() override {
@@ -113,6 +114,28 @@ TEST_F(ExecutorTest, QuestionsAndNoticesAreTopMostBoxesWithoutOwner) {
   EXPECT_EQ(boxes[3].type, 0x50040u);
   EXPECT_EQ(boxes[3].caption, "Notice");
   EXPECT_EQ(boxes[3].text, "Drive left the bus");
+}
+
+// The window that would own them is closing: a question counts as declined and a notice is not
+// shown, each with a line of the log instead.
+TEST_F(ExecutorTest, SuppressedBoxesAreDeclinedOrLoggedWithoutABox) {
+  std::vector<bool> answers;
+  auto* run = new TBodyRun(
+      [&](TBodyRun& r) {
+        r.SuppressBoxes();
+        answers.push_back(r.AskQuestion("Caption", "Go on?"));
+        r.ShowInfo("Notice", "Drive left the bus");
+      },
+      nullptr, nullptr, nullptr, RunTestDisk(), {}, &log);
+  TThreadLink link = run->Link();
+  run->Start();
+  ASSERT_TRUE(link.WaitFor());
+  EXPECT_EQ(answers, std::vector<bool>{false});
+  EXPECT_TRUE(m->Desktop().Boxes().empty());
+  const auto lines = LogLines();
+  for (const char* line : {"[WARN] Question not asked, the window was closed: taken as declined",
+                           "[INFO] Notice not shown, the window was closed"})
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line;
 }
 
 TEST_F(ExecutorTest, CancelFromAnyThreadBeforeStartAndRepeated) {

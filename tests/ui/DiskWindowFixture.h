@@ -100,9 +100,12 @@ class DiskWindowFixture : public MainFormFixture {
     }
     return R;
   }
-  bool Logged(const std::string& Piece) {
+  bool Logged(const std::string& Piece) { return LoggedSince(0, Piece); }
+  // Logged after the first Mark lines (FileLog().size() taken earlier): windows opened one after
+  // another in a test share the log file.
+  bool LoggedSince(size_t Mark, const std::string& Piece) {
     const auto L = FileLog();
-    return std::any_of(L.begin(), L.end(),
+    return std::any_of(L.begin() + static_cast<long>(std::min(Mark, L.size())), L.end(),
                        [&](const std::string& S) { return S.find(Piece) != std::string::npos; });
   }
   size_t CountLogged(const std::string& Piece) {

@@ -3,6 +3,8 @@
 // reconnected after a bridge hang or a disconnect.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "DiskWindowFixture.h"
 #include "ui/RealTestWindowFixture.h"
 #include "core/uFormat.h"
@@ -52,6 +54,14 @@ struct CompletionTest : DiskWindowFixture {
     TBoxes All = BoxTexts();
     return All.size() < mark + 2 ? TBoxes{} : TBoxes(All.begin() + static_cast<long>(mark) + 2, All.end());
   }
+  // PD3's bridge hangs at its first UNMAP: it refuses the command, but only after 4800 ms, past
+  // the hang threshold.
+  void HangAtTheFirstUnmap() {
+    SimBridgeProfile P = SimBridgeProfile::FullSat();
+    P.unmap = false;
+    m->Bridge().SetProfile(3, P);
+    m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 4800));
+  }
   SimPartitionLayout Layout(int Disk) { return m->Partitions().Layout(Disk); }
   size_t LayoutQueries() {
     const auto L = m->Storage().IoctlLog();
@@ -93,12 +103,14 @@ TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
     TRunStats Stats;
     std::pair<std::string, std::string> Box;
     uint32_t Icon;
+    std::string Status;  // the line and the bar say how far the run got
+    int Position;
   };
   TRunStats Ok;
   Ok.RunMode = TRunMode::rmExecute;
   Ok.PlannedBatches = Ok.DoneBatches = Ok.SucceededBatches = 4;
   TRunStats Some = Ok;
-  Some.SucceededBatches = 3;
+  Some.DoneBatches = Some.SucceededBatches = 3;
   Some.FailedBatches = 1;
   Some.FailureReportPath = "C:\\vt\\logs\\failure_report_x.json";
   TRunStats Cancelled = Ok;
@@ -108,18 +120,35 @@ TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
   // The batch in flight when the cancel came fails with it.
   TRunStats CancelledInBatch = Cancelled;
   CancelledInBatch.FailedBatches = 1;
+  TRunStats CancelledFirst = Cancelled;
+  CancelledFirst.DoneBatches = CancelledFirst.SucceededBatches = 0;
+  CancelledFirst.SkippedBatches = 4;
   TRunStats Dry = Ok;
   Dry.RunMode = TRunMode::rmDryRun;
+  // ReTrim covered the free space in the first batch: the run completed.
+  TRunStats Covered = Ok;
+  Covered.DoneBatches = Covered.SucceededBatches = 1;
+  Covered.SkippedBatches = 3;
+  const std::string Failed = T(TTextId::StatusPrefix) + T(TTextId::TrimCompletedWithFailures);
   const std::vector<Case> Cases = {
-      {"success", Ok, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION},
+      {"success", Ok, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION,
+       T(TTextId::StatusCompleted), 100},
       {"failed batches",
        Some,
        {T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 3, Failed: 1)"},
-       MB_ICONERROR},
-      {"cancelled", Cancelled, B(TTextId::InfoCaption, TTextId::CancelledByUser), MB_ICONINFORMATION},
+       MB_ICONERROR,
+       Failed,
+       75},
+      {"cancelled", Cancelled, B(TTextId::InfoCaption, TTextId::CancelledByUser), MB_ICONINFORMATION,
+       "Status: Cancelled (1 of 4 batches done)", 25},
       {"cancelled inside a batch", CancelledInBatch, B(TTextId::InfoCaption, TTextId::CancelledByUser),
-       MB_ICONINFORMATION},
-      {"dry run", Dry, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION},
+       MB_ICONINFORMATION, "Status: Cancelled (1 of 4 batches done)", 25},
+      {"cancelled before a batch was done", CancelledFirst, B(TTextId::InfoCaption, TTextId::CancelledByUser),
+       MB_ICONINFORMATION, "Status: Cancelled (0 of 4 batches done)", 0},
+      {"dry run", Dry, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION,
+       T(TTextId::StatusCompleted), 100},
+      {"covered by ReTrim", Covered, B(TTextId::InfoCaption, TTextId::TrimCompleted), MB_ICONINFORMATION,
+       T(TTextId::StatusCompleted), 100},
   };
   for (const Case& C : Cases) {
     form->BtnStart->SetEnabled(false);
@@ -130,10 +159,10 @@ TEST_F(CompletionTest, TheResultBoxAndTheCountsLine) {
     EXPECT_EQ(Boxes().back().Type & 0xF0u, C.Icon) << C.Name;
     EXPECT_TRUE(form->BtnStart->Enabled());
     EXPECT_FALSE(form->BtnCancel->Enabled());
-    EXPECT_EQ(form->PbProgress->Position(), 100);
-    EXPECT_EQ(form->LblStatus->Caption(), T(TTextId::StatusCompleted));
+    EXPECT_EQ(form->PbProgress->Position(), C.Position) << C.Name;
+    EXPECT_EQ(form->LblStatus->Caption(), C.Status) << C.Name;
   }
-  EXPECT_TRUE(Logged("[INFO] Run completed: planned=4, done=4, success=3, failed=1, skipped=0"));
+  EXPECT_TRUE(Logged("[INFO] Run completed: planned=4, done=3, success=3, failed=1, skipped=0"));
   EXPECT_TRUE(Logged("[INFO] Run completed: planned=4, done=1, success=1, failed=0, skipped=3"));
   EXPECT_TRUE(Logged("[WARN] Failure report saved: C:\\vt\\logs\\failure_report_x.json"));
   EXPECT_EQ(CountLogged("Failure report saved"), 1u);
@@ -197,6 +226,7 @@ TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
     std::function<void(CompletionTest&)> Arrange;
     std::function<void(CompletionTest&)> During;  // while the run is going
     TBoxes Boxes;
+    TTextId Skipped = TTextId::InitSkipped;  // the window log's line
   };
   const std::vector<Case> Cases = {
       {"cancelled",
@@ -208,18 +238,14 @@ TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
          F.ui.RunFor(500);
          ASSERT_TRUE(F.ui.Click("BtnCancel"));
        },
-       {B(TTextId::InfoCaption, TTextId::CancelledByUser)}},
+       {B(TTextId::InfoCaption, TTextId::CancelledByUser)},
+       TTextId::InitSkippedCancelled},
       {"no batch succeeded",
        [](CompletionTest& F) { F.m->Bridge().SetProfile(3, SimBridgeProfile::NoTrim()); },
        nullptr,
        {{T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 0, Failed: 1)"}}},
       {"bridge hang",
-       [](CompletionTest& F) {
-         SimBridgeProfile P = SimBridgeProfile::FullSat();
-         P.unmap = false;
-         F.m->Bridge().SetProfile(3, P);
-         F.m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 4800));
-       },
+       [](CompletionTest& F) { F.HangAtTheFirstUnmap(); },
        nullptr,
        {B(TTextId::InfoCaption, TTextId::UsbDisconnected),
         {T(TTextId::ErrorCaption), T(TTextId::TrimCompletedWithFailures) + "\r\n(Success: 0, Failed: 1)"}}},
@@ -234,7 +260,12 @@ TEST_F(CompletionTest, ARunThatDidNotCompleteIsNotInitialised) {
     if (C.During) C.During(*this);
     Settle(30000);
     EXPECT_EQ(BoxesAfterStart(), C.Boxes);
-    EXPECT_TRUE(WindowLogHas(T(TTextId::InitSkipped)));
+    EXPECT_TRUE(WindowLogHas(T(C.Skipped)));
+    for (TTextId Other : {TTextId::InitSkipped, TTextId::InitSkippedCancelled}) {
+      if (Other != C.Skipped) {
+        EXPECT_FALSE(WindowLogHas(T(Other)));
+      }
+    }
     EXPECT_FALSE(Logged(T(TTextId::InitSucceededPrefix)));
     EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
     EXPECT_TRUE(form->BtnStart->Enabled());
@@ -303,6 +334,118 @@ TEST_F(CompletionTest, TheInitialisationProvesTheDiskFirst) {
   }
 }
 
+// The run is cancelled in its sixth batch, each batch one range: the line and the bar say how far
+// it got, also after a language switch, and the window log why the disk was not initialised. The
+// next Start begins from a reset line and bar, and a run that completes reads "Completed".
+TEST_F(CompletionTest, ACancelledRunSaysHowFarItGot) {
+  OpenWithBlankDisk();
+  form->SpBatch->SetValue(1);
+  m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 6, SimFaultKind::HangUntilCancel));
+  auto Unmaps = [&] {
+    const auto R = m->Bridge().Requests();
+    return std::count_if(R.begin(), R.end(), [](const SimRequestRecord& Q) { return Q.command == SimCommand::Unmap; });
+  };
+  StartExecution();
+  ASSERT_TRUE(ui.RunUntil([&] { return Unmaps() == 6; }, 60000));
+  const std::string Progress = form->LblStatus->Caption();
+  ASSERT_TRUE(Progress.starts_with("Status: Batch 5/")) << Progress;
+  const int Planned = std::stoi(Progress.substr(std::string("Status: Batch 5/").size()));
+  ASSERT_GT(Planned, 6);
+  script.Box(IDOK);
+  ASSERT_TRUE(ui.Click("BtnCancel"));
+  Settle(30000);
+  ASSERT_EQ(BoxesAfterStart(), TBoxes{B(TTextId::InfoCaption, TTextId::CancelledByUser)});
+  EXPECT_EQ(form->LblStatus->Caption(), Format("Status: Cancelled (5 of %d batches done)", Planned));
+  EXPECT_EQ(form->PbProgress->Position(), static_cast<int>(std::nearbyint(500.0 / Planned)));
+  EXPECT_TRUE(WindowLogHas("Disk initialization skipped: the run was cancelled."));
+  EXPECT_FALSE(WindowLogHas(T(TTextId::InitSkipped)));
+  EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+
+  ASSERT_TRUE(ui.Select("CmbLanguage", static_cast<int>(TUiLanguage::ulGerman)));
+  EXPECT_EQ(form->LblStatus->Caption(),
+            Format(Text(TTextId::StatusCancelledFmt, TUiLanguage::ulGerman), 5, Planned));
+  ASSERT_TRUE(ui.Select("CmbLanguage", static_cast<int>(TUiLanguage::ulEnglish)));
+  EXPECT_EQ(form->LblStatus->Caption(), Format("Status: Cancelled (5 of %d batches done)", Planned));
+
+  StartExecution();
+  EXPECT_EQ(form->LblStatus->Caption(), T(TTextId::StatusRunning));
+  EXPECT_EQ(form->PbProgress->Position(), 0);
+  script.Box(IDOK).Box(IDOK);
+  Settle(30000);
+  EXPECT_EQ(BoxesAfterStart(), (TBoxes{B(TTextId::InfoCaption, TTextId::TrimCompleted),
+                                       B(TTextId::InitCompleteCaption, TTextId::InitializedGpt)}));
+  EXPECT_EQ(form->LblStatus->Caption(), T(TTextId::StatusCompleted));
+  EXPECT_EQ(form->PbProgress->Position(), 100);
+}
+
+// The window is closed while the run's first request hangs until cancelled. The shutdown cancels
+// the run and waits for it: no box comes any more, neither the window's result nor the run's own
+// notice (the reformat notice of a UAS disk with only exFAT); the log says what they would have.
+// A full-device run so cancelled does not initialise the disk.
+TEST_F(CompletionTest, ClosingTheWindowDuringARunShowsNoBoxAndLogsTheCancel) {
+  struct Case {
+    const char* Name;
+    bool FreeSpace;
+    SimCommand Hangs;
+    std::vector<std::string> Logged;
+  };
+  const std::vector<Case> Cases = {
+      {"free space", true, SimCommand::StorageTrim,
+       {"[INFO] Showing reformat-as-NTFS guidance to user (UAS + non-NTFS dead-end)",
+        "[INFO] Notice not shown, the window was closed"}},
+      {"full device", false, SimCommand::Unmap, {"[WARN] Disk initialization skipped: the run was cancelled."}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    // The cases share the log file: each reads its own lines.
+    const size_t Mark = FileLog().size();
+    auto Logged = [&](const std::string& Piece) { return LoggedSince(Mark, Piece); };
+    AddUas(3, 2 * kGiB, "CLOSE03");
+    if (C.FreeSpace) AddFormatted('E', 3, kMiB, kGiB, SimFsKind::kExFat);
+    Open();
+    ASSERT_EQ(form->RgMode->ItemIndex(), C.FreeSpace ? 1 : 0);
+    m->Bridge().AddFault(3, Fault(C.Hangs, 1, SimFaultKind::HangUntilCancel));
+    StartExecution();
+    ASSERT_TRUE(ui.RunUntil(
+        [&] {
+          const auto R = m->Bridge().Requests();
+          return std::any_of(R.begin(), R.end(), [&](const SimRequestRecord& Q) { return Q.command == C.Hangs; });
+        },
+        60000));
+    Close();
+    EXPECT_EQ(BoxesAfterStart(), TBoxes{});
+    EXPECT_TRUE(Logged("[ERROR] Batch 0 failed: Cancelled by user"));
+    EXPECT_TRUE(Logged("[INFO] Result not shown, the window was closed: Operation canceled by user."));
+    for (const std::string& L : C.Logged) EXPECT_TRUE(Logged(L)) << L;
+    EXPECT_FALSE(Logged(T(TTextId::InitSucceededPrefix)));
+    if (!C.FreeSpace) {
+      EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+    }
+    EXPECT_EQ(m->Kernel().LiveThreads(), 0);
+    if (m->Storage().Volume('E')) m->Storage().RemoveVolume('E');
+    m->Storage().DetachDisk(3);
+  }
+}
+
+// The run's own notice has no owner, so the person can close the window while it is open (here
+// the USB notice after a bridge hang): the result that comes after it goes to the log.
+TEST_F(CompletionTest, AResultAfterTheWindowWasClosedBehindTheRunsNoticeIsLogged) {
+  OpenWithBlankDisk();
+  HangAtTheFirstUnmap();
+  StartExecution();
+  script.Box([&](const TModal&) {
+    form->UserClose();  // as its frame's close button
+    return IDOK;
+  });
+  Settle(30000);
+  EXPECT_EQ(BoxesAfterStart(), TBoxes{B(TTextId::InfoCaption, TTextId::UsbDisconnected)});
+  EXPECT_TRUE(Logged("[ERROR] Result not shown, the window was closed: TRIM execution completed with failed "
+                     "batches. (Success: 0, Failed: 1)"));
+  EXPECT_TRUE(Logged("[WARN] Disk initialization skipped: the TRIM run did not complete successfully."));
+  EXPECT_FALSE(WindowLogHas(T(TTextId::InitSkipped)));
+  EXPECT_EQ(Layout(3).style, SimPartitionStyle::kRaw);
+}
+
 TEST_F(CompletionTest, AFailingCreationRequestIsReported) {
   OpenWithBlankDisk();
   m->Storage().AddFault(3, IOCTL_DISK_CREATE_DISK, SimOutcome::Error(ERROR_WRITE_PROTECT));
@@ -340,10 +483,7 @@ TEST_F(CompletionTest, AHungDiskIsNotReadUntilItHasBeenReconnected) {
   Open();
   ASSERT_TRUE(ui.Select("CmbDisk", 1));
   Settle();
-  SimBridgeProfile P = SimBridgeProfile::FullSat();
-  P.unmap = false;
-  m->Bridge().SetProfile(3, P);
-  m->Bridge().AddFault(3, Fault(SimCommand::Unmap, 1, SimFaultKind::Delay, 4800));
+  HangAtTheFirstUnmap();
   StartExecution();
   script.Box(IDOK).Box(IDOK);
   Settle(30000);

@@ -293,6 +293,51 @@ TEST_F(StartTest, ADryRunOfAnUnknownTransport) {
   EXPECT_TRUE(form->BtnStart->Enabled());
 }
 
+// A dry run goes on where Start refuses an execution of the same choices, and says so in a WARN
+// line: Windows ReTrim only without an NTFS volume, MBR on a disk larger than an MBR addresses.
+TEST_F(StartTest, ADryRunLogsTheRefusalsAnExecutionWouldMeet) {
+  constexpr uint64_t kTiB = 1024 * kGiB;
+  const struct {
+    const char* Name;
+    int Disk;
+    std::function<void()> Arrange;  // the machine
+    std::function<void()> Choose;   // the choices, once the window is open
+    std::string Line;
+  } Cases[] = {
+      {"ReTrim only on exFAT", 2, [this] { AddDisk2(presets::UasEnclosure("UAS SSD", "UAS0002"), "exFAT"); },
+       [this] { ASSERT_TRUE(ui.Check("CbWinRetrimOnly", true)); },
+       "[WARN] Dry run: an execution would be refused (Windows ReTrim only): PD2 has no NTFS volume"},
+      {"MBR on 3 TiB", 3, [this] { AddUas(3, 3 * kTiB, "BIG0003"); },
+       [this] { ASSERT_TRUE(ui.Select("CbInitStyle", 1)); },
+       "[WARN] Dry run: an execution would be refused (MBR initialization): PD3 has 6442450944 logical blocks of "
+       "512 bytes; an MBR addresses at most 4294967296 (2 TiB)"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const size_t Mark = FileLog().size();
+    C.Arrange();
+    Open();
+    C.Choose();
+    ASSERT_TRUE(ui.Check("CbDryRun", true));
+    ASSERT_TRUE(ui.Check("CbAdvanced", true));
+    ASSERT_TRUE(ui.Select("CmbBatchLimit", 0));  // one batch is enough to see it run
+    const size_t Shown = BoxTexts().size();
+    script.Box(IDOK).Box(IDOK);
+    ASSERT_TRUE(ui.Click("BtnStart"));
+    Settle();
+    const TBoxes All = BoxTexts();
+    EXPECT_EQ(TBoxes(All.begin() + static_cast<long>(Shown), All.end()),
+              (TBoxes{B(TTextId::InfoCaption, TTextId::StopWritesDuringTrim),
+                      B(TTextId::InfoCaption, TTextId::TrimCompleted)}));
+    EXPECT_TRUE(LoggedSince(Mark, C.Line));
+    EXPECT_FALSE(LoggedSince(Mark, " refused: PD"));  // no execution's refusal line
+    EXPECT_TRUE(LoggedSince(Mark, "[INFO] Total planned (dry-run)"));
+    EXPECT_TRUE(m->Storage().Disk(C.Disk)->drive.Ledger().empty());
+    Close();
+    m->Storage().DetachDisk(C.Disk);
+  }
+}
+
 // Decided: a full-device dry run with an initialisation style chosen announces nothing and
 // initialises nothing.
 TEST_F(StartTest, AFullDeviceDryRunNeitherAnnouncesNorInitialises) {
@@ -608,13 +653,14 @@ TEST_F(LostCancelTest, ACancelThatMissesTheRequestIsAskedAgainUntilTheRunEnds) {
 TEST_F(LostCancelTest, ClosingAfterACancelWhoseRepeatCouldNotStartStillEndsTheRun) {
   ASSERT_NO_FATAL_FAILURE(StartRunWhoseFirstTrimIsDeafThenHangs());
   m->Kernel().FailThreadCreation(ERROR_NOT_ENOUGH_MEMORY, {.nth = 1, .times = 1});
-  script.Box(IDOK);
   ASSERT_TRUE(ui.Click("BtnCancel"));
   EXPECT_TRUE(Logged("[WARN] Cancel will not be repeated: CreateThread failed (winerr=8)"));
   const uint64_t ClosedAt = m->Kernel().NowMs();
   Close();
   EXPECT_LE(m->Kernel().NowMs() - ClosedAt, 60000u + 1000u + 5000u);
   EXPECT_TRUE(Logged("[ERROR] Batch 0 failed: Cancelled by user"));
+  // The run ended while the window was already gone: its result went to the log, not to a box.
+  EXPECT_TRUE(Logged("[INFO] Result not shown, the window was closed: Operation canceled by user."));
   EXPECT_EQ(m->Kernel().LiveThreads(), 0);
   EXPECT_EQ(TrimRequests(), 1);
   EXPECT_TRUE(m->Storage().Disk(2)->drive.Ledger().empty());
