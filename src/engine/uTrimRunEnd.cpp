@@ -97,8 +97,9 @@ void TTrimRun::ReTrimOffer(TTrimBatch& B) {
   }
   Error(kReTrimFailed);
   B.ReTrimFailure = kReTrimFailed;
+  // A cancel that came while ReTrim ran is the user's answer already: nothing more is asked.
   if (State.Pinned && Context.Options.ExpertAtaRetry && State.Saw43022 && !State.BridgeHang() &&
-      !State.ForcedReTrim && !State.DeviceGone)
+      !State.ForcedReTrim && !State.DeviceGone && !Host.IsCancelRequested())
     ExpertRetry(B);
 }
 
@@ -200,6 +201,12 @@ void TTrimRun::ShowNotices() {
     Host.ShowInfo(GetLangText(TTextId::InfoCaption), GetLangText(TTextId::UsbDisconnected));
   } else if (st.FailedBatches > 0 && st.SucceededBatches == 0 && Context.Disk.Transport == TTransportKind::tkUAS &&
              !Context.Disk.Volumes.empty() && !State.HasNtfs) {
+    // The batch a cancel cut short shows no dead end of the bridge: the hint would say more than
+    // the run found.
+    if (st.Cancelled) {
+      Info("Reformat-as-NTFS guidance not shown: the run was cancelled");
+      return;
+    }
     if (!Context.ReformatNoticeAllowed) {
       Info("Reformat-as-NTFS guidance already shown to user (UAS + non-NTFS dead-end); not shown again");
       return;

@@ -730,6 +730,28 @@ std::vector<Scenario> Scenarios() {
        .ledger = TExpectLedger::Nothing,
        .commands = {}});
 
+  // The cancel comes while PowerShell, having printed 43022, has not ended: the run asks nothing
+  // more of the person who cancelled, the expert retry included.
+  SimPowerShellScript slow43022 = failing43022;
+  slow43022.chunks.push_back({120000, ""});
+  v.push_back({.name = "ACancelDuringReTrimAsksNoExpertRetry",
+               .profile = pinned,
+               .answers = {IDOK},
+               .ntfs = true,
+               .expert = true,
+               .cancelAtMs = 60000,
+               .powerShell = slow43022,
+               .failed = 1,
+               .failure = "Cancelled by user",
+               .prefixes = {"Expert", "-ReTrim failed", "Batch "},
+               .lines = {"[WARN] Expert ATA retry mode enabled: after ReTrim 43022 failure, user may opt into ATA "
+                         "Pass-Through retry",
+                         "[WARN] Optimize-Volume -ReTrim failed for E: (exit=1)",
+                         "[ERROR] Batch 0 failed: Cancelled by user"},
+               .boxes = {{TTextId::InfoCaption, TTextId::PinnedReTrimQuestion}},
+               .ledger = TExpectLedger::Nothing,
+               .commands = {}});
+
   // Unscripted, PowerShell retrims as Windows does: down the storage stack of the volume's disk,
   // which a drive that reports no TRIM leaves with none to give (StorageWMI 43022, exit 1).
   const SimBridgeProfile uas = SimBridgeProfile::UasUnmap(0, 0);

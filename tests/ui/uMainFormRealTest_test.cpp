@@ -579,7 +579,7 @@ TEST_F(RealTestTab, ClosingTheWindowStopsTheTestAndLogsItsEndWithoutABox) {
     EXPECT_TRUE(LoggedSince(Mark, "[INFO] Result not shown, the window was closed: Operation canceled by user."));
     if (C.InItsTrim) {
       EXPECT_TRUE(LoggedSince(Mark, "[ERROR] Batch 0 failed: Cancelled by user"));
-      EXPECT_TRUE(LoggedSince(Mark, "[INFO] Notice not shown, the window was closed"));
+      EXPECT_TRUE(LoggedSince(Mark, "[INFO] Reformat-as-NTFS guidance not shown: the run was cancelled"));
     }
     EXPECT_EQ(m->Kernel().LiveThreads(), 0);
     m->Storage().RemoveVolume('E');
