@@ -207,6 +207,12 @@ void TTrimRun::ShowNotices() {
       Info("Reformat-as-NTFS guidance not shown: the run was cancelled");
       return;
     }
+    // ReTrim needs TRIM of the drive too: on one that reports none, reformatting would cost the
+    // person the volume's data and gain nothing.
+    if (Context.Disk.Ata.IdentifyOk && !Context.Disk.Ata.TrimSupported) {
+      Info("Reformat-as-NTFS guidance not shown: the drive reports no TRIM support");
+      return;
+    }
     if (!Context.ReformatNoticeAllowed) {
       Info("Reformat-as-NTFS guidance already shown to user (UAS + non-NTFS dead-end); not shown again");
       return;
