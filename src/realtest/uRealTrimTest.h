@@ -4,7 +4,8 @@
 //
 // Implementation by job: uRealTrimTest.cpp (creation, the window calls, Execute and its steps),
 // uRealTestFiles.cpp (writing, deleting, verifying and finding the test files),
-// uRealTestSpeed.cpp (speed windows, the speed-drop wait, elapsed times),
+// uRealTestSpeed.cpp (speed windows, the speed-drop wait, elapsed times, the widest texts of the
+// window's labels),
 // uRealTestTrim.cpp (the nested free-space TRIM run, the volume flush, the free-range CSV),
 // uRealTestCsv.cpp (created_files.csv and deleted_files.csv); the content and its hashes are in
 // uTestContent.h, the sector rule and the file listing in uFileMap.h.

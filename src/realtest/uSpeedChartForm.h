@@ -47,7 +47,8 @@ class TSpeedChartForm : public tk::TForm {
   std::string FOutputDir;
   TLogger* FLogger = nullptr;  // the owner's, or none
 
-  // Drawn in the plot while the series has no sample.
+  // Drawn in the plot while the series has no sample; the window says the same in a box when
+  // there is no series to open.
   static constexpr const char* kNoDataNotice = "No speed data available.";
 
  private:

@@ -360,7 +360,7 @@ void TMainForm::BtnDeleteTestFolderClick(tk::TControl*) {
 void TMainForm::BtnSpeedChartClick(tk::TControl*) {
   // A running test's chart opens before its first sample too, and says that it has none yet.
   if (FSpeedData.empty() && !FRealTestThread) {
-    AppMessageBox(GetLangText(TTextId::InfoCaption), "No speed data available.", dkInformation, mbOK);
+    AppMessageBox(GetLangText(TTextId::InfoCaption), TSpeedChartForm::kNoDataNotice, dkInformation, mbOK);
     return;
   }
   // The chart shares the series (a running test's keeps growing while the chart is open); it is

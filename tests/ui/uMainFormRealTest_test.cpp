@@ -536,13 +536,17 @@ TEST_F(RealTestTab, TheLabelsKeepTheirPlacesThroughATest) {
 
 // The end handler runs during the shutdown's wait, but the window is gone: its result goes to
 // the log, and no box stands on the desktop after it. Neither does a notice of the test's own
-// TRIM run, which the close cancels while its first request hangs (the reformat notice of a UAS
-// disk with only exFAT).
+// TRIM run, which the close cancels while its first request hangs: the reformat notice of a UAS
+// disk with only exFAT, which the cancel holds back, nor the reconnect notice of a disk that left
+// the bus meanwhile, which a cancel does not.
 TEST_F(RealTestTab, ClosingTheWindowStopsTheTestAndLogsItsEndWithoutABox) {
   const struct {
     const char* Name;
     bool InItsTrim;
-  } Cases[] = {{"while it writes", false}, {"while its TRIM run hangs", true}};
+    bool LeavesBus;
+  } Cases[] = {{"while it writes", false, false},
+               {"while its TRIM run hangs", true, false},
+               {"while its TRIM run hangs on a disk that left the bus", true, true}};
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     const size_t Mark = FileLog().size();
@@ -569,6 +573,7 @@ TEST_F(RealTestTab, ClosingTheWindowStopsTheTestAndLogsItsEndWithoutABox) {
                                [](const SimRequestRecord& Q) { return Q.command == SimCommand::StorageTrim; });
           },
           600000));
+      if (C.LeavesBus) m->Storage().LeaveBus(kDisk);
     } else {
       ASSERT_TRUE(ui.RunUntil([&] { return form->LblRealStatus->Caption() == "Status: STEP1"; }, 600000));
       ui.RunFor(3000);
@@ -577,7 +582,10 @@ TEST_F(RealTestTab, ClosingTheWindowStopsTheTestAndLogsItsEndWithoutABox) {
     Close();
     EXPECT_EQ(Boxes().size(), Shown);
     EXPECT_TRUE(LoggedSince(Mark, "[INFO] Result not shown, the window was closed: Operation canceled by user."));
-    if (C.InItsTrim) {
+    if (C.LeavesBus) {
+      EXPECT_TRUE(LoggedSince(Mark, "[INFO] USB bus disconnect detected"));
+      EXPECT_TRUE(LoggedSince(Mark, "[INFO] Notice not shown, the window was closed"));
+    } else if (C.InItsTrim) {
       EXPECT_TRUE(LoggedSince(Mark, "[ERROR] Batch 0 failed: Cancelled by user"));
       EXPECT_TRUE(LoggedSince(Mark, "[INFO] Reformat-as-NTFS guidance not shown: the run was cancelled"));
     }
