@@ -7,6 +7,7 @@
 // The tools run on the Linux host only; the Windows build (under wine) skips these tests.
 #include <gtest/gtest.h>
 
+#include "HostTools.h"
 #include "TestTempPath.h"
 #include <cstdio>
 #include <cstdlib>
@@ -26,27 +27,6 @@ using namespace plat::sim;
 namespace fs = std::filesystem;
 
 namespace {
-
-#ifdef _WIN32
-#define VT_NEED_TOOLS(...) GTEST_SKIP() << "image tools run on the Linux host only"
-#else
-bool OnPath(const std::string& Tool) {
-  const char* Path = std::getenv("PATH");
-  std::string P = Path ? Path : "";
-  size_t At = 0;
-  while (At <= P.size()) {
-    const size_t End = P.find(':', At) == std::string::npos ? P.size() : P.find(':', At);
-    const fs::path Candidate = fs::path(P.substr(At, End - At)) / Tool;
-    std::error_code Ec;
-    if (fs::is_regular_file(Candidate, Ec)) return true;
-    At = End + 1;
-  }
-  return false;
-}
-#define VT_NEED_TOOLS(...)               \
-  for (const char* Tool : {__VA_ARGS__}) \
-    if (!OnPath(Tool)) GTEST_SKIP() << Tool << " not on PATH (dosfstools, exfatprogs, ntfs-3g, mtools)"
-#endif
 
 bool Shell(const std::string& Cmd) { return std::system((Cmd + " >/dev/null 2>&1").c_str()) == 0; }
 

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "DiskWindowFixture.h"
+#include "HostTools.h"
 
 using namespace plat;
 using namespace plat::sim;
@@ -19,18 +20,6 @@ using tk::headless::TModal;
 namespace fs = std::filesystem;
 
 namespace {
-
-#ifdef _WIN32
-#define VT_NEED_TOOL(tool) GTEST_SKIP() << "partition tools run on the Linux host only"
-#else
-bool OnPath(const std::string& Tool) {
-  for (const char* Dir : {"/usr/sbin", "/sbin", "/usr/bin", "/bin"})
-    if (fs::exists(fs::path(Dir) / Tool)) return true;
-  return false;
-}
-#define VT_NEED_TOOL(tool) \
-  if (!OnPath(tool)) GTEST_SKIP() << tool << " not installed (packages gdisk, fdisk)"
-#endif
 
 struct EndToEndTest : DiskWindowFixture {
   fs::path dir;

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "HostTools.h"
 #include "InspectTestUtil.h"
 #include "TestTempPath.h"
 #include "core/uLang.h"
@@ -179,22 +180,6 @@ TEST_F(FreeRangeExportTest, AFileThatCannotBeWritten) {
 }
 
 // ---- against images made by the real tools ----
-
-#ifdef _WIN32
-#define VT_NEED_TOOLS(...) GTEST_SKIP() << "image tools run on the Linux host only"
-#else
-bool OnPath(const std::string& Tool) {
-  std::stringstream Path(std::getenv("PATH") ? std::getenv("PATH") : "");
-  std::string Dir;
-  std::error_code Ec;
-  while (std::getline(Path, Dir, ':'))
-    if (std::filesystem::is_regular_file(std::filesystem::path(Dir) / Tool, Ec)) return true;
-  return false;
-}
-#define VT_NEED_TOOLS(...)               \
-  for (const char* Tool : {__VA_ARGS__}) \
-    if (!OnPath(Tool)) GTEST_SKIP() << Tool << " not on PATH (dosfstools, exfatprogs, ntfs-3g)"
-#endif
 
 struct TImageCase {
   const char* Name;

@@ -12,6 +12,9 @@
 
 namespace parttest {
 
+constexpr uint64_t kMiB = 1048576;
+constexpr plat::GUID kDiskGuid{0x12345678u, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+
 inline std::string DiskPath(int n) { return "\\\\.\\PhysicalDrive" + std::to_string(n); }
 
 // IOCTL_DISK_CREATE_DISK with the 24-byte record; the Windows error, 0 on success.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "HostTools.h"
 #include "PartitionTestUtil.h"
 #include "platform/sim/SimMachine.h"
 
@@ -23,20 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kMiB = 1048576;
 constexpr uint64_t kDiskBytes = 96 * kMiB;
-
-#ifdef _WIN32
-#define VT_NEED_TOOL(tool) GTEST_SKIP() << "partition tools run on the Linux host only"
-#else
-bool OnPath(const std::string& tool) {
-  for (const char* dir : {"/usr/sbin", "/sbin", "/usr/bin", "/bin"})
-    if (fs::exists(fs::path(dir) / tool)) return true;
-  return false;
-}
-#define VT_NEED_TOOL(tool) \
-  if (!OnPath(tool)) GTEST_SKIP() << tool << " not installed (packages gdisk, fdisk)"
-#endif
 
 class PartitionToolsTest : public ::testing::Test {
  protected:
@@ -96,8 +84,6 @@ class PartitionToolsTest : public ::testing::Test {
   fs::path dir;
   ScopedSimMachine m;
 };
-
-constexpr GUID kDiskGuid{0x12345678u, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 TEST_F(PartitionToolsTest, AnEmptyGptFromCreateDiskPassesSgdiskAndSfdisk) {
   VT_NEED_TOOL("sgdisk");

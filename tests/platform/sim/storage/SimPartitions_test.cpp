@@ -18,9 +18,6 @@ using namespace parttest;
 
 namespace {
 
-constexpr uint64_t kMiB = 1048576;
-constexpr GUID kDiskGuid{0x12345678u, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
-
 class SimPartitionsTest : public ::testing::Test {
  protected:
   std::vector<uint8_t> Sector(int disk, uint64_t lba, uint32_t bytes = 512) {

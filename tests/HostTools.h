@@ -1,5 +1,6 @@
-// The Linux host's file-system tools, for tests that let them judge what the simulated machine
-// wrote. A test skips itself when a tool is missing (tools/test-all installs them).
+// The Linux host's tools (file systems, partition tables), for tests that let them judge what the
+// simulated machine or the program wrote. A test skips itself when a tool is missing
+// (tools/test-all installs them); under wine there are none.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,9 +17,11 @@ namespace hosttools {
 #ifdef _WIN32
 inline bool OnPath(const std::string&) { return false; }
 #else
+// On PATH, or in the system folders a user's PATH may leave out (sgdisk and fdisk live there).
 inline bool OnPath(const std::string& tool) {
   const char* path = std::getenv("PATH");
   std::string p = path ? path : "";
+  p += ":/usr/sbin:/sbin";
   for (size_t at = 0; at <= p.size();) {
     size_t end = p.find(':', at);
     if (end == std::string::npos) end = p.size();
@@ -52,6 +55,8 @@ struct TempFile {
 
 }  // namespace hosttools
 
-// Skips the test unless the tool is on the host's PATH.
-#define VT_NEED_TOOL(tool) \
-  if (!hosttools::OnPath(tool)) GTEST_SKIP() << tool << " not on PATH (dosfstools, exfatprogs)"
+// Skips the test unless every tool named is on the host.
+#define VT_NEED_TOOLS(...)                 \
+  for (const char* vt_tool : {__VA_ARGS__}) \
+  if (!hosttools::OnPath(vt_tool)) GTEST_SKIP() << vt_tool << " not found on the host (tools/test-all installs it)"
+#define VT_NEED_TOOL(tool) VT_NEED_TOOLS(tool)
