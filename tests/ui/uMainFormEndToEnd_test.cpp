@@ -4,7 +4,6 @@
 // Linux host, when the tools are installed; the window's part runs everywhere).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -52,10 +51,9 @@ struct EndToEndTest : DiskWindowFixture {
     return Path;
   }
   std::string Run(const std::string& Command, int* Rc) {
-    const std::string Out = (dir / "out.txt").string();
-    *Rc = std::system((Command + " >" + Out + " 2>&1").c_str());
-    std::ifstream In(Out);
-    return std::string(std::istreambuf_iterator<char>(In), {});
+    std::string Output;
+    *Rc = hosttools::Run(Command, &Output);
+    return Output;
   }
 
   // Start, and the answers of a real execution: the notice, Yes, the disk number, the result.

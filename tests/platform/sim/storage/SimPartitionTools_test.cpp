@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -61,11 +60,10 @@ class PartitionToolsTest : public ::testing::Test {
 
   // A tool's standard output and error; *rc its exit status.
   std::string Run(const std::string& command, int* rc = nullptr) {
-    const std::string out = (dir / "out.txt").string();
-    const int r = std::system((command + " >" + out + " 2>&1").c_str());
+    std::string output;
+    const int r = hosttools::Run(command, &output);
     if (rc) *rc = r;
-    std::ifstream in(out);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return output;
   }
 
   struct Listed {
